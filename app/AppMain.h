@@ -1,0 +1,25 @@
+// The application object: the hidden main window behind the tray icon.
+#pragma once
+
+#include "app/AppBase.h"
+
+class CAppMain : public CAppBase {
+public:
+    static const wchar_t kWindowClass[];
+
+    explicit CAppMain(HINSTANCE hInstance);
+    ~CAppMain() override;
+
+    LRESULT WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnCreate(HWND hwnd) override;
+    void OnClose(HWND hwnd) override;
+    void OnExitCommand() override;
+    int Create(HINSTANCE hInstance) override;
+    int ActivatePrevInstance() override;
+    int ExitInstance() override;
+
+private:
+    static LRESULT CALLBACK Trampoline(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+};
+
+extern CAppMain* g_pApp;

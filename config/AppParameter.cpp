@@ -1,0 +1,181 @@
+#include "config/AppParameter.h"
+#include "foundation/Format.h"
+#include "resources/resource.h"
+
+#include <new>
+
+CAppParameter* g_pConfig = nullptr;
+
+namespace {
+
+// Elements for text values: an empty text gives an element without text.
+XmlElement* TextElement(const wchar_t* name, CString& value)
+{
+    const wchar_t* text = value.GetWide();
+    return CXml::CreateElement(name, (text && *text) ? text : nullptr);
+}
+
+XmlElement* IntElement(const wchar_t* name, int value)
+{
+    wchar_t text[16];
+    FormatText(text, 16, L"%d", value);
+    return CXml::CreateElement(name, text);
+}
+
+XmlElement* LastChild(XmlElement* parent)
+{
+    XmlElement* last = parent->m_pChild;
+    while (last && last->m_pNext)
+        last = last->m_pNext;
+    return last;
+}
+
+struct ProgramWriter {
+    XmlElement* programs;
+    XmlElement* last;
+};
+
+void WriteProgram(const ProgramItem& program, void* context)
+{
+    ProgramWriter* w = static_cast<ProgramWriter*>(context);
+    XmlElement* item = CXml::CreateElement(L"item", nullptr);
+    if (!item)
+        return;
+    w->last = CXml::AppendAfter(w->programs, w->last, item);
+    wchar_t start[CDateTime::kTextSize], stop[CDateTime::kTextSize];
+    CString title(program.m_Title);
+    XmlElement* field = nullptr;
+    field = CXml::AppendAfter(item, field, CXml::CreateElement(L"start_time", program.m_StartTime.Format(start)));
+    field = CXml::AppendAfter(item, field, CXml::CreateElement(L"stop_time", program.m_StopTime.Format(stop)));
+    field = CXml::AppendAfter(item, field, IntElement(L"weekly", static_cast<int>(program.m_Weekly)));
+    CXml::AppendAfter(item, field, TextElement(L"title", title));
+}
+
+}  // namespace
+
+CAppParameter::CAppParameter() : m_Frequency(44100), m_Channels(2), m_WavMaxSize(100), m_Shutdown(0)
+{
+    m_ProgramList.m_pOwner = this;
+    FormatText(m_HelpUrl, 300, L"");
+}
+
+CAppParameter::~CAppParameter()
+{
+    m_ProgramList.Clear();
+}
+
+const wchar_t* CAppParameter::GetDescription(int language)
+{
+    return language == 1 ? L"予約録音アプリ" : L"Scheduled Recording Application";
+}
+
+const wchar_t* CAppParameter::GetMenuId(int language)
+{
+    return GetResourceId(language == 1 ? IDM_TRAY_JA : IDM_TRAY_EN);
+}
+
+const wchar_t* CAppParameter::GetHelpUrl(int language)
+{
+    // The help pages ship beside the executable, so help works offline.
+    const wchar_t* folder = m_AppPath.GetWide();
+    FormatText(m_HelpUrl, 300, L"%s\\help\\%s", folder ? folder : L".",
+               language == 1 ? L"index-ja.html" : L"index-en.html");
+    return m_HelpUrl;
+}
+
+const wchar_t* CAppParameter::GetProductUrl(int language)
+{
+    return GetHelpUrl(language);
+}
+
+const wchar_t* CAppParameter::GetResourceId(int id)
+{
+    if (id >= 10011 && id <= 10016)
+        return MAKEINTRESOURCEW(id);
+    return nullptr;
+}
+
+void CAppParameter::SetupIdentity()
+{
+    m_MainWndClass.Assign(L"MARIVANE MAIN WINDOW");
+    m_ChildWndClass.Assign(L"MARIVANE CHILD WINDOW");
+    m_ControlItemWndClass.Assign(L"MARIVANE CONTROL ITEM WINDOW");
+    m_MdiClientWndClass.Assign(L"MARIVANE MDI CLIENT WINDOW");
+    ResolveIniFile();
+}
+
+int CAppParameter::Initialize()
+{
+    SetupIdentity();
+    return Load();
+}
+
+void CAppParameter::ReadKeys(CXml& xml, XmlElement* first)
+{
+    CCommConfig::ReadKeys(xml, first);
+    if (XmlElement* config = CXml::FindSibling(first, L"config")) {
+        m_CapDeviceName.Assign(CXml::GetText(CXml::FindChild(config, L"cap_device_name")));
+        m_CapDeviceId.Assign(CXml::GetText(CXml::FindChild(config, L"cap_device_id")));
+        m_Frequency = CXml::GetInt(CXml::FindChild(config, L"frequency"), 48000);
+        m_Channels = CXml::GetInt(CXml::FindChild(config, L"channels"), 2);
+        m_WavFileDir.Assign(CXml::GetText(CXml::FindChild(config, L"wavfile_dir")));
+        m_Shutdown = CXml::GetInt(CXml::FindChild(config, L"shutdown"), 0) ? 1 : 0;
+        m_WavMaxSize = CXml::GetInt(CXml::FindChild(config, L"wav_max_size"), 100);
+    }
+    m_ProgramList.RemoveAll();
+    ReadPrograms(first);
+}
+
+void CAppParameter::ReadPrograms(XmlElement* first)
+{
+    XmlElement* programs = CXml::FindSibling(first, L"programs");
+    for (XmlElement* item = CXml::FindChild(programs, L"item"); item; item = CXml::FindNext(item)) {
+        CString start(CXml::GetText(CXml::FindChild(item, L"start_time")));
+        CString stop(CXml::GetText(CXml::FindChild(item, L"stop_time")));
+        CString title(CXml::GetText(CXml::FindChild(item, L"title")));
+        if (start.IsEmpty() || stop.IsEmpty() || title.IsEmpty())
+            continue;
+        ProgramItem* program = new (std::nothrow) ProgramItem();
+        if (!program)
+            continue;
+        program->m_StartTime.Parse(start.GetWide());
+        program->m_StopTime.Parse(stop.GetWide());
+        program->m_Weekly = static_cast<unsigned>(CXml::GetInt(CXml::FindChild(item, L"weekly"), 0));
+        program->m_Title.Copy(title);
+        m_ProgramList.Insert(program);
+    }
+}
+
+void CAppParameter::WriteKeys(CXml& xml, XmlElement* root)
+{
+    CCommConfig::WriteKeys(xml, root);
+    XmlElement* config = CXml::FindChild(root, L"config");
+    if (!config) {
+        config = CXml::CreateElement(L"config", nullptr);
+        CXml::AppendChild(root, config);
+    }
+    if (config) {
+        XmlElement* last = LastChild(config);
+        last = CXml::AppendAfter(config, last, TextElement(L"cap_device_name", m_CapDeviceName));
+        last = CXml::AppendAfter(config, last, TextElement(L"cap_device_id", m_CapDeviceId));
+        last = CXml::AppendAfter(config, last, IntElement(L"frequency", m_Frequency));
+        last = CXml::AppendAfter(config, last, IntElement(L"channels", m_Channels));
+        last = CXml::AppendAfter(config, last, TextElement(L"wavfile_dir", m_WavFileDir));
+        last = CXml::AppendAfter(config, last, IntElement(L"shutdown", m_Shutdown ? 1 : 0));
+        CXml::AppendAfter(config, last, IntElement(L"wav_max_size", m_WavMaxSize));
+    }
+    WritePrograms(root);
+}
+
+void CAppParameter::WritePrograms(XmlElement* root)
+{
+    XmlElement* programs = CXml::FindChild(root, L"programs");
+    if (!programs) {
+        programs = CXml::CreateElement(L"programs", nullptr);
+        if (!programs)
+            return;
+        CXml::AppendChild(root, programs);
+    }
+    ProgramWriter writer = {programs, LastChild(programs)};
+    m_ProgramList.ForEach(WriteProgram, &writer);
+}

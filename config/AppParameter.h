@@ -1,0 +1,40 @@
+// The one configuration object of the process: the common keys plus the
+// recording settings and the program list.
+#pragma once
+
+#include "config/CommConfig.h"
+#include "scheduler/ProgramList.h"
+
+class CAppParameter : public CCommConfig {
+public:
+    CAppParameter();
+    ~CAppParameter() override;
+
+    const wchar_t* GetVersion() override { return L"1.0.3.0"; }
+    const wchar_t* GetDescription(int language) override;
+    const wchar_t* GetMenuId(int language) override;
+    const wchar_t* GetHelpUrl(int language) override;
+    const wchar_t* GetProductUrl(int language) override;
+    const wchar_t* GetResourceId(int id) override;
+    void SetupIdentity() override;
+    int Initialize() override;
+    void ReadKeys(CXml& xml, XmlElement* first) override;
+    void WriteKeys(CXml& xml, XmlElement* root) override;
+
+    CString m_CapDeviceName;
+    CString m_CapDeviceId;
+    CString m_WavFileDir;
+    int m_Frequency;
+    int m_Channels;
+    int m_WavMaxSize;
+    int m_Shutdown;
+    ProgramList m_ProgramList;
+
+private:
+    void ReadPrograms(XmlElement* first);
+    void WritePrograms(XmlElement* root);
+
+    wchar_t m_HelpUrl[300];
+};
+
+extern CAppParameter* g_pConfig;

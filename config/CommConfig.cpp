@@ -1,0 +1,265 @@
+#include "config/CommConfig.h"
+#include "app/Trace.h"
+#include "foundation/File.h"
+#include "foundation/FileName.h"
+#include "foundation/Format.h"
+
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+namespace {
+
+const ColorPair kDefaultColors[2] = {{0x000000, 0xFFFFFF}, {0xC8C8C8, 0xFFFFFF}};
+const ColorName kColorNames[2] = {{L"Text Color (Normal)", L"通常のテキスト表示", 0, 0},
+                                  {L"Line Color", L"罫線の色", 1, 1}};
+
+const wchar_t kIniName[] = L"\\marivane.ini";
+
+// folder + "\marivane.ini" in a 260-character buffer: the folder up to 259
+// characters, the name only as far as it fits.
+void ComposeIniPath(wchar_t (&path)[MAX_PATH], CString& folder)
+{
+    const wchar_t* f = folder.GetWide();
+    size_t n = 0;
+    for (; f && f[n] && n < MAX_PATH - 1; ++n)
+        path[n] = f[n];
+    for (size_t i = 0; kIniName[i] && n < MAX_PATH - 1; ++i, ++n)
+        path[n] = kIniName[i];
+    path[n] = 0;
+}
+
+void AppendText(XmlElement* parent, XmlElement*& last, const wchar_t* name, CString& value)
+{
+    const wchar_t* text = value.GetWide();
+    last = CXml::AppendAfter(parent, last, CXml::CreateElement(name, (text && *text) ? text : nullptr));
+}
+
+void AppendInt(XmlElement* parent, XmlElement*& last, const wchar_t* name, int value)
+{
+    wchar_t text[16];
+    FormatText(text, 16, L"%d", value);
+    last = CXml::AppendAfter(parent, last, CXml::CreateElement(name, text));
+}
+
+// Text keys whose element is present but empty keep their default.
+void ReadPathKey(XmlElement* config, const wchar_t* name, CString& field)
+{
+    XmlElement* e = CXml::FindChild(config, name);
+    const wchar_t* text = CXml::GetText(e);
+    if (*text)
+        field.Assign(text);
+}
+
+}  // namespace
+
+CCommConfig::CCommConfig()
+    : m_HasToolBar(0), m_HasStatusBar(0), m_UiLanguage(0), m_Language(-1), m_FontSize(0), m_LogEnabled(0),
+      m_ViewToolBar(1), m_ViewStatusBar(1), m_ColorCount(2), m_DefaultColors(nullptr), m_Colors(nullptr),
+      m_ColorNameCount(2), m_ColorNames(nullptr)
+{
+    InitializeCriticalSection(&m_SaveLock);
+
+    wchar_t module[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, module, MAX_PATH);
+    CString modulePath(module);
+    CFileName name;
+    name.Split(modulePath.GetBytes());
+    m_AppPath.Copy(name.m_Folder);
+
+    wchar_t current[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, current);
+    m_CurrentPath.Assign(current);
+    Trace(L"app_path     = %s\n", m_AppPath.GetWide() ? m_AppPath.GetWide() : L"");
+    Trace(L"current_path = %s\n", m_CurrentPath.GetWide() ? m_CurrentPath.GetWide() : L"");
+
+    m_TempPath.Copy(m_CurrentPath);
+    m_LogPath.Copy(m_CurrentPath);
+
+    m_DefaultColors = new (std::nothrow) ColorPair[2];
+    m_Colors = new (std::nothrow) ColorPair[2];
+    m_ColorNames = new (std::nothrow) ColorName[2];
+    if (!m_DefaultColors || !m_Colors)
+        m_ColorCount = 0;
+    if (!m_ColorNames)
+        m_ColorNameCount = 0;
+    for (int i = 0; i < m_ColorCount; ++i)
+        m_DefaultColors[i] = m_Colors[i] = kDefaultColors[i];
+    for (int i = 0; i < m_ColorNameCount; ++i)
+        m_ColorNames[i] = kColorNames[i];
+}
+
+CCommConfig::~CCommConfig()
+{
+    delete[] m_DefaultColors;
+    delete[] m_Colors;
+    delete[] m_ColorNames;
+    DeleteCriticalSection(&m_SaveLock);
+}
+
+int CCommConfig::Initialize()
+{
+    SetupIdentity();
+    return 1;
+}
+
+void CCommConfig::ResolveIniFile()
+{
+    wchar_t path[MAX_PATH];
+    ComposeIniPath(path, m_CurrentPath);
+    CFile probe;
+    if (probe.OpenForRead(path))
+        probe.Close();
+    else
+        ComposeIniPath(path, m_AppPath);
+    m_IniFile.Assign(path);
+    Trace(L"ini_file = %s\n", path);
+}
+
+int CCommConfig::Load()
+{
+    const wchar_t* path = m_IniFile.GetWide();
+    CFile file;
+    if (!path || !file.OpenForRead(path))
+        return 0;
+    // The configuration is small; anything past 256 MB is not ours.
+    unsigned long long size = file.GetSize();
+    if (size == 0 || size > 0x10000000ULL)
+        return 0;
+    unsigned length = static_cast<unsigned>(size);
+    char* data = new (std::nothrow) char[length];
+    if (!data)
+        return 0;
+    unsigned got = file.Read(data, length, 0);
+    file.Close();
+    if (got < length) {
+        delete[] data;
+        return 0;
+    }
+    CXml xml;
+    XmlElement* first = xml.LoadDocument(data, static_cast<int>(length));
+    if (!first) {
+        delete[] data;
+        return 0;
+    }
+    ReadKeys(xml, first);
+    CXml::FreeElements(first);
+    delete[] data;
+    return 1;
+}
+
+bool CCommConfig::ReplaceIniFile(const wchar_t* tempPath, const wchar_t* iniPath)
+{
+    // Virus scanners and indexers hold files briefly: retry those failures.
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        bool exists = GetFileAttributesW(iniPath) != INVALID_FILE_ATTRIBUTES;
+        BOOL done = exists ? ReplaceFileW(iniPath, tempPath, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                                          nullptr)
+                           : FALSE;
+        if (!done)
+            done = MoveFileExW(tempPath, iniPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        if (done)
+            return true;
+        DWORD error = GetLastError();
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION &&
+            error != ERROR_UNABLE_TO_REMOVE_REPLACED && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+            return false;
+        Sleep(50);
+    }
+    return false;
+}
+
+int CCommConfig::Save()
+{
+    EnterCriticalSection(&m_SaveLock);
+    int result = 0;
+    CXml xml;
+    XmlElement* root = CXml::CreateElement(L"root", nullptr);
+    if (root) {
+        WriteKeys(xml, root);
+        char* text = root->m_pChild ? xml.Write(root->m_pChild) : nullptr;
+        const wchar_t* iniPath = m_IniFile.GetWide();
+        if (text && iniPath && *iniPath) {
+            // Write a temporary file beside the old one, make it durable, then
+            // swap it in: a crash, power loss or full disk never leaves the
+            // configuration truncated.
+            wchar_t tempPath[MAX_PATH + 8];
+            FormatText(tempPath, MAX_PATH + 8, L"%s.tmp", iniPath);
+            unsigned length = static_cast<unsigned>(strlen(text));
+            CFile file;
+            if (file.CreateForWrite(tempPath, 1) == 0) {
+                bool written = file.Write(text, length, 0) == length;
+                written = written && FlushFileBuffers(file.m_hFile);
+                file.Close();
+                if (written && ReplaceIniFile(tempPath, iniPath))
+                    result = 1;
+                else
+                    DeleteFileW(tempPath);
+            }
+        }
+        delete[] text;
+        CXml::FreeElements(root);
+    }
+    LeaveCriticalSection(&m_SaveLock);
+    return result;
+}
+
+void CCommConfig::ReadKeys(CXml&, XmlElement* first)
+{
+    XmlElement* config = CXml::FindSibling(first, L"config");
+    if (!config)
+        return;
+    m_Language = CXml::GetInt(CXml::FindChild(config, L"language"), -1);
+    m_FontName.Assign(CXml::GetText(CXml::FindChild(config, L"font_name")));
+    m_FontSize = CXml::GetInt(CXml::FindChild(config, L"font_size"), 0);
+    ReadPathKey(config, L"temp_path", m_TempPath);
+    m_LogEnabled = CXml::GetInt(CXml::FindChild(config, L"log_enabled"), 0);
+    ReadPathKey(config, L"log_path", m_LogPath);
+    m_ViewToolBar = CXml::GetInt(CXml::FindChild(config, L"view_toolbar"), 1);
+    m_ViewStatusBar = CXml::GetInt(CXml::FindChild(config, L"view_statusbar"), 1);
+
+    XmlElement* colors = CXml::FindChild(config, L"colors");
+    if (!colors)
+        return;
+    for (XmlElement* color = CXml::FindChild(colors, L"color"); color; color = CXml::FindNext(color)) {
+        int index = CXml::GetInt(CXml::FindChild(color, L"index"), m_ColorCount);
+        if (index < 0 || index >= m_ColorCount)
+            continue;
+        m_Colors[index].m_Text = static_cast<unsigned>(
+            CXml::GetInt(CXml::FindChild(color, L"text"), static_cast<int>(m_DefaultColors[index].m_Text)));
+        m_Colors[index].m_Background = static_cast<unsigned>(CXml::GetInt(
+            CXml::FindChild(color, L"background"), static_cast<int>(m_DefaultColors[index].m_Background)));
+    }
+}
+
+void CCommConfig::WriteKeys(CXml&, XmlElement* root)
+{
+    XmlElement* config = CXml::CreateElement(L"config", nullptr);
+    if (!config)
+        return;
+    CXml::AppendChild(root, config);
+    XmlElement* last = nullptr;
+    AppendInt(config, last, L"language", m_Language);
+    AppendText(config, last, L"font_name", m_FontName);
+    AppendInt(config, last, L"font_size", m_FontSize);
+    AppendText(config, last, L"temp_path", m_TempPath);
+    AppendInt(config, last, L"log_enabled", m_LogEnabled);
+    AppendText(config, last, L"log_path", m_LogPath);
+    AppendInt(config, last, L"view_toolbar", m_ViewToolBar);
+    AppendInt(config, last, L"view_statusbar", m_ViewStatusBar);
+    XmlElement* colors = CXml::CreateElement(L"colors", nullptr);
+    if (!colors)
+        return;
+    last = CXml::AppendAfter(config, last, colors);
+    XmlElement* lastColor = nullptr;
+    for (int i = 0; i < m_ColorCount; ++i) {
+        XmlElement* color = CXml::CreateElement(L"color", nullptr);
+        if (!color)
+            continue;
+        lastColor = CXml::AppendAfter(colors, lastColor, color);
+        XmlElement* field = nullptr;
+        AppendInt(color, field, L"index", i);
+        AppendInt(color, field, L"text", static_cast<int>(m_Colors[i].m_Text));
+        AppendInt(color, field, L"background", static_cast<int>(m_Colors[i].m_Background));
+    }
+}

@@ -1,0 +1,83 @@
+// The common part of the configuration object: identity, file location,
+// the common keys, and the load and save of the one configuration file.
+#pragma once
+
+#include "foundation/String.h"
+#include "foundation/Xml.h"
+
+#include <windows.h>
+
+struct ColorPair {
+    unsigned m_Text;
+    unsigned m_Background;
+};
+
+struct ColorName {
+    const wchar_t* m_pEnglish;
+    const wchar_t* m_pJapanese;
+    unsigned m_Value1;
+    unsigned m_Value2;
+};
+
+class CCommConfig {
+public:
+    CCommConfig();
+    virtual ~CCommConfig();
+    CCommConfig(const CCommConfig&) = delete;
+    CCommConfig& operator=(const CCommConfig&) = delete;
+
+    virtual int QueryReserved1() { return 0; }
+    virtual const wchar_t* GetVersion() { return L"0.0.0.0"; }
+    virtual const wchar_t* GetDescription(int) { return L""; }
+    virtual const wchar_t* GetMenuId(int) { return nullptr; }
+    virtual const wchar_t* GetHelpUrl(int) { return L""; }
+    virtual const wchar_t* GetProductUrl(int) { return L""; }
+    virtual void Reserved2() {}
+    virtual int QueryReserved3() { return 0; }
+    virtual const wchar_t* GetResourceId(int) { return nullptr; }
+    virtual void SetupIdentity() {}
+    virtual int QueryReserved4() { return 0; }
+    virtual int QueryReserved5() { return 0; }
+    virtual int Load();
+    virtual int Save();
+    virtual int Initialize();
+    virtual void OnExit() {}
+    virtual void ReadKeys(CXml& xml, XmlElement* first);
+    virtual void WriteKeys(CXml& xml, XmlElement* root);
+
+    void ResolveIniFile();
+
+    int m_HasToolBar;
+    int m_HasStatusBar;
+    CString m_MainWndClass;
+    CString m_ChildWndClass;
+    CString m_ControlItemWndClass;
+    CString m_MdiClientWndClass;
+    CString m_CurrentPath;
+    CString m_AppPath;
+    CString m_IniFile;
+    int m_UiLanguage;
+    int m_Language;
+    CString m_FontName;
+    int m_FontSize;
+    CString m_TempPath;
+    int m_LogEnabled;
+    CString m_LogPath;
+    int m_ViewToolBar;
+    int m_ViewStatusBar;
+    int m_ColorCount;
+    ColorPair* m_DefaultColors;
+    ColorPair* m_Colors;
+    int m_ColorNameCount;
+    ColorName* m_ColorNames;
+
+protected:
+    // Puts the fully written temporary file in place of the configuration
+    // file; a seam so tests can make the last step fail.
+    virtual bool ReplaceIniFile(const wchar_t* tempPath, const wchar_t* iniPath);
+
+private:
+    // Serialises saves from the UI and scheduler threads; re-entrant because
+    // the program list saves while the scheduler holds its own mutex.
+    CRITICAL_SECTION m_SaveLock;
+};

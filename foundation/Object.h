@@ -1,0 +1,7 @@
+// Root of the value classes.
+#pragma once
+
+class CObject {
+public:
+    virtual ~CObject() {}
+};

@@ -1,0 +1,190 @@
+#include "scheduler/ProgramList.h"
+#include "config/CommConfig.h"
+
+ProgramList::ProgramList()
+    : m_pHead(nullptr), m_NextId(1), m_hMutex(CreateMutexW(nullptr, FALSE, nullptr)), m_pOwner(nullptr),
+      m_pTail(nullptr)
+{
+}
+
+ProgramList::~ProgramList()
+{
+    Clear();
+}
+
+// Before the first Idle node that starts strictly later; set-up or recording
+// nodes are passed over; equal starts keep insertion order.
+void ProgramList::Link(ProgramItem* item)
+{
+    item->m_pNext = nullptr;
+    // The list is in start order apart from a running head, so a node that
+    // starts no earlier than the tail goes to the end: a sorted file loads in
+    // linear time.
+    if (!m_pHead || (m_pTail && item->m_StartTime.Diff(m_pTail->m_StartTime) >= 0)) {
+        if (m_pTail)
+            m_pTail->m_pNext = item;
+        else
+            m_pHead = item;
+        m_pTail = item;
+        return;
+    }
+    ProgramItem** link = &m_pHead;
+    while (*link) {
+        ProgramItem* node = *link;
+        if (node->m_State == Idle && node->m_StartTime.Diff(item->m_StartTime) > 0)
+            break;
+        link = &node->m_pNext;
+    }
+    item->m_pNext = *link;
+    *link = item;
+    if (!item->m_pNext)
+        m_pTail = item;
+}
+
+void ProgramList::Insert(ProgramItem* item)
+{
+    if (!item)
+        return;
+    Lock();
+    item->m_Id = m_NextId++;
+    Link(item);
+    Unlock();
+}
+
+int ProgramList::GetAt(unsigned index, ProgramItem& copy)
+{
+    Lock();
+    ProgramItem* node = m_pHead;
+    for (unsigned i = 0; node && i < index; ++i)
+        node = node->m_pNext;
+    if (node)
+        copy.CopyFrom(*node);
+    Unlock();
+    return node ? 1 : 0;
+}
+
+int ProgramList::FindById(unsigned id, ProgramItem& copy)
+{
+    Lock();
+    ProgramItem* node = m_pHead;
+    while (node && node->m_Id != id)
+        node = node->m_pNext;
+    if (node)
+        copy.CopyFrom(*node);
+    Unlock();
+    return node ? 1 : 0;
+}
+
+int ProgramList::SetState(unsigned id, int state)
+{
+    Lock();
+    ProgramItem* node = m_pHead;
+    while (node && node->m_Id != id)
+        node = node->m_pNext;
+    if (node)
+        node->m_State = state;
+    Unlock();
+    return node ? 1 : 0;
+}
+
+void ProgramList::Remove(unsigned id)
+{
+    Lock();
+    ProgramItem* previous = nullptr;
+    for (ProgramItem* node = m_pHead; node; previous = node, node = node->m_pNext) {
+        if (node->m_Id != id)
+            continue;
+        (previous ? previous->m_pNext : m_pHead) = node->m_pNext;
+        if (m_pTail == node)
+            m_pTail = previous;
+        delete node;
+        break;
+    }
+    Unlock();
+}
+
+static unsigned WeekdayBit(const CDateTime& t)
+{
+    return 1u << (t.m_Time.wDayOfWeek & 7);
+}
+
+void ProgramList::ExpirePast(const CDateTime& now)
+{
+    Lock();
+    while (m_pHead && m_pHead->m_StopTime.Diff(now) <= 0) {
+        ProgramItem* head = m_pHead;
+        m_pHead = head->m_pNext;
+        if (m_pTail == head)
+            m_pTail = nullptr;
+        head->m_pNext = nullptr;
+        if (head->m_Weekly == 0) {
+            delete head;
+        } else {
+            int day = head->m_StartTime.m_Time.wDayOfWeek;
+            for (int step = 0; step < 7; ++step) {
+                head->m_StartTime.AddTicks(CDateTime::kDay);
+                head->m_StopTime.AddTicks(CDateTime::kDay);
+                day = (day + 1) % 7;
+                if (head->m_Weekly & (1u << day))
+                    break;
+            }
+            // Days or weeks behind (the computer was off): every further
+            // occurrence lies whole weeks on, so skip those at once instead
+            // of one retirement and one save per week.
+            if ((head->m_Weekly & WeekdayBit(head->m_StartTime)) || !(head->m_Weekly & 0x7F)) {
+                long long behind = now.Diff(head->m_StopTime);
+                if (behind > 0) {
+                    long long weeks = behind / (7 * CDateTime::kDay);
+                    if (weeks > 0) {
+                        head->m_StartTime.AddTicks(weeks * 7 * CDateTime::kDay);
+                        head->m_StopTime.AddTicks(weeks * 7 * CDateTime::kDay);
+                    }
+                }
+            }
+            head->m_State = Idle;
+            Link(head);
+        }
+        if (m_pOwner)
+            m_pOwner->Save();
+    }
+    Unlock();
+}
+
+void ProgramList::DestroyAll()
+{
+    ProgramItem* node = m_pHead;
+    while (node) {
+        ProgramItem* next = node->m_pNext;
+        delete node;
+        node = next;
+    }
+    m_pHead = nullptr;
+    m_pTail = nullptr;
+}
+
+void ProgramList::RemoveAll()
+{
+    Lock();
+    DestroyAll();
+    Unlock();
+}
+
+void ProgramList::ForEach(Visitor visit, void* context)
+{
+    Lock();
+    ProgramItem copy;
+    for (ProgramItem* node = m_pHead; node; node = node->m_pNext) {
+        copy.CopyFrom(*node);
+        visit(copy, context);
+    }
+    Unlock();
+}
+
+void ProgramList::Clear()
+{
+    DestroyAll();
+    if (m_hMutex) {
+        CloseHandle(m_hMutex);
+        m_hMutex = nullptr;
+    }
+}

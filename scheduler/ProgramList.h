@@ -1,0 +1,50 @@
+// The user's recording programs in start order, shared by the UI thread and
+// the scheduler thread under one re-entrant mutex.
+#pragma once
+
+#include "scheduler/ProgramItem.h"
+
+#include <windows.h>
+
+class CCommConfig;
+
+class ProgramList {
+public:
+    typedef void (*Visitor)(const ProgramItem& copy, void* context);
+
+    ProgramList();
+    ~ProgramList();
+    ProgramList(const ProgramList&) = delete;
+    ProgramList& operator=(const ProgramList&) = delete;
+
+    // Takes ownership of a heap node, gives it the next id and links it in.
+    void Insert(ProgramItem* item);
+    int GetAt(unsigned index, ProgramItem& copy);
+    int FindById(unsigned id, ProgramItem& copy);
+    void Remove(unsigned id);
+    // Marks a program's state (scheduler only); 0 when the id is gone.
+    int SetState(unsigned id, int state);
+    // Retires programs whose stop has passed, saving the configuration after each.
+    void ExpirePast(const CDateTime& now);
+    // Destroys every node (the loader before it reads the file).
+    void RemoveAll();
+    // Copies of all programs in order, under the mutex, in one linear walk.
+    void ForEach(Visitor visit, void* context);
+    // Destroys every node and closes the mutex; only when no other thread runs.
+    void Clear();
+
+    void Lock() { WaitForSingleObject(m_hMutex, INFINITE); }
+    void Unlock() { ReleaseMutex(m_hMutex); }
+
+    ProgramItem* m_pHead;
+    unsigned m_NextId;
+    HANDLE m_hMutex;
+    // Saved after retirements; set by the configuration object that owns the list.
+    CCommConfig* m_pOwner;
+
+private:
+    void Link(ProgramItem* item);
+    void DestroyAll();
+
+    ProgramItem* m_pTail;
+};

@@ -1,0 +1,263 @@
+#include "support/TestSupport.h"
+#include "app/Trace.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+#include <sstream>
+
+std::wstring Widen(const std::string& utf8)
+{
+    if (utf8.empty())
+        return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &w[0], n);
+    return w;
+}
+
+std::string Narrow(const std::wstring& wide)
+{
+    if (wide.empty())
+        return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+TempDir::TempDir()
+{
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    static LONG counter = 0;
+    for (;;) {
+        wchar_t name[MAX_PATH];
+        swprintf(name, MAX_PATH, L"%lsmarivane-test-%lu-%ld", base, GetCurrentProcessId(),
+                 InterlockedIncrement(&counter));
+        if (CreateDirectoryW(name, nullptr)) {
+            m_Path = name;
+            break;
+        }
+    }
+}
+
+static void RemoveTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring full = folder + L"\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(full);
+            else {
+                SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(full.c_str());
+            }
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+TempDir::~TempDir()
+{
+    RemoveTree(m_Path);
+}
+
+std::wstring TestBinDir()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring p = path;
+    return p.substr(0, p.find_last_of(L"\\/"));
+}
+
+std::wstring ProductExePath()
+{
+    std::wstring tests = TestBinDir();
+    return tests.substr(0, tests.find_last_of(L"\\/")) + L"\\bin\\marivane.exe";
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+    return ok && written == bytes.size();
+}
+
+std::string ReadBytes(const std::wstring& path)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return std::string();
+    std::string out;
+    char buffer[65536];
+    DWORD got;
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        out.append(buffer, got);
+    CloseHandle(h);
+    return out;
+}
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::wstring> ListFiles(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::wstring name = fd.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return names;
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (m_Info.hProcess) {
+        if (WaitForSingleObject(m_Info.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(m_Info.hProcess, 99);
+            WaitForSingleObject(m_Info.hProcess, 5000);
+        }
+        CloseHandle(m_Info.hProcess);
+        CloseHandle(m_Info.hThread);
+    }
+}
+
+bool ChildProcess::Start(const std::wstring& exe, const std::wstring& currentDir,
+                         const std::vector<std::pair<std::wstring, std::wstring>>& env)
+{
+    // The child inherits this process's environment plus the given variables.
+    std::vector<std::pair<std::wstring, std::wstring>> saved;
+    for (const auto& kv : env) {
+        wchar_t old[4096];
+        DWORD n = GetEnvironmentVariableW(kv.first.c_str(), old, 4096);
+        saved.emplace_back(kv.first, n ? std::wstring(old) : std::wstring(L"\x01"));
+        SetEnvironmentVariableW(kv.first.c_str(), kv.second.empty() ? nullptr : kv.second.c_str());
+    }
+    std::wstring command = L"\"" + exe + L"\"";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    BOOL ok = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(), &si,
+                             &m_Info);
+    for (const auto& kv : saved)
+        SetEnvironmentVariableW(kv.first.c_str(), kv.second == L"\x01" ? nullptr : kv.second.c_str());
+    return ok != 0;
+}
+
+struct FindContext {
+    DWORD pid;
+    HWND found;
+};
+
+static BOOL CALLBACK FindOwnWindow(HWND hwnd, LPARAM param)
+{
+    FindContext* ctx = reinterpret_cast<FindContext*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    wchar_t cls[64];
+    if (pid == ctx->pid && GetClassNameW(hwnd, cls, 64) && wcscmp(cls, L"MARIVANE MAIN WINDOW") == 0) {
+        ctx->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND ChildProcess::WaitForMainWindow(DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        FindContext ctx = {m_Info.dwProcessId, nullptr};
+        EnumWindows(FindOwnWindow, reinterpret_cast<LPARAM>(&ctx));
+        if (ctx.found)
+            return ctx.found;
+        if (WaitForSingleObject(m_Info.hProcess, 50) == WAIT_OBJECT_0)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+DWORD ChildProcess::WaitForExit(DWORD timeoutMs)
+{
+    if (WaitForSingleObject(m_Info.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
+    DWORD code = 0;
+    GetExitCodeProcess(m_Info.hProcess, &code);
+    return code;
+}
+
+std::vector<TraceLine> ReadTrace(const std::wstring& path)
+{
+    std::vector<TraceLine> lines;
+    std::istringstream in(ReadBytes(path));
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t space = line.find(' ');
+        if (space == std::string::npos)
+            continue;
+        lines.push_back({std::stoll(line.substr(0, space)), line.substr(space + 1) + "\n"});
+    }
+    return lines;
+}
+
+static std::mutex g_captureLock;
+static std::vector<std::wstring> g_captured;
+static TraceFunction g_previousTrace;
+
+static int CaptureTrace(const wchar_t* format, ...)
+{
+    wchar_t line[4096];
+    va_list args;
+    va_start(args, format);
+    _vsnwprintf(line, 4095, format, args);
+    va_end(args);
+    line[4095] = 0;
+    std::lock_guard<std::mutex> lock(g_captureLock);
+    g_captured.push_back(line);
+    return 0;
+}
+
+TraceCapture::TraceCapture()
+{
+    std::lock_guard<std::mutex> lock(g_captureLock);
+    g_captured.clear();
+    g_previousTrace = Trace;
+    Trace = CaptureTrace;
+}
+
+TraceCapture::~TraceCapture()
+{
+    Trace = g_previousTrace;
+}
+
+std::vector<std::wstring> TraceCapture::Lines()
+{
+    std::lock_guard<std::mutex> lock(g_captureLock);
+    return g_captured;
+}
+
+bool TraceCapture::Contains(const std::wstring& line)
+{
+    for (const auto& l : Lines())
+        if (l == line)
+            return true;
+    return false;
+}

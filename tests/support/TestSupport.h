@@ -1,0 +1,61 @@
+// Helpers shared by the test executables: temporary folders, files, the
+// product executable started as a child process, and trace capture.
+#pragma once
+
+#include <windows.h>
+#include <string>
+#include <vector>
+
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& wide);
+
+// A fresh folder under the temporary folder, removed with its contents.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::wstring& Path() const { return m_Path; }
+    std::wstring File(const std::wstring& name) const { return m_Path + L"\\" + name; }
+
+private:
+    std::wstring m_Path;
+};
+
+std::wstring TestBinDir();     // the folder of the running test executable
+std::wstring ProductExePath(); // build\bin\marivane.exe
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadBytes(const std::wstring& path);
+bool Exists(const std::wstring& path);
+std::vector<std::wstring> ListFiles(const std::wstring& folder);
+
+// The product started as a child process in a given current directory.
+class ChildProcess {
+public:
+    ~ChildProcess();
+    bool Start(const std::wstring& exe, const std::wstring& currentDir,
+               const std::vector<std::pair<std::wstring, std::wstring>>& env = {});
+    // The child's "MARIVANE MAIN WINDOW", or null after timeoutMs.
+    HWND WaitForMainWindow(DWORD timeoutMs);
+    // Exit code, or STILL_ACTIVE when it did not end in time (then it is killed).
+    DWORD WaitForExit(DWORD timeoutMs);
+    DWORD Id() const { return m_Info.dwProcessId; }
+
+private:
+    PROCESS_INFORMATION m_Info = {};
+};
+
+// Lines the test tracer wrote (UTF-8, timestamps stripped), and their stamps in microseconds.
+struct TraceLine {
+    long long micros;
+    std::string text;
+};
+std::vector<TraceLine> ReadTrace(const std::wstring& path);
+
+// Points Trace at an in-process collector while it lives.
+class TraceCapture {
+public:
+    TraceCapture();
+    ~TraceCapture();
+    static std::vector<std::wstring> Lines();
+    static bool Contains(const std::wstring& line);
+};
