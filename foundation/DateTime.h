@@ -8,10 +8,10 @@
 
 class CDateTime : public CObject {
 public:
-    static const long long kSecond = 10000000LL;
-    static const long long kDay = 864000000000LL;
+    static constexpr long long kSecond = 10000000LL;
+    static constexpr long long kDay = 864000000000LL;
     // Room for "%d/%02d/%02d %02d:%02d:%02d" with any 16-bit fields.
-    static const int kTextSize = 40;
+    static constexpr int kTextSize = 40;
 
     CDateTime();
 

@@ -8,7 +8,7 @@
 class CFile {
 public:
     // A position of all bits set means "the current position".
-    static const unsigned long long kCurrent = ~0ULL;
+    static constexpr unsigned long long kCurrent = ~0ULL;
 
     CFile();
     ~CFile();

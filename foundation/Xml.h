@@ -32,7 +32,7 @@ class CXml : public CObject {
 public:
     // Nesting beyond this depth is treated as a broken document: hostile
     // input must not exhaust the stack.
-    static const int kMaxDepth = 256;
+    static constexpr int kMaxDepth = 256;
 
     CXml() : m_CodePage(65001) {}
 
