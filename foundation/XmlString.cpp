@@ -12,7 +12,15 @@ void CXmlString::Append(const wchar_t* text, int units)
     char* bytes = WideToMulti(text, units, m_CodePage);
     if (!bytes)
         return;
-    long long n = static_cast<long long>(strlen(bytes));
+    AppendBytes(bytes, static_cast<int>(strlen(bytes)));
+    delete[] bytes;
+}
+
+void CXmlString::AppendBytes(const char* bytes, int count)
+{
+    if (!bytes || count <= 0)
+        return;
+    long long n = count;
     long long needed = static_cast<long long>(m_nLength) + 1 + n;
     if (needed >= m_nSize) {
         // Geometric growth keeps a large save linear.
@@ -22,10 +30,8 @@ void CXmlString::Append(const wchar_t* text, int units)
         if (capacity > 0x7FFFFFFF)
             capacity = needed <= 0x7FFFFFFF ? 0x7FFFFFFF : 0;
         char* data = capacity ? new (std::nothrow) char[static_cast<size_t>(capacity)] : nullptr;
-        if (!data) {
-            delete[] bytes;
+        if (!data)
             return;
-        }
         if (m_pData)
             memcpy(data, m_pData, static_cast<size_t>(m_nLength));
         delete[] m_pData;
@@ -35,7 +41,6 @@ void CXmlString::Append(const wchar_t* text, int units)
     memcpy(m_pData + m_nLength, bytes, static_cast<size_t>(n));
     m_nLength += static_cast<int>(n);
     m_pData[m_nLength] = 0;
-    delete[] bytes;
 }
 
 void CXmlString::Append(const wchar_t* text)

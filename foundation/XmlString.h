@@ -13,6 +13,8 @@ public:
     // Text that cannot be stored (no memory) is dropped.
     void Append(const wchar_t* text, int units);
     void Append(const wchar_t* text);
+    // Appends bytes that are already in the buffer's code page.
+    void AppendBytes(const char* bytes, int count);
     // Hands the bytes to the caller (delete[]); the buffer is empty afterwards.
     char* Detach();
 

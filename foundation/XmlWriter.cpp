@@ -1,6 +1,7 @@
 #include "foundation/Xml.h"
 #include "foundation/XmlString.h"
 
+#include <windows.h>
 #include <cwchar>
 #include <new>
 
@@ -44,32 +45,72 @@ const wchar_t* WideOf(CString* s)
     return s ? s->GetWide() : nullptr;
 }
 
+// When the strings' own code page is the output's (UTF-8 here), their bytes
+// go out as they are; the five entity characters are ASCII and never occur
+// inside a multi-byte sequence, so escaping works on bytes too.
+bool SameCodePage(const CXmlString& out)
+{
+    return GetACP() == out.m_CodePage;
+}
+
+void WriteName(CXmlString& out, CString* name)
+{
+    if (!name)
+        return;
+    if (SameCodePage(out))
+        out.AppendBytes(name->GetBytes(), name->m_nLength);
+    else
+        out.Append(WideOf(name));
+}
+
+void WriteEscapedString(CXmlString& out, CString* text)
+{
+    if (!text)
+        return;
+    if (!SameCodePage(out)) {
+        WriteEscaped(out, WideOf(text));
+        return;
+    }
+    const char* bytes = text->GetBytes();
+    int run = 0;
+    for (int i = 0; i < text->m_nLength; ++i) {
+        wchar_t c = static_cast<unsigned char>(bytes[i]);
+        const wchar_t* entity = c < 0x80 ? EntityFor(c) : nullptr;
+        if (!entity)
+            continue;
+        out.AppendBytes(bytes + run, i - run);
+        out.Append(entity);
+        run = i + 1;
+    }
+    out.AppendBytes(bytes + run, text->m_nLength - run);
+}
+
 void WriteElements(XmlElement* first, CXmlString& out, int depth)
 {
     for (XmlElement* e = first; e; e = e->m_pNext) {
-        out.Append(L"<");
-        out.Append(WideOf(e->m_pName));
+        out.AppendBytes("<", 1);
+        WriteName(out, e->m_pName);
         if (e->m_pAttr) {
             out.Append(L" ");
             for (XmlAttribute* a = e->m_pAttr; a; a = a->m_pNext) {
                 if (!a->m_pName)
                     continue;
-                out.Append(WideOf(a->m_pName));
-                out.Append(L"=\"");
-                WriteEscaped(out, WideOf(a->m_pValue));
-                out.Append(L"\" ");
+                WriteName(out, a->m_pName);
+                out.AppendBytes("=\"", 2);
+                WriteEscapedString(out, a->m_pValue);
+                out.AppendBytes("\" ", 2);
             }
         }
         if (!e->m_pText && !e->m_pChild) {
-            out.Append(L"/>\r\n");
+            out.AppendBytes("/>\r\n", 4);
             continue;
         }
-        out.Append(L">");
-        WriteEscaped(out, WideOf(e->m_pText));
+        out.AppendBytes(">", 1);
+        WriteEscapedString(out, e->m_pText);
         WriteElements(e->m_pChild, out, depth + 1);
-        out.Append(L"</");
-        out.Append(WideOf(e->m_pName));
-        out.Append(L">\r\n");
+        out.AppendBytes("</", 2);
+        WriteName(out, e->m_pName);
+        out.AppendBytes(">\r\n", 3);
     }
 }
 

@@ -2,14 +2,15 @@
 #include "config/CommConfig.h"
 
 ProgramList::ProgramList()
-    : m_pHead(nullptr), m_NextId(1), m_hMutex(CreateMutexW(nullptr, FALSE, nullptr)), m_pOwner(nullptr),
-      m_pTail(nullptr)
+    : m_pHead(nullptr), m_NextId(1), m_pOwner(nullptr), m_pTail(nullptr)
 {
+    InitializeCriticalSection(&m_Mutex);
 }
 
 ProgramList::~ProgramList()
 {
     Clear();
+    DeleteCriticalSection(&m_Mutex);
 }
 
 // Before the first Idle node that starts strictly later; set-up or recording
@@ -183,8 +184,4 @@ void ProgramList::ForEach(Visitor visit, void* context)
 void ProgramList::Clear()
 {
     DestroyAll();
-    if (m_hMutex) {
-        CloseHandle(m_hMutex);
-        m_hMutex = nullptr;
-    }
 }

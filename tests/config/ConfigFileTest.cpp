@@ -1,0 +1,483 @@
+// The configuration object and its file, through real files in temporary folders.
+#include "config/AppParameter.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+
+namespace {
+
+const std::string kDecl = "<?xml version=\"1.0\" ?>\r\n";
+
+// A configuration object whose file lies in a fresh folder.
+struct Fixture {
+    TempDir dir;
+    std::unique_ptr<CAppParameter> config;
+    std::wstring ini;
+
+    Fixture() : config(new CAppParameter()), ini(dir.File(L"marivane.ini"))
+    {
+        config->m_IniFile.Assign(ini.c_str());
+    }
+    int LoadText(const std::string& text)
+    {
+        WriteBytes(ini, text);
+        return config->Load();
+    }
+    // A fresh object that loads what this one saved.
+    std::unique_ptr<CAppParameter> Reload()
+    {
+        std::unique_ptr<CAppParameter> other(new CAppParameter());
+        other->m_IniFile.Assign(ini.c_str());
+        other->Load();
+        return other;
+    }
+    std::string Saved() { return ReadBytes(ini); }
+};
+
+std::wstring W(CString& s)
+{
+    return s.GetWide() ? s.GetWide() : L"";
+}
+
+std::string Item(const std::string& start, const std::string& stop, const std::string& weekly,
+                 const std::string& title)
+{
+    return "<item><start_time>" + start + "</start_time><stop_time>" + stop + "</stop_time><weekly>" + weekly +
+           "</weekly><title>" + title + "</title>\r\n</item>\r\n";
+}
+
+int Count(ProgramList& list)
+{
+    int n = 0;
+    list.ForEach([](const ProgramItem&, void* count) { ++*static_cast<int*>(count); }, &n);
+    return n;
+}
+
+// A configuration object whose last step of the save fails, as a crash between
+// writing the temporary file and replacing the old one would.
+class FailingReplace : public CAppParameter {
+protected:
+    bool ReplaceIniFile(const wchar_t*, const wchar_t*) override { return false; }
+};
+
+}  // namespace
+
+TEST(ConfigObject, InitialValuesWithoutAFile)
+{
+    Fixture f;
+    EXPECT_EQ(f.config->Load(), 0);
+    CAppParameter& c = *f.config;
+    EXPECT_EQ(c.m_Frequency, 44100);
+    EXPECT_EQ(c.m_Channels, 2);
+    EXPECT_EQ(c.m_WavMaxSize, 100);
+    EXPECT_EQ(c.m_Shutdown, 0);
+    EXPECT_EQ(c.m_Language, -1);
+    EXPECT_EQ(c.m_UiLanguage, 0);
+    EXPECT_TRUE(c.m_CapDeviceName.IsEmpty());
+    EXPECT_TRUE(c.m_WavFileDir.IsEmpty());
+    EXPECT_EQ(c.m_ProgramList.m_pHead, nullptr);
+    EXPECT_EQ(c.m_ProgramList.m_NextId, 1u);
+    EXPECT_EQ(c.m_ColorCount, 2);
+    EXPECT_EQ(c.m_Colors[1].m_Text, 0xC8C8C8u);
+    EXPECT_EQ(c.m_Colors[1].m_Background, 0xFFFFFFu);
+    EXPECT_STREQ(c.m_ColorNames[1].m_pJapanese, L"罫線の色");
+    EXPECT_TRUE(c.m_TempPath.Equals(W(c.m_CurrentPath).c_str()));
+    EXPECT_STREQ(c.GetVersion(), L"1.0.3.0");
+    EXPECT_STREQ(c.GetDescription(1), L"予約録音アプリ");
+    EXPECT_STREQ(c.GetDescription(0), L"Scheduled Recording Application");
+    EXPECT_EQ(c.GetResourceId(10013), MAKEINTRESOURCEW(10013));
+    EXPECT_EQ(c.GetResourceId(3002), nullptr);
+    EXPECT_EQ(c.GetMenuId(1), MAKEINTRESOURCEW(10013));
+    EXPECT_EQ(c.GetMenuId(0), MAKEINTRESOURCEW(10014));
+}
+
+TEST(ConfigObject, IdentityAndFileLocation)
+{
+    TempDir dir;
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(dir.Path().c_str());
+    {
+        CAppParameter none;
+        none.SetupIdentity();
+        EXPECT_TRUE(none.m_MainWndClass.Equals(L"MARIVANE MAIN WINDOW"));
+        EXPECT_TRUE(none.m_MdiClientWndClass.Equals(L"MARIVANE MDI CLIENT WINDOW"));
+        // No file here: the application folder's file, whether it exists or not.
+        EXPECT_EQ(W(none.m_IniFile), TestBinDir() + L"\\marivane.ini");
+        EXPECT_EQ(W(none.m_AppPath), TestBinDir());
+    }
+    WriteBytes(dir.File(L"marivane.ini"), kDecl + "<config><frequency>16000</frequency></config>");
+    {
+        TraceCapture trace;
+        CAppParameter here;
+        here.Initialize();
+        EXPECT_EQ(W(here.m_IniFile), dir.File(L"marivane.ini"));
+        EXPECT_EQ(here.m_Frequency, 16000);
+        std::vector<std::wstring> lines = TraceCapture::Lines();
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_EQ(lines[0], L"app_path     = " + TestBinDir() + L"\n");
+        EXPECT_EQ(lines[1], L"current_path = " + dir.Path() + L"\n");
+        EXPECT_EQ(lines[2], L"ini_file = " + dir.File(L"marivane.ini") + L"\n");
+    }
+    SetCurrentDirectoryW(previous);
+}
+
+TEST(ConfigFile, DefaultsOfPresentConfigElement)
+{
+    Fixture f;
+    EXPECT_EQ(f.LoadText(kDecl + "<config></config>"), 1);
+    EXPECT_EQ(f.config->m_Frequency, 48000);
+    EXPECT_EQ(f.config->m_Language, -1);
+    EXPECT_EQ(f.config->m_ViewToolBar, 1);
+
+    Fixture hz;
+    hz.LoadText(kDecl + "<config><frequency>44100Hz</frequency><shutdown>5</shutdown><language> 1 </language>"
+                        "<channels>1</channels><wav_max_size>-3</wav_max_size></config>");
+    EXPECT_EQ(hz.config->m_Frequency, 48000);
+    EXPECT_EQ(hz.config->m_Shutdown, 1);
+    EXPECT_EQ(hz.config->m_Language, 1);
+    EXPECT_EQ(hz.config->m_Channels, 1);
+    EXPECT_EQ(hz.config->m_WavMaxSize, -3);  // ranges are the users' business
+    ASSERT_EQ(hz.config->Save(), 1);
+    EXPECT_NE(hz.Saved().find("<shutdown>1</shutdown>"), std::string::npos);
+
+    Fixture bad;
+    bad.LoadText(kDecl + "<config><language>1x</language></config>");
+    EXPECT_EQ(bad.config->m_Language, -1);
+
+    // Without a config element the settings keep their values.
+    Fixture none;
+    none.LoadText(kDecl + "<programs></programs>");
+    EXPECT_EQ(none.config->m_Frequency, 44100);
+}
+
+TEST(ConfigFile, Colours)
+{
+    Fixture f;
+    f.LoadText(kDecl + "<config><colors>"
+                       "<color><index>0</index><text>255</text><background>65280</background></color>"
+                       "<color><index>5</index><text>1</text></color>"
+                       "<color><index>-1</index><text>1</text></color>"
+                       "<color><text>7</text></color>"
+                       "<color><index>1</index><text>123</text></color>"
+                       "</colors></config>");
+    EXPECT_EQ(f.config->m_Colors[0].m_Text, 255u);
+    EXPECT_EQ(f.config->m_Colors[0].m_Background, 65280u);
+    EXPECT_EQ(f.config->m_Colors[1].m_Text, 123u);
+    EXPECT_EQ(f.config->m_Colors[1].m_Background, 0xFFFFFFu);
+}
+
+TEST(ConfigFile, EmptyPathKeysComeBackAsTheCurrentDirectory)
+{
+    Fixture f;
+    f.config->m_TempPath.Clear();
+    f.config->m_FontName.Clear();
+    ASSERT_EQ(f.config->Save(), 1);
+    std::string saved = f.Saved();
+    EXPECT_NE(saved.find("<temp_path/>\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("<font_name/>\r\n"), std::string::npos);
+    auto back = f.Reload();
+    EXPECT_EQ(W(back->m_TempPath), W(back->m_CurrentPath));
+    EXPECT_TRUE(back->m_FontName.IsEmpty());
+}
+
+TEST(ConfigFile, SavedFileIsByteExact)
+{
+    Fixture f;
+    CAppParameter& c = *f.config;
+    c.m_Language = 1;
+    c.m_TempPath.Assign(L"C:\\tmp");
+    c.m_LogPath.Assign(L"C:\\log");
+    c.m_CapDeviceName.Assign(L"In: default");
+    c.m_WavFileDir.Assign(L"D:\\録音");
+    c.m_Frequency = 48000;
+    c.m_Shutdown = 1;
+    ProgramItem* p = new ProgramItem();
+    p->m_StartTime.Set(2024, 5, 1, 7, 30, 0);
+    p->m_StopTime.Set(2024, 5, 1, 8, 0, 0);
+    p->m_Weekly = 62;
+    p->m_Title.Assign(L"A&B");
+    c.m_ProgramList.Insert(p);
+    ASSERT_EQ(c.Save(), 1);
+    EXPECT_EQ(f.Saved(),
+              "<?xml version=\"1.0\" ?>\r\n"
+              "<config><language>1</language>\r\n"
+              "<font_name/>\r\n"
+              "<font_size>0</font_size>\r\n"
+              "<temp_path>C:\\tmp</temp_path>\r\n"
+              "<log_enabled>0</log_enabled>\r\n"
+              "<log_path>C:\\log</log_path>\r\n"
+              "<view_toolbar>1</view_toolbar>\r\n"
+              "<view_statusbar>1</view_statusbar>\r\n"
+              "<colors><color><index>0</index>\r\n"
+              "<text>0</text>\r\n"
+              "<background>16777215</background>\r\n"
+              "</color>\r\n"
+              "<color><index>1</index>\r\n"
+              "<text>13158600</text>\r\n"
+              "<background>16777215</background>\r\n"
+              "</color>\r\n"
+              "</colors>\r\n"
+              "<cap_device_name>In: default</cap_device_name>\r\n"
+              "<cap_device_id/>\r\n"
+              "<frequency>48000</frequency>\r\n"
+              "<channels>2</channels>\r\n"
+              "<wavfile_dir>D:\\\xE9\x8C\xB2\xE9\x9F\xB3</wavfile_dir>\r\n"
+              "<shutdown>1</shutdown>\r\n"
+              "<wav_max_size>100</wav_max_size>\r\n"
+              "</config>\r\n"
+              "<programs><item><start_time>2024/05/01 07:30:00</start_time>\r\n"
+              "<stop_time>2024/05/01 08:00:00</stop_time>\r\n"
+              "<weekly>62</weekly>\r\n"
+              "<title>A&amp;B</title>\r\n"
+              "</item>\r\n"
+              "</programs>\r\n");
+}
+
+TEST(ConfigFile, FullRoundTrip)
+{
+    Fixture f;
+    CAppParameter& c = *f.config;
+    c.m_Language = 0;
+    c.m_FontName.Assign(L"MS UI Gothic");
+    c.m_FontSize = 9;
+    c.m_Colors[0].m_Text = 0x123456;
+    c.m_CapDeviceName.Assign(L"マイク (USB)");
+    c.m_CapDeviceId.Assign(L"{0.0.1.00000000}");
+    c.m_Frequency = 32000;
+    c.m_Channels = 1;
+    c.m_WavFileDir.Assign(L"C:\\Rec 🎵");
+    c.m_WavMaxSize = 650;
+    const wchar_t* titles[] = {L"深夜便 <特集> & \"話\"", L"🎵 music", L"x"};
+    for (int i = 0; i < 3; ++i) {
+        ProgramItem* p = new ProgramItem();
+        p->m_StartTime.Set(2024, 5, static_cast<WORD>(3 - i), 7, 30, 15);
+        p->m_StopTime.Set(2024, 5, static_cast<WORD>(3 - i), 8, 0, 0);
+        p->m_Weekly = static_cast<unsigned>(i * 21);
+        p->m_Title.Assign(titles[i]);
+        c.m_ProgramList.Insert(p);
+    }
+    ASSERT_EQ(c.Save(), 1);
+    auto back = f.Reload();
+    EXPECT_EQ(back->m_Language, 0);
+    EXPECT_EQ(W(back->m_FontName), L"MS UI Gothic");
+    EXPECT_EQ(back->m_FontSize, 9);
+    EXPECT_EQ(back->m_Colors[0].m_Text, 0x123456u);
+    EXPECT_EQ(W(back->m_CapDeviceName), L"マイク (USB)");
+    EXPECT_EQ(W(back->m_CapDeviceId), L"{0.0.1.00000000}");
+    EXPECT_EQ(back->m_Frequency, 32000);
+    EXPECT_EQ(back->m_Channels, 1);
+    EXPECT_EQ(W(back->m_WavFileDir), L"C:\\Rec 🎵");
+    EXPECT_EQ(back->m_WavMaxSize, 650);
+    ProgramItem copy;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(back->m_ProgramList.GetAt(static_cast<unsigned>(i), copy));
+        EXPECT_EQ(W(copy.m_Title), titles[2 - i]);
+        EXPECT_EQ(copy.m_Weekly, static_cast<unsigned>((2 - i) * 21));
+        EXPECT_EQ(copy.m_StartTime.m_Time.wSecond, 15);
+    }
+    // Saved again, the file is the same.
+    std::string first = f.Saved();
+    back->Save();
+    EXPECT_EQ(f.Saved(), first);
+}
+
+TEST(ConfigFile, ProgramsLoadLenientlyAndSaveInOrder)
+{
+    Fixture f;
+    f.config->m_ProgramList.m_NextId = 10;
+    f.LoadText(kDecl + "<config/>\r\n<programs>" + Item("2024/5/2 7:30", "2024/5/2 8:00", "62", "B&amp;C") +
+               Item("2024/05/01 07:30:00", "2024/05/01 08:00:00", "0", "") +
+               "<other/>" + Item("2024/05/01 06:00:00", "2024/05/01 06:30:00", "x", "A") +
+               "<item><start_time>2024/05/01 05:00:00</start_time><title>no stop</title></item>" +
+               "</programs>\r\n");
+    ProgramList& list = f.config->m_ProgramList;
+    ASSERT_EQ(Count(list), 2);
+    ProgramItem copy;
+    list.GetAt(0, copy);
+    EXPECT_EQ(W(copy.m_Title), L"A");
+    EXPECT_EQ(copy.m_Id, 11u);
+    EXPECT_EQ(copy.m_Weekly, 0u);  // not a number: the default
+    list.GetAt(1, copy);
+    EXPECT_EQ(W(copy.m_Title), L"B&C");
+    EXPECT_EQ(copy.m_Id, 10u);
+    EXPECT_EQ(copy.m_Weekly, 62u);
+    ASSERT_EQ(f.config->Save(), 1);
+    std::string saved = f.Saved();
+    size_t a = saved.find("<title>A</title>"), b = saved.find("<title>B&amp;C</title>");
+    ASSERT_NE(a, std::string::npos);
+    ASSERT_NE(b, std::string::npos);
+    EXPECT_LT(a, b);
+    EXPECT_NE(saved.find("<start_time>2024/05/02 07:30:00</start_time>"), std::string::npos);
+
+    // Loading again empties the list first; an empty list saves as an empty element.
+    f.LoadText(kDecl + "<config/>");
+    EXPECT_EQ(Count(list), 0);
+    f.config->Save();
+    EXPECT_NE(f.Saved().find("</config>\r\n<programs/>\r\n"), std::string::npos);
+}
+
+TEST(ConfigFile, HostileFilesLoadWhatTheyCanAndNeverCrash)
+{
+    const std::string good = kDecl + "<config><frequency>16000</frequency><language>1</language></config>\r\n" +
+                             "<programs>" + Item("2024/05/01 07:30:00", "2024/05/01 08:00:00", "0", "one") +
+                             Item("2024/05/02 07:30:00", "2024/05/02 08:00:00", "0", "two") + "</programs>\r\n";
+    {
+        Fixture f;
+        // Cut inside the second program: the first survives.
+        f.LoadText(good.substr(0, good.find("two")));
+        EXPECT_EQ(f.config->m_Frequency, 16000);
+        EXPECT_EQ(Count(f.config->m_ProgramList), 1);
+    }
+    {
+        Fixture f;
+        EXPECT_EQ(f.LoadText(""), 0);
+        EXPECT_EQ(f.LoadText(std::string("\0\0\xFF\xFE<config>", 12)), 0);
+        EXPECT_EQ(f.config->m_Frequency, 44100);
+    }
+    {
+        Fixture f;
+        f.LoadText(kDecl + "<config><frequency>99999999999999999999</frequency><channels>-2147483648</channels>"
+                           "<wav_max_size>2147483647</wav_max_size></config><programs>" +
+                   Item("65535/99/99 99:99:99", "2024/13/40 25:61:61", "4294967295", "bad dates") +
+                   "<item><start_time/><stop_time/><weekly/><title/></item><item>" + "</programs>");
+        EXPECT_EQ(f.config->m_Channels, static_cast<int>(0x80000000u));
+        EXPECT_EQ(f.config->m_WavMaxSize, 2147483647);
+        EXPECT_EQ(Count(f.config->m_ProgramList), 1);
+        // A program with impossible dates is held and retired without trouble.
+        CDateTime now;
+        now.SetNow();
+        f.config->m_ProgramList.ExpirePast(now);
+        ProgramItem copy;
+        ASSERT_TRUE(f.config->m_ProgramList.GetAt(0, copy));
+        EXPECT_GT(copy.m_StopTime.Diff(now), 0);
+        auto back = f.Reload();
+        EXPECT_EQ(Count(back->m_ProgramList), 1);
+    }
+    {
+        // Random bytes after a valid start, many times.
+        std::mt19937 rng(4);
+        Fixture f;
+        for (int i = 0; i < 200; ++i) {
+            std::string junk = good.substr(0, rng() % good.size());
+            for (int k = 0; k < 64; ++k)
+                junk.push_back(static_cast<char>(rng()));
+            f.LoadText(junk);
+        }
+        SUCCEED();
+    }
+}
+
+TEST(ConfigSave, InterruptedSaveKeepsThePreviousFile)
+{
+    Fixture f;
+    ProgramItem* first = new ProgramItem();
+    first->m_Title.Assign(L"first");
+    f.config->m_ProgramList.Insert(first);
+    ProgramItem* p = new ProgramItem();
+    p->m_StartTime.Set(2030, 1, 1, 0, 0, 0);
+    p->m_StopTime.Set(2030, 1, 1, 1, 0, 0);
+    p->m_Title.Assign(L"keep me");
+    f.config->m_ProgramList.Insert(p);
+    ASSERT_EQ(f.config->Save(), 1);
+    std::string before = f.Saved();
+
+    FailingReplace failing;
+    failing.m_IniFile.Assign(f.ini.c_str());
+    ASSERT_EQ(failing.Load(), 1);
+    failing.m_Frequency = 8000;
+    failing.m_ProgramList.RemoveAll();
+    EXPECT_EQ(failing.Save(), 0);
+    EXPECT_EQ(f.Saved(), before);
+    EXPECT_FALSE(Exists(f.ini + L".tmp"));
+    auto back = f.Reload();
+    EXPECT_EQ(Count(back->m_ProgramList), 2);
+
+    // An unwritable place fails without touching anything.
+    CAppParameter nowhere;
+    nowhere.m_IniFile.Assign(L"Z:\\no\\such\\folder\\marivane.ini");
+    EXPECT_EQ(nowhere.Save(), 0);
+    CAppParameter empty;
+    EXPECT_EQ(empty.Save(), 0);
+}
+
+TEST(ConfigSave, FirstSaveAndSaveWhileTheFileIsOpenForReading)
+{
+    Fixture f;
+    EXPECT_FALSE(Exists(f.ini));
+    f.config->m_Frequency = 8000;
+    ASSERT_EQ(f.config->Save(), 1);
+    EXPECT_EQ(f.Reload()->m_Frequency, 8000);
+
+    HANDLE reader = CreateFileW(f.ini.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    f.config->m_Frequency = 16000;
+    int result = f.config->Save();
+    CloseHandle(reader);
+    int loaded = f.Reload()->m_Frequency;
+    // Either the new file replaced the old one or the old one is intact.
+    EXPECT_TRUE((result == 1 && loaded == 16000) || (result == 0 && loaded == 8000)) << result << " " << loaded;
+    EXPECT_FALSE(Exists(f.ini + L".tmp"));
+    ASSERT_EQ(f.config->Save(), 1);
+    EXPECT_EQ(f.Reload()->m_Frequency, 16000);
+}
+
+TEST(ConfigSave, ConcurrentSavesFromTwoThreadsLeaveAValidFile)
+{
+    Fixture f;
+    for (int i = 0; i < 200; ++i) {
+        ProgramItem* p = new ProgramItem();
+        p->m_StartTime.Set(2030, 1, 1, 0, 0, 0);
+        p->m_StartTime.AddTicks(i * CDateTime::kDay);
+        p->m_StopTime = p->m_StartTime;
+        p->m_StopTime.AddTicks(3600 * CDateTime::kSecond);
+        p->m_Title.Assign(L"p");
+        f.config->m_ProgramList.Insert(p);
+    }
+    int failures = 0;
+    auto saver = [&] {
+        for (int i = 0; i < 30; ++i)
+            if (!f.config->Save())
+                ++failures;
+    };
+    std::thread a(saver), b(saver);
+    a.join();
+    b.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(Count(f.Reload()->m_ProgramList), 200);
+}
+
+TEST(ConfigScale, TenThousandProgramsLoadAndSaveInLinearTime)
+{
+    auto measure = [](int count, DWORD& saveMs, DWORD& loadMs) {
+        Fixture f;
+        for (int i = 0; i < count; ++i) {
+            ProgramItem* p = new ProgramItem();
+            p->m_StartTime.Set(2030, 1, 1, 0, 0, 0);
+            p->m_StartTime.AddTicks(static_cast<long long>(i) * 60 * CDateTime::kSecond);
+            p->m_StopTime = p->m_StartTime;
+            p->m_StopTime.AddTicks(30 * CDateTime::kSecond);
+            p->m_Title.Assign(L"番組 program");
+            f.config->m_ProgramList.Insert(p);
+        }
+        DWORD t0 = GetTickCount();
+        EXPECT_EQ(f.config->Save(), 1);
+        DWORD t1 = GetTickCount();
+        auto back = f.Reload();
+        DWORD t2 = GetTickCount();
+        EXPECT_EQ(Count(back->m_ProgramList), count);
+        saveMs = t1 - t0;
+        loadMs = t2 - t1;
+    };
+    DWORD save10, load10, save40, load40;
+    measure(10000, save10, load10);
+    measure(40000, save40, load40);
+    printf("save/load ms: 10000 programs %lu/%lu, 40000 programs %lu/%lu\n", save10, load10, save40, load40);
+    EXPECT_LT(save10 + load10, 1000u);
+    // Four times the programs may cost at most about four times as long.
+    EXPECT_LT(save40 + load40, 8 * (save10 + load10) + 100);
+}
