@@ -1,0 +1,243 @@
+#include "audio/AudioCtrl.h"
+#include "app/Trace.h"
+#include "audio/MMECapture.h"
+#include "config/AppParameter.h"
+#include "foundation/Format.h"
+
+#include <new>
+#include <objbase.h>
+
+CAudioCtrl::CAudioCtrl()
+    : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
+      m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(), m_pWaveFile(nullptr),
+      m_FileNumber(0), m_MaxFileSize(104857600u), m_UnrefreshedBytes(0)
+{
+}
+
+CAudioCtrl::~CAudioCtrl()
+{
+    DestroyFile();
+}
+
+CBaseCapture* CAudioCtrl::NewCaptureDevice()
+{
+    return new (std::nothrow) CMMECapture();
+}
+
+CWaveFile* CAudioCtrl::NewWaveFile()
+{
+    return new (std::nothrow) CWaveFile();
+}
+
+DWORD WINAPI CAudioCtrl::ThreadProc(void* param)
+{
+    CAudioCtrl* self = static_cast<CAudioCtrl*>(param);
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(hr)) {
+        Trace(L"Unable to initialize COM in AudioCtrl thread: %x\n", static_cast<unsigned>(hr));
+        return 0;
+    }
+    self->TaskExecute();
+    CoUninitialize();
+    Trace(L"Exit AudioCtrl thread\n");
+    return 0;
+}
+
+void CAudioCtrl::TaskExecute()
+{
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // the queue exists before the id is published
+    m_ThreadId = GetCurrentThreadId();
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (m_bQuit) {
+            if (msg.message == WM_CAPTURE_START)
+                delete[] reinterpret_cast<wchar_t*>(msg.lParam);
+            break;
+        }
+        switch (msg.message) {
+        case WM_CAPTURE_OPEN: CaptureOpen(); break;
+        case WM_CAPTURE_START: CaptureStart(reinterpret_cast<wchar_t*>(msg.lParam)); break;
+        case WM_CAPTURE_CLOSE: CaptureClose(); break;
+        case WM_CAPTURE_RELEASE: CaptureRelease(); break;
+        default: break;
+        }
+        Trace(L"[TaskExecute] msg = 0x%08X\n", msg.message);
+    }
+    // Exit while recording: stop and close the device before the file, so
+    // the file is complete and no buffer arrives after it is closed.
+    if (m_pCapture || m_pWaveFile)
+        CaptureClose();
+    m_ThreadId = 0;
+}
+
+void CAudioCtrl::LoadParameters()
+{
+    if (g_pConfig) {
+        int f = g_pConfig->m_Frequency, c = g_pConfig->m_Channels;
+        m_Frequency = f < 8000 ? 8000 : (f > 96000 ? 96000 : f);
+        m_Channels = c < 1 ? 1 : (c > 2 ? 2 : c);
+        long long limit = static_cast<long long>(g_pConfig->m_WavMaxSize) * 1048576LL;
+        // A negative size would wrap to just under 4 GiB: take the largest allowed.
+        if (limit < 0 || limit > kMaxFileData)
+            limit = kMaxFileData;
+        m_MaxFileSize = static_cast<unsigned>(limit);
+    }
+    m_Format = WAVEFORMATEX();
+    m_Format.wFormatTag = WAVE_FORMAT_PCM;
+    m_Format.nChannels = static_cast<WORD>(m_Channels);
+    m_Format.nSamplesPerSec = static_cast<DWORD>(m_Frequency);
+    m_Format.nBlockAlign = static_cast<WORD>((m_Bits / 8) * m_Channels);
+    m_Format.nAvgBytesPerSec = m_Format.nBlockAlign * m_Format.nSamplesPerSec;
+    m_Format.wBitsPerSample = static_cast<WORD>(m_Bits);
+}
+
+void CAudioCtrl::DestroyCapture()
+{
+    delete m_pCapture;
+    m_pCapture = nullptr;
+}
+
+void CAudioCtrl::DestroyFile()
+{
+    if (m_pWaveFile) {
+        m_pWaveFile->Close();
+        delete m_pWaveFile;
+        m_pWaveFile = nullptr;
+    }
+}
+
+bool CAudioCtrl::CreateCaptureDevice()
+{
+    DestroyCapture();
+    m_pCapture = NewCaptureDevice();
+    if (!m_pCapture)
+        return false;
+    m_pCapture->Initialize(this);
+    wchar_t name[256] = {}, id[256] = {};
+    if (g_pConfig) {
+        const wchar_t* n = g_pConfig->m_CapDeviceName.GetWide();
+        const wchar_t* i = g_pConfig->m_CapDeviceId.GetWide();
+        if (n)
+            lstrcpynW(name, n, 256);
+        if (i)
+            lstrcpynW(id, i, 256);
+    }
+    int index = m_pCapture->FindDevice(name, id, 0);
+    Trace(L"[CAudioCtrl] capture device num = %d\n", index);
+    if (m_pCapture->SetDevice(static_cast<unsigned>(index))) {
+        Trace(L"[CAudioCtrl] created capture device\n");
+        return true;
+    }
+    DestroyCapture();
+    Trace(L"[CAudioCtrl] can't created capture device\n");
+    return false;
+}
+
+void CAudioCtrl::CaptureOpen()
+{
+    m_bRecording = 0;
+    LoadParameters();
+    while (TaskStands()) {
+        if (!CreateCaptureDevice()) {
+            Trace(L"[CaptureOpen] not create capture device\n");
+        } else if (m_pCapture->Open(m_Channels, m_Frequency, 16, m_OpenOption)) {
+            Trace(L"[CaptureOpen] open capture\n");
+            break;
+        } else {
+            Trace(L"[CaptureOpen] capture device open error\n");
+        }
+        for (int i = 0; i < 100 && TaskStands(); ++i)
+            Sleep(100);
+    }
+}
+
+bool CAudioCtrl::OpenNextFile()
+{
+    m_pWaveFile = NewWaveFile();
+    m_UnrefreshedBytes = 0;
+    if (!m_pWaveFile)
+        return false;
+    // An existing file is never overwritten; the recording goes on in the
+    // next free number instead of being lost.
+    for (int attempt = 0; attempt < kMaxNumberSkips; ++attempt) {
+        wchar_t name[kFilePrefixSize + 16];
+        int n = FormatText(name, kFilePrefixSize + 16, L"%s_%03u.wav", m_FilePrefix, m_FileNumber);
+        ++m_FileNumber;
+        // A name that does not fit its block is refused rather than cut short.
+        if (n >= kFilePrefixSize)
+            return false;
+        int code = m_pWaveFile->Create(name, m_Format, 0);
+        if (code == 0)
+            return true;
+        if (code != -2 || GetFileAttributesW(name) == INVALID_FILE_ATTRIBUTES)
+            return false;
+    }
+    return false;
+}
+
+void CAudioCtrl::CaptureStart(wchar_t* prefix)
+{
+    if (!prefix)
+        return;
+    if (!m_pCapture || m_pCapture->IsCapturing()) {
+        delete[] prefix;
+        return;
+    }
+    DestroyFile();  // a file left from an earlier recording is finished first
+    lstrcpynW(m_FilePrefix, prefix, kFilePrefixSize);
+    m_FileNumber = 0;
+    OpenNextFile();
+    m_bRecording = 1;
+    if (m_pCapture) {
+        if (m_pCapture->Start())
+            Trace(L"[CaptureStart] start capture\n");
+    } else {
+        Trace(L"[CaptureStart] not create capture device\n");
+    }
+    delete[] prefix;
+}
+
+void CAudioCtrl::CaptureClose()
+{
+    m_bRecording = 0;
+    if (m_pCapture) {
+        if (m_pCapture->Stop())
+            Trace(L"[CAudioCtrl] stop capture\n");
+        else
+            Trace(L"[CAudioCtrl] capture device stop error\n");
+        m_pCapture->Close();
+        Trace(L"[CaptureClose] close capture\n");
+    } else {
+        Trace(L"[CaptureClose] not create capture device\n");
+    }
+    DestroyFile();
+    DestroyCapture();
+}
+
+void CAudioCtrl::CaptureRelease()
+{
+    DestroyCapture();
+}
+
+unsigned CAudioCtrl::OnSoundData(const void* data, unsigned length)
+{
+    if (!m_bRecording)
+        return length;
+    if (m_pWaveFile && m_pWaveFile->GetSize() >= m_MaxFileSize) {
+        DestroyFile();
+        OpenNextFile();
+    }
+    if (!m_pWaveFile)
+        return length;
+    if (m_pWaveFile->Write(data, length) != 0) {
+        m_UnrefreshedBytes += length;
+        if (m_UnrefreshedBytes >= static_cast<unsigned long long>(m_Format.nAvgBytesPerSec) * kRefreshSeconds) {
+            m_pWaveFile->RefreshHeader();
+            m_UnrefreshedBytes = 0;
+        }
+        return length;
+    }
+    // The disk refused the data: finish the file with what it holds.
+    DestroyFile();
+    return length;
+}

@@ -1,0 +1,66 @@
+// The audio thread: turns the scheduler's requests into recordings, and, as
+// the capture device's listener, appends every buffer to numbered WAV files.
+#pragma once
+
+#include "app/Messages.h"
+#include "audio/BaseCapture.h"
+#include "audio/SoundListener.h"
+#include "audio/WaveFile.h"
+
+class CAudioCtrl : public CSoundListener {
+public:
+    // Data of one file stays below 4 GiB so the 32-bit header sizes stay true
+    // (room is left for the header and one buffer past the limit).
+    static constexpr unsigned kMaxFileData = 0xFFFF0000u;
+    // The header is rewritten after this much audio, so a recording cut off
+    // by a crash or power loss keeps all but its last second or so.
+    static constexpr unsigned kRefreshSeconds = 1;
+    // How many taken file numbers a new file passes over before giving up.
+    static constexpr int kMaxNumberSkips = 1000;
+
+    CAudioCtrl();
+    ~CAudioCtrl() override;
+    CAudioCtrl(const CAudioCtrl&) = delete;
+    CAudioCtrl& operator=(const CAudioCtrl&) = delete;
+
+    static DWORD WINAPI ThreadProc(void* param);
+    void TaskExecute();
+    unsigned OnSoundData(const void* data, unsigned length) override;
+
+    // The handlers of the thread messages.
+    void CaptureOpen();
+    void CaptureStart(wchar_t* prefix);
+    void CaptureClose();
+    void CaptureRelease();
+
+    CBaseCapture* m_pCapture;
+    wchar_t m_FilePrefix[kFilePrefixSize];
+    int m_Frequency;
+    int m_Channels;
+    int m_Bits;
+    int m_OpenOption;
+    HANDLE m_hThread;
+    volatile DWORD m_ThreadId;
+    volatile LONG m_bQuit;
+    volatile LONG m_bRecording;
+    volatile UINT m_Task;
+    WAVEFORMATEX m_Format;
+    CWaveFile* m_pWaveFile;
+    unsigned m_FileNumber;
+    unsigned m_MaxFileSize;
+
+protected:
+    // Seams for the tests: the device and the file a recording uses.
+    virtual CBaseCapture* NewCaptureDevice();
+    virtual CWaveFile* NewWaveFile();
+
+private:
+    bool CreateCaptureDevice();
+    bool OpenNextFile();
+    void LoadParameters();
+    void DestroyCapture();
+    void DestroyFile();
+    bool TaskStands() const { return m_Task == WM_CAPTURE_OPEN || m_Task == WM_CAPTURE_START; }
+
+    unsigned long long m_UnrefreshedBytes;
+};

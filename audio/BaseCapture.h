@@ -1,0 +1,50 @@
+// The abstract sound-input device: selected by index, opened with a PCM
+// format, started and stopped; it hands every filled buffer to a listener.
+#pragma once
+
+#include "audio/CaptureDeviceInfo.h"
+#include "audio/SoundListener.h"
+
+#include <windows.h>
+#include <mmreg.h>
+#include <mmsystem.h>
+
+enum CaptureState { CaptureClosed = 0, CaptureOpen = 1, CaptureRunning = 2 };
+
+class CBaseCapture {
+public:
+    CBaseCapture();
+    virtual ~CBaseCapture() {}
+    CBaseCapture(const CBaseCapture&) = delete;
+    CBaseCapture& operator=(const CBaseCapture&) = delete;
+
+    virtual void Initialize(CSoundListener* listener) { m_pListener = listener; }
+    virtual void Release() { Close(); }
+    virtual bool SetDevice(unsigned index)
+    {
+        m_Device = index;
+        return true;
+    }
+    virtual bool Open(int, int, int, int) { return false; }
+    virtual void Close() {}
+    virtual bool Start() { return true; }
+    virtual bool Stop() { return true; }
+    virtual unsigned GetDevice() { return m_Device; }
+    virtual bool GetDeviceInfo(CaptureDeviceInfo* info);
+    virtual unsigned GetDeviceCaps(unsigned index, CaptureDeviceInfo* info);
+    virtual int FindDevice(const wchar_t*, const wchar_t*, int) { return -1; }
+    virtual bool IsOpen() { return false; }
+    virtual bool IsCapturing() { return m_State == CaptureRunning; }
+    virtual int QueryReserved1() { return 0; }
+    virtual int QueryReserved2() { return 0; }
+    virtual const WAVEFORMATEX* GetFormat() { return &m_Format; }
+    virtual int QueryReserved3() { return 0; }
+    virtual unsigned long long GetCapturedSeconds();
+    virtual void ResetCapturedCount() { m_CapturedFrames = 0; }
+
+    volatile unsigned m_Device;
+    volatile LONG m_State;
+    WAVEFORMATEX m_Format;
+    CSoundListener* m_pListener;
+    volatile unsigned long long m_CapturedFrames;
+};

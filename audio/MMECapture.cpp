@@ -1,0 +1,265 @@
+#include "audio/MMECapture.h"
+#include "app/Trace.h"
+
+#include <new>
+
+CMMECapture::CMMECapture()
+    : m_BufferSize(960), m_hWaveIn(nullptr), m_Headers(), m_Queued(), m_Next(0), m_hThread(nullptr),
+      m_hEvent(nullptr)
+{
+    InitializeCriticalSection(&m_BufferLock);
+}
+
+CMMECapture::~CMMECapture()
+{
+    Close();
+    DeleteCriticalSection(&m_BufferLock);
+}
+
+void CMMECapture::Reset()
+{
+    m_BufferSize = 960;
+    m_State = CaptureClosed;
+    m_hWaveIn = nullptr;
+    m_hThread = nullptr;
+    m_hEvent = nullptr;
+    m_Format = WAVEFORMATEX();
+    ZeroMemory(m_Headers, sizeof m_Headers);
+    ZeroMemory(m_Queued, sizeof m_Queued);
+    m_Next = 0;
+}
+
+void CMMECapture::Initialize(CSoundListener* listener)
+{
+    m_pListener = listener;
+    if (IsOpen())
+        Release();
+    Reset();
+}
+
+bool CMMECapture::SetDevice(unsigned index)
+{
+    if (index != WAVE_MAPPER && index >= waveInGetNumDevs())
+        return false;
+    m_Device = index;
+    return true;
+}
+
+bool CMMECapture::Open(int channels, int samplesPerSec, int bitsPerSample, int option)
+{
+    Trace(L"CMMECapture::Open(%d, %d, %d, %d)\n", channels, samplesPerSec, bitsPerSample, option);
+    if (m_hWaveIn)
+        return false;
+    m_hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!m_hEvent) {
+        Close();
+        return false;
+    }
+    m_Format = WAVEFORMATEX();
+    m_Format.wFormatTag = WAVE_FORMAT_PCM;
+    m_Format.nChannels = static_cast<WORD>(channels);
+    m_Format.nSamplesPerSec = static_cast<DWORD>(samplesPerSec);
+    m_Format.wBitsPerSample = static_cast<WORD>(bitsPerSample);
+    m_Format.nBlockAlign = static_cast<WORD>((bitsPerSample * channels + 7) / 8);
+    m_Format.nAvgBytesPerSec = m_Format.nBlockAlign * m_Format.nSamplesPerSec;
+    HWAVEIN h = nullptr;
+    if (waveInOpen(&h, m_Device, &m_Format, reinterpret_cast<DWORD_PTR>(m_hEvent), 0, CALLBACK_EVENT) !=
+        MMSYSERR_NOERROR) {
+        Close();
+        return false;
+    }
+    m_hWaveIn = h;
+    m_BufferSize = (m_Format.nSamplesPerSec / 30) * m_Format.nBlockAlign;
+    for (int i = 0; i < kBufferCount; ++i) {
+        WAVEHDR& header = m_Headers[i];
+        ZeroMemory(&header, sizeof header);
+        header.lpData = new (std::nothrow) char[m_BufferSize];
+        header.dwBufferLength = m_BufferSize;
+        if (!header.lpData || waveInPrepareHeader(h, &header, sizeof header) != MMSYSERR_NOERROR) {
+            Close();
+            return false;
+        }
+    }
+    m_Next = 0;
+    m_State = CaptureOpen;
+    m_hThread = CreateThread(nullptr, 0, BufferThreadProc, this, 0, nullptr);
+    return true;
+}
+
+bool CMMECapture::Start()
+{
+    Trace(L"CMMECapture::Start()\n");
+    HWAVEIN h = m_hWaveIn;
+    if (!h)
+        return false;
+    if (m_State == CaptureRunning)
+        return true;
+    EnterCriticalSection(&m_BufferLock);
+    bool ok = waveInReset(h) == MMSYSERR_NOERROR;
+    for (int i = 0; ok && i < kBufferCount; ++i) {
+        m_Headers[i].dwBytesRecorded = 0;
+        m_Headers[i].dwUser = 0;
+        m_Queued[i] = waveInAddBuffer(h, &m_Headers[i], sizeof m_Headers[i]) == MMSYSERR_NOERROR;
+        ok = m_Queued[i];
+    }
+    m_Next = 0;
+    LeaveCriticalSection(&m_BufferLock);
+    if (!ok)
+        return false;
+    m_CapturedFrames = 0;
+    m_State = CaptureRunning;
+    if (waveInStart(h) == MMSYSERR_NOERROR)
+        return true;
+    m_State = CaptureOpen;
+    return false;
+}
+
+bool CMMECapture::Stop()
+{
+    Trace(L"CMMECapture::Stop()\n");
+    HWAVEIN h = m_hWaveIn;
+    if (!h)
+        return false;
+    EnterCriticalSection(&m_BufferLock);
+    m_State = CaptureOpen;
+    // The reset hands every queued buffer back as done, with what it holds;
+    // the buffer thread delivers those and queues nothing while stopped.
+    bool ok = waveInReset(h) == MMSYSERR_NOERROR;
+    LeaveCriticalSection(&m_BufferLock);
+    if (m_hEvent)
+        SetEvent(m_hEvent);
+    return ok;
+}
+
+void CMMECapture::FreeBuffers(HWAVEIN h)
+{
+    for (int i = 0; i < kBufferCount; ++i) {
+        WAVEHDR& header = m_Headers[i];
+        if (h && (header.dwFlags & WHDR_PREPARED))
+            waveInUnprepareHeader(h, &header, sizeof header);
+        delete[] header.lpData;
+        ZeroMemory(&header, sizeof header);
+        m_Queued[i] = false;
+    }
+}
+
+void CMMECapture::Close()
+{
+    Trace(L"CMMECapture::Close()\n");
+    Stop();
+    m_State = CaptureClosed;
+    HWAVEIN h = static_cast<HWAVEIN>(InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_hWaveIn), nullptr));
+    if (m_hThread) {
+        HANDLE event = m_hEvent;
+        if (event && SetEvent(event))
+            Sleep(50);
+        else
+            Sleep(500);
+        HANDLE thread = InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_hThread), nullptr);
+        if (thread) {
+            // About a second for the buffer thread to finish its last delivery.
+            if (WaitForSingleObject(thread, 1000) != WAIT_OBJECT_0)
+                TerminateThread(thread, 1);
+            CloseHandle(thread);
+        }
+    }
+    if (h) {
+        waveInReset(h);
+        FreeBuffers(h);
+        waveInClose(h);
+    } else {
+        FreeBuffers(nullptr);
+    }
+    HANDLE event = InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_hEvent), nullptr);
+    if (event)
+        CloseHandle(event);
+}
+
+DWORD WINAPI CMMECapture::BufferThreadProc(void* param)
+{
+    static_cast<CMMECapture*>(param)->BufferThread();
+    return 0;
+}
+
+bool CMMECapture::DeliverCompleted()
+{
+    EnterCriticalSection(&m_BufferLock);
+    bool goOn = true;
+    // Buffers complete in the order they were queued: take them from the
+    // head of the ring for as long as they are done, passing over any that
+    // could not be queued again.
+    for (int seen = 0; seen < kBufferCount && goOn; ++seen) {
+        WAVEHDR& header = m_Headers[m_Next];
+        if (m_Queued[m_Next]) {
+            DWORD flags = *reinterpret_cast<volatile DWORD*>(&header.dwFlags);
+            if (!(flags & WHDR_DONE))
+                break;
+            DWORD bytes = header.dwBytesRecorded;
+            if (m_Format.nBlockAlign)
+                m_CapturedFrames += bytes / m_Format.nBlockAlign;
+            if (m_pListener && bytes > 0 && m_pListener->OnSoundData(header.lpData, bytes) == 1) {
+                m_State = CaptureClosed;
+                goOn = false;
+            }
+            header.dwBytesRecorded = 0;
+            m_Queued[m_Next] = false;
+            if (goOn && m_State == CaptureRunning && m_hWaveIn) {
+                m_Queued[m_Next] = waveInAddBuffer(m_hWaveIn, &header, sizeof header) == MMSYSERR_NOERROR;
+                if (!m_Queued[m_Next])
+                    header.dwFlags &= WHDR_PREPARED;
+            }
+        }
+        m_Next = (m_Next + 1) % kBufferCount;
+    }
+    LeaveCriticalSection(&m_BufferLock);
+    return goOn;
+}
+
+void CMMECapture::BufferThread()
+{
+    bool stopRequested = false;
+    while (m_State != CaptureClosed) {
+        if (WaitForSingleObject(m_hEvent, INFINITE) != WAIT_OBJECT_0)
+            continue;
+        if (m_State == CaptureClosed)
+            break;
+        if (!DeliverCompleted())
+            stopRequested = true;
+    }
+    HANDLE self = InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_hThread), nullptr);
+    if (self)
+        CloseHandle(self);
+    if (stopRequested)
+        Close();
+}
+
+unsigned CMMECapture::GetDeviceCaps(unsigned index, CaptureDeviceInfo* info)
+{
+    unsigned count = waveInGetNumDevs();
+    if (info) {
+        ZeroMemory(info, sizeof *info);
+        WAVEINCAPSW caps;
+        if (waveInGetDevCapsW(index, &caps, sizeof caps) == MMSYSERR_NOERROR) {
+            info->m_ManufacturerId = caps.wMid;
+            info->m_ProductId = caps.wPid;
+            info->m_DriverVersion = caps.vDriverVersion;
+            lstrcpynW(info->m_Name, caps.szPname, 32);
+            info->m_Formats = caps.dwFormats;
+            info->m_Channels = caps.wChannels;
+        }
+    }
+    return count;
+}
+
+int CMMECapture::FindDevice(const wchar_t* name, const wchar_t*, int flag)
+{
+    if (flag || !name)
+        return -1;
+    unsigned count = waveInGetNumDevs();
+    for (unsigned i = 0; i < count; ++i) {
+        WAVEINCAPSW caps;
+        if (waveInGetDevCapsW(i, &caps, sizeof caps) == MMSYSERR_NOERROR && wcscmp(caps.szPname, name) == 0)
+            return static_cast<int>(i);
+    }
+    return -1;
+}

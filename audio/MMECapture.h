@@ -1,0 +1,46 @@
+// Capture device over the winmm wave-input functions. A ring of 1/30-second
+// buffers stays queued with the driver, enough to ride out a stall of the
+// buffer thread of about a second; each wake-up hands over every completed
+// buffer in queue order.
+#pragma once
+
+#include "audio/BaseCapture.h"
+
+class CMMECapture : public CBaseCapture {
+public:
+    static constexpr int kBufferCount = 32;
+
+    CMMECapture();
+    ~CMMECapture() override;
+
+    void Initialize(CSoundListener* listener) override;
+    bool SetDevice(unsigned index) override;
+    bool Open(int channels, int samplesPerSec, int bitsPerSample, int option) override;
+    void Close() override;
+    bool Start() override;
+    bool Stop() override;
+    unsigned GetDeviceCaps(unsigned index, CaptureDeviceInfo* info) override;
+    int FindDevice(const wchar_t* name, const wchar_t* id, int flag) override;
+    bool IsOpen() override { return m_hWaveIn != nullptr; }
+
+    unsigned GetBufferSize() const { return m_BufferSize; }
+
+private:
+    static DWORD WINAPI BufferThreadProc(void* param);
+    void BufferThread();
+    // Hands over the completed buffers at the head of the ring; false when
+    // the listener asked to stop.
+    bool DeliverCompleted();
+    void FreeBuffers(HWAVEIN hWaveIn);
+    void Reset();
+
+    unsigned m_BufferSize;
+    HWAVEIN volatile m_hWaveIn;
+    WAVEHDR m_Headers[kBufferCount];
+    bool m_Queued[kBufferCount];
+    int m_Next;  // the buffer the driver completes next
+    HANDLE volatile m_hThread;
+    HANDLE volatile m_hEvent;
+    // Keeps Start and Stop from re-queuing a buffer the buffer thread is handling.
+    CRITICAL_SECTION m_BufferLock;
+};

@@ -1,0 +1,11 @@
+// Receives the filled buffers of a capture device, on the device's buffer thread.
+#pragma once
+
+class CSoundListener {
+public:
+    virtual ~CSoundListener() {}
+    // A result of exactly 1 asks the device to stop.
+    virtual unsigned OnSoundData(const void* data, unsigned length) { (void)data; (void)length; return 0; }
+    virtual unsigned OnSoundData2(const void* data, unsigned length) { (void)data; return length; }
+    virtual void OnSoundIdle() {}
+};

@@ -1,0 +1,26 @@
+// Helpers of the recording tests: PCM formats, counting ramps and WAV files
+// read back from disk.
+#pragma once
+
+#include <windows.h>
+#include <mmreg.h>
+#include <string>
+#include <vector>
+
+WAVEFORMATEX PcmFormat(int rate, int channels);
+
+// Frame n of a ramp carries n: mono as n & 0xFFFF, stereo as the low and
+// high 16 bits of n in the two channels.
+std::string Ramp(unsigned firstFrame, unsigned frames, int channels);
+// Frame numbers of PCM ramp data (mono gives them modulo 65536).
+std::vector<unsigned> RampFrames(const std::string& pcm, int channels);
+// Where consecutive frames do not follow each other; empty for a clean ramp.
+std::vector<size_t> RampBreaks(const std::vector<unsigned>& frames, int channels);
+
+struct WavFields {
+    bool valid = false;
+    unsigned riffSize = 0, fmtSize = 0, tag = 0, channels = 0, rate = 0, avgBytes = 0, align = 0, bits = 0;
+    unsigned factFrames = 0, dataSize = 0;
+    std::string data;  // everything after the 56-byte header
+};
+WavFields ReadWav(const std::wstring& path);

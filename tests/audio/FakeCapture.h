@@ -1,0 +1,64 @@
+// A capture device the test drives: buffers are delivered when the test says.
+#pragma once
+
+#include "audio/AudioCtrl.h"
+#include "audio/BaseCapture.h"
+
+#include <string>
+
+class FakeCapture : public CBaseCapture {
+public:
+    static int s_OpenFailures;  // how many Opens fail before one succeeds (-1: all)
+    static int s_Alive;
+
+    FakeCapture() { ++s_Alive; }
+    ~FakeCapture() override { --s_Alive; }
+
+    bool Open(int channels, int rate, int, int) override
+    {
+        if (s_OpenFailures != 0) {
+            if (s_OpenFailures > 0)
+                --s_OpenFailures;
+            return false;
+        }
+        m_Channels = channels;
+        m_Rate = rate;
+        m_State = CaptureOpen;
+        return true;
+    }
+    bool Start() override
+    {
+        if (m_State == CaptureClosed)
+            return false;
+        m_State = CaptureRunning;
+        return true;
+    }
+    bool Stop() override
+    {
+        if (m_State == CaptureClosed)
+            return false;
+        m_State = CaptureOpen;
+        return true;
+    }
+    void Close() override { m_State = CaptureClosed; }
+    bool IsOpen() override { return m_State != CaptureClosed; }
+
+    // One 1/30-second buffer, as the real device delivers it.
+    unsigned BufferBytes() const { return static_cast<unsigned>(m_Rate / 30 * 2 * m_Channels); }
+    void Deliver(const std::string& bytes) { m_pListener->OnSoundData(bytes.data(), static_cast<unsigned>(bytes.size())); }
+
+    int m_Channels = 0;
+    int m_Rate = 0;
+};
+
+// The audio controller with the fake device and, optionally, files that fail
+// to write after a given number of bytes.
+class TestAudioCtrl : public CAudioCtrl {
+public:
+    FakeCapture* Device() { return static_cast<FakeCapture*>(m_pCapture); }
+    unsigned long long m_FailAfterBytes = ~0ULL;
+
+protected:
+    CBaseCapture* NewCaptureDevice() override { return new FakeCapture(); }
+    CWaveFile* NewWaveFile() override;
+};

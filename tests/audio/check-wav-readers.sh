@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Writes WAV files with the program's writer (under Wine) and reads them with
+# sox and Python's wave module: rate, channels and length must agree.
+set -eu
+exe=$1
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+winedir="Z:$(echo "$dir" | tr / '\\')"
+MARIVANE_SAMPLE_DIR="$winedir" "$(dirname "$0")/../../scripts/wine-exec" "$exe" --gtest_filter='WaveFileSamples.*' >/dev/null
+fail=0
+check() {  # file rate channels frames
+  f="$dir/$1"
+  r=$(soxi -r "$f"); c=$(soxi -c "$f"); s=$(soxi -s "$f"); b=$(soxi -b "$f")
+  if [ "$r" != "$2" ] || [ "$c" != "$3" ] || [ "$s" != "$4" ] || [ "$b" != 16 ]; then
+    echo "soxi $1: rate $r channels $c samples $s bits $b (want $2 $3 $4 16)"; fail=1
+  fi
+  python3 - "$f" "$2" "$3" "$4" <<'PY' || fail=1
+import sys, wave
+f, rate, ch, frames = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+w = wave.open(f, 'rb')
+got = (w.getframerate(), w.getnchannels(), w.getnframes(), w.getsampwidth())
+if got != (rate, ch, frames, 2):
+    print("wave", f, got, "want", (rate, ch, frames, 2)); sys.exit(1)
+data = w.readframes(frames)
+step = 2 * ch
+for i in range(0, len(data) // step, 997):
+    n = data[i*step] | data[i*step+1] << 8
+    if n != (i & 0xFFFF):
+        print("wave", f, "frame", i, "carries", n); sys.exit(1)
+PY
+  # sox decodes the whole file without complaint
+  sox -q "$f" -n stat 2>/dev/null || { echo "sox cannot read $1"; fail=1; }
+}
+check s48000_2.wav 48000 2 72000
+check s8000_1.wav 8000 1 16000
+check s44100_2.wav 44100 2 14700
+check empty.wav 16000 1 0
+[ $fail = 0 ] && echo "wav readers: 4 files agree"
+exit $fail
