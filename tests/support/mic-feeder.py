@@ -1,0 +1,38 @@
+#!/usr/bin/env python3
+"""Feeds the virtual microphone: writes a counting ramp (frame n carries n;
+stereo as the low and high 16 bits of n, mono as n & 0xFFFF), or with "tone"
+a 440 Hz sine, into a FIFO at the real-time pace of the given rate, forever."""
+import math, struct, sys, time
+
+def main():
+    fifo, rate, channels = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+    tone = len(sys.argv) > 4 and sys.argv[4] == "tone"
+    chunk = rate // 100  # 10 ms
+    out = open(fifo, "wb", buffering=0)
+    n = 0
+    start = time.monotonic()
+    while True:
+        if tone:
+            v = [int(8000 * math.sin(2 * math.pi * 440 * i / rate)) for i in range(n, n + chunk)]
+            data = b"".join(struct.pack("<h", x) * channels for x in v)
+        elif channels == 2:
+            data = b"".join(struct.pack("<HH", (i & 0xFFFF), (i >> 16) & 0xFFFF) for i in range(n, n + chunk))
+        else:
+            data = b"".join(struct.pack("<H", i & 0xFFFF) for i in range(n, n + chunk))
+        try:
+            out.write(data)
+        except BrokenPipeError:
+            return
+        n += chunk
+        delay = start + n / rate - time.monotonic()
+        if delay > 0:
+            time.sleep(delay)
+        elif delay < -0.1:
+            # Blocked (nobody read the FIFO): go on at real-time pace from
+            # here instead of bursting, which a real microphone never does.
+            sys.stderr.write("feeder blocked %.3f s at frame %d\n" % (-delay, n))
+            sys.stderr.flush()
+            start = time.monotonic() - n / rate
+
+if __name__ == "__main__":
+    main()
