@@ -111,3 +111,18 @@ int CAppMain::ExitInstance()
 {
     return 1;
 }
+
+void CAppMain::PostToWindow(UINT message)
+{
+    PostMessageW(m_hWnd, message, 0, 0);
+}
+
+void CAppMain::PostToAudio(UINT message, LPARAM lParam)
+{
+    // The open-retry loop of the audio thread watches m_Task: it must hold
+    // the new request before the message can arrive.
+    m_AudioCtrl.m_Task = message;
+    MemoryBarrier();
+    if (!PostThreadMessageW(m_AudioCtrl.m_ThreadId, message, 0, lParam) && message == WM_CAPTURE_START)
+        delete[] reinterpret_cast<wchar_t*>(lParam);
+}

@@ -2,8 +2,10 @@
 #pragma once
 
 #include "app/AppBase.h"
+#include "audio/AudioCtrl.h"
+#include "scheduler/Scheduler.h"
 
-class CAppMain : public CAppBase {
+class CAppMain : public CAppBase, public CScheduler {
 public:
     static const wchar_t kWindowClass[];
 
@@ -17,6 +19,13 @@ public:
     int Create(HINSTANCE hInstance) override;
     int ActivatePrevInstance() override;
     int ExitInstance() override;
+
+    CAudioCtrl m_AudioCtrl;
+
+protected:
+    void PostToWindow(UINT message) override;
+    DWORD AudioThreadId() override { return m_AudioCtrl.m_ThreadId; }
+    void PostToAudio(UINT message, LPARAM lParam) override;
 
 private:
     static LRESULT CALLBACK Trampoline(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -12,3 +12,49 @@
 #define IDC_MENU_SETTING    5016
 #define IDC_MENU_EXIT       5019
 #define IDC_OPEN_PROGRAMS   10000
+
+// Dialog templates: the English one is the Japanese id + 100.
+#define IDD_ABOUT_JA        1004
+#define IDD_ABOUT_EN        1104
+#define IDD_PROGRAMS_JA     2000
+#define IDD_PROGRAMS_EN     2100
+#define IDD_INPUT_JA        2001
+#define IDD_INPUT_EN        2101
+#define IDD_AUDIO_JA        2002
+#define IDD_AUDIO_EN        2102
+#define IDD_MISC_JA         2003
+#define IDD_MISC_EN         2103
+#define IDD_INQUIRY_JA      2004
+#define IDD_INQUIRY_EN      2104
+
+// Program list dialog.
+#define IDC_PROGRAM_LIST    4100
+#define IDC_PROGRAM_NEW     4101
+#define IDC_PROGRAM_EDIT    4102
+#define IDC_PROGRAM_DELETE  4103
+
+// Program input dialog.
+#define IDC_START_DATE      4200
+#define IDC_START_TIME      4201
+#define IDC_STOP_DATE       4202
+#define IDC_STOP_TIME       4203
+#define IDC_DAY_SUNDAY      4204
+#define IDC_TITLE           4211
+
+// Settings pages.
+#define IDC_DEVICE          4300
+#define IDC_FREQUENCY       4301
+#define IDC_CHANNELS        4302
+#define IDC_LANGUAGE        10102
+#define IDC_WAV_FOLDER      4401
+#define IDC_BROWSE          4402
+#define IDC_WAV_MAX_SIZE    4403
+#define IDC_SHUTDOWN        4404
+
+// About dialog.
+#define IDC_ABOUT_EDITION   10130
+#define IDC_ABOUT_VERSION   10101
+
+#ifndef IDC_STATIC
+#define IDC_STATIC          (-1)
+#endif

@@ -1,5 +1,6 @@
 #include "config/AppParameter.h"
 #include "scheduler/ProgramList.h"
+#include "support/ProgramFixtures.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -8,30 +9,6 @@
 #include <vector>
 
 namespace {
-
-CDateTime At(int y, int mo, int d, int h, int mi, int s = 0)
-{
-    CDateTime t;
-    t.Set(static_cast<WORD>(y), static_cast<WORD>(mo), static_cast<WORD>(d), static_cast<WORD>(h),
-          static_cast<WORD>(mi), static_cast<WORD>(s));
-    return t;
-}
-
-ProgramItem* Program(const CDateTime& start, const CDateTime& stop, unsigned weekly, const wchar_t* title)
-{
-    ProgramItem* p = new ProgramItem();
-    p->m_StartTime = start;
-    p->m_StopTime = stop;
-    p->m_Weekly = weekly;
-    p->m_Title.Assign(title);
-    return p;
-}
-
-std::wstring Text(const CDateTime& t)
-{
-    wchar_t buffer[CDateTime::kTextSize];
-    return t.Format(buffer);
-}
 
 std::vector<std::wstring> Titles(ProgramList& list)
 {

@@ -1,0 +1,70 @@
+#include "dialogs/Dialog.h"
+#include "config/AppParameter.h"
+#include "resources/resource.h"
+
+#include <shellapi.h>
+
+CDialog* g_pDialog = nullptr;
+
+INT_PTR CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        m_hWnd = hwnd;
+        OnInitDialog(hwnd);
+        return 1;
+    case WM_COMMAND:
+        OnCommand(hwnd, LOWORD(wParam), HIWORD(wParam));
+        return 1;
+    case WM_NOTIFY:
+        OnNotify(hwnd, wParam, reinterpret_cast<NMHDR*>(lParam));
+        return 1;
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam), nullptr, 0);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+void CDialog::OnCommand(HWND hwnd, int id, int)
+{
+    if (id == IDOK) {
+        if (OnOK(hwnd))
+            EndDialog(hwnd, 1);
+    } else if (id == IDCANCEL) {
+        if (OnCancel(hwnd))
+            EndDialog(hwnd, 0);
+    }
+}
+
+int CDialog::OnDropFiles(HDROP drop, wchar_t* buffer, int size)
+{
+    if (!buffer || size <= 0)
+        return 0;
+    DragQueryFileW(drop, 0, buffer, static_cast<UINT>(size));
+    DragFinish(drop);
+    return 1;
+}
+
+INT_PTR CALLBACK CDialog::StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return g_pDialog ? g_pDialog->DialogProc(hwnd, message, wParam, lParam) : 0;
+}
+
+bool UiIsJapanese()
+{
+    return g_pConfig && g_pConfig->m_UiLanguage == 1;
+}
+
+HINSTANCE OwnerInstance(HWND owner)
+{
+    HINSTANCE instance = owner ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE)) : nullptr;
+    return instance ? instance : GetModuleHandleW(nullptr);
+}
+
+void SetSmallAppIcon(HWND hwnd)
+{
+    HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_IDLE), IMAGE_ICON, 16, 16, 0);
+    SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}

@@ -1,0 +1,224 @@
+#include "scheduler/Scheduler.h"
+#include "app/Messages.h"
+#include "app/Trace.h"
+#include "config/AppParameter.h"
+#include "foundation/Format.h"
+#include "scheduler/FilePrefix.h"
+#include "scheduler/ProgramList.h"
+#include "scheduler/Suspend.h"
+
+#include <cwchar>
+#include <new>
+
+CScheduler::CScheduler()
+    : m_hSchedThread(nullptr), m_SchedThreadId(0), m_bSchedQuit(0), m_pProgramList(nullptr),
+      m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_bResumedByTimer(0),
+      m_bKeepAwake(false), m_ResumeHoldUntil(0)
+{
+}
+
+CScheduler::~CScheduler() {}
+
+DWORD WINAPI CScheduler::SchedulerThreadProc(void* app)
+{
+    CScheduler* self = static_cast<CScheduler*>(app);
+    if (!self)
+        return 0;
+    self->m_SchedThreadId = GetCurrentThreadId();
+    while (self->SchedulerTick())
+        self->WaitForNextPass();
+    if (self->m_bKeepAwake)
+        self->SetKeepAwake(false);
+    self->m_bKeepAwake = false;
+    return 0;
+}
+
+void CScheduler::GetNow(CDateTime& now)
+{
+    now.SetNow();
+}
+
+void CScheduler::WaitForNextPass()
+{
+    // Each pass starts just after a whole second of the local clock, so a
+    // start lands on its second instead of drifting by the passes' own time.
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    Sleep(1000 - st.wMilliseconds + 15);
+}
+
+void CScheduler::SetKeepAwake(bool on)
+{
+    SetThreadExecutionState(on ? (ES_SYSTEM_REQUIRED | ES_CONTINUOUS) : ES_CONTINUOUS);
+}
+
+void CScheduler::Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer)
+{
+    CSuspend::Suspend(seconds, wakeAt, keepTimer);
+}
+
+static void FormatNow(const CDateTime& now, wchar_t* text)
+{
+    now.Format(text, CDateTime::kTextSize);
+}
+
+bool CScheduler::SchedulerTick()
+{
+    if (m_bSchedQuit)
+        return false;
+    CDateTime now;
+    GetNow(now);
+
+    // The UI thread may set the countdown to 0 at any moment; a decrement
+    // must not bring a cancelled countdown back.
+    LONG left = m_InquiryCountdown;
+    while (left > 0) {
+        LONG seen = InterlockedCompareExchange(&m_InquiryCountdown, left - 1, left);
+        if (seen == left) {
+            --left;
+            if (left >= 1 && left <= 4) {
+                Trace(L"Close the dialog 5 seconds before shutdown\n");
+                PostToWindow(WM_CLOSE_INQUIRY);
+            } else if (left == 0 && g_pConfig && g_pConfig->m_Shutdown) {
+                SuspendForNextProgram(now);
+                GetNow(now);  // the computer may have slept for hours
+            }
+            break;
+        }
+        left = seen;
+    }
+
+    if (m_pProgramList)
+        Drive(now);
+    UpdateKeepAwake(now);
+    return true;
+}
+
+void CScheduler::Drive(const CDateTime& now)
+{
+    if (!m_pProgramList->GetAt(0, m_CurProgram)) {
+        if (m_InquiryCountdown > 5 && !m_bInquiryShown)
+            PostToWindow(WM_SHUTDOWN_INQUIRY);
+        return;
+    }
+    if (m_CurProgram.m_State == Idle) {
+        if (m_CurProgram.m_StopTime.Diff(now) <= 0) {
+            m_pProgramList->ExpirePast(now);
+            if (!m_pProgramList->GetAt(0, m_CurProgram))
+                return;
+        }
+        if (m_InquiryCountdown > 5 && !m_bInquiryShown &&
+            m_CurProgram.m_StartTime.m_Ticks - kInquiryHorizon - now.m_Ticks > 0) {
+            PostToWindow(WM_SHUTDOWN_INQUIRY);
+            return;
+        }
+        if (m_CurProgram.m_StartTime.m_Ticks - kSetupLead - now.m_Ticks > 0)
+            return;
+        SetupRecording(m_CurProgram, now);
+        m_CurProgram.m_State = SetUp;
+        m_pProgramList->SetState(m_CurProgram.m_Id, SetUp);
+        PostToWindow(WM_CLOSE_INQUIRY);
+    }
+    if (m_CurProgram.m_State == SetUp) {
+        if (m_CurProgram.m_StartTime.Diff(now) > 0)
+            return;
+        StartRecording(m_CurProgram, now);
+        m_CurProgram.m_State = Recording;
+        m_pProgramList->SetState(m_CurProgram.m_Id, Recording);
+    }
+    if (m_CurProgram.m_State == Recording) {
+        if (m_CurProgram.m_StopTime.Diff(now) > 0)
+            return;
+        StopRecording(m_CurProgram, now);
+        m_pProgramList->ExpirePast(now);
+        m_CurProgram.m_State = Idle;
+        m_pProgramList->SetState(m_CurProgram.m_Id, Idle);
+    }
+}
+
+void CScheduler::UpdateKeepAwake(const CDateTime& now)
+{
+    if (InterlockedExchange(&m_bResumedByTimer, 0))
+        m_ResumeHoldUntil = now.m_Ticks + kResumeHold;
+    if (m_ResumeHoldUntil && now.m_Ticks >= m_ResumeHoldUntil)
+        m_ResumeHoldUntil = 0;
+    bool want = m_CurProgram.m_State != Idle || m_ResumeHoldUntil != 0;
+    if (want != m_bKeepAwake) {
+        m_bKeepAwake = want;
+        SetKeepAwake(want);
+    }
+}
+
+void CScheduler::SetupRecording(const ProgramItem& program, const CDateTime& now)
+{
+    m_InquiryCountdown = 0;
+    m_bInquiryShown = 0;
+    m_ResumeHoldUntil = 0;  // the recording's own hold takes over
+    wchar_t text[CDateTime::kTextSize];
+    FormatNow(now, text);
+    Trace(L"[%s] (ID=%d) Setup Recording\n", text, program.m_Id);
+    PostToWindow(WM_CAPTURE_OPEN);
+    if (AudioThreadId())
+        PostToAudio(WM_CAPTURE_OPEN, 0);
+}
+
+void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now)
+{
+    m_InquiryCountdown = 0;
+    m_bInquiryShown = 0;
+    wchar_t text[CDateTime::kTextSize];
+    FormatNow(now, text);
+    Trace(L"[%s] (ID=%d) Start Recording\n", text, program.m_Id);
+    PostToWindow(WM_CAPTURE_START);
+    if (!AudioThreadId())
+        return;
+    wchar_t* block = new (std::nothrow) wchar_t[kFilePrefixSize];
+    if (!block)
+        return;
+    CString folder, title;
+    const wchar_t* folderText = nullptr;
+    if (g_pConfig) {
+        folder.Copy(g_pConfig->m_WavFileDir);
+        folderText = folder.GetWide();
+    }
+    title.Copy(program.m_Title);
+    BuildFilePrefix(block, kFilePrefixSize, folderText ? folderText : L"", title.GetWide() ? title.GetWide() : L"",
+                    program.m_StartTime);
+    PostToAudio(WM_CAPTURE_START, reinterpret_cast<LPARAM>(block));
+}
+
+void CScheduler::StopRecording(const ProgramItem& program, const CDateTime& now)
+{
+    wchar_t text[CDateTime::kTextSize];
+    FormatNow(now, text);
+    Trace(L"[%s] (ID=%d) Stop Recording\n", text, program.m_Id);
+    PostToWindow(WM_CAPTURE_CLOSE);
+    if (AudioThreadId())
+        PostToAudio(WM_CAPTURE_CLOSE, 0);
+    // With sleep after recording off no countdown runs: nothing may put the
+    // computer to sleep on the user's behalf.
+    m_InquiryCountdown = (g_pConfig && g_pConfig->m_Shutdown) ? kCountdown : 0;
+    m_bInquiryShown = 0;
+}
+
+void CScheduler::SuspendForNextProgram(const CDateTime& now, bool systemSuspending)
+{
+    long long seconds = -1;
+    CDateTime wakeAt;
+    ProgramItem next;
+    if (m_pProgramList && m_pProgramList->GetAt(0, next)) {
+        CDateTime current;
+        GetNow(current);
+        long long diff = next.m_StartTime.Diff(current);
+        if (diff < kMinSleepDistance)
+            return;
+        seconds = diff / CDateTime::kSecond - kWakeLead;
+        wakeAt = next.m_StartTime;
+        wakeAt.AddTicks(-kWakeLead * CDateTime::kSecond);
+    }
+    wchar_t text[CDateTime::kTextSize];
+    FormatNow(now, text);
+    Trace(L"[%s] Suspend\n", text);
+    m_InquiryCountdown = 0;
+    Suspend(seconds, wakeAt, systemSuspending);
+}

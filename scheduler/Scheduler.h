@@ -1,0 +1,74 @@
+// The scheduler half of the application object: the thread that drives the
+// head of the program list once a second, the sleep countdown after each
+// recording, and the sleep step with its wake timer.
+#pragma once
+
+#include "scheduler/ProgramItem.h"
+
+#include <windows.h>
+
+class ProgramList;
+
+class CScheduler {
+public:
+    static constexpr long long kSetupLead = 5 * CDateTime::kSecond;
+    static constexpr long long kInquiryHorizon = 600 * CDateTime::kSecond;
+    static constexpr long long kMinSleepDistance = 300 * CDateTime::kSecond;
+    static constexpr long long kWakeLead = 300;  // seconds
+    static constexpr int kCountdown = 300;
+    // A wake by the timer holds the system awake this long at most when no
+    // program gets set up (the timer fires 300 s before the start).
+    static constexpr long long kResumeHold = 600 * CDateTime::kSecond;
+
+    CScheduler();
+    virtual ~CScheduler();
+    CScheduler(const CScheduler&) = delete;
+    CScheduler& operator=(const CScheduler&) = delete;
+
+    static DWORD WINAPI SchedulerThreadProc(void* app);
+    // One pass; false once the quit flag is set.
+    bool SchedulerTick();
+    void SetupRecording(const ProgramItem& program, const CDateTime& now);
+    void StartRecording(const ProgramItem& program, const CDateTime& now);
+    void StopRecording(const ProgramItem& program, const CDateTime& now);
+    // The sleep step; returns after the resume, or at once when it does not
+    // sleep. systemSuspending: the system announced its own suspend, so the
+    // wake timer must outlive the (then immediate) return of the request.
+    void SuspendForNextProgram(const CDateTime& now, bool systemSuspending = false);
+
+    // The UI thread's side of the sleep inquiry and power notifications.
+    void OnShutdownInquiry(HINSTANCE instance, bool japanese);
+    void OnCloseInquiry();
+    void OnPowerBroadcast(WPARAM event);
+
+    HANDLE m_hSchedThread;
+    volatile DWORD m_SchedThreadId;
+    volatile LONG m_bSchedQuit;
+    ProgramList* m_pProgramList;
+    volatile LONG m_InquiryCountdown;
+    volatile LONG m_bInquiryShown;
+    HWND m_hInquiryDlg;
+    ProgramItem m_CurProgram;
+    // Set by the UI thread when the timer woke the computer; the scheduler
+    // thread then holds the system awake until the program is set up.
+    volatile LONG m_bResumedByTimer;
+
+protected:
+    // Seams: the clock, the receivers of the scheduler's messages, the power
+    // calls and the pause between passes.
+    virtual void GetNow(CDateTime& now);
+    virtual void PostToWindow(UINT message) = 0;
+    virtual DWORD AudioThreadId() = 0;
+    // Stores the request in the audio thread's last-request field, then posts it.
+    virtual void PostToAudio(UINT message, LPARAM lParam) = 0;
+    virtual void Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer);
+    virtual void SetKeepAwake(bool on);
+    virtual void WaitForNextPass();
+
+private:
+    void Drive(const CDateTime& now);
+    void UpdateKeepAwake(const CDateTime& now);
+
+    bool m_bKeepAwake;
+    long long m_ResumeHoldUntil;
+};

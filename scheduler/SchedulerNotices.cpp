@@ -1,0 +1,49 @@
+// The UI thread's side of the scheduler: the sleep inquiry requests and the
+// system's power notifications, handled for the main window.
+#include "scheduler/Scheduler.h"
+#include "app/Trace.h"
+#include "config/AppParameter.h"
+#include "resources/resource.h"
+#include "scheduler/InquiryDialog.h"
+#include "scheduler/Suspend.h"
+
+void CScheduler::OnShutdownInquiry(HINSTANCE instance, bool japanese)
+{
+    if (!g_pConfig || !g_pConfig->m_Shutdown) {
+        m_bInquiryShown = 0;
+        return;
+    }
+    m_bInquiryShown = 1;
+    if (m_hInquiryDlg)
+        return;
+    m_hInquiryDlg = CreateDialogParamW(instance, MAKEINTRESOURCEW(japanese ? IDD_INQUIRY_JA : IDD_INQUIRY_EN),
+                                       nullptr, InquiryDialogProc, 0);
+    if (m_hInquiryDlg)
+        ShowWindow(m_hInquiryDlg, SW_SHOW);
+}
+
+void CScheduler::OnCloseInquiry()
+{
+    m_bInquiryShown = 0;
+    if (m_hInquiryDlg)
+        PostMessageW(m_hInquiryDlg, WM_CLOSE, 0, 0);
+}
+
+void CScheduler::OnPowerBroadcast(WPARAM event)
+{
+    Trace(L"OnPowerBroadcast(%d)\n", static_cast<int>(event));
+    if (event == PBT_APMSUSPEND) {
+        Trace(L"System is suspending operation.\n");
+        CDateTime now;
+        GetNow(now);
+        m_InquiryCountdown = 0;
+        SuspendForNextProgram(now, true);
+    } else if (event == PBT_APMRESUMEAUTOMATIC) {
+        // After an unattended wake Windows sleeps again within about two
+        // minutes: reset its idle timer now, and have the scheduler thread
+        // hold the system awake until the program is set up.
+        CSuspend::ReleaseTimer();
+        SetThreadExecutionState(ES_SYSTEM_REQUIRED);
+        m_bResumedByTimer = 1;
+    }
+}

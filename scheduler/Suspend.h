@@ -1,0 +1,25 @@
+// The sleep request with its wake timer.
+#pragma once
+
+#include "foundation/DateTime.h"
+
+#include <windows.h>
+
+class CSuspend {
+public:
+    // Arms a resume-capable timer for the local time wakeAt when seconds > 0
+    // (seconds is what the trace shows), requests the sleep, and removes the
+    // timer once the request returns, unless keepTimer: then it stays armed
+    // until ReleaseTimer (the system is suspending on its own and the request
+    // returns before the sleep).
+    static void Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer);
+    // Removes a timer kept by Suspend (on resume).
+    static void ReleaseTimer();
+    // The local wall-clock time as an absolute UTC due time. A relative due
+    // time would not count the time spent asleep.
+    static bool ToUtcDueTime(const CDateTime& local, LARGE_INTEGER& due);
+
+private:
+    static HANDLE ArmTimer(const CDateTime& wakeAt);
+    static HANDLE s_hKeptTimer;
+};
