@@ -1,5 +1,7 @@
 #include "app/AppBase.h"
 #include "config/AppParameter.h"
+#include "dialogs/AboutDialog.h"
+#include "resources/resource.h"
 
 #include <shellapi.h>
 
@@ -64,7 +66,10 @@ void CAppBase::OnHelp()
 
 void CAppBase::OnAbout()
 {
-    // The About dialog arrives with the dialogs.
+    CAboutDialog about;
+    g_pDialog = &about;
+    DialogBoxParamW(OwnerInstance(m_hWnd), MAKEINTRESOURCEW(TemplateId(IDD_ABOUT_JA)), m_hWnd, CDialog::StaticProc, 0);
+    g_pDialog = nullptr;
 }
 
 int CAppBase::Create(HINSTANCE hInstance)

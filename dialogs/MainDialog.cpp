@@ -1,0 +1,238 @@
+#include "dialogs/MainDialog.h"
+#include "config/AppParameter.h"
+#include "dialogs/ProgramInputDialog.h"
+#include "foundation/Format.h"
+#include "resources/resource.h"
+#include "scheduler/ProgramList.h"
+
+#include <commctrl.h>
+
+CMainDialog* g_pMainDialog = nullptr;
+
+INT_PTR CALLBACK CMainDialog::ListDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return g_pMainDialog ? g_pMainDialog->DialogProc(hwnd, message, wParam, lParam) : 0;
+}
+
+void CMainDialog::OnInitDialog(HWND hwnd)
+{
+    SetSmallAppIcon(hwnd);
+    bool ja = UiIsJapanese();
+    HWND view = GetDlgItem(hwnd, IDC_PROGRAM_LIST);
+    struct Column {
+        int width;
+        const wchar_t* ja;
+        const wchar_t* en;
+    } columns[] = {{20, L"ID", L"ID"}, {100, L"開始日時", L"Start Time"}, {200, L"タイトル", L"Title"}};
+    for (int i = 0; i < 3; ++i) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.cx = columns[i].width;
+        column.pszText = const_cast<wchar_t*>(ja ? columns[i].ja : columns[i].en);
+        column.iSubItem = i;
+        SendMessageW(view, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+    }
+    DWORD style = static_cast<DWORD>(SendMessageW(view, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    SendMessageW(view, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+    FillList(hwnd);
+}
+
+void CMainDialog::FillList(HWND hwnd)
+{
+    HWND view = GetDlgItem(hwnd, IDC_PROGRAM_LIST);
+    SendMessageW(view, LVM_DELETEALLITEMS, 0, 0);
+    if (!m_pList)
+        return;
+    ProgramItem copy;
+    for (unsigned index = 0; m_pList->GetAt(index, copy); ++index) {
+        wchar_t id[16], start[CDateTime::kTextSize];
+        FormatText(id, 16, L"%d", copy.m_Id);
+        copy.m_StartTime.Format(start);
+        const wchar_t* title = copy.m_Title.GetWide();
+
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(index);
+        item.pszText = id;
+        int row = static_cast<int>(SendMessageW(view, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        item.iItem = row;
+        item.iSubItem = 1;
+        item.pszText = start;
+        SendMessageW(view, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+        item.iSubItem = 2;
+        item.pszText = const_cast<wchar_t*>(title ? title : L"");
+        SendMessageW(view, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+unsigned CMainDialog::GetSelectedId(HWND hwnd)
+{
+    HWND view = GetDlgItem(hwnd, IDC_PROGRAM_LIST);
+    int row = static_cast<int>(SendMessageW(view, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    if (row < 0)
+        return 0;
+    wchar_t text[128] = L"";
+    LVITEMW item = {};
+    item.iSubItem = 0;
+    item.pszText = text;
+    item.cchTextMax = 127;
+    if (SendMessageW(view, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) <= 0)
+        return 0;
+    // The reader's integer rule: blanks, an optional minus, digits.
+    const wchar_t* p = text;
+    while (*p == L' ' || *p == L'\t')
+        ++p;
+    bool negative = *p == L'-';
+    if (negative)
+        ++p;
+    long long value = 0;
+    for (; *p >= L'0' && *p <= L'9'; ++p)
+        value = value * 10 + (*p - L'0');
+    if (*p || negative || value > 0xFFFFFFFFLL)
+        return 0;
+    return static_cast<unsigned>(value);
+}
+
+bool CMainDialog::IsEditable(unsigned id)
+{
+    ProgramItem copy;
+    return !m_pList->FindById(id, copy) || copy.m_State == Idle;
+}
+
+void CMainDialog::OnCommand(HWND hwnd, int id, int code)
+{
+    switch (id) {
+    case IDC_PROGRAM_NEW:
+        OnNew(hwnd);
+        break;
+    case IDC_PROGRAM_EDIT:
+        OnEdit(hwnd);
+        break;
+    case IDC_PROGRAM_DELETE:
+        OnDelete(hwnd);
+        break;
+    default:
+        CDialog::OnCommand(hwnd, id, code);
+        break;
+    }
+}
+
+int CMainDialog::OnCancel(HWND)
+{
+    g_pMainDialog = nullptr;
+    return 1;
+}
+
+void CMainDialog::OnNotify(HWND hwnd, WPARAM idFrom, NMHDR* header)
+{
+    if (idFrom == IDC_PROGRAM_LIST && header && header->code == static_cast<UINT>(NM_DBLCLK))
+        OnEdit(hwnd);
+}
+
+void CMainDialog::SaveConfig()
+{
+    if (g_pConfig)
+        g_pConfig->Save();
+}
+
+void CMainDialog::Refuse(HWND hwnd, bool edit)
+{
+    bool ja = UiIsJapanese();
+    const wchar_t* text = edit ? (ja ? L"実行中の予約は編集できません。" : L"Can't edit a running program.")
+                               : (ja ? L"実行中の予約は削除できません。" : L"Can't delete a running program.");
+    const wchar_t* caption = edit ? (ja ? L"予約の編集" : L"Edit Program") : (ja ? L"予約の削除" : L"Delete Program");
+    MessageBoxW(hwnd, text, caption, MB_ICONHAND | MB_OK);
+}
+
+void CMainDialog::OnDelete(HWND hwnd)
+{
+    unsigned id = GetSelectedId(hwnd);
+    if (id) {
+        // Checked and removed under the list's lock, so the scheduler cannot
+        // take the program up in between.
+        m_pList->Lock();
+        bool editable = IsEditable(id);
+        if (editable)
+            m_pList->Remove(id);
+        m_pList->Unlock();
+        if (!editable) {
+            Refuse(hwnd, false);
+            return;
+        }
+        SaveConfig();
+    }
+    FillList(hwnd);
+}
+
+bool CMainDialog::RunInput(HWND hwnd, CProgramInputDialog& input)
+{
+    g_pInputDialog = &input;
+    INT_PTR result = DialogBoxParamW(OwnerInstance(hwnd), MAKEINTRESOURCEW(TemplateId(IDD_INPUT_JA)), hwnd,
+                                     CProgramInputDialog::InputDialogProc, 0);
+    g_pInputDialog = nullptr;
+    return result == 1;
+}
+
+void CMainDialog::OnNew(HWND hwnd)
+{
+    CProgramInputDialog input;
+    input.m_Id = 0;
+    input.m_StartTime.SetNow();
+    input.m_StopTime.SetNow();
+    input.m_Weekly = 0;
+    input.m_bNew = 1;
+    if (!RunInput(hwnd, input))
+        return;
+    ProgramItem* item = input.CreateItem();
+    if (!item)
+        return;
+    m_pList->Insert(item);
+    SaveConfig();
+    FillList(hwnd);
+}
+
+void CMainDialog::OnEdit(HWND hwnd)
+{
+    unsigned id = GetSelectedId(hwnd);
+    if (!id) {
+        FillList(hwnd);
+        return;
+    }
+    if (!IsEditable(id)) {
+        Refuse(hwnd, true);
+        return;
+    }
+    ProgramItem copy;
+    if (!m_pList->FindById(id, copy))
+        return;
+    CProgramInputDialog input;
+    input.m_Id = id;
+    input.m_Title.Copy(copy.m_Title);
+    input.m_Weekly = copy.m_Weekly;
+    const SYSTEMTIME& a = copy.m_StartTime.m_Time;
+    const SYSTEMTIME& b = copy.m_StopTime.m_Time;
+    input.m_StartTime.Set(a.wYear, a.wMonth, a.wDay, a.wHour, a.wMinute, a.wSecond);
+    input.m_StopTime.Set(b.wYear, b.wMonth, b.wDay, b.wHour, b.wMinute, b.wSecond);
+    input.m_bNew = 0;
+    if (!RunInput(hwnd, input))
+        return;
+    ProgramItem* item = input.CreateItem();
+    if (!item)
+        return;
+    // The scheduler may have taken the program up while the dialog was open:
+    // then the edit is dropped.
+    m_pList->Lock();
+    bool editable = IsEditable(id);
+    if (editable) {
+        m_pList->Remove(id);
+        m_pList->Insert(item);
+    }
+    m_pList->Unlock();
+    if (!editable) {
+        delete item;
+        return;
+    }
+    SaveConfig();
+    FillList(hwnd);
+}

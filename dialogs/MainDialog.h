@@ -1,0 +1,37 @@
+// The "Recording Program List" dialog: lists the programs and adds, edits
+// and deletes them; programs the scheduler is handling are protected.
+#pragma once
+
+#include "dialogs/Dialog.h"
+
+class ProgramList;
+class CProgramInputDialog;
+
+class CMainDialog : public CDialog {
+public:
+    explicit CMainDialog(ProgramList* list) : m_pList(list) {}
+
+    void OnInitDialog(HWND hwnd) override;
+    void OnCommand(HWND hwnd, int id, int code) override;
+    int OnCancel(HWND hwnd) override;
+    void OnNotify(HWND hwnd, WPARAM idFrom, NMHDR* header) override;
+
+    static INT_PTR CALLBACK ListDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    void FillList(HWND hwnd);
+    unsigned GetSelectedId(HWND hwnd);
+    bool IsEditable(unsigned id);
+    void OnNew(HWND hwnd);
+    void OnEdit(HWND hwnd);
+    void OnDelete(HWND hwnd);
+
+    ProgramList* m_pList;
+
+private:
+    // Runs the input dialog; true after OK.
+    bool RunInput(HWND hwnd, CProgramInputDialog& input);
+    void SaveConfig();
+    void Refuse(HWND hwnd, bool edit);
+};
+
+extern CMainDialog* g_pMainDialog;

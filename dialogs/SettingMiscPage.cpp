@@ -1,0 +1,105 @@
+#include "dialogs/SettingMiscPage.h"
+#include "config/AppParameter.h"
+#include "foundation/Format.h"
+#include "resources/resource.h"
+
+#include <shlobj.h>
+
+CSettingMiscPage* g_pMiscPage = nullptr;
+
+namespace {
+constexpr int kTextLimit = 520;  // 519 characters and the terminator
+}
+
+INT_PTR CALLBACK CSettingMiscPage::MiscPageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return g_pMiscPage ? g_pMiscPage->DialogProc(hwnd, message, wParam, lParam) : 0;
+}
+
+void CSettingMiscPage::OnInitDialog(HWND hwnd)
+{
+    HWND combo = GetDlgItem(hwnd, IDC_LANGUAGE);
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(m_UiLanguage ? L"英語" : L"English"));
+    SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(m_UiLanguage ? L"日本語" : L"Japanese"));
+    SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(m_Language), 0);
+    if (!g_pConfig)
+        return;
+
+    wchar_t folder[kTextLimit] = L"";
+    if (!g_pConfig->m_WavFileDir.IsEmpty()) {
+        CString copy;
+        copy.Copy(g_pConfig->m_WavFileDir);
+        lstrcpynW(folder, copy.GetWide(), kTextLimit);
+    }
+    SetDlgItemTextW(hwnd, IDC_WAV_FOLDER, folder);
+    CheckDlgButton(hwnd, IDC_SHUTDOWN, g_pConfig->m_Shutdown ? BST_CHECKED : BST_UNCHECKED);
+    wchar_t size[16];
+    FormatText(size, 16, L"%d", g_pConfig->m_WavMaxSize);
+    SetDlgItemTextW(hwnd, IDC_WAV_MAX_SIZE, size);
+}
+
+void CSettingMiscPage::OnCommand(HWND hwnd, int id, int code)
+{
+    if (id == IDC_BROWSE) {
+        BROWSEINFOW info = {};
+        info.hwndOwner = hwnd;
+        info.lpszTitle = L"wav";
+        info.ulFlags = BIF_RETURNONLYFSDIRS;
+        PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+        if (chosen) {
+            wchar_t path[MAX_PATH] = L"";
+            BOOL ok = SHGetPathFromIDListW(chosen, path);
+            CoTaskMemFree(chosen);
+            if (ok)
+                SetDlgItemTextW(hwnd, IDC_WAV_FOLDER, path);
+        }
+    } else if (id == IDC_SHUTDOWN) {
+        bool checked = IsDlgButtonChecked(hwnd, IDC_SHUTDOWN) == BST_CHECKED;
+        CheckDlgButton(hwnd, IDC_SHUTDOWN, checked ? BST_UNCHECKED : BST_CHECKED);
+    } else {
+        CPropertyPage::OnCommand(hwnd, id, code);
+    }
+}
+
+int CSettingMiscPage::ParseSize(const wchar_t* text, int& value)
+{
+    const wchar_t* p = text;
+    while (*p == L' ' || *p == L'\t')
+        ++p;
+    bool negative = *p == L'-';
+    if (negative)
+        ++p;
+    long long number = 0;
+    for (; *p >= L'0' && *p <= L'9'; ++p)
+        if (number <= 0x7FFFFFFF)
+            number = number * 10 + (*p - L'0');
+    if (*p)
+        return 0;
+    if (number > 0x7FFFFFFF)
+        number = 0x7FFFFFFF;  // the recorder clamps huge sizes anyway
+    value = static_cast<int>(negative ? -number : number);
+    return 1;
+}
+
+void CSettingMiscPage::OnApply(HWND hwnd)
+{
+    m_Language = static_cast<int>(SendDlgItemMessageW(hwnd, IDC_LANGUAGE, CB_GETCURSEL, 0, 0));
+    if (m_Language < 0)
+        m_Language = -1;
+    if (!g_pConfig)
+        return;
+    g_pConfig->m_Language = m_Language;
+
+    wchar_t text[kTextLimit] = L"";
+    GetDlgItemTextW(hwnd, IDC_WAV_FOLDER, text, kTextLimit);
+    g_pConfig->m_WavFileDir.Assign(text);
+    g_pConfig->m_Shutdown = IsDlgButtonChecked(hwnd, IDC_SHUTDOWN) == BST_CHECKED ? 1 : 0;
+
+    text[0] = L'\0';
+    GetDlgItemTextW(hwnd, IDC_WAV_MAX_SIZE, text, kTextLimit);
+    int size;
+    if (ParseSize(text, size))
+        g_pConfig->m_WavMaxSize = size;
+    g_pConfig->Save();
+}

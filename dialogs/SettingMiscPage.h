@@ -1,0 +1,25 @@
+// The Misc page of the settings: language, WAV folder, maximum WAV size and
+// sleep after recording.
+#pragma once
+
+#include "dialogs/PropertyPage.h"
+
+class CSettingMiscPage : public CPropertyPage {
+public:
+    CSettingMiscPage() : m_UiLanguage(0), m_Language(-1) {}
+    ~CSettingMiscPage() override {}
+
+    void OnInitDialog(HWND hwnd) override;
+    void OnCommand(HWND hwnd, int id, int code) override;
+    void OnApply(HWND hwnd) override;
+    static INT_PTR CALLBACK MiscPageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    // The size field's rule: blanks, an optional minus, digits. Returns 0
+    // (keep the old value) for any other character; an empty field is 0.
+    static int ParseSize(const wchar_t* text, int& value);
+
+    int m_UiLanguage;
+    int m_Language;
+};
+
+extern CSettingMiscPage* g_pMiscPage;

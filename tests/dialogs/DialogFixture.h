@@ -1,0 +1,59 @@
+// A configuration in a temporary folder and a driver thread for the dialogs
+// that the test's own thread runs modally.
+#pragma once
+
+#include "config/AppParameter.h"
+#include "support/DialogDriver.h"
+#include "support/ProgramFixtures.h"
+#include "support/TestSupport.h"
+
+#include <functional>
+#include <thread>
+
+struct DialogFixture {
+    TempDir dir;
+    CAppParameter config;
+    DWORD uiThread = GetCurrentThreadId();
+
+    explicit DialogFixture(int uiLanguage = 0)
+    {
+        config.m_IniFile.Assign(dir.File(L"marivane.ini").c_str());
+        config.m_UiLanguage = uiLanguage;
+        config.m_Language = uiLanguage;
+        g_pConfig = &config;
+    }
+    ~DialogFixture() { g_pConfig = nullptr; }
+
+    // Runs modal() here while driver() works the dialogs from another
+    // thread; whatever the driver leaves open is cancelled, so a failing
+    // test never hangs.
+    void Run(const std::function<void()>& modal, const std::function<void()>& driver)
+    {
+        volatile bool done = false;
+        std::thread t([&] {
+            driver();
+            done = true;
+        });
+        std::thread guard([&] {
+            for (int i = 0; i < 3000 && !done; ++i)
+                Sleep(10);
+            for (int i = 0; i < 200; ++i) {
+                EnumThreadWindows(uiThread, [](HWND hwnd, LPARAM) -> BOOL {
+                    if (IsWindowVisible(hwnd))
+                        PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
+                    return TRUE;
+                }, 0);
+                if (finished)
+                    break;
+                Sleep(50);
+            }
+        });
+        modal();
+        finished = true;
+        t.join();
+        guard.join();
+        finished = false;
+    }
+    std::string Saved() { return ReadBytes(dir.File(L"marivane.ini")); }
+    volatile bool finished = false;
+};

@@ -1,0 +1,186 @@
+// The settings sheet with its two real pages.
+#include "audio/BaseCapture.h"
+#include "dialogs/ConfigDialog.h"
+#include "dialogs/DialogFixture.h"
+#include "resources/resource.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+HWND Page(HWND sheet, int index)
+{
+    SendMessageW(sheet, PSM_SETCURSEL, index, 0);
+    Sleep(150);
+    return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+LRESULT Selected(HWND page, int id)
+{
+    return SendDlgItemMessageW(page, id, CB_GETCURSEL, 0, 0);
+}
+
+std::wstring SelectedText(HWND page, int id)
+{
+    LRESULT i = Selected(page, id);
+    wchar_t text[256] = L"";
+    if (i >= 0)
+        SendDlgItemMessageW(page, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+void Choose(HWND page, int id, int index)
+{
+    SendDlgItemMessageW(page, id, CB_SETCURSEL, index, 0);
+}
+
+void PressOk(HWND sheet)
+{
+    PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    WaitGone(sheet);
+}
+
+}  // namespace
+
+TEST(SettingsSheet, PagesShowAndStoreTheSettings)
+{
+    DialogFixture f;
+    f.config.m_CapDeviceName.Assign(L"Unplugged microphone");
+    f.config.m_Frequency = 96000;
+    f.config.m_Channels = 1;
+    f.config.m_WavFileDir.Assign(L"C:\\Old");
+    f.config.m_WavMaxSize = 250;
+    f.config.m_Language = 0;
+    std::wstring firstDevice;
+    f.Run([&] { CConfigDialog().Show(nullptr); }, [&] {
+        HWND sheet = WaitForDialog(f.uiThread, L"Setting");
+        ASSERT_NE(sheet, nullptr);
+        HWND audio = Page(sheet, 0);
+        ASSERT_NE(audio, nullptr);
+        // The unknown device selects the first one; 96000 selects nothing.
+        EXPECT_GE(SendDlgItemMessageW(audio, IDC_DEVICE, CB_GETCOUNT, 0, 0), 1);
+        EXPECT_EQ(Selected(audio, IDC_DEVICE), 0);
+        firstDevice = SelectedText(audio, IDC_DEVICE);
+        EXPECT_EQ(SendDlgItemMessageW(audio, IDC_FREQUENCY, CB_GETCOUNT, 0, 0), 5);
+        EXPECT_EQ(Selected(audio, IDC_FREQUENCY), -1);
+        EXPECT_EQ(SelectedText(audio, IDC_CHANNELS), L"1ch (mono)");
+        SaveScreenshot(sheet, L"settings-audio-en");
+        Choose(audio, IDC_CHANNELS, 1);
+
+        HWND misc = Page(sheet, 1);
+        ASSERT_NE(misc, nullptr);
+        EXPECT_EQ(SelectedText(misc, IDC_LANGUAGE), L"English");
+        EXPECT_EQ(ControlText(misc, IDC_WAV_FOLDER), L"C:\\Old");
+        EXPECT_EQ(ControlText(misc, IDC_WAV_MAX_SIZE), L"250");
+        EXPECT_EQ(IsDlgButtonChecked(misc, IDC_SHUTDOWN), BST_UNCHECKED);
+        SaveScreenshot(sheet, L"settings-misc-en");
+        Choose(misc, IDC_LANGUAGE, 1);  // Japanese, on an English interface
+        SetControlText(misc, IDC_WAV_FOLDER, L"D:\\録音");
+        SetControlText(misc, IDC_WAV_MAX_SIZE, L"12a");
+        Click(misc, IDC_SHUTDOWN);
+        Sleep(100);
+        EXPECT_EQ(IsDlgButtonChecked(misc, IDC_SHUTDOWN), BST_CHECKED);
+        PressOk(sheet);
+    });
+    EXPECT_STREQ(f.config.m_CapDeviceName.GetWide(), firstDevice.c_str());
+    EXPECT_EQ(f.config.m_Frequency, 96000);  // kept
+    EXPECT_EQ(f.config.m_Channels, 2);
+    EXPECT_EQ(f.config.m_Language, 1);
+    EXPECT_EQ(f.config.m_UiLanguage, 0);  // until the next start
+    EXPECT_STREQ(f.config.m_WavFileDir.GetWide(), L"D:\\録音");
+    EXPECT_EQ(f.config.m_WavMaxSize, 250);  // 12a keeps the size
+    EXPECT_EQ(f.config.m_Shutdown, 1);
+    std::string saved = f.Saved();
+    EXPECT_NE(saved.find("<language>1</language>"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("<wavfile_dir>D:\\録音</wavfile_dir>"), std::string::npos);
+}
+
+TEST(SettingsSheet, SizeRulesAndCancel)
+{
+    struct Case {
+        const wchar_t* typed;
+        int stored;
+    } cases[] = {{L"", 0}, {L"  -", 0}, {L"-5", -5}, {L" \t42", 42}, {L"4x2", 100}};
+    for (const Case& c : cases) {
+        DialogFixture f;
+        f.config.m_WavMaxSize = 100;
+        f.Run([&] { CConfigDialog().Show(nullptr); }, [&] {
+            HWND sheet = WaitForDialog(f.uiThread, L"Setting");
+            ASSERT_NE(sheet, nullptr);
+            HWND misc = Page(sheet, 1);
+            SetControlText(misc, IDC_WAV_MAX_SIZE, c.typed);
+            PressOk(sheet);
+        });
+        EXPECT_EQ(f.config.m_WavMaxSize, c.stored) << "typed \"" << Narrow(c.typed) << "\"";
+    }
+
+    DialogFixture f;
+    f.config.m_WavMaxSize = 100;
+    f.Run([&] { CConfigDialog().Show(nullptr); }, [&] {
+        HWND sheet = WaitForDialog(f.uiThread, L"Setting");
+        ASSERT_NE(sheet, nullptr);
+        HWND misc = Page(sheet, 1);
+        SetControlText(misc, IDC_WAV_MAX_SIZE, L"7");
+        PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        WaitGone(sheet);
+    });
+    EXPECT_EQ(f.config.m_WavMaxSize, 100);
+    EXPECT_FALSE(Exists(f.dir.File(L"marivane.ini")));
+}
+
+TEST(SettingsSheet, JapaneseTextsAndUnchosenLanguage)
+{
+    DialogFixture f(1);
+    f.config.m_Language = 7;  // neither: chosen from the user's default language
+    f.Run([&] { CConfigDialog().Show(nullptr); }, [&] {
+        HWND sheet = WaitForDialog(f.uiThread, L"設定");
+        ASSERT_NE(sheet, nullptr);
+        SaveScreenshot(sheet, L"settings-audio-ja");
+        HWND misc = Page(sheet, 1);
+        bool japaneseUser = GetUserDefaultLangID() == 0x411;
+        EXPECT_EQ(SelectedText(misc, IDC_LANGUAGE), japaneseUser ? L"日本語" : L"English");
+        EXPECT_EQ(ControlText(misc, IDC_SHUTDOWN), L"録音終了後パソコンをスリープする");
+        SaveScreenshot(sheet, L"settings-misc-ja");
+        PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        WaitGone(sheet);
+    });
+}
+
+// No capture device at all: the list is empty and OK keeps the configured device.
+class NoDevicePage : public CSettingAudioPage {
+protected:
+    CBaseCapture* NewCaptureDevice() override { return new CBaseCapture(); }
+};
+
+TEST(SettingsSheet, WithoutCaptureDevicesTheConfiguredDeviceIsKept)
+{
+    DialogFixture f;
+    f.config.m_CapDeviceName.Assign(L"USB microphone");
+    NoDevicePage page;
+    f.Run([&] {
+        g_pAudioPage = &page;
+        PROPSHEETPAGEW p = {};
+        p.dwSize = sizeof p;
+        p.hInstance = GetModuleHandleW(nullptr);
+        p.pszTemplate = MAKEINTRESOURCEW(IDD_AUDIO_EN);
+        p.pfnDlgProc = CSettingAudioPage::AudioPageProc;
+        HPROPSHEETPAGE pages[1] = {CreatePropertySheetPageW(&p)};
+        PROPSHEETHEADERW h = {};
+        h.dwSize = sizeof h;
+        h.dwFlags = PSH_NOAPPLYNOW;
+        h.hInstance = GetModuleHandleW(nullptr);
+        h.pszCaption = L"Setting";
+        h.nPages = 1;
+        h.phpage = pages;
+        PropertySheetW(&h);
+        g_pAudioPage = nullptr;
+    }, [&] {
+        HWND sheet = WaitForDialog(f.uiThread, L"Setting");
+        ASSERT_NE(sheet, nullptr);
+        HWND audio = Page(sheet, 0);
+        EXPECT_EQ(SendDlgItemMessageW(audio, IDC_DEVICE, CB_GETCOUNT, 0, 0), 0);
+        PressOk(sheet);
+    });
+    EXPECT_STREQ(f.config.m_CapDeviceName.GetWide(), L"USB microphone");
+}

@@ -1,0 +1,166 @@
+#include "support/DialogDriver.h"
+#include "support/TestSupport.h"
+
+#include <commctrl.h>
+
+namespace {
+
+struct Search {
+    std::wstring caption;
+    HWND found;
+};
+
+BOOL CALLBACK Match(HWND hwnd, LPARAM param)
+{
+    Search* search = reinterpret_cast<Search*>(param);
+    wchar_t text[256] = L"";
+    GetWindowTextW(hwnd, text, 256);
+    if (IsWindowVisible(hwnd) && search->caption == text) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND WaitForDialog(DWORD threadId, const std::wstring& caption, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    do {
+        Search search{caption, nullptr};
+        EnumThreadWindows(threadId, Match, reinterpret_cast<LPARAM>(&search));
+        if (search.found) {
+            Sleep(150);  // let it finish painting
+            return search.found;
+        }
+        Sleep(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+bool WaitGone(HWND hwnd, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (IsWindow(hwnd)) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+void Click(HWND dialog, int id)
+{
+    PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+std::wstring ControlText(HWND dialog, int id)
+{
+    wchar_t text[1024] = L"";
+    GetDlgItemTextW(dialog, id, text, 1024);
+    return text;
+}
+
+void SetControlText(HWND dialog, int id, const std::wstring& text)
+{
+    SendDlgItemMessageW(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::vector<std::vector<std::wstring>> ListRows(HWND list, int columns)
+{
+    std::vector<std::vector<std::wstring>> rows;
+    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int r = 0; r < count; ++r) {
+        std::vector<std::wstring> row;
+        for (int c = 0; c < columns; ++c) {
+            wchar_t text[512] = L"";
+            LVITEMW item = {};
+            item.iSubItem = c;
+            item.pszText = text;
+            item.cchTextMax = 512;
+            SendMessageW(list, LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
+            row.push_back(text);
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::wstring ColumnHeader(HWND list, int column)
+{
+    wchar_t text[128] = L"";
+    LVCOLUMNW col = {};
+    col.mask = LVCF_TEXT;
+    col.pszText = text;
+    col.cchTextMax = 128;
+    SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&col));
+    return text;
+}
+
+void SelectRow(HWND list, int row)
+{
+    LVITEMW item = {};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = 0;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+std::wstring MessageBoxText(HWND box)
+{
+    std::wstring text = ControlText(box, 0xFFFF);
+    if (text.empty()) {
+        // Any static control with text.
+        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t cls[32] = L"", t[512] = L"";
+            GetClassNameW(child, cls, 32);
+            GetWindowTextW(child, t, 512);
+            if (lstrcmpiW(cls, L"Static") == 0 && t[0])
+                return t;
+        }
+    }
+    return text;
+}
+
+bool SaveScreenshot(HWND window, const std::wstring& name)
+{
+    RECT r;
+    if (!GetWindowRect(window, &r))
+        return false;
+    int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0)
+        return false;
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    Sleep(100);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = h;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    SelectObject(memory, old);
+    DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+    DWORD size = stride * static_cast<DWORD>(h);
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + size;
+    std::string bytes(reinterpret_cast<char*>(&file), sizeof file);
+    bytes.append(reinterpret_cast<char*>(&info.bmiHeader), sizeof info.bmiHeader);
+    bytes.append(static_cast<char*>(bits), size);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    std::wstring folder = TestBinDir() + L"\\..\\screenshots";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return WriteBytes(folder + L"\\" + name + L".bmp", bytes);
+}

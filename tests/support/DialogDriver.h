@@ -1,0 +1,26 @@
+// Drives real dialogs from a second thread while the test's own thread runs
+// them modally: find a dialog by caption, click, type, read controls, and
+// take a screenshot of it.
+#pragma once
+
+#include <windows.h>
+#include <string>
+#include <vector>
+
+// The visible dialog (or window) with that caption owned by the thread, or null after timeoutMs.
+HWND WaitForDialog(DWORD threadId, const std::wstring& caption, DWORD timeoutMs = 5000);
+// Waits until the window is gone; false after timeoutMs.
+bool WaitGone(HWND hwnd, DWORD timeoutMs = 5000);
+// Posted, so a click that opens a nested modal dialog does not block the driver.
+void Click(HWND dialog, int id);
+std::wstring ControlText(HWND dialog, int id);
+void SetControlText(HWND dialog, int id, const std::wstring& text);
+// Rows of a list view as text, one vector of columns per row.
+std::vector<std::vector<std::wstring>> ListRows(HWND list, int columns);
+std::wstring ColumnHeader(HWND list, int column);
+void SelectRow(HWND list, int row);
+// The text of a message box (its static text control).
+std::wstring MessageBoxText(HWND box);
+// Saves the window as it is on screen to build\screenshots\<name>.bmp
+// (scripts/test turns them into PNG).
+bool SaveScreenshot(HWND window, const std::wstring& name);
