@@ -1,5 +1,8 @@
 #include "app/AppMain.h"
+#include "app/Trace.h"
 #include "config/AppParameter.h"
+#include "dialogs/ConfigDialog.h"
+#include "dialogs/MainDialog.h"
 #include "resources/resource.h"
 
 #include <commctrl.h>
@@ -8,13 +11,41 @@ CAppMain* g_pApp = nullptr;
 
 const wchar_t CAppMain::kWindowClass[] = L"MARIVANE MAIN WINDOW";
 
-CAppMain::CAppMain(HINSTANCE hInstance)
+namespace {
+
+// NOTIFYICONDATAW of these headers: 976 bytes.
+NOTIFYICONDATAW TrayData(HWND hwnd)
+{
+    NOTIFYICONDATAW data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = hwnd;
+    data.uID = CAppMain::kTrayIconId;
+    return data;
+}
+
+// Waits for a new thread to publish its id: every 10 ms, at most 10 s.
+void WaitForId(volatile DWORD& id)
+{
+    for (int i = 0; i < 1000 && !id; ++i)
+        Sleep(10);
+    Sleep(10);
+}
+
+}  // namespace
+
+CAppMain::CAppMain(HINSTANCE hInstance) : m_TaskbarCreated(0)
 {
     m_hInstance = hInstance;
+    m_nMode = 1;
     m_bMultiInstance = 1;
 }
 
 CAppMain::~CAppMain() {}
+
+bool CAppMain::IsJapanese() const
+{
+    return g_pConfig && g_pConfig->m_UiLanguage == 1;
+}
 
 LRESULT CALLBACK CAppMain::Trampoline(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -65,7 +96,69 @@ int CAppMain::Create(HINSTANCE hInstance)
                              CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, hInstance, nullptr);
     if (!m_hWnd)
         return 0;
-    return 1;
+
+    // Explorer announces a restart with this message; the icon is added again then.
+    m_TaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    for (int attempt = 0; attempt < kTrayAddAttempts; ++attempt) {
+        if (AddTrayIcon())
+            return 1;
+        Sleep(kTrayRetryMs);
+    }
+    // No icon: nobody could ever reach or close the program. Stop the threads
+    // OnCreate started and destroy the window before the configuration goes.
+    Trace(L"Unable to add the notification icon\n");
+    ExitInstance();
+    HWND hwnd = m_hWnd;
+    m_hWnd = nullptr;
+    DestroyWindow(hwnd);
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    return 0;
+}
+
+bool CAppMain::AddTrayIcon()
+{
+    NOTIFYICONDATAW data = TrayData(m_hWnd);
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = WM_TRAY_NOTIFY;
+    data.hIcon = LoadIconW(m_hInstance, MAKEINTRESOURCEW(m_AudioCtrl.m_bRecording ? IDI_APP_RECORDING : IDI_APP_IDLE));
+    lstrcpynW(data.szTip, IsJapanese() ? L"予約録音" : L"Program Recording", 128);
+    return NotifyIcon(NIM_ADD, &data) != FALSE;
+}
+
+void CAppMain::SetTrayIcon(int iconId)
+{
+    NOTIFYICONDATAW data = TrayData(m_hWnd);
+    data.uFlags = NIF_ICON;
+    data.hIcon = LoadIconW(m_hInstance, MAKEINTRESOURCEW(iconId));
+    NotifyIcon(NIM_MODIFY, &data);
+}
+
+void CAppMain::ShowTrayMenu()
+{
+    m_InquiryCountdown = 0;  // a pending sleep is cancelled
+    POINT pt;
+    GetCursorPos(&pt);
+    HMENU menu = LoadMenuW(m_hInstance, MAKEINTRESOURCEW(IsJapanese() ? IDM_TRAY_JA : IDM_TRAY_EN));
+    if (!menu)
+        return;
+    // The window must be in front, or the menu does not close when the user clicks elsewhere.
+    SetForegroundWindow(m_hWnd);
+    TrackPopupMenu(GetSubMenu(menu, 0), 0, pt.x, pt.y, 0, m_hWnd, nullptr);
+    PostMessageW(m_hWnd, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+}
+
+void CAppMain::OpenProgramList()
+{
+    m_InquiryCountdown = 0;
+    if (g_pMainDialog || !m_pProgramList)
+        return;
+    CMainDialog dialog(m_pProgramList);
+    g_pMainDialog = &dialog;
+    DialogBoxParamW(OwnerInstance(m_hWnd), MAKEINTRESOURCEW(TemplateId(IDD_PROGRAMS_JA)), m_hWnd,
+                    CMainDialog::ListDialogProc, 0);
+    g_pMainDialog = nullptr;
 }
 
 LRESULT CAppMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -81,12 +174,57 @@ LRESULT CAppMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         OnClose(hwnd);
         return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_MENU_EXIT) {
-            OnExitCommand();
+        switch (LOWORD(wParam)) {
+        case IDC_MENU_ABOUT:
+            OnAbout();
+            return 0;
+        case IDC_MENU_HELP:
+            OnHelp();
+            return 0;
+        case IDC_MENU_SETTING: {
+            CConfigDialog sheet;
+            sheet.Show(m_hWnd);
             return 0;
         }
-        return DefWindowProcW(m_hWnd, WM_COMMAND, wParam, 0);
+        case IDC_MENU_EXIT:
+            OnExitCommand();
+            return 0;
+        case IDC_OPEN_PROGRAMS:
+            OpenProgramList();
+            return 0;
+        default:
+            return DefWindowProcW(m_hWnd, WM_COMMAND, wParam, 0);
+        }
+    case WM_POWERBROADCAST:
+        OnPowerBroadcast(wParam);
+        return 0;
+    case WM_TRAY_NOTIFY:
+        if (wParam == kTrayIconId) {
+            if (lParam == WM_LBUTTONDOWN)
+                OpenProgramList();
+            else if (lParam == WM_RBUTTONDOWN)
+                ShowTrayMenu();
+        }
+        return 0;
+    case WM_CAPTURE_OPEN:
+        return 0;
+    case WM_CAPTURE_START:
+        SetTrayIcon(IDI_APP_RECORDING);
+        return 0;
+    case WM_CAPTURE_CLOSE:
+        SetTrayIcon(IDI_APP_IDLE);
+        return 0;
+    case WM_SHUTDOWN_INQUIRY:
+        OnShutdownInquiry(m_hInstance, IsJapanese());
+        return 0;
+    case WM_CLOSE_INQUIRY:
+        OnCloseInquiry();
+        return 0;
     default:
+        if (message == m_TaskbarCreated && m_TaskbarCreated) {
+            AddTrayIcon();
+            return 0;
+        }
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 }
@@ -94,6 +232,24 @@ LRESULT CAppMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
 void CAppMain::OnCreate(HWND hwnd)
 {
     m_hWnd = hwnd;
+    m_pProgramList = g_pConfig ? &g_pConfig->m_ProgramList : nullptr;
+    StartThreads();
+}
+
+void CAppMain::StartThreads()
+{
+    // The audio thread first: the scheduler posts to it from its first pass.
+    if (!m_AudioCtrl.m_hThread) {
+        m_AudioCtrl.m_hThread = CreateThread(nullptr, 0, CAudioCtrl::ThreadProc, &m_AudioCtrl, 0, nullptr);
+        if (m_AudioCtrl.m_hThread)
+            WaitForId(m_AudioCtrl.m_ThreadId);
+    }
+    if (!m_hSchedThread) {
+        m_hSchedThread = CreateThread(nullptr, 0, CScheduler::SchedulerThreadProc, static_cast<CScheduler*>(this),
+                                      0, nullptr);
+        if (m_hSchedThread)
+            WaitForId(m_SchedThreadId);
+    }
 }
 
 void CAppMain::OnClose(HWND hwnd)
@@ -109,6 +265,26 @@ void CAppMain::OnExitCommand()
 
 int CAppMain::ExitInstance()
 {
+    NOTIFYICONDATAW data = TrayData(m_hWnd);
+    NotifyIcon(NIM_DELETE, &data);
+
+    HANDLE sched = InterlockedExchangePointer(&m_hSchedThread, nullptr);
+    if (sched) {
+        m_bSchedQuit = 1;
+        Sleep(10);
+        WaitForSingleObject(sched, INFINITE);
+        CloseHandle(sched);
+    }
+    // The audio thread stops the device before it closes the file, so a
+    // recording cut short by Exit is complete on disk.
+    HANDLE audio = InterlockedExchangePointer(&m_AudioCtrl.m_hThread, nullptr);
+    if (audio) {
+        m_AudioCtrl.m_bQuit = 1;
+        PostThreadMessageW(m_AudioCtrl.m_ThreadId, WM_CAPTURE_RELEASE, 0, 0);
+        Sleep(10);
+        WaitForSingleObject(audio, INFINITE);
+        CloseHandle(audio);
+    }
     return 1;
 }
 

@@ -1,13 +1,29 @@
-// The application object: the hidden main window behind the tray icon.
+// The application object: the hidden main window behind the tray icon, the
+// owner of the audio and scheduler threads and of the scheduler's state.
 #pragma once
 
 #include "app/AppBase.h"
 #include "audio/AudioCtrl.h"
 #include "scheduler/Scheduler.h"
 
-class CAppMain : public CAppBase, public CScheduler {
+#include <shellapi.h>
+
+// The second base: notification operations, all empty here.
+class CEventListener {
+public:
+    virtual ~CEventListener() {}
+    virtual void OnEvent1() {}
+    virtual void OnEvent2() {}
+    virtual void OnEvent3() {}
+    virtual void OnEvent4() {}
+};
+
+class CAppMain : public CAppBase, public CEventListener, public CScheduler {
 public:
     static const wchar_t kWindowClass[];
+    static constexpr UINT kTrayIconId = 1;
+    static constexpr int kTrayAddAttempts = 10;
+    static constexpr DWORD kTrayRetryMs = 2000;
 
     explicit CAppMain(HINSTANCE hInstance);
     ~CAppMain() override;
@@ -20,15 +36,26 @@ public:
     int ActivatePrevInstance() override;
     int ExitInstance() override;
 
+    void OpenProgramList();
+    bool IsJapanese() const;
+
     CAudioCtrl m_AudioCtrl;
 
 protected:
     void PostToWindow(UINT message) override;
     DWORD AudioThreadId() override { return m_AudioCtrl.m_ThreadId; }
     void PostToAudio(UINT message, LPARAM lParam) override;
+    // The shell call, a seam so a test can make adding the icon fail.
+    virtual BOOL NotifyIcon(DWORD message, NOTIFYICONDATAW* data) { return Shell_NotifyIconW(message, data); }
 
 private:
     static LRESULT CALLBACK Trampoline(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    bool AddTrayIcon();
+    void SetTrayIcon(int iconId);
+    void ShowTrayMenu();
+    void StartThreads();
+
+    UINT m_TaskbarCreated;
 };
 
 extern CAppMain* g_pApp;

@@ -1,5 +1,5 @@
 // The audio controller's requests and file handling, with a fake device.
-#include "audio/AudioTestSupport.h"
+#include "support/WavChecks.h"
 #include "audio/FakeCapture.h"
 #include "config/AppParameter.h"
 #include "support/TestSupport.h"

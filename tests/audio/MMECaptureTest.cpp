@@ -1,7 +1,7 @@
 // Real waveIn under Wine: the default capture device of the test prefix is a
 // virtual microphone that plays a counting ramp in real time (scripts/virtual-mic),
 // so every recording must come back as an unbroken run of that ramp.
-#include "audio/AudioTestSupport.h"
+#include "support/WavChecks.h"
 #include "audio/AudioCtrl.h"
 #include "audio/MMECapture.h"
 #include "config/AppParameter.h"

@@ -1,4 +1,4 @@
-#include "audio/AudioTestSupport.h"
+#include "support/WavChecks.h"
 #include "audio/WaveFile.h"
 #include "support/TestSupport.h"
 

@@ -69,21 +69,40 @@ void SetControlText(HWND dialog, int id, const std::wstring& text)
 
 std::vector<std::vector<std::wstring>> ListRows(HWND list, int columns)
 {
+    // LVM_GETITEMTEXTW is not marshalled between processes: the item and its
+    // buffer live in the list view's own process, which may be the program.
     std::vector<std::vector<std::wstring>> rows;
-    int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int r = 0; r < count; ++r) {
-        std::vector<std::wstring> row;
-        for (int c = 0; c < columns; ++c) {
-            wchar_t text[512] = L"";
-            LVITEMW item = {};
-            item.iSubItem = c;
-            item.pszText = text;
-            item.cchTextMax = 512;
-            SendMessageW(list, LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
-            row.push_back(text);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process)
+        return rows;
+    const SIZE_T chars = 512;
+    auto* remote = static_cast<char*>(
+        VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + chars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+    if (remote) {
+        auto* remoteText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+        int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+        for (int r = 0; r < count; ++r) {
+            std::vector<std::wstring> row;
+            for (int c = 0; c < columns; ++c) {
+                LVITEMW item = {};
+                item.iSubItem = c;
+                item.pszText = remoteText;
+                item.cchTextMax = static_cast<int>(chars);
+                wchar_t text[chars] = L"";
+                WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+                WriteProcessMemory(process, remoteText, text, sizeof(wchar_t), nullptr);
+                SendMessageW(list, LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(remote));
+                ReadProcessMemory(process, remoteText, text, sizeof text, nullptr);
+                text[chars - 1] = 0;
+                row.push_back(text);
+            }
+            rows.push_back(row);
         }
-        rows.push_back(row);
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     }
+    CloseHandle(process);
     return rows;
 }
 

@@ -1,0 +1,276 @@
+// The real program end to end: marivane.exe under Wine with a prepared
+// configuration, the test tracer beside it and the ramp microphone as its
+// capture device.
+#include "app/Installation.h"
+#include "app/Messages.h"
+#include "config/AppParameter.h"
+#include "resources/resource.h"
+#include "support/DialogDriver.h"
+#include "support/ProgramFixtures.h"
+#include "support/WavChecks.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+namespace {
+
+CDateTime SecondsFromNow(int seconds)
+{
+    CDateTime t;
+    t.SetNow();
+    t = At(t.m_Time.wYear, t.m_Time.wMonth, t.m_Time.wDay, t.m_Time.wHour, t.m_Time.wMinute, t.m_Time.wSecond);
+    t.AddTicks(seconds * CDateTime::kSecond);
+    return t;
+}
+
+std::wstring Stamp(const CDateTime& t)
+{
+    wchar_t text[16];
+    swprintf(text, 16, L"%04d%02d%02d%02d%02d", t.m_Time.wYear, t.m_Time.wMonth, t.m_Time.wDay, t.m_Time.wHour,
+             t.m_Time.wMinute);
+    return text;
+}
+
+// The tracer's clock (QueryPerformanceCounter, microseconds) at local time t.
+long long TraceClockAt(const CDateTime& t)
+{
+    SYSTEMTIME now;
+    LARGE_INTEGER counter, freq;
+    GetLocalTime(&now);
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&freq);
+    FILETIME a, b;
+    SystemTimeToFileTime(&now, &a);
+    SYSTEMTIME target = t.m_Time;
+    target.wMilliseconds = 0;
+    SystemTimeToFileTime(&target, &b);
+    long long ahead = ((static_cast<long long>(b.dwHighDateTime) << 32 | b.dwLowDateTime) -
+                       (static_cast<long long>(a.dwHighDateTime) << 32 | a.dwLowDateTime)) / 10;
+    long long micros = counter.QuadPart / freq.QuadPart * 1000000 +
+                       (counter.QuadPart % freq.QuadPart) * 1000000 / freq.QuadPart;
+    return micros + ahead;
+}
+
+// An installation whose working folder holds a marivane.ini with these programs.
+struct Recorder : Installation {
+    std::wstring wavDir;
+    Recorder() : Installation(TestTracer())
+    {
+        wavDir = workDir.File(L"wav");
+        CreateDirectoryW(wavDir.c_str(), nullptr);
+    }
+    void Write(const std::vector<ProgramItem*>& programs, int maxMb = 1)
+    {
+        CAppParameter config;
+        config.m_IniFile.Assign(workDir.File(L"marivane.ini").c_str());
+        config.m_WavFileDir.Assign(wavDir.c_str());
+        config.m_Frequency = 48000;
+        config.m_Channels = 2;
+        config.m_WavMaxSize = maxMb;
+        config.m_Language = 0;
+        for (ProgramItem* p : programs)
+            config.m_ProgramList.Insert(p);
+        ASSERT_TRUE(config.Save());
+    }
+    // The programs as the running program last saved them.
+    std::vector<ProgramItem> Saved()
+    {
+        CAppParameter config;
+        config.m_IniFile.Assign(workDir.File(L"marivane.ini").c_str());
+        config.Load();
+        std::vector<ProgramItem> items;
+        ProgramItem copy;
+        for (unsigned i = 0; config.m_ProgramList.GetAt(i, copy); ++i)
+            items.push_back(copy);
+        return items;
+    }
+    std::vector<std::wstring> Wavs()
+    {
+        std::vector<std::wstring> names = ListFiles(wavDir);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // Microseconds of the first trace line holding contains (and also), or -1.
+    long long TraceTime(const std::string& contains, const std::string& also = "")
+    {
+        for (const auto& l : ReadTrace(traceFile))
+            if (l.text.find(contains) != std::string::npos && l.text.find(also) != std::string::npos)
+                return l.micros;
+        return -1;
+    }
+    bool WaitForTrace(const std::string& contains, DWORD timeoutMs)
+    {
+        DWORD start = GetTickCount();
+        while (TraceTime(contains) < 0) {
+            if (GetTickCount() - start > timeoutMs)
+                return false;
+            Sleep(100);
+        }
+        return true;
+    }
+};
+
+// The files of one recording: contiguous ramp, true headers; returns the frames.
+size_t CheckRecording(const std::wstring& dir, const std::wstring& prefix, unsigned maxData)
+{
+    std::string data;
+    unsigned files = 0;
+    for (;; ++files) {
+        wchar_t number[16];
+        swprintf(number, 16, L"_%03u.wav", files);
+        WavFields w = ReadWav(dir + L"\\" + prefix + number);
+        if (!w.valid)
+            break;
+        EXPECT_EQ(w.dataSize, w.data.size()) << "file " << files;
+        EXPECT_EQ(w.riffSize, 48 + w.dataSize);
+        EXPECT_EQ(w.rate, 48000u);
+        EXPECT_EQ(w.channels, 2u);
+        EXPECT_EQ(w.factFrames, w.dataSize / 4);
+        if (maxData) {
+            EXPECT_LE(w.dataSize, maxData + 6400);
+        }
+        data += w.data;
+    }
+    std::vector<unsigned> frames = RampFrames(data, 2);
+    std::vector<size_t> breaks = RampBreaks(frames, 2);
+    EXPECT_TRUE(breaks.empty()) << breaks.size() << " discontinuities in " << Narrow(prefix);
+    return frames.size();
+}
+
+}  // namespace
+
+TEST(EndToEnd, ScheduledRecordingIsCompleteAndTheListMovesOn)
+{
+    Recorder rec;
+    CDateTime start = SecondsFromNow(8), stop = SecondsFromNow(20);
+    // A weekly program on today's weekday, a week old and long over: it moves on two weeks.
+    CDateTime old = SecondsFromNow(-7 * 86400 - 3600), oldStop = SecondsFromNow(-7 * 86400 - 3000);
+    CDateTime expectedWeekly = old;
+    expectedWeekly.AddTicks(14 * CDateTime::kDay);
+    unsigned todayBit = 1u << old.m_Time.wDayOfWeek;
+    rec.Write({Program(start, stop, 0, L"News"), Program(old, oldStop, todayBit, L"Weekly")});
+
+    ChildProcess child;
+    ASSERT_TRUE(rec.Start(child));
+    HWND hwnd = child.WaitForMainWindow(15000);
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(rec.WaitForTrace("Stop Recording", 40000));
+    Sleep(1500);
+    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
+    EXPECT_EQ(child.WaitForExit(20000), 0u);
+
+    // Set-up 5 s ahead, start and stop on their seconds, in order.
+    std::wstring startText = Text(start), stopText = Text(stop);
+    CDateTime setup = start;
+    setup.AddTicks(-5 * CDateTime::kSecond);
+    // (The loader numbers the programs in start order, so the id is not known here.)
+    long long tSetup = rec.TraceTime("[" + Narrow(Text(setup)) + "] (ID=", ") Setup Recording");
+    long long tStart = rec.TraceTime("[" + Narrow(startText) + "] (ID=", ") Start Recording");
+    long long tStop = rec.TraceTime("[" + Narrow(stopText) + "] (ID=", ") Stop Recording");
+    EXPECT_GT(tSetup, 0);
+    EXPECT_GT(tStart, tSetup);
+    EXPECT_GT(tStop, tStart);
+    // Each on its own second: passes begin just after the second turns.
+    const long long slack = 500000;
+    EXPECT_NEAR(tSetup, TraceClockAt(setup) + slack / 2, slack / 2);
+    EXPECT_NEAR(tStart, TraceClockAt(start) + slack / 2, slack / 2);
+    EXPECT_NEAR(tStop, TraceClockAt(stop) + slack / 2, slack / 2);
+    EXPECT_GT(rec.TraceTime("[CaptureStart] start capture"), 0);
+
+    std::wstring prefix = L"News_" + Stamp(start);
+    std::vector<std::wstring> wavs = rec.Wavs();
+    ASSERT_GE(wavs.size(), 2u);  // 12 s of 48 kHz stereo split at 1 MB
+    EXPECT_EQ(wavs[0], prefix + L"_000.wav");
+    EXPECT_EQ(wavs[1], prefix + L"_001.wav");
+    size_t frames = CheckRecording(rec.wavDir, prefix, 1048576);
+    EXPECT_GT(frames, 48000u * 11);
+    EXPECT_LT(frames, 48000u * 13);
+
+    // The one-shot program is gone from the rewritten file; the weekly one moved on.
+    std::vector<ProgramItem> left = rec.Saved();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_STREQ(left[0].m_Title.GetWide(), L"Weekly");
+    EXPECT_EQ(Text(left[0].m_StartTime), Text(expectedWeekly));
+}
+
+TEST(EndToEnd, ExitDuringARecordingLeavesACompleteFile)
+{
+    Recorder rec;
+    CDateTime start = SecondsFromNow(6), stop = SecondsFromNow(600);
+    rec.Write({Program(start, stop, 0, L"Cut short")}, 100);
+    ChildProcess child;
+    ASSERT_TRUE(rec.Start(child));
+    HWND hwnd = child.WaitForMainWindow(15000);
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(rec.WaitForTrace("Start Recording", 20000));
+    Sleep(3500);
+    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
+    EXPECT_EQ(child.WaitForExit(20000), 0u);
+    size_t frames = CheckRecording(rec.wavDir, L"Cut short_" + Stamp(start), 0);
+    EXPECT_GT(frames, 48000u * 3);
+    // The program was not over: it stays in the list.
+    EXPECT_EQ(rec.Saved().size(), 1u);
+}
+
+TEST(EndToEnd, HostileTitlesRecordInsideTheFolderUnderSanitisedNames)
+{
+    Recorder rec;
+    CDateTime start = SecondsFromNow(6), stop = SecondsFromNow(8);
+    rec.Write({Program(start, stop, 0, L"..\\..\\escape:*?\"<>|")});
+    ChildProcess child;
+    ASSERT_TRUE(rec.Start(child));
+    HWND hwnd = child.WaitForMainWindow(15000);
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(rec.WaitForTrace("Stop Recording", 25000));
+    Sleep(1000);
+    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
+    EXPECT_EQ(child.WaitForExit(20000), 0u);
+    std::vector<std::wstring> wavs = rec.Wavs();
+    ASSERT_EQ(wavs.size(), 1u);
+    // Seven characters replaced, then the separator before the start stamp.
+    std::wstring prefix = L".._.._escape" + std::wstring(7, L'_') + L"_" + Stamp(start);
+    EXPECT_EQ(wavs[0], prefix + L"_000.wav");
+    EXPECT_GT(CheckRecording(rec.wavDir, prefix, 0), 48000u);
+    // Nothing landed above the WAV folder.
+    for (const auto& name : ListFiles(rec.workDir.Path()))
+        EXPECT_EQ(name.find(L".wav"), std::wstring::npos) << Narrow(name);
+}
+
+TEST(EndToEnd, SecondInstanceAndTrayClicks)
+{
+    Recorder rec;
+    rec.Write({Program(SecondsFromNow(3600), SecondsFromNow(7200), 0, L"Later")});
+    ChildProcess first;
+    ASSERT_TRUE(rec.Start(first));
+    HWND hwnd = first.WaitForMainWindow(15000);
+    ASSERT_NE(hwnd, nullptr);
+
+    ChildProcess second;
+    ASSERT_TRUE(rec.Start(second));
+    EXPECT_EQ(second.WaitForExit(15000), 0u);
+
+    // A left click opens the program list; a second one opens no other.
+    DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
+    PostMessageW(hwnd, WM_TRAY_NOTIFY, 1, WM_LBUTTONDOWN);
+    HWND list = WaitForDialog(thread, L"Recording Program List", 10000);
+    ASSERT_NE(list, nullptr);
+    auto rows = ListRows(GetDlgItem(list, IDC_PROGRAM_LIST), 3);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][2], L"Later");
+    PostMessageW(hwnd, WM_TRAY_NOTIFY, 1, WM_LBUTTONDOWN);
+    Sleep(800);
+    int lists = 0;
+    EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
+        wchar_t text[64] = L"";
+        GetWindowTextW(w, text, 64);
+        if (IsWindowVisible(w) && lstrcmpW(text, L"Recording Program List") == 0)
+            ++*reinterpret_cast<int*>(p);
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&lists));
+    EXPECT_EQ(lists, 1);
+    PostMessageW(list, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(WaitGone(list));
+
+    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
+    EXPECT_EQ(first.WaitForExit(20000), 0u);
+}
