@@ -51,6 +51,21 @@ long long TraceClockAt(const CDateTime& t)
     return micros + ahead;
 }
 
+// Red pixels in the tray corner of the screen: the recording icon is red, the idle one blue.
+int RedPixelsInTray()
+{
+    HDC screen = GetDC(nullptr);
+    int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN), red = 0;
+    for (int y = h - 32; y < h; ++y)
+        for (int x = w - 64; x < w; ++x) {
+            COLORREF c = GetPixel(screen, x, y);
+            if (c != CLR_INVALID && GetRValue(c) > 150 && GetGValue(c) < 80 && GetBValue(c) < 80)
+                ++red;
+        }
+    ReleaseDC(nullptr, screen);
+    return red;
+}
+
 // An installation whose working folder holds a marivane.ini with these programs.
 struct Recorder : Installation {
     std::wstring wavDir;
@@ -202,8 +217,20 @@ TEST(EndToEnd, ExitDuringARecordingLeavesACompleteFile)
     ASSERT_TRUE(rec.Start(child));
     HWND hwnd = child.WaitForMainWindow(15000);
     ASSERT_NE(hwnd, nullptr);
+    // The tray icon in the virtual desktop's taskbar, idle and then recording.
+    Sleep(1000);
+    bool taskbar = FindWindowW(L"Shell_TrayWnd", nullptr) != nullptr;
+    SaveScreenshot(GetDesktopWindow(), L"tray-idle");
+    if (taskbar) {
+        EXPECT_LT(RedPixelsInTray(), 10);
+    }
     ASSERT_TRUE(rec.WaitForTrace("Start Recording", 20000));
-    Sleep(3500);
+    Sleep(1500);
+    SaveScreenshot(GetDesktopWindow(), L"tray-recording");
+    if (taskbar) {
+        EXPECT_GT(RedPixelsInTray(), 50);
+    }
+    Sleep(2000);
     PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
     EXPECT_EQ(child.WaitForExit(20000), 0u);
     size_t frames = CheckRecording(rec.wavDir, L"Cut short_" + Stamp(start), 0);
