@@ -279,7 +279,9 @@ int CAppMain::ExitInstance()
     // recording cut short by Exit is complete on disk.
     HANDLE audio = InterlockedExchangePointer(&m_AudioCtrl.m_hThread, nullptr);
     if (audio) {
-        m_AudioCtrl.m_bQuit = 1;
+        m_AudioCtrl.m_bQuit = 1;  // also ends a device-open retry loop
+        m_AudioCtrl.m_Task = WM_CAPTURE_RELEASE;
+        MemoryBarrier();
         PostThreadMessageW(m_AudioCtrl.m_ThreadId, WM_CAPTURE_RELEASE, 0, 0);
         Sleep(10);
         WaitForSingleObject(audio, INFINITE);

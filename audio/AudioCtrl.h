@@ -60,7 +60,8 @@ private:
     void LoadParameters();
     void DestroyCapture();
     void DestroyFile();
-    bool TaskStands() const { return m_Task == WM_CAPTURE_OPEN || m_Task == WM_CAPTURE_START; }
+    // The open-retry loop runs while its request stands and the thread is not told to quit.
+    bool TaskStands() const { return !m_bQuit && (m_Task == WM_CAPTURE_OPEN || m_Task == WM_CAPTURE_START); }
 
     unsigned long long m_UnrefreshedBytes;
 };

@@ -38,9 +38,10 @@ struct Installation {
         return child.WaitForExit(15000);
     }
 
-    bool Start(ChildProcess& child)
+    bool Start(ChildProcess& child, std::vector<std::pair<std::wstring, std::wstring>> env = {})
     {
-        return child.Start(exe, workDir.Path(), {{L"MARIVANE_TRACE_FILE", traceFile}});
+        env.emplace_back(L"MARIVANE_TRACE_FILE", traceFile);
+        return child.Start(exe, workDir.Path(), env);
     }
 
     std::vector<std::string> Trace() const

@@ -1,6 +1,7 @@
 // The real modeless inquiry dialog, driven by window messages.
 #include "app/AppMain.h"
 #include "config/AppParameter.h"
+#include "support/DialogDriver.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -64,6 +65,7 @@ TEST(InquiryDialog, CancelStopsTheCountdown)
     f.app.OnShutdownInquiry(GetModuleHandleW(nullptr), false);
     EXPECT_EQ(f.app.m_hInquiryDlg, dlg);
     Pump(100);
+    SaveScreenshot(dlg, L"inquiry-en");
     SendMessageW(GetDlgItem(dlg, IDCANCEL), BM_CLICK, 0, 0);
     Pump(50);
     EXPECT_EQ(f.app.m_InquiryCountdown, 0);
@@ -80,6 +82,8 @@ TEST(InquiryDialog, OkAndCloseLeaveTheCountdownRunning)
     HWND dlg = f.app.m_hInquiryDlg;
     ASSERT_NE(dlg, nullptr);
     EXPECT_EQ(WindowText(dlg), L"シャットダウン問い合わせ");
+    Pump(100);
+    SaveScreenshot(dlg, L"inquiry-ja");
     SendMessageW(GetDlgItem(dlg, IDOK), BM_CLICK, 0, 0);
     Pump(50);
     EXPECT_EQ(f.app.m_hInquiryDlg, nullptr);

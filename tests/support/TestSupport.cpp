@@ -143,7 +143,7 @@ ChildProcess::~ChildProcess()
 }
 
 bool ChildProcess::Start(const std::wstring& exe, const std::wstring& currentDir,
-                         const std::vector<std::pair<std::wstring, std::wstring>>& env)
+                         const std::vector<std::pair<std::wstring, std::wstring>>& env, const std::wstring& arguments)
 {
     // The child inherits this process's environment plus the given variables.
     std::vector<std::pair<std::wstring, std::wstring>> saved;
@@ -154,6 +154,8 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& currentDir
         SetEnvironmentVariableW(kv.first.c_str(), kv.second.empty() ? nullptr : kv.second.c_str());
     }
     std::wstring command = L"\"" + exe + L"\"";
+    if (!arguments.empty())
+        command += L" " + arguments;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     BOOL ok = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(), &si,
@@ -161,6 +163,19 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& currentDir
     for (const auto& kv : saved)
         SetEnvironmentVariableW(kv.first.c_str(), kv.second == L"\x01" ? nullptr : kv.second.c_str());
     return ok != 0;
+}
+
+void ChildProcess::Kill()
+{
+    if (!m_Info.hProcess)
+        return;
+    TerminateProcess(m_Info.hProcess, 9);
+    WaitForSingleObject(m_Info.hProcess, 10000);
+}
+
+bool ChildProcess::Running() const
+{
+    return m_Info.hProcess && WaitForSingleObject(m_Info.hProcess, 0) == WAIT_TIMEOUT;
 }
 
 struct FindContext {

@@ -33,7 +33,11 @@ class ChildProcess {
 public:
     ~ChildProcess();
     bool Start(const std::wstring& exe, const std::wstring& currentDir,
-               const std::vector<std::pair<std::wstring, std::wstring>>& env = {});
+               const std::vector<std::pair<std::wstring, std::wstring>>& env = {},
+               const std::wstring& arguments = L"");
+    // Ends it at once, as a kill -9 would (Wine's wineserver sends SIGKILL).
+    void Kill();
+    bool Running() const;
     // The child's "MARIVANE MAIN WINDOW", or null after timeoutMs.
     HWND WaitForMainWindow(DWORD timeoutMs);
     // Exit code, or STILL_ACTIVE when it did not end in time (then it is killed).

@@ -1,0 +1,135 @@
+// A copy of the program with a prepared configuration in its working folder,
+// and the checks of what it recorded from the ramp microphone.
+#pragma once
+
+#include "app/Installation.h"
+#include "config/AppParameter.h"
+#include "support/ProgramFixtures.h"
+#include "support/WavChecks.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+
+inline CDateTime SecondsFromNow(int seconds)
+{
+    CDateTime t;
+    t.SetNow();
+    t = At(t.m_Time.wYear, t.m_Time.wMonth, t.m_Time.wDay, t.m_Time.wHour, t.m_Time.wMinute, t.m_Time.wSecond);
+    t.AddTicks(seconds * CDateTime::kSecond);
+    return t;
+}
+
+inline std::wstring Stamp(const CDateTime& t)
+{
+    wchar_t text[16];
+    swprintf(text, 16, L"%04d%02d%02d%02d%02d", t.m_Time.wYear, t.m_Time.wMonth, t.m_Time.wDay, t.m_Time.wHour,
+             t.m_Time.wMinute);
+    return text;
+}
+
+// The tracer's clock (QueryPerformanceCounter, microseconds) at local time t.
+inline long long TraceClockAt(const CDateTime& t)
+{
+    SYSTEMTIME now;
+    LARGE_INTEGER counter, freq;
+    GetLocalTime(&now);
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&freq);
+    FILETIME a, b;
+    SystemTimeToFileTime(&now, &a);
+    SYSTEMTIME target = t.m_Time;
+    target.wMilliseconds = 0;
+    SystemTimeToFileTime(&target, &b);
+    long long ahead = ((static_cast<long long>(b.dwHighDateTime) << 32 | b.dwLowDateTime) -
+                       (static_cast<long long>(a.dwHighDateTime) << 32 | a.dwLowDateTime)) / 10;
+    long long micros = counter.QuadPart / freq.QuadPart * 1000000 +
+                       (counter.QuadPart % freq.QuadPart) * 1000000 / freq.QuadPart;
+    return micros + ahead;
+}
+
+// An installation whose working folder holds a marivane.ini with these programs.
+struct Recorder : Installation {
+    std::wstring wavDir;
+    Recorder() : Installation(TestTracer())
+    {
+        wavDir = workDir.File(L"wav");
+        CreateDirectoryW(wavDir.c_str(), nullptr);
+    }
+    void Write(const std::vector<ProgramItem*>& programs, int maxMb = 1)
+    {
+        CAppParameter config;
+        config.m_IniFile.Assign(workDir.File(L"marivane.ini").c_str());
+        config.m_WavFileDir.Assign(wavDir.c_str());
+        config.m_Frequency = 48000;
+        config.m_Channels = 2;
+        config.m_WavMaxSize = maxMb;
+        config.m_Language = 0;
+        for (ProgramItem* p : programs)
+            config.m_ProgramList.Insert(p);
+        ASSERT_TRUE(config.Save());
+    }
+    // The programs as the running program last saved them.
+    std::vector<ProgramItem> Saved()
+    {
+        CAppParameter config;
+        config.m_IniFile.Assign(workDir.File(L"marivane.ini").c_str());
+        config.Load();
+        std::vector<ProgramItem> items;
+        ProgramItem copy;
+        for (unsigned i = 0; config.m_ProgramList.GetAt(i, copy); ++i)
+            items.push_back(copy);
+        return items;
+    }
+    std::vector<std::wstring> Wavs()
+    {
+        std::vector<std::wstring> names = ListFiles(wavDir);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // Microseconds of the first trace line holding contains (and also), or -1.
+    long long TraceTime(const std::string& contains, const std::string& also = "")
+    {
+        for (const auto& l : ReadTrace(traceFile))
+            if (l.text.find(contains) != std::string::npos && l.text.find(also) != std::string::npos)
+                return l.micros;
+        return -1;
+    }
+    bool WaitForTrace(const std::string& contains, DWORD timeoutMs)
+    {
+        DWORD start = GetTickCount();
+        while (TraceTime(contains) < 0) {
+            if (GetTickCount() - start > timeoutMs)
+                return false;
+            Sleep(100);
+        }
+        return true;
+    }
+};
+
+// The files of one recording: contiguous ramp, true headers; returns the frames.
+inline size_t CheckRecording(const std::wstring& dir, const std::wstring& prefix, unsigned maxData)
+{
+    std::string data;
+    unsigned files = 0;
+    for (;; ++files) {
+        wchar_t number[16];
+        swprintf(number, 16, L"_%03u.wav", files);
+        WavFields w = ReadWav(dir + L"\\" + prefix + number);
+        if (!w.valid)
+            break;
+        EXPECT_EQ(w.dataSize, w.data.size()) << "file " << files;
+        EXPECT_EQ(w.riffSize, 48 + w.dataSize);
+        EXPECT_EQ(w.rate, 48000u);
+        EXPECT_EQ(w.channels, 2u);
+        EXPECT_EQ(w.factFrames, w.dataSize / 4);
+        if (maxData) {
+            EXPECT_LE(w.dataSize, maxData + 6400);
+        }
+        data += w.data;
+    }
+    std::vector<unsigned> frames = RampFrames(data, 2);
+    std::vector<size_t> breaks = RampBreaks(frames, 2);
+    EXPECT_TRUE(breaks.empty()) << breaks.size() << " discontinuities in " << Narrow(prefix);
+    return frames.size();
+}
+

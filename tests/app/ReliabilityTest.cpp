@@ -1,0 +1,196 @@
+// What the program must survive unattended: being killed in the middle of a
+// recording, a missing capture device, a WAV folder on a full disk.
+#include "app/Recorder.h"
+#include "resources/resource.h"
+
+#include <random>
+
+namespace {
+
+constexpr unsigned kBytesPerSecond = 48000 * 4;
+
+std::wstring Environment(const wchar_t* name)
+{
+    wchar_t value[MAX_PATH] = L"";
+    return GetEnvironmentVariableW(name, value, MAX_PATH) ? value : L"";
+}
+
+// Frames of the ramp in these files, end to end; discontinuities are reported.
+size_t RampAcross(const std::string& pcm, const std::string& what)
+{
+    std::string whole = pcm.substr(0, pcm.size() / 4 * 4);
+    std::vector<unsigned> frames = RampFrames(whole, 2);
+    std::vector<size_t> breaks = RampBreaks(frames, 2);
+    EXPECT_TRUE(breaks.empty()) << breaks.size() << " discontinuities in " << what;
+    return frames.size();
+}
+
+// Wine's sound driver choice for processes started while it lives.
+class AudioDriverSetting {
+public:
+    explicit AudioDriverSetting(const wchar_t* driver)
+    {
+        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Drivers", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_Key,
+                        nullptr);
+        DWORD size = sizeof m_Old;
+        m_HadOld = RegQueryValueExW(m_Key, L"Audio", nullptr, nullptr, reinterpret_cast<BYTE*>(m_Old), &size) ==
+                   ERROR_SUCCESS;
+        Set(driver);
+    }
+    ~AudioDriverSetting()
+    {
+        if (m_HadOld)
+            Set(m_Old);
+        else
+            RegDeleteValueW(m_Key, L"Audio");
+        RegCloseKey(m_Key);
+    }
+
+private:
+    void Set(const wchar_t* value)
+    {
+        RegSetValueExW(m_Key, L"Audio", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                       static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    }
+    HKEY m_Key = nullptr;
+    wchar_t m_Old[64] = L"";
+    bool m_HadOld = false;
+};
+
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string all;
+    for (const auto& l : lines)
+        all += l;
+    return all;
+}
+
+void Exit(HWND hwnd, ChildProcess& child)
+{
+    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
+    EXPECT_EQ(child.WaitForExit(20000), 0u);
+}
+
+}  // namespace
+
+// Run by tests/app/reliability.sh, which reads the files it keeps with sox.
+TEST(Reliability, KilledDuringRecordingEveryHeaderCoversItsData)
+{
+    std::wstring keep = Environment(L"MARIVANE_KEEP_DIR");
+    if (keep.empty())
+        GTEST_SKIP() << "run by tests/app/reliability.sh";
+    std::mt19937 random(GetTickCount());
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        Recorder rec;
+        rec.Write({Program(SecondsFromNow(2), SecondsFromNow(600), 0, L"Killed")}, 1);
+        ChildProcess child;
+        ASSERT_TRUE(rec.Start(child)) << "error " << GetLastError();
+        ASSERT_TRUE(rec.WaitForTrace("[CaptureStart] start capture", 20000));
+        // Up to 7 s: the 1 MB split falls inside the range too.
+        Sleep(std::uniform_int_distribution<int>(300, 7000)(random));
+        child.Kill();
+        ASSERT_FALSE(child.Running());
+
+        std::vector<std::wstring> wavs = rec.Wavs();
+        ASSERT_FALSE(wavs.empty());
+        std::string pcm;
+        for (const auto& name : wavs) {
+            WavFields w = ReadWav(rec.wavDir + L"\\" + name);
+            ASSERT_TRUE(w.valid) << Narrow(name);
+            EXPECT_EQ(w.riffSize, 48 + w.dataSize) << Narrow(name);
+            EXPECT_EQ(w.factFrames, w.dataSize / 4) << Narrow(name);
+            EXPECT_LE(w.dataSize, w.data.size()) << Narrow(name);
+            EXPECT_LE(w.data.size() - w.dataSize, 2u * kBytesPerSecond) << Narrow(name);
+            pcm += w.data;
+            std::wstring copy = keep + L"\\round" + std::to_wstring(round) + L"_" + name;
+            EXPECT_TRUE(CopyFileW((rec.wavDir + L"\\" + name).c_str(), copy.c_str(), FALSE));
+        }
+        RampAcross(pcm, "round " + std::to_string(round));
+    }
+}
+
+TEST(Reliability, NoCaptureDeviceRetriesEveryTenSecondsUntilClosed)
+{
+    Recorder rec;
+    rec.Write({Program(SecondsFromNow(2), SecondsFromNow(600), 0, L"Nothing")});
+    ChildProcess child;
+    {
+        // With no sound driver Wine lists no capture device at all. A process
+        // reads the setting once, so it is restored as soon as the child runs.
+        AudioDriverSetting none(L"");
+        ASSERT_TRUE(rec.Start(child));
+        ASSERT_TRUE(rec.WaitForTrace("Setup Recording", 15000));
+        Sleep(1000);
+    }
+    HWND hwnd = child.WaitForMainWindow(15000);
+    ASSERT_NE(hwnd, nullptr);
+    // "[CaptureOpen] capture device open error" or "... not create capture device".
+    const std::string failed = "[CaptureOpen] ", opened = "[CaptureOpen] open capture";
+    DWORD begin = GetTickCount();
+    std::vector<long long> attempts;
+    while (attempts.size() < 3 && GetTickCount() - begin < 40000) {
+        Sleep(200);
+        attempts.clear();
+        for (const auto& l : ReadTrace(rec.traceFile))
+            if (l.text.find(failed) != std::string::npos && l.text.find(opened) == std::string::npos)
+                attempts.push_back(l.micros);
+    }
+    ASSERT_GE(attempts.size(), 3u) << Joined(rec.Trace());
+    for (size_t i = 1; i < attempts.size(); ++i) {
+        EXPECT_NEAR(static_cast<double>(attempts[i] - attempts[i - 1]), 10e6, 1.5e6) << "retry " << i;
+    }
+    EXPECT_TRUE(child.Running());
+    // The close request ends the retry loop at once.
+    DWORD asked = GetTickCount();
+    Exit(hwnd, child);
+    EXPECT_LT(GetTickCount() - asked, 5000u);
+    EXPECT_TRUE(rec.Wavs().empty());
+}
+
+// Run by tests/app/reliability.sh on a small file system of its own.
+TEST(Reliability, FullDiskClosesTheFileAndTheNextProgramRecords)
+{
+    std::wstring small = Environment(L"MARIVANE_SMALL_DISK");
+    if (small.empty())
+        GTEST_SKIP() << "run by tests/app/reliability.sh";
+    Recorder rec;
+    rec.wavDir = small;
+    for (const auto& name : ListFiles(small))
+        DeleteFileW((small + L"\\" + name).c_str());
+    // Leave 1 MB: the first program needs about 1.9 MB.
+    ULARGE_INTEGER free = {};
+    ASSERT_TRUE(GetDiskFreeSpaceExW(small.c_str(), &free, nullptr, nullptr));
+    ASSERT_GT(free.QuadPart, 1048576u);
+    std::wstring filler = small + L"\\filler.bin";
+    ASSERT_TRUE(WriteBytes(filler, std::string(static_cast<size_t>(free.QuadPart - 1048576), '\0')));
+
+    CDateTime start1 = SecondsFromNow(3), stop1 = SecondsFromNow(13);
+    CDateTime start2 = SecondsFromNow(18), stop2 = SecondsFromNow(22);
+    rec.Write({Program(start1, stop1, 0, L"Full"), Program(start2, stop2, 0, L"After")}, 100);
+    ChildProcess child;
+    ASSERT_TRUE(rec.Start(child));
+    HWND hwnd = child.WaitForMainWindow(15000);
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(rec.WaitForTrace("[" + Narrow(Text(stop1)) + "] (ID=", 30000));
+    Sleep(500);
+    DeleteFileW(filler.c_str());  // space is back before the next program
+    ASSERT_TRUE(rec.WaitForTrace("[" + Narrow(Text(stop2)) + "] (ID=", 30000));
+    Sleep(1000);
+    EXPECT_TRUE(child.Running());
+    Exit(hwnd, child);
+
+    // The first file was finished with what the disk took: sizes true, whole frames.
+    WavFields full = ReadWav(small + L"\\Full_" + Stamp(start1) + L"_000.wav");
+    ASSERT_TRUE(full.valid);
+    EXPECT_EQ(full.dataSize, full.data.size());
+    EXPECT_EQ(full.riffSize, 48 + full.dataSize);
+    EXPECT_EQ(full.dataSize % 4, 0u);
+    EXPECT_EQ(full.factFrames, full.dataSize / 4);
+    EXPECT_GT(full.dataSize, 900000u);
+    RampAcross(full.data, "the file on the full disk");
+    // The next program recorded in full.
+    size_t frames = CheckRecording(small, L"After_" + Stamp(start2), 0);
+    EXPECT_GT(frames, 48000u * 3);
+    EXPECT_LT(frames, 48000u * 5);
+}
