@@ -120,7 +120,10 @@ int CCommConfig::Load()
 {
     const wchar_t* path = m_IniFile.GetWide();
     CFile file;
-    if (!path || !file.OpenForRead(path))
+    if (!path)
+        return 0;
+    FinishInterruptedSave(path);
+    if (!file.OpenForRead(path))
         return 0;
     // The configuration is small; anything past 256 MB is not ours.
     unsigned long long size = file.GetSize();
@@ -146,6 +149,28 @@ int CCommConfig::Load()
     CXml::FreeElements(first);
     delete[] data;
     return 1;
+}
+
+// A save writes the new file beside the old one under this name first.
+static const int kTempPathSize = MAX_PATH + 8;
+static void TempPathFor(const wchar_t* iniPath, wchar_t* tempPath)
+{
+    FormatText(tempPath, kTempPathSize, L"%s.tmp", iniPath);
+}
+
+void CCommConfig::FinishInterruptedSave(const wchar_t* iniPath)
+{
+    // The swap can leave the new file under its temporary name with the old
+    // one already gone (Wine's ReplaceFileW moves the target aside first).
+    // The temporary file was complete and flushed before the swap began.
+    if (GetFileAttributesW(iniPath) != INVALID_FILE_ATTRIBUTES)
+        return;
+    wchar_t tempPath[kTempPathSize];
+    TempPathFor(iniPath, tempPath);
+    if (GetFileAttributesW(tempPath) == INVALID_FILE_ATTRIBUTES)
+        return;
+    Trace(L"CCommConfig::Load: finishing an interrupted save\n");
+    MoveFileExW(tempPath, iniPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
 
 bool CCommConfig::ReplaceIniFile(const wchar_t* tempPath, const wchar_t* iniPath)
@@ -183,8 +208,8 @@ int CCommConfig::Save()
             // Write a temporary file beside the old one, make it durable, then
             // swap it in: a crash, power loss or full disk never leaves the
             // configuration truncated.
-            wchar_t tempPath[MAX_PATH + 8];
-            FormatText(tempPath, MAX_PATH + 8, L"%s.tmp", iniPath);
+            wchar_t tempPath[kTempPathSize];
+            TempPathFor(iniPath, tempPath);
             unsigned length = static_cast<unsigned>(strlen(text));
             CFile file;
             if (file.CreateForWrite(tempPath, 1) == 0) {

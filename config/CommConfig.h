@@ -75,6 +75,7 @@ protected:
     // Puts the fully written temporary file in place of the configuration
     // file; a seam so tests can make the last step fail.
     virtual bool ReplaceIniFile(const wchar_t* tempPath, const wchar_t* iniPath);
+    static void FinishInterruptedSave(const wchar_t* iniPath);
 
 private:
     // Serialises saves from the UI and scheduler threads; re-entrant because

@@ -1,0 +1,172 @@
+// The configuration file under abuse: the saving process killed at random
+// moments, and thousands of damaged files read by the start-up loader.
+#include "config/AppParameter.h"
+#include "support/ProgramFixtures.h"
+#include "support/TestSupport.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <thread>
+
+namespace {
+
+const int kPrograms = 300;
+const wchar_t kReadyEvent[] = L"Local\\MarivaneSaveLoopReady";
+
+std::wstring Environment(const wchar_t* name)
+{
+    wchar_t value[MAX_PATH] = L"";
+    return GetEnvironmentVariableW(name, value, MAX_PATH) ? value : L"";
+}
+
+// kPrograms programs whose titles all carry the same generation letter.
+void FillList(CAppParameter& config, wchar_t generation)
+{
+    config.m_ProgramList.RemoveAll();
+    for (int i = 0; i < kPrograms; ++i) {
+        std::wstring title = std::wstring(1, generation) + L"-" + std::to_wstring(i) + L" 番組";
+        config.m_ProgramList.Insert(Program(At(2027, 1, 1 + i % 28, i % 24, 0, 0), At(2027, 1, 1 + i % 28, i % 24, 30, 0),
+                                            static_cast<unsigned>(i % 128), title.c_str()));
+    }
+}
+
+unsigned Count(CAppParameter& config)
+{
+    ProgramItem copy;
+    unsigned n = 0;
+    while (config.m_ProgramList.GetAt(n, copy))
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+// The child side of the kill test: saves forever, alternating two generations.
+TEST(ConfigReliability, DISABLED_SaveForever)
+{
+    std::wstring ini = Environment(L"MARIVANE_SAVE_INI");
+    ASSERT_FALSE(ini.empty());
+    CAppParameter config;
+    config.m_IniFile.Assign(ini.c_str());
+    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, kReadyEvent);
+    for (unsigned round = 0;; ++round) {
+        FillList(config, round % 2 ? L'B' : L'A');
+        config.Save();
+        if (ready && round == 0)
+            SetEvent(ready);
+    }
+}
+
+TEST(ConfigReliability, KilledDuringSavesTheFileAlwaysLoadsWithEveryProgram)
+{
+    TempDir dir;
+    std::wstring ini = dir.File(L"marivane.ini");
+    {
+        CAppParameter first;
+        first.m_IniFile.Assign(ini.c_str());
+        FillList(first, L'A');
+        ASSERT_TRUE(first.Save());
+    }
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, kReadyEvent);
+    ASSERT_NE(ready, nullptr);
+    std::mt19937 random(GetTickCount());
+    for (int round = 0; round < 100; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ResetEvent(ready);
+        ChildProcess saver;
+        ASSERT_TRUE(saver.Start(self, dir.Path(), {{L"MARIVANE_SAVE_INI", ini}},
+                                L"--gtest_also_run_disabled_tests --gtest_filter=ConfigReliability.DISABLED_SaveForever"));
+        ASSERT_EQ(WaitForSingleObject(ready, 20000), WAIT_OBJECT_0);
+        Sleep(std::uniform_int_distribution<int>(0, 60)(random));
+        saver.Kill();
+
+        CAppParameter loaded;
+        loaded.m_IniFile.Assign(ini.c_str());
+        ASSERT_TRUE(loaded.Load()) << "file: " << ReadBytes(ini).size() << " bytes, attributes "
+                                   << GetFileAttributesW(ini.c_str()) << "; temporary file: "
+                                   << ReadBytes(ini + L".tmp").size() << " bytes";
+        ASSERT_EQ(Count(loaded), static_cast<unsigned>(kPrograms));
+        // One whole generation, never a mixture of two saves.
+        ProgramItem copy;
+        loaded.m_ProgramList.GetAt(0, copy);
+        wchar_t generation = copy.m_Title.GetWide()[0];
+        for (unsigned i = 0; loaded.m_ProgramList.GetAt(i, copy); ++i)
+            ASSERT_EQ(copy.m_Title.GetWide()[0], generation) << "program " << i;
+    }
+    CloseHandle(ready);
+}
+
+TEST(ConfigReliability, TenThousandDamagedFilesAtStartUp)
+{
+    TempDir dir;
+    std::wstring ini = dir.File(L"marivane.ini");
+    std::string seed;
+    {
+        CAppParameter config;
+        config.m_IniFile.Assign(ini.c_str());
+        config.m_WavFileDir.Assign(L"C:\\録音");
+        for (int i = 0; i < 6; ++i)
+            config.m_ProgramList.Insert(Program(At(2027, 2, 28, 23, 59, 50), At(2027, 3, 1, 0, 10, 0),
+                                                static_cast<unsigned>(i * 17), L"Night & <Day> 夜"));
+        ASSERT_TRUE(config.Save());
+        seed = ReadBytes(ini);
+    }
+    ASSERT_FALSE(seed.empty());
+    const char tokens[][24] = {"<", ">", "</", "/>", "&", "&amp;", "&#", "<item>", "</item>", "<programs>",
+                               "<start_time>", "9999/99/99 99:99:99", "-2147483649", "\xE3\x81", "\xFF", "\0"};
+
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    SetCurrentDirectoryW(dir.Path().c_str());
+    std::atomic<int> done{0};
+    std::thread worker([&] {
+        std::mt19937 random(20261207);
+        for (int n = 0; n < 10000; ++n, ++done) {
+            std::string text = seed;
+            int edits = 1 + static_cast<int>(random() % 8);
+            for (int e = 0; e < edits && !text.empty(); ++e) {
+                size_t at = random() % text.size();
+                switch (random() % 5) {
+                case 0:
+                    text[at] = static_cast<char>(random());
+                    break;
+                case 1:
+                    text.erase(at, 1 + random() % 40);
+                    break;
+                case 2: {
+                    const char* t = tokens[random() % (sizeof tokens / sizeof tokens[0])];
+                    text.insert(at, t, *t ? strlen(t) : 1);
+                    break;
+                }
+                case 3:
+                    text.insert(at, text.substr(random() % text.size(), random() % 200));
+                    break;
+                default:
+                    text.resize(at);
+                    break;
+                }
+            }
+            WriteBytes(ini, text);
+            // The start-up path: identity, then the file in the current folder.
+            CAppParameter config;
+            config.Initialize();
+            EXPECT_LE(Count(config), 400u) << "case " << n;
+        }
+    });
+    // A hang is a failure too: the loader must finish every case.
+    DWORD start = GetTickCount();
+    while (done < 10000 && GetTickCount() - start < 120000)
+        Sleep(50);
+    bool finished = done == 10000;
+    if (!finished) {
+        ADD_FAILURE() << "the loader hung at case " << done.load();
+        SetCurrentDirectoryW(previous);
+        ExitProcess(1);
+    }
+    worker.join();
+    SetCurrentDirectoryW(previous);
+}
