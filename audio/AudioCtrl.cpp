@@ -237,7 +237,9 @@ unsigned CAudioCtrl::OnSoundData(const void* data, unsigned length)
         }
         return length;
     }
-    // The disk refused the data: finish the file with what it holds.
+    // The disk refused the data: finish the file with what it holds. A write
+    // cut short can end inside a frame; the data chunk keeps whole frames.
+    m_pWaveFile->DropPartialFrame();
     DestroyFile();
     return length;
 }

@@ -109,6 +109,18 @@ bool CWaveFile::RefreshHeader()
     return ok;
 }
 
+void CWaveFile::DropPartialFrame()
+{
+    unsigned align = Get16(m_Header + 32);
+    if (!IsOpen() || m_bRead || !align || m_Size % align == 0)
+        return;
+    m_Size -= m_Size % align;
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(kHeaderSize + m_Size);
+    if (SetFilePointerEx(m_hFile, end, nullptr, FILE_BEGIN))
+        SetEndOfFile(m_hFile);
+}
+
 void CWaveFile::CloseHandleOnly()
 {
     CFile::Close();
@@ -118,19 +130,8 @@ void CWaveFile::Close()
 {
     if (!IsOpen())
         return;
-    if (!m_bRead) {
-        // A write cut short by a full disk can leave part of a frame: drop
-        // it, so the data chunk holds whole frames and ends the file.
-        unsigned align = Get16(m_Header + 32);
-        if (align && m_Size % align) {
-            m_Size -= m_Size % align;
-            LARGE_INTEGER end;
-            end.QuadPart = static_cast<LONGLONG>(kHeaderSize + m_Size);
-            if (SetFilePointerEx(m_hFile, end, nullptr, FILE_BEGIN))
-                SetEndOfFile(m_hFile);
-        }
+    if (!m_bRead)
         WriteHeader();
-    }
     CFile::Close();
 }
 

@@ -21,6 +21,8 @@ public:
     // Rewrites the three size fields for the data written so far, returns to
     // the end and makes it durable, so a killed recording keeps its data.
     bool RefreshHeader();
+    // Cuts a trailing part of a frame (a write the full disk cut short).
+    void DropPartialFrame();
 
     void Close() override;
     int Create(const wchar_t* path, int overwrite) override;

@@ -37,13 +37,11 @@ TEST(EndToEnd, ScheduledRecordingIsCompleteAndTheListMovesOn)
     rec.Write({Program(start, stop, 0, L"News"), Program(old, oldStop, todayBit, L"Weekly")});
 
     ChildProcess child;
-    ASSERT_TRUE(rec.Start(child));
-    HWND hwnd = child.WaitForMainWindow(15000);
+    HWND hwnd = rec.Launch(child);
     ASSERT_NE(hwnd, nullptr);
     ASSERT_TRUE(rec.WaitForTrace("Stop Recording", 40000));
     Sleep(1500);
-    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
-    EXPECT_EQ(child.WaitForExit(20000), 0u);
+    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
 
     // Set-up 5 s ahead, start and stop on their seconds, in order.
     std::wstring startText = Text(start), stopText = Text(stop);
@@ -85,8 +83,7 @@ TEST(EndToEnd, ExitDuringARecordingLeavesACompleteFile)
     CDateTime start = SecondsFromNow(6), stop = SecondsFromNow(600);
     rec.Write({Program(start, stop, 0, L"Cut short")}, 100);
     ChildProcess child;
-    ASSERT_TRUE(rec.Start(child));
-    HWND hwnd = child.WaitForMainWindow(15000);
+    HWND hwnd = rec.Launch(child);
     ASSERT_NE(hwnd, nullptr);
     // The tray icon in the virtual desktop's taskbar, idle and then recording.
     Sleep(1000);
@@ -102,8 +99,7 @@ TEST(EndToEnd, ExitDuringARecordingLeavesACompleteFile)
         EXPECT_GT(RedPixelsInTray(), 50);
     }
     Sleep(2000);
-    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
-    EXPECT_EQ(child.WaitForExit(20000), 0u);
+    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
     size_t frames = CheckRecording(rec.wavDir, L"Cut short_" + Stamp(start), 0);
     EXPECT_GT(frames, 48000u * 3);
     // The program was not over: it stays in the list.
@@ -116,13 +112,11 @@ TEST(EndToEnd, HostileTitlesRecordInsideTheFolderUnderSanitisedNames)
     CDateTime start = SecondsFromNow(6), stop = SecondsFromNow(8);
     rec.Write({Program(start, stop, 0, L"..\\..\\escape:*?\"<>|")});
     ChildProcess child;
-    ASSERT_TRUE(rec.Start(child));
-    HWND hwnd = child.WaitForMainWindow(15000);
+    HWND hwnd = rec.Launch(child);
     ASSERT_NE(hwnd, nullptr);
     ASSERT_TRUE(rec.WaitForTrace("Stop Recording", 25000));
     Sleep(1000);
-    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
-    EXPECT_EQ(child.WaitForExit(20000), 0u);
+    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
     std::vector<std::wstring> wavs = rec.Wavs();
     ASSERT_EQ(wavs.size(), 1u);
     // Seven characters replaced, then the separator before the start stamp.
@@ -139,8 +133,7 @@ TEST(EndToEnd, SecondInstanceAndTrayClicks)
     Recorder rec;
     rec.Write({Program(SecondsFromNow(3600), SecondsFromNow(7200), 0, L"Later")});
     ChildProcess first;
-    ASSERT_TRUE(rec.Start(first));
-    HWND hwnd = first.WaitForMainWindow(15000);
+    HWND hwnd = rec.Launch(first);
     ASSERT_NE(hwnd, nullptr);
 
     ChildProcess second;
@@ -169,6 +162,5 @@ TEST(EndToEnd, SecondInstanceAndTrayClicks)
     PostMessageW(list, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(WaitGone(list));
 
-    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
-    EXPECT_EQ(first.WaitForExit(20000), 0u);
+    EXPECT_EQ(ExitProgram(hwnd, first), 0u);
 }

@@ -4,6 +4,7 @@
 
 #include "app/Installation.h"
 #include "config/AppParameter.h"
+#include "resources/resource.h"
 #include "support/ProgramFixtures.h"
 #include "support/WavChecks.h"
 
@@ -80,6 +81,11 @@ struct Recorder : Installation {
             items.push_back(copy);
         return items;
     }
+    // Starts the program; its main window, or null.
+    HWND Launch(ChildProcess& child, std::vector<std::pair<std::wstring, std::wstring>> env = {})
+    {
+        return Start(child, std::move(env)) ? child.WaitForMainWindow(15000) : nullptr;
+    }
     std::vector<std::wstring> Wavs()
     {
         std::vector<std::wstring> names = ListFiles(wavDir);
@@ -105,6 +111,13 @@ struct Recorder : Installation {
         return true;
     }
 };
+
+// Exit as the tray menu gives it; the exit code, or STILL_ACTIVE after the timeout.
+inline DWORD ExitProgram(HWND hwnd, ChildProcess& child, DWORD timeoutMs = 20000)
+{
+    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
+    return child.WaitForExit(timeoutMs);
+}
 
 // The files of one recording: contiguous ramp, true headers; returns the frames.
 inline size_t CheckRecording(const std::wstring& dir, const std::wstring& prefix, unsigned maxData)

@@ -9,12 +9,6 @@ namespace {
 
 constexpr unsigned kBytesPerSecond = 48000 * 4;
 
-std::wstring Environment(const wchar_t* name)
-{
-    wchar_t value[MAX_PATH] = L"";
-    return GetEnvironmentVariableW(name, value, MAX_PATH) ? value : L"";
-}
-
 // Frames of the ramp in these files, end to end; discontinuities are reported.
 size_t RampAcross(const std::string& pcm, const std::string& what)
 {
@@ -65,18 +59,12 @@ std::string Joined(const std::vector<std::string>& lines)
     return all;
 }
 
-void Exit(HWND hwnd, ChildProcess& child)
-{
-    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
-    EXPECT_EQ(child.WaitForExit(20000), 0u);
-}
-
 }  // namespace
 
 // Run by tests/app/reliability.sh, which reads the files it keeps with sox.
 TEST(Reliability, KilledDuringRecordingEveryHeaderCoversItsData)
 {
-    std::wstring keep = Environment(L"MARIVANE_KEEP_DIR");
+    std::wstring keep = EnvironmentValue(L"MARIVANE_KEEP_DIR");
     if (keep.empty())
         GTEST_SKIP() << "run by tests/app/reliability.sh";
     std::mt19937 random(GetTickCount());
@@ -143,7 +131,7 @@ TEST(Reliability, NoCaptureDeviceRetriesEveryTenSecondsUntilClosed)
     EXPECT_TRUE(child.Running());
     // The close request ends the retry loop at once.
     DWORD asked = GetTickCount();
-    Exit(hwnd, child);
+    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
     EXPECT_LT(GetTickCount() - asked, 5000u);
     EXPECT_TRUE(rec.Wavs().empty());
 }
@@ -151,7 +139,7 @@ TEST(Reliability, NoCaptureDeviceRetriesEveryTenSecondsUntilClosed)
 // Run by tests/app/reliability.sh on a small file system of its own.
 TEST(Reliability, FullDiskClosesTheFileAndTheNextProgramRecords)
 {
-    std::wstring small = Environment(L"MARIVANE_SMALL_DISK");
+    std::wstring small = EnvironmentValue(L"MARIVANE_SMALL_DISK");
     if (small.empty())
         GTEST_SKIP() << "run by tests/app/reliability.sh";
     Recorder rec;
@@ -169,8 +157,7 @@ TEST(Reliability, FullDiskClosesTheFileAndTheNextProgramRecords)
     CDateTime start2 = SecondsFromNow(18), stop2 = SecondsFromNow(22);
     rec.Write({Program(start1, stop1, 0, L"Full"), Program(start2, stop2, 0, L"After")}, 100);
     ChildProcess child;
-    ASSERT_TRUE(rec.Start(child));
-    HWND hwnd = child.WaitForMainWindow(15000);
+    HWND hwnd = rec.Launch(child);
     ASSERT_NE(hwnd, nullptr);
     ASSERT_TRUE(rec.WaitForTrace("[" + Narrow(Text(stop1)) + "] (ID=", 30000));
     Sleep(500);
@@ -178,7 +165,7 @@ TEST(Reliability, FullDiskClosesTheFileAndTheNextProgramRecords)
     ASSERT_TRUE(rec.WaitForTrace("[" + Narrow(Text(stop2)) + "] (ID=", 30000));
     Sleep(1000);
     EXPECT_TRUE(child.Running());
-    Exit(hwnd, child);
+    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
 
     // The first file was finished with what the disk took: sizes true, whole frames.
     WavFields full = ReadWav(small + L"\\Full_" + Stamp(start1) + L"_000.wav");

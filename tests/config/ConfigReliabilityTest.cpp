@@ -15,12 +15,6 @@ namespace {
 const int kPrograms = 300;
 const wchar_t kReadyEvent[] = L"Local\\MarivaneSaveLoopReady";
 
-std::wstring Environment(const wchar_t* name)
-{
-    wchar_t value[MAX_PATH] = L"";
-    return GetEnvironmentVariableW(name, value, MAX_PATH) ? value : L"";
-}
-
 // kPrograms programs whose titles all carry the same generation letter.
 void FillList(CAppParameter& config, wchar_t generation)
 {
@@ -46,7 +40,7 @@ unsigned Count(CAppParameter& config)
 // The child side of the kill test: saves forever, alternating two generations.
 TEST(ConfigReliability, DISABLED_SaveForever)
 {
-    std::wstring ini = Environment(L"MARIVANE_SAVE_INI");
+    std::wstring ini = EnvironmentValue(L"MARIVANE_SAVE_INI");
     ASSERT_FALSE(ini.empty());
     CAppParameter config;
     config.m_IniFile.Assign(ini.c_str());

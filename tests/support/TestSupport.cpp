@@ -83,6 +83,13 @@ std::wstring ProductExePath()
     return tests.substr(0, tests.find_last_of(L"\\/")) + L"\\bin\\marivane.exe";
 }
 
+std::wstring EnvironmentValue(const wchar_t* name)
+{
+    wchar_t value[MAX_PATH] = L"";
+    DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH);
+    return n && n < MAX_PATH ? value : L"";
+}
+
 bool WriteBytes(const std::wstring& path, const std::string& bytes)
 {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -23,6 +23,8 @@ private:
 
 std::wstring TestBinDir();     // the folder of the running test executable
 std::wstring ProductExePath(); // build\bin\marivane.exe
+// An environment variable's value, empty when unset.
+std::wstring EnvironmentValue(const wchar_t* name);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 bool Exists(const std::wstring& path);
@@ -43,6 +45,7 @@ public:
     // Exit code, or STILL_ACTIVE when it did not end in time (then it is killed).
     DWORD WaitForExit(DWORD timeoutMs);
     DWORD Id() const { return m_Info.dwProcessId; }
+    HANDLE Handle() const { return m_Info.hProcess; }
 
 private:
     PROCESS_INFORMATION m_Info = {};

@@ -1,0 +1,139 @@
+// Figures a user would ask for, measured on the real program under Wine.
+// Not part of the test run: scripts/bench runs these, with the load and the
+// peer recorder around them. Each prints its figure last.
+#include "app/Recorder.h"
+#include "resources/resource.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+double Seconds(const FILETIME& t)
+{
+    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7;
+}
+
+double CpuSeconds(HANDLE process)
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return -1;
+    return Seconds(kernel) + Seconds(user);
+}
+
+}  // namespace
+
+// A 60 s recording split at 2 MB into MARIVANE_BENCH_DIR; scripts/bench
+// loads the machine meanwhile and counts the frames against its peer.
+TEST(Bench, CaptureCompleteness)
+{
+    std::wstring out = EnvironmentValue(L"MARIVANE_BENCH_DIR");
+    ASSERT_FALSE(out.empty()) << "run by scripts/bench";
+    Recorder rec;
+    rec.wavDir = out;
+    CDateTime start = SecondsFromNow(5), stop = SecondsFromNow(65);
+    rec.Write({Program(start, stop, 0, L"Completeness")}, 2);
+    ChildProcess child;
+    HWND hwnd = rec.Launch(child);
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(rec.WaitForTrace(") Stop Recording", 90000));
+    Sleep(1500);
+    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
+    printf("capture: %zu files written for 60 s scheduled\n", rec.Wavs().size());
+}
+
+TEST(Bench, StartLateness)
+{
+    const int programs = 10;
+    Recorder rec;
+    std::vector<ProgramItem*> list;
+    std::vector<CDateTime> starts;
+    for (int i = 0; i < programs; ++i) {
+        CDateTime start = SecondsFromNow(7 + 8 * i), stop = SecondsFromNow(9 + 8 * i);
+        starts.push_back(start);
+        list.push_back(Program(start, stop, 0, (L"Late " + std::to_wstring(i)).c_str()));
+    }
+    rec.Write(list, 100);
+    // One reading of the tracer's clock against local time serves all ten.
+    long long firstStart = TraceClockAt(starts[0]);
+    ChildProcess child;
+    HWND hwnd = rec.Launch(child);
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(rec.WaitForTrace("[" + Narrow(Text(starts.back())) + "]", 120000));
+    Sleep(4000);
+    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
+
+    std::vector<double> late;
+    for (const auto& l : ReadTrace(rec.traceFile))
+        if (l.text == "[CaptureStart] start capture\n" && late.size() < starts.size()) {
+            long long due = firstStart + static_cast<long long>(late.size()) * 8000000;
+            late.push_back((l.micros - due) / 1000.0);
+        }
+    ASSERT_EQ(late.size(), static_cast<size_t>(programs));
+    for (size_t i = 0; i < late.size(); ++i)
+        printf("start lateness: program %zu %.1f ms\n", i, late[i]);
+    std::vector<double> sorted = late;
+    std::sort(sorted.begin(), sorted.end());
+    double median = (sorted[programs / 2 - 1] + sorted[programs / 2]) / 2;
+    printf("start lateness: median %.1f ms, max %.1f ms over %d programs (target median <= 100 ms)\n", median,
+           sorted.back(), programs);
+}
+
+TEST(Bench, IdleCost)
+{
+    Recorder rec;
+    std::vector<ProgramItem*> list;
+    for (int i = 0; i < 100; ++i)
+        list.push_back(Program(SecondsFromNow(86400 + 3600 * i), SecondsFromNow(86400 + 3600 * i + 1800),
+                               i % 3 ? 0u : 0x7Fu, (L"Idle " + std::to_wstring(i)).c_str()));
+    rec.Write(list, 100);
+    ChildProcess child;
+    HWND hwnd = rec.Launch(child);
+    ASSERT_NE(hwnd, nullptr);
+    Sleep(5000);
+    const int seconds = 120;
+    double before = CpuSeconds(child.Handle());
+    Sleep(seconds * 1000);
+    double after = CpuSeconds(child.Handle());
+    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
+    ASSERT_GE(before, 0);
+    double used = after - before;
+    printf("idle cost: %.3f CPU s in %d s with 100 programs = %.3f%% of one core (target <= 0.5%%)\n", used,
+           seconds, 100.0 * used / seconds);
+}
+
+TEST(Bench, ConfigurationScale)
+{
+    double per1000[3] = {}, save10k = 0, load10k = 0;
+    int sizes[3] = {1000, 10000, 100000};
+    for (int k = 0; k < 3; ++k) {
+        TempDir dir;
+        CAppParameter config;
+        config.m_IniFile.Assign(dir.File(L"marivane.ini").c_str());
+        for (int i = 0; i < sizes[k]; ++i)
+            config.m_ProgramList.Insert(Program(At(2027, 1 + i % 12, 1 + i % 28, i % 24, i % 60, 0),
+                                                At(2027, 1 + i % 12, 1 + i % 28, i % 24, i % 60, 30),
+                                                static_cast<unsigned>(i % 128), L"番組 program title"));
+        auto t0 = std::chrono::steady_clock::now();
+        ASSERT_TRUE(config.Save());
+        auto t1 = std::chrono::steady_clock::now();
+        CAppParameter loaded;
+        loaded.m_IniFile.Assign(dir.File(L"marivane.ini").c_str());
+        ASSERT_TRUE(loaded.Load());
+        auto t2 = std::chrono::steady_clock::now();
+        double save = std::chrono::duration<double, std::milli>(t1 - t0).count();
+        double load = std::chrono::duration<double, std::milli>(t2 - t1).count();
+        per1000[k] = (save + load) * 1000 / sizes[k];
+        if (sizes[k] == 10000) {
+            save10k = save;
+            load10k = load;
+        }
+        printf("configuration: %6d programs: save %8.1f ms, load %8.1f ms, %.2f ms per 1000\n", sizes[k], save,
+               load, per1000[k]);
+    }
+    printf("configuration: cost per program 1k->10k x%.2f, 10k->100k x%.2f (linear = 1.00); "
+           "10000 programs save %.0f ms, load %.0f ms (target <= 200 ms)\n",
+           per1000[1] / per1000[0], per1000[2] / per1000[1], save10k, load10k);
+}
