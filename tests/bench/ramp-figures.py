@@ -33,18 +33,30 @@ def main():
     if kind == 'wav':
         folder, prefix, seconds = sys.argv[3], sys.argv[4], int(sys.argv[5])
         files = sorted(glob.glob(os.path.join(folder, prefix + '_*.wav')))
-        pcm = b''.join(wav_data(f) for f in files)
+        parts = [wav_data(f) for f in files]
+        pcm = b''.join(parts)
+        starts, at = [], 0
+        for part in parts:
+            starts.append(at)
+            at += len(part) // 4
         label = '%d files; offered = the ramp span between its first and last frame' % len(files)
     else:
         with open(sys.argv[3], 'rb') as f:
             pcm = f.read()
         label = 'raw capture; offered = the ramp span between its first and last frame'
         seconds = None
+        files, starts = [], []
     frames = frames_of(pcm)
     if not frames:
         print('%s: no frames' % name)
         return 1
-    breaks = sum(1 for a, b in zip(frames, frames[1:]) if (a + 1) & 0xFFFFFFFF != b)
+    where = [i + 1 for i, (a, b) in enumerate(zip(frames, frames[1:])) if (a + 1) & 0xFFFFFFFF != b]
+    breaks = len(where)
+    for i in where[:10]:
+        f = max([k for k, s in enumerate(starts) if s <= i], default=0)
+        print('%s: frame %d is followed by %d (%+d frames), %.3f s in, file %d at frame %d'
+              % (name, frames[i - 1], frames[i], frames[i] - frames[i - 1] - 1, i / RATE, f,
+                 i - (starts[f] if starts else 0)))
     offered = ((frames[-1] - frames[0]) & 0xFFFFFFFF) + 1
     if seconds:
         label += '; %.3f s recorded of %d s scheduled' % (len(frames) / RATE, seconds)
