@@ -36,12 +36,7 @@ TEST(EndToEnd, ScheduledRecordingIsCompleteAndTheListMovesOn)
     unsigned todayBit = 1u << old.m_Time.wDayOfWeek;
     rec.Write({Program(start, stop, 0, L"News"), Program(old, oldStop, todayBit, L"Weekly")});
 
-    ChildProcess child;
-    HWND hwnd = rec.Launch(child);
-    ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(rec.WaitForTrace("Stop Recording", 40000));
-    Sleep(1500);
-    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
+    ASSERT_NO_FATAL_FAILURE(rec.RunUntil("Stop Recording", 40000, 1500));
 
     // Set-up 5 s ahead, start and stop on their seconds, in order.
     std::wstring startText = Text(start), stopText = Text(stop);
@@ -111,12 +106,7 @@ TEST(EndToEnd, HostileTitlesRecordInsideTheFolderUnderSanitisedNames)
     Recorder rec;
     CDateTime start = SecondsFromNow(6), stop = SecondsFromNow(8);
     rec.Write({Program(start, stop, 0, L"..\\..\\escape:*?\"<>|")});
-    ChildProcess child;
-    HWND hwnd = rec.Launch(child);
-    ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(rec.WaitForTrace("Stop Recording", 25000));
-    Sleep(1000);
-    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
+    ASSERT_NO_FATAL_FAILURE(rec.RunUntil("Stop Recording", 25000, 1000));
     std::vector<std::wstring> wavs = rec.Wavs();
     ASSERT_EQ(wavs.size(), 1u);
     // Seven characters replaced, then the separator before the start stamp.

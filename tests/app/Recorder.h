@@ -86,6 +86,18 @@ struct Recorder : Installation {
     {
         return Start(child, std::move(env)) ? child.WaitForMainWindow(15000) : nullptr;
     }
+    // Runs the program until a trace line holds until, lets it go on for
+    // lingerMs, then exits it as the tray menu does.
+    void RunUntil(const std::string& until, DWORD timeoutMs, DWORD lingerMs)
+    {
+        ChildProcess child;
+        HWND hwnd = Launch(child);
+        ASSERT_NE(hwnd, nullptr);
+        ASSERT_TRUE(WaitForTrace(until, timeoutMs));
+        Sleep(lingerMs);
+        PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
+        EXPECT_EQ(child.WaitForExit(20000), 0u);
+    }
     std::vector<std::wstring> Wavs()
     {
         std::vector<std::wstring> names = ListFiles(wavDir);

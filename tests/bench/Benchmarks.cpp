@@ -35,12 +35,7 @@ TEST(Bench, CaptureCompleteness)
     rec.wavDir = out;
     CDateTime start = SecondsFromNow(5), stop = SecondsFromNow(65);
     rec.Write({Program(start, stop, 0, L"Completeness")}, 2);
-    ChildProcess child;
-    HWND hwnd = rec.Launch(child);
-    ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(rec.WaitForTrace(") Stop Recording", 90000));
-    Sleep(1500);
-    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
+    ASSERT_NO_FATAL_FAILURE(rec.RunUntil(") Stop Recording", 90000, 1500));
     printf("capture: %zu files written for 60 s scheduled\n", rec.Wavs().size());
 }
 
