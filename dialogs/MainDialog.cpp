@@ -1,6 +1,7 @@
 #include "dialogs/MainDialog.h"
 #include "config/AppParameter.h"
 #include "dialogs/ProgramInputDialog.h"
+#include "foundation/Decimal.h"
 #include "foundation/Format.h"
 #include "resources/resource.h"
 #include "scheduler/ProgramList.h"
@@ -79,17 +80,9 @@ unsigned CMainDialog::GetSelectedId(HWND hwnd)
     item.cchTextMax = 127;
     if (SendMessageW(view, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item)) <= 0)
         return 0;
-    // The reader's integer rule: blanks, an optional minus, digits.
-    const wchar_t* p = text;
-    while (*p == L' ' || *p == L'\t')
-        ++p;
-    bool negative = *p == L'-';
-    if (negative)
-        ++p;
-    long long value = 0;
-    for (; *p >= L'0' && *p <= L'9'; ++p)
-        value = value * 10 + (*p - L'0');
-    if (*p || negative || value > 0xFFFFFFFFLL)
+    bool negative = false;
+    unsigned long long value = 0;
+    if (!ScanDecimal(text, negative, value) || negative || value > 0xFFFFFFFFULL)
         return 0;
     return static_cast<unsigned>(value);
 }

@@ -1,5 +1,6 @@
 #include "dialogs/SettingMiscPage.h"
 #include "config/AppParameter.h"
+#include "foundation/Decimal.h"
 #include "foundation/Format.h"
 #include "resources/resource.h"
 
@@ -64,21 +65,13 @@ void CSettingMiscPage::OnCommand(HWND hwnd, int id, int code)
 
 int CSettingMiscPage::ParseSize(const wchar_t* text, int& value)
 {
-    const wchar_t* p = text;
-    while (*p == L' ' || *p == L'\t')
-        ++p;
-    bool negative = *p == L'-';
-    if (negative)
-        ++p;
-    long long number = 0;
-    for (; *p >= L'0' && *p <= L'9'; ++p)
-        if (number <= 0x7FFFFFFF)
-            number = number * 10 + (*p - L'0');
-    if (*p)
+    bool negative = false;
+    unsigned long long number = 0;
+    if (!ScanDecimal(text, negative, number))
         return 0;
     if (number > 0x7FFFFFFF)
         number = 0x7FFFFFFF;  // the recorder clamps huge sizes anyway
-    value = static_cast<int>(negative ? -number : number);
+    value = negative ? -static_cast<int>(number) : static_cast<int>(number);
     return 1;
 }
 
