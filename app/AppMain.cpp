@@ -2,6 +2,7 @@
 #include "app/Trace.h"
 #include "config/AppParameter.h"
 #include "dialogs/ConfigDialog.h"
+#include "dialogs/Dialog.h"
 #include "dialogs/MainDialog.h"
 #include "resources/resource.h"
 
@@ -41,11 +42,6 @@ CAppMain::CAppMain(HINSTANCE hInstance) : m_TaskbarCreated(0)
 }
 
 CAppMain::~CAppMain() {}
-
-bool CAppMain::IsJapanese() const
-{
-    return g_pConfig && g_pConfig->m_UiLanguage == 1;
-}
 
 LRESULT CALLBACK CAppMain::Trampoline(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -122,7 +118,7 @@ bool CAppMain::AddTrayIcon()
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = WM_TRAY_NOTIFY;
     data.hIcon = LoadIconW(m_hInstance, MAKEINTRESOURCEW(m_AudioCtrl.m_bRecording ? IDI_APP_RECORDING : IDI_APP_IDLE));
-    lstrcpynW(data.szTip, IsJapanese() ? L"予約録音" : L"Program Recording", 128);
+    lstrcpynW(data.szTip, UiIsJapanese() ? L"予約録音" : L"Program Recording", 128);
     return NotifyIcon(NIM_ADD, &data) != FALSE;
 }
 
@@ -139,7 +135,7 @@ void CAppMain::ShowTrayMenu()
     m_InquiryCountdown = 0;  // a pending sleep is cancelled
     POINT pt;
     GetCursorPos(&pt);
-    HMENU menu = LoadMenuW(m_hInstance, MAKEINTRESOURCEW(IsJapanese() ? IDM_TRAY_JA : IDM_TRAY_EN));
+    HMENU menu = LoadMenuW(m_hInstance, MAKEINTRESOURCEW(UiIsJapanese() ? IDM_TRAY_JA : IDM_TRAY_EN));
     if (!menu)
         return;
     // The window must be in front, or the menu does not close when the user clicks elsewhere.
@@ -215,7 +211,7 @@ LRESULT CAppMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         SetTrayIcon(IDI_APP_IDLE);
         return 0;
     case WM_SHUTDOWN_INQUIRY:
-        OnShutdownInquiry(m_hInstance, IsJapanese());
+        OnShutdownInquiry(m_hInstance, UiIsJapanese());
         return 0;
     case WM_CLOSE_INQUIRY:
         OnCloseInquiry();
@@ -280,9 +276,7 @@ int CAppMain::ExitInstance()
     HANDLE audio = InterlockedExchangePointer(&m_AudioCtrl.m_hThread, nullptr);
     if (audio) {
         m_AudioCtrl.m_bQuit = 1;  // also ends a device-open retry loop
-        m_AudioCtrl.m_Task = WM_CAPTURE_RELEASE;
-        MemoryBarrier();
-        PostThreadMessageW(m_AudioCtrl.m_ThreadId, WM_CAPTURE_RELEASE, 0, 0);
+        PostToAudio(WM_CAPTURE_RELEASE, 0);
         Sleep(10);
         WaitForSingleObject(audio, INFINITE);
         CloseHandle(audio);

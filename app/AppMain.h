@@ -37,7 +37,6 @@ public:
     int ExitInstance() override;
 
     void OpenProgramList();
-    bool IsJapanese() const;
 
     CAudioCtrl m_AudioCtrl;
 

@@ -130,9 +130,7 @@ bool CWaveFile::RefreshHeader()
     if (!IsOpen() || m_bRead)
         return false;
     bool ok = WriteHeader();
-    LARGE_INTEGER end;
-    end.QuadPart = static_cast<LONGLONG>(kHeaderSize + m_Size);
-    SetFilePointerEx(m_hFile, end, nullptr, FILE_BEGIN);
+    SeekDataEnd();
     FlushInBackground(m_hFile);
     return ok;
 }
@@ -143,10 +141,15 @@ void CWaveFile::DropPartialFrame()
     if (!IsOpen() || m_bRead || !align || m_Size % align == 0)
         return;
     m_Size -= m_Size % align;
+    if (SeekDataEnd())
+        SetEndOfFile(m_hFile);
+}
+
+bool CWaveFile::SeekDataEnd()
+{
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(kHeaderSize + m_Size);
-    if (SetFilePointerEx(m_hFile, end, nullptr, FILE_BEGIN))
-        SetEndOfFile(m_hFile);
+    return SetFilePointerEx(m_hFile, end, nullptr, FILE_BEGIN) != FALSE;
 }
 
 void CWaveFile::CloseHandleOnly()

@@ -49,5 +49,7 @@ public:
 
 private:
     bool WriteHeader();
+    // Puts the file position after the data written so far.
+    bool SeekDataEnd();
     void CloseHandleOnly();
 };
