@@ -10,7 +10,6 @@
 
 inline const std::wstring kTracer = L"tracer64.dll";
 
-// A copy of marivane.exe in a folder of its own, optionally with a tracer beside it.
 struct Installation {
     TempDir appDir;
     TempDir workDir;

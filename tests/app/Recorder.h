@@ -48,6 +48,13 @@ inline long long TraceClockAt(const CDateTime& t)
     return micros + ahead;
 }
 
+// Exit as the tray menu gives it; the exit code, or STILL_ACTIVE after the timeout.
+inline DWORD ExitProgram(HWND hwnd, ChildProcess& child, DWORD timeoutMs = 20000)
+{
+    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
+    return child.WaitForExit(timeoutMs);
+}
+
 // An installation whose working folder holds a marivane.ini with these programs.
 struct Recorder : Installation {
     std::wstring wavDir;
@@ -75,11 +82,7 @@ struct Recorder : Installation {
         CAppParameter config;
         config.m_IniFile.Assign(workDir.File(L"marivane.ini").c_str());
         config.Load();
-        std::vector<ProgramItem> items;
-        ProgramItem copy;
-        for (unsigned i = 0; config.m_ProgramList.GetAt(i, copy); ++i)
-            items.push_back(copy);
-        return items;
+        return Items(config.m_ProgramList);
     }
     // Starts the program; its main window, or null.
     HWND Launch(ChildProcess& child, std::vector<std::pair<std::wstring, std::wstring>> env = {})
@@ -95,8 +98,7 @@ struct Recorder : Installation {
         ASSERT_NE(hwnd, nullptr);
         ASSERT_TRUE(WaitForTrace(until, timeoutMs));
         Sleep(lingerMs);
-        PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
-        EXPECT_EQ(child.WaitForExit(20000), 0u);
+        EXPECT_EQ(ExitProgram(hwnd, child), 0u);
     }
     std::vector<std::wstring> Wavs()
     {
@@ -124,11 +126,15 @@ struct Recorder : Installation {
     }
 };
 
-// Exit as the tray menu gives it; the exit code, or STILL_ACTIVE after the timeout.
-inline DWORD ExitProgram(HWND hwnd, ChildProcess& child, DWORD timeoutMs = 20000)
+
+// Frames of the ramp in this stereo PCM (a trailing part frame ignored);
+// discontinuities are reported as failures naming what.
+inline size_t CheckRamp(const std::string& pcm, const std::string& what)
 {
-    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_EXIT, 0);
-    return child.WaitForExit(timeoutMs);
+    std::vector<unsigned> frames = RampFrames(pcm.substr(0, pcm.size() / 4 * 4), 2);
+    std::vector<size_t> breaks = RampBreaks(frames, 2);
+    EXPECT_TRUE(breaks.empty()) << breaks.size() << " discontinuities in " << what;
+    return frames.size();
 }
 
 // The files of one recording: contiguous ramp, true headers; returns the frames.
@@ -152,9 +158,6 @@ inline size_t CheckRecording(const std::wstring& dir, const std::wstring& prefix
         }
         data += w.data;
     }
-    std::vector<unsigned> frames = RampFrames(data, 2);
-    std::vector<size_t> breaks = RampBreaks(frames, 2);
-    EXPECT_TRUE(breaks.empty()) << breaks.size() << " discontinuities in " << Narrow(prefix);
-    return frames.size();
+    return CheckRamp(data, Narrow(prefix));
 }
 

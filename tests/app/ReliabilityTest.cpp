@@ -9,16 +9,6 @@ namespace {
 
 constexpr unsigned kBytesPerSecond = 48000 * 4;
 
-// Frames of the ramp in these files, end to end; discontinuities are reported.
-size_t RampAcross(const std::string& pcm, const std::string& what)
-{
-    std::string whole = pcm.substr(0, pcm.size() / 4 * 4);
-    std::vector<unsigned> frames = RampFrames(whole, 2);
-    std::vector<size_t> breaks = RampBreaks(frames, 2);
-    EXPECT_TRUE(breaks.empty()) << breaks.size() << " discontinuities in " << what;
-    return frames.size();
-}
-
 // Wine's sound driver choice for processes started while it lives.
 class AudioDriverSetting {
 public:
@@ -94,7 +84,7 @@ TEST(Reliability, KilledDuringRecordingEveryHeaderCoversItsData)
             std::wstring copy = keep + L"\\round" + std::to_wstring(round) + L"_" + name;
             EXPECT_TRUE(CopyFileW((rec.wavDir + L"\\" + name).c_str(), copy.c_str(), FALSE));
         }
-        RampAcross(pcm, "round " + std::to_string(round));
+        CheckRamp(pcm, "round " + std::to_string(round));
     }
 }
 
@@ -175,7 +165,7 @@ TEST(Reliability, FullDiskClosesTheFileAndTheNextProgramRecords)
     EXPECT_EQ(full.dataSize % 4, 0u);
     EXPECT_EQ(full.factFrames, full.dataSize / 4);
     EXPECT_GT(full.dataSize, 900000u);
-    RampAcross(full.data, "the file on the full disk");
+    CheckRamp(full.data, "the file on the full disk");
     // The next program recorded in full.
     size_t frames = CheckRecording(small, L"After_" + Stamp(start2), 0);
     EXPECT_GT(frames, 48000u * 3);

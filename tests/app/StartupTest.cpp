@@ -1,8 +1,8 @@
 // Start-up and shut-down of the real executable: trace binding, the
 // configuration's location, single instance and exit codes.
 #include "app/AppEntry.h"
-#include "config/AppParameter.h"
 #include "app/Installation.h"
+#include "config/AppParameter.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -17,7 +17,7 @@ cleanup() {
   rm -rf "$keep" "$small"
 }
 trap cleanup EXIT
-winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+winpath() { "$(dirname "$0")/../../scripts/winpath" "$1"; }
 env_small=""
 [ $mounted = 1 ] && env_small=$(winpath "$small")
 MARIVANE_KEEP_DIR=$(winpath "$keep") MARIVANE_SMALL_DISK="$env_small" \

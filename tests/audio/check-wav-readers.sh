@@ -5,7 +5,7 @@ set -eu
 exe=$1
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
-winedir="Z:$(echo "$dir" | tr / '\\')"
+winedir=$("$(dirname "$0")/../../scripts/winpath" "$dir")
 MARIVANE_SAMPLE_DIR="$winedir" "$(dirname "$0")/../../scripts/wine-exec" "$exe" --gtest_filter='WaveFileSamples.*' >/dev/null
 fail=0
 check() {  # file rate channels frames

@@ -26,15 +26,6 @@ void FillList(CAppParameter& config, wchar_t generation)
     }
 }
 
-unsigned Count(CAppParameter& config)
-{
-    ProgramItem copy;
-    unsigned n = 0;
-    while (config.m_ProgramList.GetAt(n, copy))
-        ++n;
-    return n;
-}
-
 }  // namespace
 
 // The child side of the kill test: saves forever, alternating two generations.
@@ -83,13 +74,12 @@ TEST(ConfigReliability, KilledDuringSavesTheFileAlwaysLoadsWithEveryProgram)
         ASSERT_TRUE(loaded.Load()) << "file: " << ReadBytes(ini).size() << " bytes, attributes "
                                    << GetFileAttributesW(ini.c_str()) << "; temporary file: "
                                    << ReadBytes(ini + L".tmp").size() << " bytes";
-        ASSERT_EQ(Count(loaded), static_cast<unsigned>(kPrograms));
+        std::vector<ProgramItem> items = Items(loaded.m_ProgramList);
+        ASSERT_EQ(items.size(), static_cast<size_t>(kPrograms));
         // One whole generation, never a mixture of two saves.
-        ProgramItem copy;
-        loaded.m_ProgramList.GetAt(0, copy);
-        wchar_t generation = copy.m_Title.GetWide()[0];
-        for (unsigned i = 0; loaded.m_ProgramList.GetAt(i, copy); ++i)
-            ASSERT_EQ(copy.m_Title.GetWide()[0], generation) << "program " << i;
+        wchar_t generation = items[0].m_Title.GetWide()[0];
+        for (size_t i = 0; i < items.size(); ++i)
+            ASSERT_EQ(items[i].m_Title.GetWide()[0], generation) << "program " << i;
     }
     CloseHandle(ready);
 }
@@ -148,7 +138,7 @@ TEST(ConfigReliability, TenThousandDamagedFilesAtStartUp)
             // The start-up path: identity, then the file in the current folder.
             CAppParameter config;
             config.Initialize();
-            EXPECT_LE(Count(config), 400u) << "case " << n;
+            EXPECT_LE(Items(config.m_ProgramList).size(), 400u) << "case " << n;
         }
     });
     // A hang is a failure too: the loader must finish every case.

@@ -13,9 +13,8 @@ namespace {
 std::vector<std::wstring> Titles(ProgramList& list)
 {
     std::vector<std::wstring> titles;
-    ProgramItem copy;
-    for (unsigned i = 0; list.GetAt(i, copy); ++i)
-        titles.push_back(copy.m_Title.GetWide() ? copy.m_Title.GetWide() : L"");
+    for (auto& item : Items(list))
+        titles.push_back(item.m_Title.GetWide() ? item.m_Title.GetWide() : L"");
     return titles;
 }
 

@@ -2,8 +2,10 @@
 #pragma once
 
 #include "scheduler/ProgramItem.h"
+#include "scheduler/ProgramList.h"
 
 #include <string>
+#include <vector>
 
 inline CDateTime At(int y, int mo, int d, int h, int mi, int s = 0)
 {
@@ -21,6 +23,16 @@ inline ProgramItem* Program(const CDateTime& start, const CDateTime& stop, unsig
     p->m_Weekly = weekly;
     p->m_Title.Assign(title);
     return p;
+}
+
+// Copies of the list's programs, in its order.
+inline std::vector<ProgramItem> Items(ProgramList& list)
+{
+    std::vector<ProgramItem> items;
+    ProgramItem copy;
+    for (unsigned i = 0; list.GetAt(i, copy); ++i)
+        items.push_back(copy);
+    return items;
 }
 
 inline std::wstring Text(const CDateTime& t)
