@@ -4,9 +4,12 @@
 #include "app/Recorder.h"
 #include "resources/resource.h"
 
+#include <mmsystem.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -37,6 +40,59 @@ TEST(Bench, CaptureCompleteness)
     rec.Write({Program(start, stop, 0, L"Completeness")}, 2);
     ASSERT_NO_FATAL_FAILURE(rec.RunUntil(") Stop Recording", 90000, 1500));
     printf("capture: %zu files written for 60 s scheduled\n", rec.Wavs().size());
+}
+
+// A second recorder under Wine with nothing of the program in it: plain
+// waveIn with the program's buffers (32 of 1/30 s) into memory, no disk
+// writes until the end. What it loses under load is lost in Wine's own sound
+// path, not in the program's capture or file writing.
+TEST(Bench, WaveInPeer)
+{
+    std::wstring file = EnvironmentValue(L"MARIVANE_PEER_FILE");
+    ASSERT_FALSE(file.empty()) << "run by scripts/bench";
+    int seconds = _wtoi(EnvironmentValue(L"MARIVANE_PEER_SECONDS").c_str());
+    ASSERT_GT(seconds, 0);
+    WAVEFORMATEX format = {WAVE_FORMAT_PCM, 2, 48000, 48000 * 4, 4, 16, 0};
+    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HWAVEIN wave = nullptr;
+    ASSERT_EQ(waveInOpen(&wave, 0, &format, reinterpret_cast<DWORD_PTR>(event), 0, CALLBACK_EVENT),
+              static_cast<MMRESULT>(MMSYSERR_NOERROR));
+    const int count = 32, bytes = 1600 * 4;
+    std::vector<char> pcm(static_cast<size_t>(seconds) * format.nAvgBytesPerSec);
+    std::vector<std::vector<char>> blocks(count, std::vector<char>(bytes));
+    std::vector<WAVEHDR> headers(count);
+    for (int i = 0; i < count; ++i) {
+        headers[i] = WAVEHDR();
+        headers[i].lpData = blocks[i].data();
+        headers[i].dwBufferLength = bytes;
+        waveInPrepareHeader(wave, &headers[i], sizeof(WAVEHDR));
+        waveInAddBuffer(wave, &headers[i], sizeof(WAVEHDR));
+    }
+    waveInStart(wave);
+    size_t filled = 0;
+    int next = 0;
+    while (filled < pcm.size()) {
+        WaitForSingleObject(event, 1000);
+        while (headers[next].dwFlags & WHDR_DONE) {
+            size_t n = std::min<size_t>(headers[next].dwBytesRecorded, pcm.size() - filled);
+            memcpy(pcm.data() + filled, headers[next].lpData, n);
+            filled += n;
+            headers[next].dwFlags &= ~WHDR_DONE;
+            headers[next].dwBytesRecorded = 0;
+            waveInAddBuffer(wave, &headers[next], sizeof(WAVEHDR));
+            next = (next + 1) % count;
+        }
+    }
+    waveInReset(wave);
+    for (auto& header : headers)
+        waveInUnprepareHeader(wave, &header, sizeof(WAVEHDR));
+    waveInClose(wave);
+    CloseHandle(event);
+    HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(out, pcm.data(), static_cast<DWORD>(filled), &written, nullptr));
+    CloseHandle(out);
 }
 
 TEST(Bench, StartLateness)
