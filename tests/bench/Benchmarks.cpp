@@ -7,8 +7,11 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -17,6 +20,40 @@ double Seconds(const FILETIME& t)
 {
     return (static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7;
 }
+
+double NowMs()
+{
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return now.QuadPart * 1000.0 / frequency.QuadPart;
+}
+
+// How long a thread waits on Wine's server: an event set and tested, both
+// server calls under Wine, every 2 ms; the moments it took over 50 ms.
+struct ServerStalls {
+    std::atomic<bool> done{false};
+    std::vector<std::pair<double, double>> seen;  // start, duration (ms)
+    std::thread probe{[this] {
+        HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        while (!done) {
+            double t0 = NowMs();
+            SetEvent(event);
+            WaitForSingleObject(event, 0);
+            double took = NowMs() - t0;
+            if (took > 50)
+                seen.emplace_back(t0, took);
+            Sleep(2);
+        }
+        CloseHandle(event);
+    }};
+    ~ServerStalls()
+    {
+        done = true;
+        if (probe.joinable())
+            probe.join();
+    }
+};
 
 double CpuSeconds(HANDLE process)
 {
@@ -45,7 +82,8 @@ TEST(Bench, CaptureCompleteness)
 // A second recorder under Wine with nothing of the program in it: plain
 // waveIn with the program's buffers (32 of 1/30 s) into memory, no disk
 // writes until the end. What it loses under load is lost in Wine's own sound
-// path, not in the program's capture or file writing.
+// path, not in the program's capture or file writing. Each gap it meets is
+// printed beside the server stalls around it.
 TEST(Bench, WaveInPeer)
 {
     std::wstring file = EnvironmentValue(L"MARIVANE_PEER_FILE");
@@ -68,6 +106,8 @@ TEST(Bench, WaveInPeer)
         waveInPrepareHeader(wave, &headers[i], sizeof(WAVEHDR));
         waveInAddBuffer(wave, &headers[i], sizeof(WAVEHDR));
     }
+    ServerStalls stalls;
+    std::vector<std::pair<double, long>> gaps;  // when seen (ms), frames lost
     waveInStart(wave);
     size_t filled = 0;
     int next = 0;
@@ -75,6 +115,18 @@ TEST(Bench, WaveInPeer)
         WaitForSingleObject(event, 1000);
         while (headers[next].dwFlags & WHDR_DONE) {
             size_t n = std::min<size_t>(headers[next].dwBytesRecorded, pcm.size() - filled);
+            // The ramp: frame k carries k, low half left, high half right.
+            auto frameAt = [](const char* p) {
+                const unsigned char* b = reinterpret_cast<const unsigned char*>(p);
+                return static_cast<unsigned long>(b[0] | b[1] << 8 | b[2] << 16) | static_cast<unsigned long>(b[3]) << 24;
+            };
+            for (size_t at = 0; at + 4 <= n; at += 4) {
+                const char* frame = headers[next].lpData + at;
+                const char* before = at ? frame - 4 : filled >= 4 ? pcm.data() + filled - 4 : nullptr;
+                long lost = before ? static_cast<long>(frameAt(frame) - frameAt(before) - 1) : 0;
+                if (lost)
+                    gaps.emplace_back(NowMs(), lost);
+            }
             memcpy(pcm.data() + filled, headers[next].lpData, n);
             filled += n;
             headers[next].dwFlags &= ~WHDR_DONE;
@@ -83,6 +135,19 @@ TEST(Bench, WaveInPeer)
             next = (next + 1) % count;
         }
     }
+    stalls.done = true;
+    stalls.probe.join();
+    for (const auto& gap : gaps) {
+        std::string around;
+        for (const auto& stall : stalls.seen)
+            if (stall.first > gap.first - 1000 && stall.first < gap.first + 100)
+                around += " " + std::to_string(static_cast<int>(stall.second)) + " ms at " +
+                        std::to_string(static_cast<int>(stall.first - gap.first)) + " ms;";
+        printf("waveIn peer: %ld frames lost; server stalls over 50 ms in the second before:%s\n", gap.second,
+               around.empty() ? " none" : around.c_str());
+    }
+    printf("waveIn peer: %zu gaps, %zu server stalls over 50 ms in %d s\n", gaps.size(), stalls.seen.size(),
+           seconds);
     waveInReset(wave);
     for (auto& header : headers)
         waveInUnprepareHeader(wave, &header, sizeof(WAVEHDR));
