@@ -1,8 +1,9 @@
 // Figures a user would ask for, measured on the real program under Wine.
 // Not part of the test run: scripts/bench runs these, with the load and the
-// peer recorder around them. Each prints its figure last.
+// peer recorders around them. Each prints its figure last.
 #include "app/Recorder.h"
 #include "resources/resource.h"
+#include "support/WavChecks.h"
 
 #include <mmsystem.h>
 
@@ -47,12 +48,13 @@ struct ServerStalls {
         }
         CloseHandle(event);
     }};
-    ~ServerStalls()
+    void Stop()
     {
         done = true;
         if (probe.joinable())
             probe.join();
     }
+    ~ServerStalls() { Stop(); }
 };
 
 double CpuSeconds(HANDLE process)
@@ -115,19 +117,12 @@ TEST(Bench, WaveInPeer)
         WaitForSingleObject(event, 1000);
         while (headers[next].dwFlags & WHDR_DONE) {
             size_t n = std::min<size_t>(headers[next].dwBytesRecorded, pcm.size() - filled);
-            // The ramp: frame k carries k, low half left, high half right.
-            auto frameAt = [](const char* p) {
-                const unsigned char* b = reinterpret_cast<const unsigned char*>(p);
-                return static_cast<unsigned long>(b[0] | b[1] << 8 | b[2] << 16) | static_cast<unsigned long>(b[3]) << 24;
-            };
-            for (size_t at = 0; at + 4 <= n; at += 4) {
-                const char* frame = headers[next].lpData + at;
-                const char* before = at ? frame - 4 : filled >= 4 ? pcm.data() + filled - 4 : nullptr;
-                long lost = before ? static_cast<long>(frameAt(frame) - frameAt(before) - 1) : 0;
-                if (lost)
-                    gaps.emplace_back(NowMs(), lost);
-            }
             memcpy(pcm.data() + filled, headers[next].lpData, n);
+            // The new frames, with the one before them, as ramp frame numbers.
+            size_t from = filled >= 4 ? filled - 4 : filled;
+            std::vector<unsigned> frames = RampFrames(std::string(pcm.data() + from, filled + n - from), 2);
+            for (size_t i : RampBreaks(frames, 2))
+                gaps.emplace_back(NowMs(), static_cast<long>(frames[i] - frames[i - 1] - 1));
             filled += n;
             headers[next].dwFlags &= ~WHDR_DONE;
             headers[next].dwBytesRecorded = 0;
@@ -135,15 +130,15 @@ TEST(Bench, WaveInPeer)
             next = (next + 1) % count;
         }
     }
-    stalls.done = true;
-    stalls.probe.join();
+    stalls.Stop();
     for (const auto& gap : gaps) {
         std::string around;
         for (const auto& stall : stalls.seen)
             if (stall.first > gap.first - 1000 && stall.first < gap.first + 100)
                 around += " " + std::to_string(static_cast<int>(stall.second)) + " ms at " +
                         std::to_string(static_cast<int>(stall.first - gap.first)) + " ms;";
-        printf("waveIn peer: %ld frames lost; server stalls over 50 ms in the second before:%s\n", gap.second,
+        printf("waveIn peer: %ld frames lost; server stalls over 50 ms from 1 s before to 0.1 s after:%s\n",
+               gap.second,
                around.empty() ? " none" : around.c_str());
     }
     printf("waveIn peer: %zu gaps, %zu server stalls over 50 ms in %d s\n", gaps.size(), stalls.seen.size(),

@@ -30,9 +30,15 @@ def wav_data(path):
     return data[56:56 + size]
 
 
-def wav_frames(folder, prefix):
+def wav_parts(folder, prefix):
+    """The data chunks of one recording's split files, in file order."""
     files = sorted(glob.glob(os.path.join(folder, prefix + '_*.wav')))
-    return frames_of(b''.join(wav_data(f) for f in files))
+    return [wav_data(f) for f in files]
+
+
+def raw_pcm(path):
+    with open(path, 'rb') as f:
+        return f.read()
 
 
 def missing(frames):
@@ -44,9 +50,8 @@ def missing(frames):
 
 
 def common(name, folder, prefix, peer_file):
-    frames = wav_frames(folder, prefix)
-    with open(peer_file, 'rb') as f:
-        peer = frames_of(f.read())
+    frames = frames_of(b''.join(wav_parts(folder, prefix)))
+    peer = frames_of(raw_pcm(peer_file))
     if not frames or not peer:
         print('%s: no frames' % name)
         return 1
@@ -64,20 +69,18 @@ def main():
         return common(name, sys.argv[3], sys.argv[4], sys.argv[5])
     if kind == 'wav':
         folder, prefix, seconds = sys.argv[3], sys.argv[4], int(sys.argv[5])
-        files = sorted(glob.glob(os.path.join(folder, prefix + '_*.wav')))
-        parts = [wav_data(f) for f in files]
+        parts = wav_parts(folder, prefix)
         pcm = b''.join(parts)
         starts, at = [], 0
         for part in parts:
             starts.append(at)
             at += len(part) // 4
-        label = '%d files; offered = the ramp span between its first and last frame' % len(files)
+        label = '%d files; offered = the ramp span between its first and last frame' % len(parts)
     else:
-        with open(sys.argv[3], 'rb') as f:
-            pcm = f.read()
+        pcm = raw_pcm(sys.argv[3])
         label = 'raw capture; offered = the ramp span between its first and last frame'
         seconds = None
-        files, starts = [], []
+        starts = []
     frames = frames_of(pcm)
     if not frames:
         print('%s: no frames' % name)
