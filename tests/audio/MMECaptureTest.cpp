@@ -170,8 +170,8 @@ TEST(MMECapture, TwentySecondsAt48kStereoSplitAt1MBAreAContiguousRamp)
 // Run as a child process by the next test: records until it is killed.
 TEST(RecorderChild, RecordUntilKilled)
 {
-    wchar_t prefix[MAX_PATH];
-    if (!GetEnvironmentVariableW(L"MARIVANE_CHILD_PREFIX", prefix, MAX_PATH))
+    std::wstring prefix = EnvironmentValue(L"MARIVANE_CHILD_PREFIX");
+    if (prefix.empty())
         GTEST_SKIP() << "only as a child of KilledRecordingKeepsAllButTheLastSeconds";
     static CAppParameter config;
     config.m_Frequency = 48000;

@@ -144,8 +144,8 @@ TEST(WaveFile, ReaderSide)
 // which the ctest entry wav_readers checks after this run.
 TEST(WaveFileSamples, WriteForExternalReaders)
 {
-    wchar_t folder[MAX_PATH];
-    if (!GetEnvironmentVariableW(L"MARIVANE_SAMPLE_DIR", folder, MAX_PATH))
+    std::wstring folder = EnvironmentValue(L"MARIVANE_SAMPLE_DIR");
+    if (folder.empty())
         GTEST_SKIP() << "MARIVANE_SAMPLE_DIR not set";
     struct Sample {
         const wchar_t* name;
@@ -154,7 +154,7 @@ TEST(WaveFileSamples, WriteForExternalReaders)
     } samples[] = {{L"\\s48000_2.wav", 48000, 2, 48000 * 3 / 2}, {L"\\s8000_1.wav", 8000, 1, 8000 * 2},
                    {L"\\s44100_2.wav", 44100, 2, 44100 / 3}, {L"\\empty.wav", 16000, 1, 0}};
     for (const Sample& s : samples) {
-        std::wstring path = std::wstring(folder) + s.name;
+        std::wstring path = folder + s.name;
         DeleteFileW(path.c_str());
         CWaveFile f;
         ASSERT_EQ(f.Create(path.c_str(), PcmFormat(s.rate, s.channels), 0), 0);
