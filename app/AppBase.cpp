@@ -66,6 +66,10 @@ void CAppBase::OnHelp()
 
 void CAppBase::OnAbout()
 {
+    if (g_pDialog) {
+        BringDialogToFront(g_pDialog->m_hWnd);
+        return;
+    }
     CAboutDialog about;
     g_pDialog = &about;
     DialogBoxParamW(OwnerInstance(m_hWnd), MAKEINTRESOURCEW(TemplateId(IDD_ABOUT_JA)), m_hWnd, CDialog::StaticProc, 0);

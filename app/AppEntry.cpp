@@ -22,6 +22,8 @@ static int RunMainWindow(HINSTANCE hInstance)
         UpdateWindow(app.m_hWnd);
         MSG msg = {};
         while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            if (app.IsInquiryMessage(&msg))
+                continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }

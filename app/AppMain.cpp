@@ -11,6 +11,7 @@
 CAppMain* g_pApp = nullptr;
 
 const wchar_t CAppMain::kWindowClass[] = L"MARIVANE MAIN WINDOW";
+const wchar_t CAppMain::kInstanceMutex[] = L"MARIVANE SINGLE INSTANCE";
 
 namespace {
 
@@ -34,14 +35,18 @@ void WaitForId(volatile DWORD& id)
 
 }  // namespace
 
-CAppMain::CAppMain(HINSTANCE hInstance) : m_TaskbarCreated(0)
+CAppMain::CAppMain(HINSTANCE hInstance) : m_TaskbarCreated(0), m_hInstanceMutex(nullptr)
 {
     m_hInstance = hInstance;
     m_nMode = 1;
     m_bMultiInstance = 1;
 }
 
-CAppMain::~CAppMain() {}
+CAppMain::~CAppMain()
+{
+    if (m_hInstanceMutex)
+        CloseHandle(m_hInstanceMutex);
+}
 
 LRESULT CALLBACK CAppMain::Trampoline(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -72,6 +77,16 @@ int CAppMain::Create(HINSTANCE hInstance)
         g_pConfig->m_UiLanguage = (choice == 0 || choice == 1) ? choice : 0;
     bool japanese = choice == 1 || (choice != 0 && GetUserDefaultLangID() == 0x411);
 
+    // Two copies started at the same moment both pass the window search and
+    // would both record: the named mutex decides first. The later copy brings
+    // the first one forward once its window exists, and exits.
+    m_hInstanceMutex = CreateMutexW(nullptr, FALSE, kInstanceMutex);
+    if (m_hInstanceMutex && GetLastError() == ERROR_ALREADY_EXISTS) {
+        Trace(L"Another instance is running\n");
+        for (int i = 0; i < 50 && !ActivatePrevInstance(); ++i)
+            Sleep(100);
+        return 0;
+    }
     if (ActivatePrevInstance())
         return 0;
 
@@ -148,7 +163,11 @@ void CAppMain::ShowTrayMenu()
 void CAppMain::OpenProgramList()
 {
     m_InquiryCountdown = 0;
-    if (g_pMainDialog || !m_pProgramList)
+    if (g_pMainDialog) {
+        BringDialogToFront(g_pMainDialog->m_hWnd);
+        return;
+    }
+    if (!m_pProgramList)
         return;
     CMainDialog dialog(m_pProgramList);
     g_pMainDialog = &dialog;
@@ -193,6 +212,12 @@ LRESULT CAppMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         }
     case WM_POWERBROADCAST:
         OnPowerBroadcast(wParam);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam)
+            OnEndSession();
         return 0;
     case WM_TRAY_NOTIFY:
         if (wParam == kTrayIconId) {
@@ -252,6 +277,21 @@ void CAppMain::OnClose(HWND hwnd)
 {
     if (ExitInstance())
         DestroyWindow(hwnd);
+}
+
+bool CAppMain::IsInquiryMessage(MSG* msg)
+{
+    HWND inquiry = m_hInquiryDlg;
+    return inquiry && IsDialogMessageW(inquiry, msg);
+}
+
+void CAppMain::OnEndSession()
+{
+    // After this handler returns the process may be ended at any moment:
+    // the file is finished here, as Exit would finish it.
+    Trace(L"The session is ending: closing the recording\n");
+    if (ExitInstance() && m_hWnd)
+        DestroyWindow(m_hWnd);
 }
 
 void CAppMain::OnExitCommand()

@@ -24,6 +24,7 @@ public:
     static constexpr UINT kTrayIconId = 1;
     static constexpr int kTrayAddAttempts = 10;
     static constexpr DWORD kTrayRetryMs = 2000;
+    static const wchar_t kInstanceMutex[];
 
     explicit CAppMain(HINSTANCE hInstance);
     ~CAppMain() override;
@@ -37,6 +38,12 @@ public:
     int ExitInstance() override;
 
     void OpenProgramList();
+    // The main loop's hook for the modeless sleep inquiry: true when msg was
+    // its keyboard input (Enter, Esc, Tab) and has been handled.
+    bool IsInquiryMessage(MSG* msg);
+    // The session ends (shutdown, log-off): the recording is closed with its
+    // final sizes and the threads are ended before the process is.
+    void OnEndSession();
 
     CAudioCtrl m_AudioCtrl;
 
@@ -55,6 +62,8 @@ private:
     void StartThreads();
 
     UINT m_TaskbarCreated;
+    // Held for the life of the process: the first single-instance check.
+    HANDLE m_hInstanceMutex;
 };
 
 extern CAppMain* g_pApp;

@@ -115,8 +115,11 @@ bool CAudioCtrl::CreateCaptureDevice()
     m_pCapture->Initialize(this);
     wchar_t name[256] = {}, id[256] = {};
     if (g_pConfig) {
-        const wchar_t* n = g_pConfig->m_CapDeviceName.GetWide();
-        const wchar_t* i = g_pConfig->m_CapDeviceId.GetWide();
+        CString nameCopy, idCopy;
+        g_pConfig->GetSetting(g_pConfig->m_CapDeviceName, nameCopy);
+        g_pConfig->GetSetting(g_pConfig->m_CapDeviceId, idCopy);
+        const wchar_t* n = nameCopy.GetWide();
+        const wchar_t* i = idCopy.GetWide();
         if (n)
             lstrcpynW(name, n, 256);
         if (i)

@@ -83,6 +83,12 @@ bool CMMECapture::Open(int channels, int samplesPerSec, int bitsPerSample, int o
     m_Next = 0;
     m_State = CaptureOpen;
     m_hThread = CreateThread(nullptr, 0, BufferThreadProc, this, 0, nullptr);
+    if (!m_hThread) {
+        // Without its buffer thread the device would open and deliver nothing.
+        Trace(L"CMMECapture::Open: no buffer thread (%lu)\n", GetLastError());
+        Close();
+        return false;
+    }
     return true;
 }
 
@@ -146,22 +152,26 @@ void CMMECapture::FreeBuffers(HWAVEIN h)
 void CMMECapture::Close()
 {
     Trace(L"CMMECapture::Close()\n");
-    Stop();
+    // The reset in Stop hands back the buffers in flight: they are delivered
+    // before the state closes, not left to the buffer thread's timing.
+    if (Stop() && m_State == CaptureOpen)
+        DeliverCompleted();
     m_State = CaptureClosed;
     HWAVEIN h = static_cast<HWAVEIN>(InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_hWaveIn), nullptr));
-    if (m_hThread) {
-        HANDLE event = m_hEvent;
-        if (event && SetEvent(event))
-            Sleep(50);
-        else
-            Sleep(500);
-        HANDLE thread = InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_hThread), nullptr);
-        if (thread) {
-            // About a second for the buffer thread to finish its last delivery.
-            if (WaitForSingleObject(thread, 1000) != WAIT_OBJECT_0)
-                TerminateThread(thread, 1);
-            CloseHandle(thread);
+    HANDLE thread = InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_hThread), nullptr);
+    if (thread) {
+        // The thread sees the closed state at its next wake-up and ends after
+        // the delivery it may be in (a file write on a slow disk can take a
+        // while). Killing it could leave the heap lock or a file write held,
+        // so that is only the last resort.
+        if (m_hEvent)
+            SetEvent(m_hEvent);
+        if (WaitForSingleObject(thread, kThreadEndMs) != WAIT_OBJECT_0) {
+            Trace(L"CMMECapture::Close: the buffer thread did not end in %lu ms, terminating it\n", kThreadEndMs);
+            TerminateThread(thread, 1);
+            WaitForSingleObject(thread, 1000);
         }
+        CloseHandle(thread);
     }
     if (h) {
         waveInReset(h);
@@ -217,20 +227,21 @@ bool CMMECapture::DeliverCompleted()
 
 void CMMECapture::BufferThread()
 {
-    bool stopRequested = false;
     while (m_State != CaptureClosed) {
         if (WaitForSingleObject(m_hEvent, INFINITE) != WAIT_OBJECT_0)
             continue;
         if (m_State == CaptureClosed)
             break;
-        if (!DeliverCompleted())
-            stopRequested = true;
+        if (!DeliverCompleted()) {
+            // The listener asked to stop: the device stops capturing here; its
+            // owner's Close waits for this thread and frees the rest.
+            EnterCriticalSection(&m_BufferLock);
+            if (m_hWaveIn)
+                waveInReset(m_hWaveIn);
+            LeaveCriticalSection(&m_BufferLock);
+            break;
+        }
     }
-    HANDLE self = InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_hThread), nullptr);
-    if (self)
-        CloseHandle(self);
-    if (stopRequested)
-        Close();
 }
 
 unsigned CMMECapture::GetDeviceCaps(unsigned index, CaptureDeviceInfo* info)

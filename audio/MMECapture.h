@@ -9,6 +9,8 @@
 class CMMECapture : public CBaseCapture {
 public:
     static constexpr int kBufferCount = 32;
+    // How long Close waits for the buffer thread before it kills it.
+    static constexpr DWORD kThreadEndMs = 15000;
 
     CMMECapture();
     ~CMMECapture() override;

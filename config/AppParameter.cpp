@@ -55,6 +55,7 @@ void WriteProgram(const ProgramItem& program, void* context)
 
 CAppParameter::CAppParameter() : m_Frequency(44100), m_Channels(2), m_WavMaxSize(100), m_Shutdown(0)
 {
+    InitializeCriticalSection(&m_SettingsLock);
     m_ProgramList.m_pOwner = this;
     FormatText(m_HelpUrl, 300, L"");
 }
@@ -62,6 +63,21 @@ CAppParameter::CAppParameter() : m_Frequency(44100), m_Channels(2), m_WavMaxSize
 CAppParameter::~CAppParameter()
 {
     m_ProgramList.Clear();
+    DeleteCriticalSection(&m_SettingsLock);
+}
+
+void CAppParameter::GetSetting(const CString& field, CString& copy)
+{
+    EnterCriticalSection(&m_SettingsLock);
+    copy.Copy(field);
+    LeaveCriticalSection(&m_SettingsLock);
+}
+
+void CAppParameter::SetSetting(CString& field, const wchar_t* text)
+{
+    EnterCriticalSection(&m_SettingsLock);
+    field.Assign(text);
+    LeaveCriticalSection(&m_SettingsLock);
 }
 
 const wchar_t* CAppParameter::GetDescription(int language)
@@ -155,12 +171,17 @@ void CAppParameter::WriteKeys(CXml& xml, XmlElement* root)
         CXml::AppendChild(root, config);
     }
     if (config) {
+        // Saves run on the scheduler thread too: the texts are read as copies.
+        CString deviceName, deviceId, wavDir;
+        GetSetting(m_CapDeviceName, deviceName);
+        GetSetting(m_CapDeviceId, deviceId);
+        GetSetting(m_WavFileDir, wavDir);
         XmlElement* last = LastChild(config);
-        last = CXml::AppendAfter(config, last, TextElement(L"cap_device_name", m_CapDeviceName));
-        last = CXml::AppendAfter(config, last, TextElement(L"cap_device_id", m_CapDeviceId));
+        last = CXml::AppendAfter(config, last, TextElement(L"cap_device_name", deviceName));
+        last = CXml::AppendAfter(config, last, TextElement(L"cap_device_id", deviceId));
         last = CXml::AppendAfter(config, last, IntElement(L"frequency", m_Frequency));
         last = CXml::AppendAfter(config, last, IntElement(L"channels", m_Channels));
-        last = CXml::AppendAfter(config, last, TextElement(L"wavfile_dir", m_WavFileDir));
+        last = CXml::AppendAfter(config, last, TextElement(L"wavfile_dir", wavDir));
         last = CXml::AppendAfter(config, last, IntElement(L"shutdown", m_Shutdown ? 1 : 0));
         CXml::AppendAfter(config, last, IntElement(L"wav_max_size", m_WavMaxSize));
     }

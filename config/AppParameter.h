@@ -21,9 +21,18 @@ public:
     void ReadKeys(CXml& xml, XmlElement* first) override;
     void WriteKeys(CXml& xml, XmlElement* root) override;
 
+    // Copies a text setting for any thread; the only way a worker thread may
+    // read one (a CString frees and re-allocates its buffers, GetWide too).
+    void GetSetting(const CString& field, CString& copy);
+    // Replaces a text setting (the UI thread, the only writer).
+    void SetSetting(CString& field, const wchar_t* text);
+
+    // Written by the UI thread, and read by other threads only through
+    // GetSetting, under m_SettingsLock.
     CString m_CapDeviceName;
     CString m_CapDeviceId;
     CString m_WavFileDir;
+    // Single 32-bit fields: written whole by the UI thread, read by the others.
     int m_Frequency;
     int m_Channels;
     int m_WavMaxSize;
@@ -35,6 +44,9 @@ private:
     void WritePrograms(XmlElement* root);
 
     wchar_t m_HelpUrl[300];
+    // Guards the text settings above. Last in the lock order (save lock, list
+    // mutex, settings lock): nothing else is taken while it is held.
+    CRITICAL_SECTION m_SettingsLock;
 };
 
 extern CAppParameter* g_pConfig;

@@ -78,7 +78,9 @@ protected:
     static void FinishInterruptedSave(const wchar_t* iniPath);
 
 private:
-    // Serialises saves from the UI and scheduler threads; re-entrant because
-    // the program list saves while the scheduler holds its own mutex.
+    // Serialises saves from the UI and scheduler threads, and guards the
+    // reading of m_IniFile by them. First in the lock order of the whole
+    // program: save lock, then the program list's mutex, then the settings
+    // lock. Save is never called with either of the others held.
     CRITICAL_SECTION m_SaveLock;
 };

@@ -7,6 +7,12 @@
 
 void CConfigDialog::Show(HWND owner)
 {
+    // One sheet at a time: its pages reach their objects through one pointer each.
+    if (g_pAudioPage || g_pMiscPage) {
+        CDialog* open = g_pAudioPage ? static_cast<CDialog*>(g_pAudioPage) : g_pMiscPage;
+        BringDialogToFront(open->m_hWnd ? GetParent(open->m_hWnd) : nullptr);
+        return;
+    }
     HINSTANCE instance = OwnerInstance(owner);
     bool ja = UiIsJapanese();
 

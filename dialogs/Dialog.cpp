@@ -65,6 +65,15 @@ HINSTANCE OwnerInstance(HWND owner)
 
 void SetSmallAppIcon(HWND hwnd)
 {
-    HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_IDLE), IMAGE_ICON, 16, 16, 0);
+    // Shared: the system keeps one copy however many dialogs are opened.
+    HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_IDLE), IMAGE_ICON, 16, 16, LR_SHARED);
     SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+void BringDialogToFront(HWND dialog)
+{
+    if (!dialog || !IsWindow(dialog))
+        return;
+    HWND top = GetLastActivePopup(dialog);
+    SetForegroundWindow(top ? top : dialog);
 }

@@ -36,3 +36,6 @@ inline int TemplateId(int japaneseId) { return UiIsJapanese() ? japaneseId : jap
 HINSTANCE OwnerInstance(HWND owner);
 // The 16 x 16 application icon as the dialog's small icon.
 void SetSmallAppIcon(HWND hwnd);
+// A second request for a dialog that is already open: the open one (or the
+// dialog it has opened in turn) comes to the front instead of a nested copy.
+void BringDialogToFront(HWND dialog);

@@ -111,8 +111,8 @@ void CSettingAudioPage::OnApply(HWND hwnd)
         return;
     LRESULT device = SendDlgItemMessageW(hwnd, IDC_DEVICE, CB_GETCURSEL, 0, 0);
     if (device >= 0 && static_cast<unsigned>(device) < m_nDevices) {
-        g_pConfig->m_CapDeviceName.Assign(m_pDevices[device].m_Name);
-        g_pConfig->m_CapDeviceId.Assign(m_pDevices[device].m_DeviceId);
+        g_pConfig->SetSetting(g_pConfig->m_CapDeviceName, m_pDevices[device].m_Name);
+        g_pConfig->SetSetting(g_pConfig->m_CapDeviceId, m_pDevices[device].m_DeviceId);
     }
     LRESULT frequency = SendDlgItemMessageW(hwnd, IDC_FREQUENCY, CB_GETCURSEL, 0, 0);
     if (frequency >= 0)

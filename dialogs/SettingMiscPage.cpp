@@ -86,7 +86,7 @@ void CSettingMiscPage::OnApply(HWND hwnd)
 
     wchar_t text[kTextLimit] = L"";
     GetDlgItemTextW(hwnd, IDC_WAV_FOLDER, text, kTextLimit);
-    g_pConfig->m_WavFileDir.Assign(text);
+    g_pConfig->SetSetting(g_pConfig->m_WavFileDir, text);
     g_pConfig->m_Shutdown = IsDlgButtonChecked(hwnd, IDC_SHUTDOWN) == BST_CHECKED ? 1 : 0;
 
     text[0] = L'\0';

@@ -111,6 +111,7 @@ static unsigned WeekdayBit(const CDateTime& t)
 
 void ProgramList::ExpirePast(const CDateTime& now)
 {
+    int retired = 0;
     Lock();
     while (m_pHead && m_pHead->m_StopTime.Diff(now) <= 0) {
         ProgramItem* head = m_pHead;
@@ -145,10 +146,14 @@ void ProgramList::ExpirePast(const CDateTime& now)
             head->m_State = Idle;
             Link(head);
         }
-        if (m_pOwner)
-            m_pOwner->Save();
+        ++retired;
     }
     Unlock();
+    // The save takes the save lock, which comes before this mutex in the lock
+    // order: it runs once the mutex is released, and writes every retirement
+    // of this call in one file.
+    if (retired && m_pOwner)
+        m_pOwner->Save();
 }
 
 void ProgramList::DestroyAll()

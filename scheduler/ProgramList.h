@@ -24,7 +24,8 @@ public:
     void Remove(unsigned id);
     // Marks a program's state (scheduler only); 0 when the id is gone.
     int SetState(unsigned id, int state);
-    // Retires programs whose stop has passed, saving the configuration after each.
+    // Retires programs whose stop has passed, then saves the configuration
+    // once; the caller must not hold the mutex (see the lock order below).
     void ExpirePast(const CDateTime& now);
     // Destroys every node (the loader before it reads the file).
     void RemoveAll();
@@ -38,9 +39,12 @@ public:
 
     ProgramItem* m_pHead;
     unsigned m_NextId;
-    // Re-entrant for its owner. A critical section rather than a kernel mutex:
-    // the same semantics without a kernel call per lock, which made loading a
-    // large list slow.
+    // Guards every node. Re-entrant for its owner. A critical section rather
+    // than a kernel mutex: the same semantics without a kernel call per lock,
+    // which made loading a large list slow.
+    // Lock order of the whole program: the configuration's save lock, then
+    // this mutex, then the configuration's settings lock. A thread holding
+    // this mutex never calls Save.
     CRITICAL_SECTION m_Mutex;
     // Saved after retirements; set by the configuration object that owns the list.
     CCommConfig* m_pOwner;

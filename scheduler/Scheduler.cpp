@@ -13,7 +13,7 @@
 CScheduler::CScheduler()
     : m_hSchedThread(nullptr), m_SchedThreadId(0), m_bSchedQuit(0), m_pProgramList(nullptr),
       m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_bResumedByTimer(0),
-      m_bKeepAwake(false), m_ResumeHoldUntil(0)
+      m_bSuspending(0), m_bKeepAwake(false), m_ResumeHoldUntil(0)
 {
 }
 
@@ -178,7 +178,7 @@ void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now
     CString folder, title;
     const wchar_t* folderText = nullptr;
     if (g_pConfig) {
-        folder.Copy(g_pConfig->m_WavFileDir);
+        g_pConfig->GetSetting(g_pConfig->m_WavFileDir, folder);
         folderText = folder.GetWide();
     }
     title.Copy(program.m_Title);
@@ -220,5 +220,11 @@ void CScheduler::SuspendForNextProgram(const CDateTime& now, bool systemSuspendi
     FormatNow(now, text);
     Trace(L"[%s] Suspend\n", text);
     m_InquiryCountdown = 0;
-    Suspend(seconds, wakeAt, systemSuspending);
+    if (systemSuspending) {
+        Suspend(seconds, wakeAt, true);
+        return;
+    }
+    InterlockedExchange(&m_bSuspending, 1);
+    Suspend(seconds, wakeAt, false);
+    InterlockedExchange(&m_bSuspending, 0);
 }

@@ -32,8 +32,8 @@ public:
     void StartRecording(const ProgramItem& program, const CDateTime& now);
     void StopRecording(const ProgramItem& program, const CDateTime& now);
     // The sleep step; returns after the resume, or at once when it does not
-    // sleep. systemSuspending: the system announced its own suspend, so the
-    // wake timer must outlive the (then immediate) return of the request.
+    // sleep. systemSuspending: the system announced its own suspend, so only
+    // the wake timer is armed, and kept until the resume.
     void SuspendForNextProgram(const CDateTime& now, bool systemSuspending = false);
 
     // The UI thread's side of the sleep inquiry and power notifications.
@@ -52,6 +52,9 @@ public:
     // Set by the UI thread when the timer woke the computer; the scheduler
     // thread then holds the system awake until the program is set up.
     volatile LONG m_bResumedByTimer;
+    // Set by the scheduler thread while its own sleep request runs, read by
+    // the UI thread's suspend notification.
+    volatile LONG m_bSuspending;
 
 protected:
     // Seams: the clock, the receivers of the scheduler's messages, the power

@@ -34,9 +34,15 @@ void CScheduler::OnPowerBroadcast(WPARAM event)
     Trace(L"OnPowerBroadcast(%d)\n", static_cast<int>(event));
     if (event == PBT_APMSUSPEND) {
         Trace(L"System is suspending operation.\n");
+        m_InquiryCountdown = 0;
+        // Our own sleep request: its wake timer is armed already.
+        if (m_bSuspending)
+            return;
+        // A sleep the program did not ask for (the user, the idle timer):
+        // only the wake timer for the next program is armed, whatever the
+        // sleep-after-recording setting says.
         CDateTime now;
         GetNow(now);
-        m_InquiryCountdown = 0;
         SuspendForNextProgram(now, true);
     } else if (event == PBT_APMRESUMEAUTOMATIC) {
         // After an unattended wake Windows sleeps again within about two

@@ -42,6 +42,10 @@ void CSuspend::Suspend(long long seconds, const CDateTime& wakeAt, bool keepTime
     Trace(L"CSuspend::Suspend(%lld)\n", seconds);
     ReleaseTimer();
     HANDLE timer = seconds > 0 ? ArmTimer(wakeAt) : nullptr;
+    if (keepTimer) {
+        s_hKeptTimer = timer;
+        return;
+    }
 
     HANDLE token = nullptr;
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
@@ -56,10 +60,6 @@ void CSuspend::Suspend(long long seconds, const CDateTime& wakeAt, bool keepTime
 
     if (!timer)
         return;
-    if (keepTimer) {
-        s_hKeptTimer = timer;
-        return;
-    }
     CancelWaitableTimer(timer);
     CloseHandle(timer);
 }

@@ -9,9 +9,9 @@ class CSuspend {
 public:
     // Arms a resume-capable timer for the local time wakeAt when seconds > 0
     // (seconds is what the trace shows), requests the sleep, and removes the
-    // timer once the request returns, unless keepTimer: then it stays armed
-    // until ReleaseTimer (the system is suspending on its own and the request
-    // returns before the sleep).
+    // timer once the request returns. With keepTimer the system is suspending
+    // on its own: no sleep is requested, and the timer stays armed until
+    // ReleaseTimer (on resume).
     static void Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer);
     // Removes a timer kept by Suspend (on resume).
     static void ReleaseTimer();
