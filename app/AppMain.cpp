@@ -82,7 +82,6 @@ int CAppMain::Create(HINSTANCE hInstance)
     // the first one forward once its window exists, and exits.
     m_hInstanceMutex = CreateMutexW(nullptr, FALSE, kInstanceMutex);
     if (m_hInstanceMutex && GetLastError() == ERROR_ALREADY_EXISTS) {
-        Trace(L"Another instance is running\n");
         for (int i = 0; i < 50 && !ActivatePrevInstance(); ++i)
             Sleep(100);
         return 0;

@@ -77,8 +77,9 @@ void CAudioCtrl::LoadParameters()
         m_Frequency = f < 8000 ? 8000 : (f > 96000 ? 96000 : f);
         m_Channels = c < 1 ? 1 : (c > 2 ? 2 : c);
         long long limit = static_cast<long long>(g_pConfig->m_WavMaxSize) * 1048576LL;
-        // A negative size would wrap to just under 4 GiB: take the largest allowed.
-        if (limit < 0 || limit > kMaxFileData)
+        // 0 (or an empty field) means no split; a negative size would wrap
+        // to just under 4 GiB. Both take the largest size a header can hold.
+        if (limit <= 0 || limit > kMaxFileData)
             limit = kMaxFileData;
         m_MaxFileSize = static_cast<unsigned>(limit);
     }

@@ -149,8 +149,14 @@ void CAppParameter::ReadPrograms(XmlElement* first)
         CString start(CXml::GetText(CXml::FindChild(item, L"start_time")));
         CString stop(CXml::GetText(CXml::FindChild(item, L"stop_time")));
         CString title(CXml::GetText(CXml::FindChild(item, L"title")));
-        if (start.IsEmpty() || stop.IsEmpty() || title.IsEmpty())
+        if (start.IsEmpty() || stop.IsEmpty())
             continue;
+        // Hand-edited and older files may hold a program without a title: it
+        // is kept under a visible one, so its file names stay valid.
+        CString trimmed(title);
+        trimmed.Trim();
+        if (trimmed.IsEmpty())
+            title.Assign(m_Language == 1 ? L"録音" : L"Recording");
         ProgramItem* program = new (std::nothrow) ProgramItem();
         if (!program)
             continue;

@@ -127,8 +127,11 @@ int CCommConfig::Load()
         return 0;
     // The configuration is small; anything past 256 MB is not ours.
     unsigned long long size = file.GetSize();
-    if (size == 0 || size > 0x10000000ULL)
+    if (size == 0 || size > 0x10000000ULL) {
+        file.Close();
+        KeepDamagedFile(path);
         return 0;
+    }
     unsigned length = static_cast<unsigned>(size);
     char* data = new (std::nothrow) char[length];
     if (!data)
@@ -139,16 +142,33 @@ int CCommConfig::Load()
         delete[] data;
         return 0;
     }
+    // Notepad saves UTF-8 with a byte-order mark.
+    const char* text = data;
+    if (length >= 3 && memcmp(text, "\xEF\xBB\xBF", 3) == 0) {
+        text += 3;
+        length -= 3;
+    }
     CXml xml;
-    XmlElement* first = xml.LoadDocument(data, static_cast<int>(length));
+    XmlElement* first = xml.LoadDocument(text, static_cast<int>(length));
     if (!first) {
         delete[] data;
+        KeepDamagedFile(path);
         return 0;
     }
     ReadKeys(xml, first);
     CXml::FreeElements(first);
     delete[] data;
     return 1;
+}
+
+void CCommConfig::KeepDamagedFile(const wchar_t* iniPath)
+{
+    // The next save would put the defaults in its place and every program
+    // would be gone: a copy stays beside it for the user to mend.
+    wchar_t badPath[MAX_PATH + 8];
+    FormatText(badPath, MAX_PATH + 8, L"%s.bad", iniPath);
+    if (CopyFileW(iniPath, badPath, FALSE))
+        Trace(L"CCommConfig::Load: the damaged configuration is kept as %s\n", badPath);
 }
 
 // A save writes the new file beside the old one under this name first.

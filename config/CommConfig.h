@@ -76,6 +76,8 @@ protected:
     // file; a seam so tests can make the last step fail.
     virtual bool ReplaceIniFile(const wchar_t* tempPath, const wchar_t* iniPath);
     static void FinishInterruptedSave(const wchar_t* iniPath);
+    // A configuration the loader rejects is copied to "marivane.ini.bad".
+    static void KeepDamagedFile(const wchar_t* iniPath);
 
 private:
     // Serialises saves from the UI and scheduler threads, and guards the

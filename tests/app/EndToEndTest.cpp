@@ -6,6 +6,8 @@
 #include "resources/resource.h"
 #include "support/DialogDriver.h"
 
+#include <commctrl.h>
+
 namespace {
 
 // Red pixels in the tray corner of the screen: the recording icon is red, the idle one blue.
@@ -21,6 +23,24 @@ int RedPixelsInTray()
         }
     ReleaseDC(nullptr, screen);
     return red;
+}
+
+// Visible windows of the thread with that caption.
+int VisibleWindows(DWORD thread, const wchar_t* caption)
+{
+    struct Count {
+        const wchar_t* caption;
+        int n;
+    } count = {caption, 0};
+    EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
+        Count* c = reinterpret_cast<Count*>(p);
+        wchar_t text[64] = L"";
+        GetWindowTextW(w, text, 64);
+        if (IsWindowVisible(w) && lstrcmpW(text, c->caption) == 0)
+            ++c->n;
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&count));
+    return count.n;
 }
 
 }  // namespace
@@ -140,17 +160,94 @@ TEST(EndToEnd, SecondInstanceAndTrayClicks)
     EXPECT_EQ(rows[0][2], L"Later");
     PostMessageW(hwnd, WM_TRAY_NOTIFY, 1, WM_LBUTTONDOWN);
     Sleep(800);
-    int lists = 0;
-    EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
-        wchar_t text[64] = L"";
-        GetWindowTextW(w, text, 64);
-        if (IsWindowVisible(w) && lstrcmpW(text, L"Recording Program List") == 0)
-            ++*reinterpret_cast<int*>(p);
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&lists));
-    EXPECT_EQ(lists, 1);
+    EXPECT_EQ(VisibleWindows(thread, L"Recording Program List"), 1);
     PostMessageW(list, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(WaitGone(list));
 
     EXPECT_EQ(ExitProgram(hwnd, first), 0u);
+}
+
+// A second request for an open dialog brings that one forward: no nested
+// copy, and the open one still applies its OK.
+TEST(EndToEnd, OneDialogOfEachKindAndTheOpenOneStillWorks)
+{
+    Recorder rec;
+    rec.Write({Program(SecondsFromNow(3600), SecondsFromNow(7200), 0, L"Later")});
+    ChildProcess child;
+    HWND hwnd = rec.Launch(child);
+    ASSERT_NE(hwnd, nullptr);
+    DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
+
+    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_ABOUT, 0);
+    HWND about = WaitForDialog(thread, L"Marivane", 10000);
+    ASSERT_NE(about, nullptr);
+    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_ABOUT, 0);
+    Sleep(800);
+    EXPECT_EQ(VisibleWindows(thread, L"Marivane"), 1);
+    PostMessageW(about, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitGone(about));
+
+    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_SETTING, 0);
+    HWND sheet = WaitForDialog(thread, L"Setting", 10000);
+    ASSERT_NE(sheet, nullptr);
+    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_SETTING, 0);
+    Sleep(800);
+    EXPECT_EQ(VisibleWindows(thread, L"Setting"), 1);
+    SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
+    Sleep(300);
+    HWND misc = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    ASSERT_NE(misc, nullptr);
+    SetControlText(misc, IDC_WAV_MAX_SIZE, L"7");
+    PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+    EXPECT_TRUE(WaitGone(sheet));
+    EXPECT_NE(ReadBytes(rec.workDir.File(L"marivane.ini")).find("<wav_max_size>7</wav_max_size>"),
+              std::string::npos);
+    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
+}
+
+// Shutdown or log-off while recording: the file is finished before the
+// system ends the process.
+TEST(EndToEnd, SessionEndDuringARecordingLeavesACompleteFile)
+{
+    Recorder rec;
+    CDateTime start = SecondsFromNow(6);
+    rec.Write({Program(start, SecondsFromNow(600), 0, L"Session")}, 100);
+    ChildProcess child;
+    HWND hwnd = rec.Launch(child);
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(rec.WaitForTrace("Start Recording", 20000));
+    Sleep(3000);
+    DWORD_PTR result = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, &result));
+    EXPECT_EQ(result, 1u);
+    EXPECT_TRUE(SendMessageTimeoutW(hwnd, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 20000, &result));
+    child.Kill();  // as the system would, right after the message returns
+    EXPECT_GT(rec.TraceTime("The session is ending"), 0);
+    size_t frames = CheckRecording(rec.wavDir, L"Session_" + Stamp(start), 0);
+    EXPECT_GT(frames, 48000u * 2);
+}
+
+// Two copies started at the same moment: exactly one records.
+TEST(EndToEnd, TwoCopiesStartedTogetherRecordOnce)
+{
+    Recorder rec;
+    CDateTime start = SecondsFromNow(8);
+    rec.Write({Program(start, SecondsFromNow(10), 0, L"Once")});
+    ChildProcess a, b;
+    ASSERT_TRUE(rec.Start(a));
+    ASSERT_TRUE(rec.Start(b));
+    for (int i = 0; i < 150 && a.Running() && b.Running(); ++i)
+        Sleep(100);
+    // One of them gave way and ended with 0; the other runs the program.
+    ASSERT_NE(a.Running(), b.Running());
+    ChildProcess& runner = a.Running() ? a : b;
+    EXPECT_EQ((a.Running() ? b : a).WaitForExit(1000), 0u);
+    HWND hwnd = runner.WaitForMainWindow(15000);
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(rec.WaitForTrace("Stop Recording", 30000));
+    Sleep(1500);
+    EXPECT_EQ(ExitProgram(hwnd, runner), 0u);
+    std::vector<std::wstring> wavs = rec.Wavs();
+    ASSERT_EQ(wavs.size(), 1u);
+    EXPECT_EQ(wavs[0], L"Once_" + Stamp(start) + L"_000.wav");
 }

@@ -102,20 +102,29 @@ TEST(AudioCtrl, SplitsExactlyAtTheLimitWithoutLosingAFrame)
     EXPECT_TRUE(RampBreaks(all, 2).empty());
 }
 
-TEST(AudioCtrl, ZeroLimitGivesEveryBufferItsOwnFileAndNumbersGoPast999)
+TEST(AudioCtrl, ZeroLimitGivesOneFileAndNumbersGoPast999)
 {
-    RecordingRun r(8000, 1, 0);
+    {
+        // 0 MB (an empty field) means no split.
+        RecordingRun r(8000, 1, 0);
+        r.OpenAndStart();
+        for (unsigned b = 0; b < 300; ++b)
+            r.ctrl.Device()->Deliver(Ramp(b * 266, 266, 1));
+        r.ctrl.CaptureClose();
+        EXPECT_EQ(ReadWav(r.FileName(0)).dataSize, 300u * 532u);
+        EXPECT_FALSE(Exists(r.FileName(1)));
+    }
+    RecordingRun r(8000, 1, 1);
     r.OpenAndStart();
+    r.ctrl.m_MaxFileSize = 1;  // every buffer fills a file
     for (unsigned b = 0; b < 1002; ++b)
         r.ctrl.Device()->Deliver(Ramp(b * 266, 266, 1));
     r.ctrl.CaptureClose();
-    EXPECT_EQ(ReadWav(r.FileName(0)).dataSize, 0u);
-    EXPECT_EQ(ReadWav(r.FileName(1)).dataSize, 532u);
     EXPECT_EQ(ReadWav(r.FileName(999)).dataSize, 532u);
-    WavFields last = ReadWav(r.prefix + L"_1002.wav");
+    WavFields last = ReadWav(r.prefix + L"_1001.wav");
     ASSERT_TRUE(last.valid);
     EXPECT_EQ(RampFrames(last.data, 1).front(), (1001u * 266) & 0xFFFF);
-    EXPECT_FALSE(Exists(r.prefix + L"_1003.wav"));
+    EXPECT_FALSE(Exists(r.prefix + L"_1002.wav"));
 }
 
 TEST(AudioCtrl, ExistingFilesAreNeverOverwritten)

@@ -296,13 +296,15 @@ TEST(ConfigFile, ProgramsLoadLenientlyAndSaveInOrder)
                "<item><start_time>2024/05/01 05:00:00</start_time><title>no stop</title></item>" +
                "</programs>\r\n");
     ProgramList& list = f.config->m_ProgramList;
-    ASSERT_EQ(Count(list), 2);
+    ASSERT_EQ(Count(list), 3);
     ProgramItem copy;
     list.GetAt(0, copy);
     EXPECT_EQ(W(copy.m_Title), L"A");
-    EXPECT_EQ(copy.m_Id, 11u);
+    EXPECT_EQ(copy.m_Id, 12u);
     EXPECT_EQ(copy.m_Weekly, 0u);  // not a number: the default
-    list.GetAt(1, copy);
+    list.GetAt(1, copy);  // a program without a title is kept under a visible one
+    EXPECT_EQ(W(copy.m_Title), L"Recording");
+    list.GetAt(2, copy);
     EXPECT_EQ(W(copy.m_Title), L"B&C");
     EXPECT_EQ(copy.m_Id, 10u);
     EXPECT_EQ(copy.m_Weekly, 62u);
@@ -328,10 +330,10 @@ TEST(ConfigFile, HostileFilesLoadWhatTheyCanAndNeverCrash)
                              Item("2024/05/02 07:30:00", "2024/05/02 08:00:00", "0", "two") + "</programs>\r\n";
     {
         Fixture f;
-        // Cut inside the second program: the first survives.
+        // Cut inside the second program's title: both programs survive.
         f.LoadText(good.substr(0, good.find("two")));
         EXPECT_EQ(f.config->m_Frequency, 16000);
-        EXPECT_EQ(Count(f.config->m_ProgramList), 1);
+        EXPECT_EQ(Count(f.config->m_ProgramList), 2);
     }
     {
         Fixture f;
@@ -480,4 +482,22 @@ TEST(ConfigScale, TenThousandProgramsLoadAndSaveInLinearTime)
     EXPECT_LT(save10 + load10, 1000u);
     // Four times the programs may cost at most about four times as long.
     EXPECT_LT(save40 + load40, 8 * (save10 + load10) + 100);
+}
+
+// Files the loader once rejected and the next save overwrote, programs and all.
+TEST(ConfigFile, ByteOrderMarkLoadsAndADamagedFileIsKeptAsBad)
+{
+    Fixture f;
+    std::string good = kDecl + "<config><frequency>16000</frequency></config>\r\n<programs>" +
+                       Item("2024/05/01 07:30:00", "2024/05/01 08:00:00", "0", "News") + "</programs>\r\n";
+    ASSERT_EQ(f.LoadText("\xEF\xBB\xBF" + good), 1);  // as Notepad saves it
+    EXPECT_EQ(f.config->m_Frequency, 16000);
+    EXPECT_EQ(Count(f.config->m_ProgramList), 1);
+    EXPECT_FALSE(Exists(f.ini + L".bad"));
+
+    std::string damaged = "\x01\x02" + good;
+    EXPECT_EQ(f.LoadText(damaged), 0);
+    EXPECT_EQ(ReadBytes(f.ini + L".bad"), damaged);
+    f.config->Save();  // the defaults go to the file; the damaged one stays
+    EXPECT_EQ(ReadBytes(f.ini + L".bad"), damaged);
 }

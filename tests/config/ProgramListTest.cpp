@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
+#include <functional>
+#include <atomic>
 #include <vector>
 
 namespace {
@@ -155,15 +157,71 @@ TEST(ProgramList, RetirementSavesAndIsReentrantUnderTheMutex)
     config.m_IniFile.Assign(dir.File(L"marivane.ini").c_str());
     config.m_ProgramList.Insert(Program(At(2024, 5, 6, 7, 0), At(2024, 5, 6, 8, 0), kMonday, L"mon"));
     config.m_ProgramList.Insert(Program(At(2024, 5, 6, 9, 0), At(2024, 5, 6, 10, 0), 0, L"once"));
-    // The scheduler thread retires while holding the list mutex; the save reads
-    // the list through the same mutex on the same thread.
-    std::thread scheduler([&] {
-        config.m_ProgramList.Lock();
-        config.m_ProgramList.ExpirePast(At(2024, 5, 6, 11, 0));
-        config.m_ProgramList.Unlock();
-    });
+    std::thread scheduler([&] { config.m_ProgramList.ExpirePast(At(2024, 5, 6, 11, 0)); });
     scheduler.join();
     std::string saved = ReadBytes(dir.File(L"marivane.ini"));
     EXPECT_NE(saved.find("<start_time>2024/05/13 07:00:00</start_time>"), std::string::npos) << saved;
     EXPECT_EQ(saved.find("once"), std::string::npos);
+}
+
+// The scheduler retiring and saving, the UI saving and changing the text
+// settings, and the audio and scheduler threads reading those settings, all
+// at once for 10 s. A lock taken in two orders deadlocks here within a few
+// tries; a setting read without the lock frees a buffer twice.
+TEST(ProgramList, RetireSaveAndSettingsFromFourThreadsNeverHangOrCrash)
+{
+    TempDir dir;
+    CAppParameter config;
+    config.m_IniFile.Assign(dir.File(L"marivane.ini").c_str());
+    config.m_ProgramList.Insert(Program(At(2030, 1, 1, 9, 0), At(2030, 1, 1, 10, 0), 0, L"future"));
+    std::atomic<bool> stop(false);
+    std::atomic<int> running(4);
+    std::atomic<long> saves(0), retired(0), reads(0);
+    auto worker = [&](std::function<void(int)> step) {
+        return std::thread([&, step] {
+            for (int i = 0; !stop; ++i)
+                step(i);
+            --running;
+        });
+    };
+    std::vector<std::thread> threads;
+    threads.push_back(worker([&](int i) {  // the scheduler's retirements
+        config.m_ProgramList.Insert(Program(At(2024, 5, 6, 9, 0), At(2024, 5, 6, 10, 0), i % 50 == 1 ? kMonday : 0, L"old"));
+        config.m_ProgramList.ExpirePast(At(2024, 5, 6, 11, 0));
+        ++retired;
+    }));
+    threads.push_back(worker([&](int i) {  // the settings page's OK
+        config.SetSetting(config.m_WavFileDir, i % 2 ? L"C:\\Recordings\\a rather long folder name" : L"D:\\r");
+        config.SetSetting(config.m_CapDeviceName, i % 3 ? L"Microphone (USB Audio Device)" : nullptr);
+        if (config.Save())
+            ++saves;
+    }));
+    for (int t = 0; t < 2; ++t)
+        threads.push_back(worker([&](int) {  // the audio and scheduler threads' reads
+            CString name, folder;
+            config.GetSetting(config.m_CapDeviceName, name);
+            config.GetSetting(config.m_WavFileDir, folder);
+            if (name.GetWide() || folder.GetWide())
+                ++reads;
+        }));
+    Sleep(10000);
+    stop = true;
+    for (int i = 0; i < 2000 && running; ++i)
+        Sleep(10);
+    if (running) {
+        ADD_FAILURE() << running << " threads hung (a lock-order deadlock)";
+        fflush(stdout);
+        TerminateProcess(GetCurrentProcess(), 3);
+    }
+    for (auto& t : threads)
+        t.join();
+    EXPECT_GT(saves.load(), 10);
+    EXPECT_GT(retired.load(), 10);
+    EXPECT_GT(reads.load(), 1000);
+    CAppParameter back;
+    back.m_IniFile.Assign(dir.File(L"marivane.ini").c_str());
+    ASSERT_EQ(back.Load(), 1);
+    std::vector<ProgramItem> items = Items(back.m_ProgramList);
+    ASSERT_FALSE(items.empty());
+    EXPECT_STREQ(items.back().m_Title.GetWide(), L"future");
 }

@@ -151,8 +151,13 @@ TEST(PowerNotification, SystemSuspendTracesInOrderAndKeepsItsTimer)
     ASSERT_EQ(f.sched.m_Suspends.size(), 1u);
     EXPECT_EQ(f.sched.m_Suspends[0].seconds, 6900);
     EXPECT_EQ(Text(f.sched.m_Suspends[0].wakeAt), L"2026/03/07 13:55:00");
-    // The request returns before the system sleeps: the timer must stay armed.
+    // A sleep the program did not ask for (here with sleep-after-recording
+    // off) only arms the timer and keeps it until the resume.
     EXPECT_TRUE(f.sched.m_Suspends[0].keepTimer);
+    // The notice of the program's own sleep request arms nothing more.
+    f.sched.m_bSuspending = 1;
+    f.sched.OnPowerBroadcast(PBT_APMSUSPEND);
+    EXPECT_EQ(f.sched.m_Suspends.size(), 1u);
 }
 
 TEST(PowerNotification, WakeByTimerHoldsTheSystemAwakeUntilTheProgramStops)
