@@ -43,6 +43,18 @@ int VisibleWindows(DWORD thread, const wchar_t* caption)
     return count.n;
 }
 
+// Asks the program twice for a dialog; the one dialog open (checked), or null.
+HWND OpenTwice(HWND app, UINT message, WPARAM wParam, LPARAM lParam, const wchar_t* caption)
+{
+    DWORD thread = GetWindowThreadProcessId(app, nullptr);
+    PostMessageW(app, message, wParam, lParam);
+    HWND dialog = WaitForDialog(thread, caption, 10000);
+    PostMessageW(app, message, wParam, lParam);
+    Sleep(800);
+    EXPECT_EQ(VisibleWindows(thread, caption), 1) << Narrow(caption);
+    return dialog;
+}
+
 }  // namespace
 
 TEST(EndToEnd, ScheduledRecordingIsCompleteAndTheListMovesOn)
@@ -151,35 +163,22 @@ TEST(EndToEnd, SecondInstanceTrayClicksAndOneDialogOfEachKind)
     EXPECT_EQ(second.WaitForExit(15000), 0u);
 
     // A left click opens the program list; a second one opens no other.
-    DWORD thread = GetWindowThreadProcessId(hwnd, nullptr);
-    PostMessageW(hwnd, WM_TRAY_NOTIFY, 1, WM_LBUTTONDOWN);
-    HWND list = WaitForDialog(thread, L"Recording Program List", 10000);
+    HWND list = OpenTwice(hwnd, WM_TRAY_NOTIFY, 1, WM_LBUTTONDOWN, L"Recording Program List");
     ASSERT_NE(list, nullptr);
     auto rows = ListRows(GetDlgItem(list, IDC_PROGRAM_LIST), 3);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0][2], L"Later");
-    PostMessageW(hwnd, WM_TRAY_NOTIFY, 1, WM_LBUTTONDOWN);
-    Sleep(800);
-    EXPECT_EQ(VisibleWindows(thread, L"Recording Program List"), 1);
     PostMessageW(list, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(WaitGone(list));
 
     // So do About and Setting, and the open one still applies its OK.
-    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_ABOUT, 0);
-    HWND about = WaitForDialog(thread, L"Marivane", 10000);
+    HWND about = OpenTwice(hwnd, WM_COMMAND, IDC_MENU_ABOUT, 0, L"Marivane");
     ASSERT_NE(about, nullptr);
-    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_ABOUT, 0);
-    Sleep(800);
-    EXPECT_EQ(VisibleWindows(thread, L"Marivane"), 1);
     PostMessageW(about, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(WaitGone(about));
 
-    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_SETTING, 0);
-    HWND sheet = WaitForDialog(thread, L"Setting", 10000);
+    HWND sheet = OpenTwice(hwnd, WM_COMMAND, IDC_MENU_SETTING, 0, L"Setting");
     ASSERT_NE(sheet, nullptr);
-    PostMessageW(hwnd, WM_COMMAND, IDC_MENU_SETTING, 0);
-    Sleep(800);
-    EXPECT_EQ(VisibleWindows(thread, L"Setting"), 1);
     SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
     Sleep(300);
     HWND misc = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
