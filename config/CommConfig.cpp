@@ -116,6 +116,14 @@ void CCommConfig::ResolveIniFile()
     Trace(L"ini_file = %s\n", path);
 }
 
+// Files beside the configuration: ".tmp", the new file a save writes
+// first, and ".bad", a copy of a file the loader rejected.
+static const int kSiblingPathSize = MAX_PATH + 8;
+static void SiblingPath(const wchar_t* iniPath, const wchar_t* suffix, wchar_t* path)
+{
+    FormatText(path, kSiblingPathSize, L"%s%s", iniPath, suffix);
+}
+
 int CCommConfig::Load()
 {
     const wchar_t* path = m_IniFile.GetWide();
@@ -129,7 +137,8 @@ int CCommConfig::Load()
     unsigned long long size = file.GetSize();
     if (size == 0 || size > 0x10000000ULL) {
         file.Close();
-        KeepDamagedFile(path);
+        if (size)
+            KeepDamagedFile(path);
         return 0;
     }
     unsigned length = static_cast<unsigned>(size);
@@ -165,18 +174,12 @@ void CCommConfig::KeepDamagedFile(const wchar_t* iniPath)
 {
     // The next save would put the defaults in its place and every program
     // would be gone: a copy stays beside it for the user to mend.
-    wchar_t badPath[MAX_PATH + 8];
-    FormatText(badPath, MAX_PATH + 8, L"%s.bad", iniPath);
+    wchar_t badPath[kSiblingPathSize];
+    SiblingPath(iniPath, L".bad", badPath);
     if (CopyFileW(iniPath, badPath, FALSE))
         Trace(L"CCommConfig::Load: the damaged configuration is kept as %s\n", badPath);
 }
 
-// A save writes the new file beside the old one under this name first.
-static const int kTempPathSize = MAX_PATH + 8;
-static void TempPathFor(const wchar_t* iniPath, wchar_t* tempPath)
-{
-    FormatText(tempPath, kTempPathSize, L"%s.tmp", iniPath);
-}
 
 void CCommConfig::FinishInterruptedSave(const wchar_t* iniPath)
 {
@@ -185,8 +188,8 @@ void CCommConfig::FinishInterruptedSave(const wchar_t* iniPath)
     // The temporary file was complete and flushed before the swap began.
     if (GetFileAttributesW(iniPath) != INVALID_FILE_ATTRIBUTES)
         return;
-    wchar_t tempPath[kTempPathSize];
-    TempPathFor(iniPath, tempPath);
+    wchar_t tempPath[kSiblingPathSize];
+    SiblingPath(iniPath, L".tmp", tempPath);
     if (GetFileAttributesW(tempPath) == INVALID_FILE_ATTRIBUTES)
         return;
     Trace(L"CCommConfig::Load: finishing an interrupted save\n");
@@ -228,8 +231,8 @@ int CCommConfig::Save()
             // Write a temporary file beside the old one, make it durable, then
             // swap it in: a crash, power loss or full disk never leaves the
             // configuration truncated.
-            wchar_t tempPath[kTempPathSize];
-            TempPathFor(iniPath, tempPath);
+            wchar_t tempPath[kSiblingPathSize];
+            SiblingPath(iniPath, L".tmp", tempPath);
             unsigned length = static_cast<unsigned>(strlen(text));
             CFile file;
             if (file.CreateForWrite(tempPath, 1) == 0) {

@@ -7,10 +7,11 @@
 
 void CConfigDialog::Show(HWND owner)
 {
-    // One sheet at a time: its pages reach their objects through one pointer each.
-    if (g_pAudioPage || g_pMiscPage) {
-        CDialog* open = g_pAudioPage ? static_cast<CDialog*>(g_pAudioPage) : g_pMiscPage;
-        BringDialogToFront(open->m_hWnd ? GetParent(open->m_hWnd) : nullptr);
+    // One sheet at a time: its pages reach their objects through one pointer
+    // each, set for as long as the sheet is open. The Audio page is the first,
+    // so its window always exists.
+    if (g_pAudioPage) {
+        BringDialogToFront(g_pAudioPage->m_hWnd ? GetParent(g_pAudioPage->m_hWnd) : nullptr);
         return;
     }
     HINSTANCE instance = OwnerInstance(owner);

@@ -43,7 +43,7 @@ void CSuspend::Suspend(long long seconds, const CDateTime& wakeAt, bool keepTime
     ReleaseTimer();
     HANDLE timer = seconds > 0 ? ArmTimer(wakeAt) : nullptr;
     if (keepTimer) {
-        s_hKeptTimer = timer;
+        InterlockedExchangePointer(&s_hKeptTimer, timer);
         return;
     }
 

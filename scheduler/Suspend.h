@@ -21,5 +21,7 @@ public:
 
 private:
     static HANDLE ArmTimer(const CDateTime& wakeAt);
+    // Set by the UI thread's suspend notice; taken by either thread, always
+    // with an atomic exchange.
     static HANDLE s_hKeptTimer;
 };
