@@ -103,60 +103,112 @@ int CCommConfig::Initialize()
     return 1;
 }
 
+// Files beside the configuration: ".tmp", the new file a save writes
+// first, and ".bad", a copy of a file the loader rejected. Beside a path
+// too long for the suffix they take a short name in the same folder.
+static const int kSiblingPathSize = MAX_PATH;
+static void SiblingPath(const wchar_t* iniPath, const wchar_t* suffix, wchar_t* path)
+{
+    size_t length = wcslen(iniPath);
+    if (length + wcslen(suffix) < MAX_PATH) {
+        FormatText(path, kSiblingPathSize, L"%s%s", iniPath, suffix);
+        return;
+    }
+    size_t folder = length;
+    while (folder > 0 && iniPath[folder - 1] != L'\\' && iniPath[folder - 1] != L'/')
+        --folder;
+    FormatText(path, kSiblingPathSize, L"%.*s~mv%s", static_cast<int>(folder), iniPath, suffix);
+}
+
+static bool FileExists(const wchar_t* path)
+{
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+namespace {
+
+// The whole file in a new[] buffer; null when it cannot be read, is empty,
+// or is larger than any configuration of ours (size tells which).
+char* ReadWholeFile(const wchar_t* path, unsigned& length, unsigned long long& size)
+{
+    CFile file;
+    size = 0;
+    if (!file.OpenForRead(path))
+        return nullptr;
+    size = file.GetSize();
+    if (size == 0 || size > 0x10000000ULL) {
+        file.Close();
+        return nullptr;
+    }
+    length = static_cast<unsigned>(size);
+    char* data = new (std::nothrow) char[length];
+    if (data && file.Read(data, length, 0) < length) {
+        delete[] data;
+        data = nullptr;
+    }
+    file.Close();
+    return data;
+}
+
+// Notepad saves UTF-8 with a byte-order mark.
+const char* SkipByteOrderMark(const char* text, unsigned& length)
+{
+    if (length >= 3 && memcmp(text, "\xEF\xBB\xBF", 3) == 0) {
+        length -= 3;
+        return text + 3;
+    }
+    return text;
+}
+
+// True when the whole file reads as a document without damage: a save
+// killed while it wrote the file leaves it cut short.
+bool ParsesCompletely(const wchar_t* path)
+{
+    unsigned length = 0;
+    unsigned long long size = 0;
+    char* data = ReadWholeFile(path, length, size);
+    if (!data)
+        return false;
+    const char* text = SkipByteOrderMark(data, length);
+    CXml xml;
+    XmlElement* first = xml.LoadDocument(text, static_cast<int>(length));
+    bool complete = first && xml.IsComplete();
+    CXml::FreeElements(first);
+    delete[] data;
+    return complete;
+}
+
+}  // namespace
+
 void CCommConfig::ResolveIniFile()
 {
+    // The current folder's file, or the save it left half done there; else
+    // the application folder's.
     wchar_t path[MAX_PATH];
+    wchar_t tempPath[kSiblingPathSize];
     ComposeIniPath(path, m_CurrentPath);
-    CFile probe;
-    if (probe.OpenForRead(path))
-        probe.Close();
-    else
+    SiblingPath(path, L".tmp", tempPath);
+    if (!FileExists(path) && !(FileExists(tempPath) && ParsesCompletely(tempPath)))
         ComposeIniPath(path, m_AppPath);
     m_IniFile.Assign(path);
     Trace(L"ini_file = %s\n", path);
 }
 
-// Files beside the configuration: ".tmp", the new file a save writes
-// first, and ".bad", a copy of a file the loader rejected.
-static const int kSiblingPathSize = MAX_PATH + 8;
-static void SiblingPath(const wchar_t* iniPath, const wchar_t* suffix, wchar_t* path)
-{
-    FormatText(path, kSiblingPathSize, L"%s%s", iniPath, suffix);
-}
-
 int CCommConfig::Load()
 {
     const wchar_t* path = m_IniFile.GetWide();
-    CFile file;
     if (!path)
         return 0;
     FinishInterruptedSave(path);
-    if (!file.OpenForRead(path))
-        return 0;
-    // The configuration is small; anything past 256 MB is not ours.
-    unsigned long long size = file.GetSize();
-    if (size == 0 || size > 0x10000000ULL) {
-        file.Close();
+    unsigned length = 0;
+    unsigned long long size = 0;
+    char* data = ReadWholeFile(path, length, size);
+    if (!data) {
         if (size)
             KeepDamagedFile(path);
         return 0;
     }
-    unsigned length = static_cast<unsigned>(size);
-    char* data = new (std::nothrow) char[length];
-    if (!data)
-        return 0;
-    unsigned got = file.Read(data, length, 0);
-    file.Close();
-    if (got < length) {
-        delete[] data;
-        return 0;
-    }
-    // Notepad saves UTF-8 with a byte-order mark.
-    const char* text = data;
-    if (length >= 3 && memcmp(text, "\xEF\xBB\xBF", 3) == 0) {
-        text += 3;
-        length -= 3;
-    }
+    const char* text = SkipByteOrderMark(data, length);
     CXml xml;
     XmlElement* first = xml.LoadDocument(text, static_cast<int>(length));
     if (!first) {
@@ -186,12 +238,21 @@ void CCommConfig::FinishInterruptedSave(const wchar_t* iniPath)
     // The swap can leave the new file under its temporary name with the old
     // one already gone (Wine's ReplaceFileW moves the target aside first).
     // The temporary file was complete and flushed before the swap began.
-    if (GetFileAttributesW(iniPath) != INVALID_FILE_ATTRIBUTES)
+    // A first save killed while it wrote leaves a file cut short and no
+    // configuration: that one is only kept, as ".bad".
+    if (FileExists(iniPath))
         return;
     wchar_t tempPath[kSiblingPathSize];
     SiblingPath(iniPath, L".tmp", tempPath);
-    if (GetFileAttributesW(tempPath) == INVALID_FILE_ATTRIBUTES)
+    if (!FileExists(tempPath))
         return;
+    if (!ParsesCompletely(tempPath)) {
+        wchar_t badPath[kSiblingPathSize];
+        SiblingPath(iniPath, L".bad", badPath);
+        Trace(L"CCommConfig::Load: an incomplete temporary file is kept as %s\n", badPath);
+        MoveFileExW(tempPath, badPath, MOVEFILE_REPLACE_EXISTING);
+        return;
+    }
     Trace(L"CCommConfig::Load: finishing an interrupted save\n");
     MoveFileExW(tempPath, iniPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
@@ -200,7 +261,7 @@ bool CCommConfig::ReplaceIniFile(const wchar_t* tempPath, const wchar_t* iniPath
 {
     // Virus scanners and indexers hold files briefly: retry those failures.
     for (int attempt = 0; attempt < 10; ++attempt) {
-        bool exists = GetFileAttributesW(iniPath) != INVALID_FILE_ATTRIBUTES;
+        bool exists = FileExists(iniPath);
         BOOL done = exists ? ReplaceFileW(iniPath, tempPath, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                                           nullptr)
                            : FALSE;

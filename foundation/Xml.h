@@ -34,12 +34,13 @@ public:
     // input must not exhaust the stack.
     static constexpr int kMaxDepth = 256;
 
-    CXml() : m_CodePage(65001) {}
+    CXml() : m_CodePage(65001), m_nErrors(0) {}
 
     // Reading.
     int ParseDeclaration(XmlCursor& cursor, XmlElement* holder);
     XmlElement* ParseElement(XmlCursor& cursor, int depth = 0);
-    XmlAttribute* ParseAttribute(XmlCursor& cursor, XmlElement* element);
+    // Hangs the attribute at link, when given.
+    XmlAttribute* ParseAttribute(XmlCursor& cursor, XmlAttribute** link);
     CString* ParseName(XmlCursor& cursor);
     CString* ParseText(XmlCursor& cursor, char quote);
     // Declaration plus every top-level element; null when the document is rejected.
@@ -61,6 +62,10 @@ public:
     char* Write(XmlElement* first);
 
     unsigned m_CodePage;
+    // Damage the lenient reader passed over in the last document: unclosed
+    // or malformed elements, text past the last element.
+    int m_nErrors;
+    bool IsComplete() const { return m_nErrors == 0; }
 
 private:
     CString* MakeString(const char* bytes, int count);

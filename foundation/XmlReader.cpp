@@ -155,7 +155,7 @@ CString* CXml::ParseText(XmlCursor& cursor, char quote)
     return text;
 }
 
-XmlAttribute* CXml::ParseAttribute(XmlCursor& cursor, XmlElement* element)
+XmlAttribute* CXml::ParseAttribute(XmlCursor& cursor, XmlAttribute** link)
 {
     SkipSpace(cursor);
     CString* name = ParseName(cursor);
@@ -185,12 +185,8 @@ XmlAttribute* CXml::ParseAttribute(XmlCursor& cursor, XmlElement* element)
     }
     attr->m_pName = name;
     attr->m_pValue = value;
-    if (element) {
-        XmlAttribute** link = &element->m_pAttr;
-        while (*link)
-            link = &(*link)->m_pNext;
+    if (link)
         *link = attr;
-    }
     return attr;
 }
 
@@ -242,6 +238,7 @@ XmlElement* CXml::ParseElement(XmlCursor& cursor, int depth)
         return nullptr;
     if (depth >= kMaxDepth) {
         Trace(L"XML parse error (%d)\n", cursor.m_nPos);
+        ++m_nErrors;
         cursor.m_nPos = cursor.m_nLength;
         return nullptr;
     }
@@ -292,7 +289,8 @@ XmlElement* CXml::ParseElement(XmlCursor& cursor, int depth)
         return nullptr;
     }
 
-    // Attributes.
+    // Attributes, each linked after the last: no walk of the list per attribute.
+    XmlAttribute** attrLink = &element->m_pAttr;
     while (true) {
         if (StartsWith(cursor, cursor.m_nPos, "/>")) {
             cursor.m_nPos += 2;
@@ -304,10 +302,12 @@ XmlElement* CXml::ParseElement(XmlCursor& cursor, int depth)
         }
         if (AtEnd(cursor))
             break;
-        if (!ParseAttribute(cursor, element)) {
+        XmlAttribute* attr = ParseAttribute(cursor, attrLink);
+        if (!attr) {
             FreeElement(element);
             return nullptr;
         }
+        attrLink = &attr->m_pNext;
         SkipSpace(cursor);
     }
 
@@ -318,6 +318,7 @@ XmlElement* CXml::ParseElement(XmlCursor& cursor, int depth)
         SkipSpace(cursor);
         if (AtEnd(cursor)) {
             Trace(L"XML parse error (%d)\n", cursor.m_nPos);
+            ++m_nErrors;
             return element;
         }
         if (Peek(cursor) != '<') {
@@ -344,6 +345,8 @@ XmlElement* CXml::ParseElement(XmlCursor& cursor, int depth)
             }
         } else {
             XmlElement* child = ParseElement(cursor, depth + 1);
+            if (!child)
+                ++m_nErrors;
             if (child) {
                 if (lastChild)
                     lastChild->m_pNext = child;
@@ -354,6 +357,7 @@ XmlElement* CXml::ParseElement(XmlCursor& cursor, int depth)
         }
         if (cursor.m_nPos == passStart) {
             Trace(L"XML parse error (%d)\n", cursor.m_nPos);
+            ++m_nErrors;
             return element;
         }
     }
@@ -364,6 +368,7 @@ XmlElement* CXml::LoadDocument(const char* data, int length)
     if (!data || length <= 0)
         return nullptr;
     XmlCursor cursor = {data, length, 0};
+    m_nErrors = 0;
     XmlElement holder = {};
     if (!ParseDeclaration(cursor, &holder)) {
         delete holder.m_pEncoding;
@@ -376,7 +381,15 @@ XmlElement* CXml::LoadDocument(const char* data, int length)
     }
     first->m_pEncoding = holder.m_pEncoding;
     XmlElement* last = first;
-    while (XmlElement* next = ParseElement(cursor)) {
+    while (true) {
+        SkipSpace(cursor);
+        if (AtEnd(cursor))
+            break;
+        XmlElement* next = ParseElement(cursor);
+        if (!next) {
+            ++m_nErrors;  // a damaged element or text after the last one
+            break;
+        }
         last->m_pNext = next;
         last = next;
     }

@@ -501,3 +501,56 @@ TEST(ConfigFile, ByteOrderMarkLoadsAndADamagedFileIsKeptAsBad)
     f.config->Save();  // the defaults go to the file; the damaged one stays
     EXPECT_EQ(ReadBytes(f.ini + L".bad"), damaged);
 }
+
+// Saves cut short by a crash: the temporary file is looked for where the
+// configuration is resolved, and promoted only when it is whole.
+TEST(ConfigFile, InterruptedSavesAreRecoveredWhereTheyHappened)
+{
+    TempDir current, application;
+    std::string whole = kDecl + "<config><frequency>16000</frequency></config>\r\n<programs>" +
+                        Item("2030/05/01 07:30:00", "2030/05/01 08:00:00", "0", "News") + "</programs>\r\n";
+    WriteBytes(current.File(L"marivane.ini.tmp"), whole);
+    WriteBytes(application.File(L"marivane.ini"), kDecl + "<config><frequency>8000</frequency></config>\r\n");
+    CAppParameter config;
+    config.m_CurrentPath.Assign(current.Path().c_str());
+    config.m_AppPath.Assign(application.Path().c_str());
+    config.ResolveIniFile();
+    EXPECT_EQ(W(config.m_IniFile), current.File(L"marivane.ini"));
+    ASSERT_EQ(config.Load(), 1);
+    EXPECT_EQ(config.m_Frequency, 16000);
+    EXPECT_EQ(Count(config.m_ProgramList), 1);
+    EXPECT_FALSE(Exists(current.File(L"marivane.ini.tmp")));
+
+    // Every cut of a first save inside its last element: never promoted, kept as .bad.
+    size_t lastElement = whole.find("<programs>");
+    for (size_t cut : {lastElement + 3, whole.find("News"), whole.size() - 4}) {
+        SCOPED_TRACE(cut);
+        TempDir dir;
+        WriteBytes(dir.File(L"marivane.ini.tmp"), whole.substr(0, cut));
+        CAppParameter cutShort;
+        cutShort.m_CurrentPath.Assign(dir.Path().c_str());
+        cutShort.m_AppPath.Assign(application.Path().c_str());
+        cutShort.ResolveIniFile();
+        EXPECT_EQ(W(cutShort.m_IniFile), application.File(L"marivane.ini"));
+        cutShort.m_IniFile.Assign(dir.File(L"marivane.ini").c_str());
+        EXPECT_EQ(cutShort.Load(), 0);
+        EXPECT_FALSE(Exists(dir.File(L"marivane.ini")));
+        EXPECT_EQ(ReadBytes(dir.File(L"marivane.ini.bad")), whole.substr(0, cut));
+    }
+
+    // A configuration path as long as a path can be: the temporary file
+    // takes a short name in the same folder, and the save still lands.
+    std::wstring folder = current.Path() + L"\\" + std::wstring(MAX_PATH - current.Path().size() - 17, L'd');
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    std::wstring longIni = folder + L"\\marivane.ini";
+    ASSERT_LT(longIni.size(), static_cast<size_t>(MAX_PATH));
+    ASSERT_GE(longIni.size() + 4, static_cast<size_t>(MAX_PATH));
+    config.m_IniFile.Assign(longIni.c_str());
+    config.m_Frequency = 22050;
+    ASSERT_EQ(config.Save(), 1);
+    CAppParameter back;
+    back.m_IniFile.Assign(longIni.c_str());
+    ASSERT_EQ(back.Load(), 1);
+    EXPECT_EQ(back.m_Frequency, 22050);
+    EXPECT_FALSE(Exists(folder + L"\\~mv.tmp"));
+}

@@ -209,6 +209,32 @@ TEST(XmlReader, DeepNestingIsBoundedNotACrash)
     EXPECT_EQ(depth, CXml::kMaxDepth);
 }
 
+TEST(XmlReader, WideDocumentsLoadInLinearTime)
+{
+    // 240,000 attributes on one element, then as many children: a walk of
+    // the list per append takes minutes here, a linear load well under 2 s.
+    const int n = 240000;
+    std::string wide = Decl("<a");
+    for (int i = 0; i < n; ++i)
+        wide += " b" + std::to_string(i) + "=\"1\"";
+    wide += ">";
+    for (int i = 0; i < n; ++i)
+        wide += "<c/>";
+    wide += "</a>";
+    DWORD start = GetTickCount();
+    Doc d(wide);
+    DWORD took = GetTickCount() - start;
+    ASSERT_NE(d.first, nullptr);
+    int attributes = 0, children = 0;
+    for (XmlAttribute* a = d.first->m_pAttr; a; a = a->m_pNext)
+        ++attributes;
+    for (XmlElement* c = d.first->m_pChild; c; c = c->m_pNext)
+        ++children;
+    EXPECT_EQ(attributes, n);
+    EXPECT_EQ(children, n);
+    EXPECT_LT(took, 2000u);
+}
+
 // Mutated and truncated documents: no crash, no read past the buffer (each
 // document sits at the very end of a guarded allocation), bounded time.
 TEST(XmlReader, MutationFuzz)
