@@ -160,6 +160,7 @@ void CMainDialog::OnDelete(HWND hwnd)
 
 bool CMainDialog::RunInput(HWND hwnd, CProgramInputDialog& input)
 {
+    input.m_pList = m_pList;
     g_pInputDialog = &input;
     INT_PTR result = DialogBoxParamW(OwnerInstance(hwnd), MAKEINTRESOURCEW(TemplateId(IDD_INPUT_JA)), hwnd,
                                      CProgramInputDialog::InputDialogProc, 0);
@@ -224,6 +225,7 @@ void CMainDialog::OnEdit(HWND hwnd)
     m_pList->Unlock();
     if (!editable) {
         delete item;
+        Refuse(hwnd, true);
         return;
     }
     SaveConfig();

@@ -1,6 +1,9 @@
 #include "dialogs/ProgramInputDialog.h"
 #include "resources/resource.h"
+#include "foundation/Format.h"
 #include "scheduler/ProgramItem.h"
+#include "scheduler/ProgramList.h"
+#include "scheduler/ProgramOverlap.h"
 
 #include <commctrl.h>
 #include <new>
@@ -32,6 +35,15 @@ void ReadTime(HWND hwnd, int dateId, int timeId, CDateTime& time)
     time.Set(date.wYear, date.wMonth, date.wDay, clock.wHour, clock.wMinute, 0);
 }
 
+// True when the text holds nothing but spaces.
+bool IsBlank(const wchar_t* text)
+{
+    for (; text && *text; ++text)
+        if (*text != L' ' && *text != L'\t' && *text != L'\x3000')
+            return false;
+    return true;
+}
+
 }  // namespace
 
 INT_PTR CALLBACK CProgramInputDialog::InputDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -42,6 +54,7 @@ INT_PTR CALLBACK CProgramInputDialog::InputDialogProc(HWND hwnd, UINT message, W
 void CProgramInputDialog::OnInitDialog(HWND hwnd)
 {
     SetSmallAppIcon(hwnd);
+    m_Length = m_StopTime.Diff(m_StartTime) / (60 * CDateTime::kSecond) * (60 * CDateTime::kSecond);
     SetPicker(hwnd, IDC_START_DATE, m_StartTime);
     SetPicker(hwnd, IDC_START_TIME, m_StartTime);
     SetPicker(hwnd, IDC_STOP_DATE, m_StopTime);
@@ -56,18 +69,84 @@ void CProgramInputDialog::OnCommand(HWND hwnd, int id, int code)
 {
     if (id == IDOK || id == IDCANCEL) {
         CDialog::OnCommand(hwnd, id, code);
-    } else if (id == IDC_START_TIME) {
-        if (m_bNew) {
-            SYSTEMTIME date = GetPicker(hwnd, IDC_START_DATE);
-            SYSTEMTIME clock = GetPicker(hwnd, IDC_START_TIME);
-            SendDlgItemMessageW(hwnd, IDC_STOP_DATE, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&date));
-            SendDlgItemMessageW(hwnd, IDC_STOP_TIME, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&clock));
-            m_bNew = 0;
-        }
     } else if (id >= IDC_DAY_SUNDAY && id < IDC_DAY_SUNDAY + 7) {
         bool checked = IsDlgButtonChecked(hwnd, id) == BST_CHECKED;
         CheckDlgButton(hwnd, id, checked ? BST_UNCHECKED : BST_CHECKED);
     }
+}
+
+// Date-time pickers tell of a change by DTN_DATETIMECHANGE only, never by
+// a command.
+void CProgramInputDialog::OnNotify(HWND hwnd, WPARAM idFrom, NMHDR* header)
+{
+    if (!header || header->code != static_cast<UINT>(DTN_DATETIMECHANGE) || m_bMovingStop)
+        return;
+    if (idFrom == IDC_START_DATE || idFrom == IDC_START_TIME) {
+        if (m_bNew)
+            FollowStart(hwnd);
+    } else if (idFrom == IDC_STOP_DATE || idFrom == IDC_STOP_TIME) {
+        m_bNew = 0;
+    }
+}
+
+void CProgramInputDialog::FollowStart(HWND hwnd)
+{
+    CDateTime stop;
+    ReadTime(hwnd, IDC_START_DATE, IDC_START_TIME, stop);
+    stop.AddTicks(m_Length);
+    m_bMovingStop = true;
+    SetPicker(hwnd, IDC_STOP_DATE, stop);
+    SetPicker(hwnd, IDC_STOP_TIME, stop);
+    m_bMovingStop = false;
+}
+
+bool CProgramInputDialog::Check(HWND hwnd)
+{
+    bool ja = UiIsJapanese();
+    const wchar_t* caption = ja ? L"予約入力" : L"Input Recording Program";
+    const wchar_t* refusal = nullptr;
+    if (IsBlank(m_Title.GetWide()))
+        refusal = ja ? L"タイトルを入力してください。" : L"Enter a title.";
+    else if (m_StopTime.Diff(m_StartTime) <= 0)
+        refusal = ja ? L"終了時刻は開始時刻より後にしてください。" : L"The stop time must be later than the start time.";
+    if (refusal) {
+        MessageBoxW(hwnd, refusal, caption, MB_ICONHAND | MB_OK);
+        return false;
+    }
+    const wchar_t* ask = ja ? L"\n\nこのまま保存しますか?" : L"\n\nSave it anyway?";
+    CDateTime now;
+    now.SetNow();
+    if (!(m_Weekly & 0x7F) && m_StopTime.Diff(now) <= 0) {
+        wchar_t text[256];
+        FormatText(text, 256, L"%s%s",
+                   ja ? L"終了時刻はもう過ぎています。この予約は録音されずに削除されます。"
+                      : L"The stop time has already passed: the program will be deleted without being recorded.",
+                   ask);
+        if (MessageBoxW(hwnd, text, caption, MB_ICONEXCLAMATION | MB_YESNO | MB_DEFBUTTON2) != IDYES)
+            return false;
+    }
+    ProgramItem* item = m_pList ? CreateItem() : nullptr;
+    ProgramItem other;
+    if (item && m_pList->FindOverlap(*item, other)) {
+        wchar_t start[CDateTime::kTextSize], text[1024];
+        other.m_StartTime.Format(start);
+        const wchar_t* title = other.m_Title.GetWide();
+        bool inside = ProgramInside(*item, other) || ProgramInside(other, *item);
+        FormatText(text, 1024,
+                   ja ? L"この予約は「%s」(%s 開始) と時間が重なっています。\n"
+                        L"重なった予約は、前の予約が終わるまで待ってから録音されます。%s%s"
+                      : L"This program overlaps \"%s\" (starting %s).\n"
+                        L"An overlapping program waits for the one before it to end.%s%s",
+                   title ? title : L"", start,
+                   !inside ? L""
+                   : ja    ? L"\nほかの予約にすっぽり含まれる予約は、録音されません。"
+                           : L"\nA program wholly inside another is never recorded.",
+                   ask);
+        delete item;
+        return MessageBoxW(hwnd, text, caption, MB_ICONEXCLAMATION | MB_YESNO | MB_DEFBUTTON2) == IDYES;
+    }
+    delete item;
+    return true;
 }
 
 int CProgramInputDialog::OnOK(HWND hwnd)
@@ -81,7 +160,7 @@ int CProgramInputDialog::OnOK(HWND hwnd)
     wchar_t title[kMaxTitle + 1] = L"";
     GetDlgItemTextW(hwnd, IDC_TITLE, title, kMaxTitle + 1);
     m_Title.Assign(title);
-    return 1;
+    return Check(hwnd) ? 1 : 0;
 }
 
 ProgramItem* CProgramInputDialog::CreateItem()

@@ -1,5 +1,6 @@
 #include "scheduler/ProgramList.h"
 #include "config/CommConfig.h"
+#include "scheduler/ProgramOverlap.h"
 
 ProgramList::ProgramList()
     : m_pHead(nullptr), m_NextId(1), m_pOwner(nullptr), m_pTail(nullptr)
@@ -154,6 +155,18 @@ void ProgramList::ExpirePast(const CDateTime& now)
     // of this call in one file.
     if (retired && m_pOwner)
         m_pOwner->Save();
+}
+
+int ProgramList::FindOverlap(const ProgramItem& item, ProgramItem& other)
+{
+    Lock();
+    ProgramItem* node = m_pHead;
+    while (node && (node->m_Id == item.m_Id || !ProgramsOverlap(item, *node)))
+        node = node->m_pNext;
+    if (node)
+        other.CopyFrom(*node);
+    Unlock();
+    return node ? 1 : 0;
 }
 
 void ProgramList::DestroyAll()

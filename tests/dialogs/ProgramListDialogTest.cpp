@@ -45,15 +45,23 @@ void SetPicker(HWND dialog, int id, WORD y, WORD mo, WORD d, WORD h, WORD mi)
     SendDlgItemMessageW(dialog, id, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&st));
 }
 
-// Answers the refusal box with that caption and returns its text.
-std::wstring AnswerRefusal(DWORD thread, const wchar_t* caption)
+// What a user's change of a picker sends to the dialog.
+void NotifyChange(HWND dialog, int id)
 {
-    HWND box = WaitForDialog(thread, caption);
-    if (!box)
-        return L"(no message box)";
-    std::wstring text = MessageBoxText(box);
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-    WaitGone(box);
+    NMDATETIMECHANGE change = {};
+    change.nmhdr.hwndFrom = GetDlgItem(dialog, id);
+    change.nmhdr.idFrom = static_cast<UINT_PTR>(id);
+    change.nmhdr.code = static_cast<UINT>(DTN_DATETIMECHANGE);
+    change.dwFlags = GDT_VALID;
+    SendMessageW(GetDlgItem(dialog, id), DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&change.st));
+    SendMessageW(dialog, WM_NOTIFY, static_cast<WPARAM>(id), reinterpret_cast<LPARAM>(&change));
+}
+
+std::wstring ShownTime(HWND input, int dateId, int timeId)
+{
+    SYSTEMTIME date = Picker(input, dateId), clock = Picker(input, timeId);
+    wchar_t text[32];
+    swprintf(text, 32, L"%04d/%02d/%02d %02d:%02d", date.wYear, date.wMonth, date.wDay, clock.wHour, clock.wMinute);
     return text;
 }
 
@@ -115,13 +123,18 @@ TEST(ProgramListDialog, ShowsTheProgramsAndNewEditDeleteChangeListAndFile)
         Sleep(100);
         EXPECT_EQ(ListRows(list, 3)[2][0], L"2");
 
-        // Edit and OK: the next id, the seconds dropped, the new place.
+        // Edit and OK: the next id, the seconds dropped, the new place. It
+        // now holds the new program wholly inside it: the user is warned.
         SelectRow(list, 2);
         Click(dlg, IDC_PROGRAM_EDIT);
         input = WaitForDialog(f.uiThread, L"Input Recording Program");
         ASSERT_NE(input, nullptr);
         SetPicker(input, IDC_START_DATE, 2026, 1, 1, 0, 0);
         Click(input, IDOK);
+        EXPECT_EQ(AnswerMessageBox(input, IDYES),
+                  L"This program overlaps \"夜のニュース 🎵\" (starting 2030/04/05 21:45:00).\n"
+                  L"An overlapping program waits for the one before it to end.\n"
+                  L"A program wholly inside another is never recorded.\n\nSave it anyway?");
         EXPECT_TRUE(WaitGone(input));
         Sleep(100);
         rows = ListRows(list, 3);
@@ -145,9 +158,9 @@ TEST(ProgramListDialog, ShowsTheProgramsAndNewEditDeleteChangeListAndFile)
         f.config.m_ProgramList.SetState(4, Recording);
         SelectRow(list, 0);
         Click(dlg, IDC_PROGRAM_EDIT);
-        EXPECT_EQ(AnswerRefusal(f.uiThread, L"Edit Program"), L"Can't edit a running program.");
+        EXPECT_EQ(AnswerMessageBox(dlg, IDOK), L"Can't edit a running program.");
         Click(dlg, IDC_PROGRAM_DELETE);
-        EXPECT_EQ(AnswerRefusal(f.uiThread, L"Delete Program"), L"Can't delete a running program.");
+        EXPECT_EQ(AnswerMessageBox(dlg, IDOK), L"Can't delete a running program.");
         EXPECT_EQ(ListRows(list, 3).size(), 2u);
 
         Click(dlg, IDCANCEL);
@@ -156,7 +169,8 @@ TEST(ProgramListDialog, ShowsTheProgramsAndNewEditDeleteChangeListAndFile)
     EXPECT_EQ(result, 0);
 }
 
-TEST(ProgramListDialog, NewWithoutTouchingAnythingAndJapaneseTexts)
+// A new program's stop follows its start until the user sets the stop.
+TEST(ProgramListDialog, NewProgramsStopFollowsItsStartAndJapaneseTexts)
 {
     ListFixture f(1);
     f.Run([&] { f.OpenList(); }, [&] {
@@ -170,25 +184,99 @@ TEST(ProgramListDialog, NewWithoutTouchingAnythingAndJapaneseTexts)
         ASSERT_NE(input, nullptr);
         EXPECT_EQ(ControlText(input, IDC_DAY_SUNDAY), L"日");
         SaveScreenshot(input, L"program-input-ja");
+        SetPicker(input, IDC_START_DATE, 2030, 4, 5, 0, 0);
+        NotifyChange(input, IDC_START_DATE);
+        SetPicker(input, IDC_START_TIME, 2000, 1, 1, 21, 45);
+        NotifyChange(input, IDC_START_TIME);
+        EXPECT_EQ(ShownTime(input, IDC_STOP_DATE, IDC_STOP_TIME), L"2030/04/05 21:45");
+        SetControlText(input, IDC_TITLE, L"ニュース");
+        Click(input, IDOK);
+        EXPECT_EQ(AnswerMessageBox(input, IDOK), L"終了時刻は開始時刻より後にしてください。");
+        // The user sets the stop: from now on it stays where they put it.
+        SetPicker(input, IDC_STOP_TIME, 2000, 1, 1, 22, 50);
+        NotifyChange(input, IDC_STOP_TIME);
+        SetPicker(input, IDC_START_TIME, 2000, 1, 1, 22, 0);
+        NotifyChange(input, IDC_START_TIME);
+        EXPECT_EQ(ShownTime(input, IDC_STOP_DATE, IDC_STOP_TIME), L"2030/04/05 22:50");
         Click(input, IDOK);
         EXPECT_TRUE(WaitGone(input));
         Sleep(100);
         f.config.m_ProgramList.SetState(1, ProgramState::SetUp);
         SelectRow(f.List(dlg), 0);
         Click(dlg, IDC_PROGRAM_DELETE);
-        EXPECT_EQ(AnswerRefusal(f.uiThread, L"予約の削除"), L"実行中の予約は削除できません。");
+        EXPECT_EQ(AnswerMessageBox(dlg, IDOK), L"実行中の予約は削除できません。");
         Click(dlg, IDCANCEL);
         WaitGone(dlg);
     });
-    // New then OK at once: start and stop at the current minute, empty title.
     ProgramItem added;
     ASSERT_TRUE(f.config.m_ProgramList.FindById(3, added));
-    CDateTime now;
-    now.SetNow();
-    EXPECT_EQ(added.m_StartTime.m_Time.wSecond, 0);
-    EXPECT_EQ(added.m_StartTime.m_Ticks, added.m_StopTime.m_Ticks);
-    EXPECT_LT(now.Diff(added.m_StartTime), 120 * CDateTime::kSecond);
-    EXPECT_TRUE(added.m_Title.IsEmpty());
+    wchar_t start[CDateTime::kTextSize], stop[CDateTime::kTextSize];
+    EXPECT_STREQ(added.m_StartTime.Format(start), L"2030/04/05 22:00:00");
+    EXPECT_STREQ(added.m_StopTime.Format(stop), L"2030/04/05 22:50:00");
+}
+
+// OK refuses what cannot record and asks about what will not record as the
+// user may think; the dialog stays open with the values entered.
+TEST(ProgramListDialog, OkRefusesOrQuestionsImpossiblePrograms)
+{
+    const wchar_t* ask = L"\n\nSave it anyway?";
+    struct Case {
+        const wchar_t* title;
+        int start[5], stop[5];  // year, month, day, hour, minute
+        unsigned weekly;
+        std::wstring box;  // empty: accepted at once
+    } cases[] = {
+        {L"   ", {2031, 6, 2, 10, 0}, {2031, 6, 2, 11, 0}, 0, L"Enter a title."},
+        {L"Same", {2031, 6, 2, 10, 0}, {2031, 6, 2, 10, 0}, 0, L"The stop time must be later than the start time."},
+        {L"Back", {2031, 6, 2, 10, 0}, {2031, 6, 1, 23, 0}, 0, L"The stop time must be later than the start time."},
+        {L"Past", {2020, 6, 1, 10, 0}, {2020, 6, 1, 11, 0}, 0,
+         L"The stop time has already passed: the program will be deleted without being recorded." + std::wstring(ask)},
+        {L"Weekly past", {2020, 6, 1, 10, 0}, {2020, 6, 1, 11, 0}, 0x3E, L""},  // records next week
+        // "Later" runs 2031/06/01 10:15:30 to 11:00.
+        {L"Inside", {2031, 6, 1, 10, 20}, {2031, 6, 1, 10, 40}, 0,
+         L"This program overlaps \"Later\" (starting 2031/06/01 10:15:30).\n"
+         L"An overlapping program waits for the one before it to end.\n"
+         L"A program wholly inside another is never recorded." + std::wstring(ask)},
+        {L"Weekly across", {2031, 5, 25, 10, 50}, {2031, 5, 25, 11, 30}, 1,  // Sundays; June 1 is one
+         L"This program overlaps \"Later\" (starting 2031/06/01 10:15:30).\n"
+         L"An overlapping program waits for the one before it to end." + std::wstring(ask)},
+        {L"Apart", {2031, 6, 1, 12, 0}, {2031, 6, 1, 13, 0}, 0, L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.title);
+        ListFixture f;
+        std::wstring answered;
+        f.Run([&] { f.OpenList(); }, [&] {
+            HWND dlg = WaitForDialog(f.uiThread, L"Recording Program List");
+            ASSERT_NE(dlg, nullptr);
+            Click(dlg, IDC_PROGRAM_NEW);
+            HWND input = WaitForDialog(f.uiThread, L"Input Recording Program");
+            ASSERT_NE(input, nullptr);
+            const int* a = c.start;
+            const int* b = c.stop;
+            SetPicker(input, IDC_START_DATE, a[0], a[1], a[2], 0, 0);
+            SetPicker(input, IDC_START_TIME, 2000, 1, 1, a[3], a[4]);
+            SetPicker(input, IDC_STOP_DATE, b[0], b[1], b[2], 0, 0);
+            SetPicker(input, IDC_STOP_TIME, 2000, 1, 1, b[3], b[4]);
+            for (int i = 0; i < 7; ++i)
+                if ((c.weekly >> i) & 1)
+                    Click(input, IDC_DAY_SUNDAY + i);
+            SetControlText(input, IDC_TITLE, c.title);
+            Sleep(100);
+            Click(input, IDOK);
+            if (!c.box.empty()) {
+                answered = AnswerMessageBox(input, c.box.find(ask) != std::wstring::npos ? IDNO : IDOK);
+                EXPECT_TRUE(IsWindowVisible(input));
+                Click(input, IDCANCEL);
+            }
+            EXPECT_TRUE(WaitGone(input));
+            Click(dlg, IDCANCEL);
+            WaitGone(dlg);
+        });
+        EXPECT_EQ(answered, c.box);
+        ProgramItem added;
+        EXPECT_EQ(f.config.m_ProgramList.FindById(3, added), c.box.empty() ? 1 : 0);
+    }
 }
 
 TEST(ProgramListDialog, OverLongTitleIsCutTo255OnOk)

@@ -39,6 +39,29 @@ HWND WaitForDialog(DWORD threadId, const std::wstring& caption, DWORD timeoutMs)
     return nullptr;
 }
 
+std::wstring AnswerMessageBox(HWND owner, int button, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    do {
+        std::pair<HWND, HWND> search{owner, nullptr};
+        EnumThreadWindows(GetWindowThreadProcessId(owner, nullptr), [](HWND hwnd, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<std::pair<HWND, HWND>*>(param);
+            if (IsWindowVisible(hwnd) && GetWindow(hwnd, GW_OWNER) == s->first)
+                s->second = hwnd;
+            return !s->second;
+        }, reinterpret_cast<LPARAM>(&search));
+        if (HWND box = search.second) {
+            Sleep(100);
+            std::wstring text = MessageBoxText(box);
+            PostMessageW(box, WM_COMMAND, button, 0);
+            WaitGone(box);
+            return text;
+        }
+        Sleep(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return L"(no message box)";
+}
+
 bool WaitGone(HWND hwnd, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();

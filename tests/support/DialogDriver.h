@@ -21,6 +21,9 @@ std::wstring ColumnHeader(HWND list, int column);
 void SelectRow(HWND list, int row);
 // The text of a message box (its static text control).
 std::wstring MessageBoxText(HWND box);
+// Answers the message box the window opens with that button and returns its
+// text, or "(no message box)".
+std::wstring AnswerMessageBox(HWND owner, int button, DWORD timeoutMs = 5000);
 // Saves the window as it is on screen to build\screenshots\<name>.bmp
 // (scripts/test turns them into PNG).
 bool SaveScreenshot(HWND window, const std::wstring& name);
