@@ -4,6 +4,8 @@
 #include "dialogs/ConfigDialog.h"
 #include "dialogs/Dialog.h"
 #include "dialogs/MainDialog.h"
+#include "foundation/Format.h"
+#include "scheduler/ProgramList.h"
 #include "resources/resource.h"
 
 #include <commctrl.h>
@@ -35,7 +37,8 @@ void WaitForId(volatile DWORD& id)
 
 }  // namespace
 
-CAppMain::CAppMain(HINSTANCE hInstance) : m_TaskbarCreated(0), m_hInstanceMutex(nullptr)
+CAppMain::CAppMain(HINSTANCE hInstance)
+    : m_TaskbarCreated(0), m_NoticeProgramId(0), m_NoticeProgramStart(-1), m_hInstanceMutex(nullptr)
 {
     m_hInstance = hInstance;
     m_nMode = 1;
@@ -240,6 +243,9 @@ LRESULT CAppMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     case WM_CLOSE_INQUIRY:
         OnCloseInquiry();
         return 0;
+    case WM_RECORDING_NOTICE:
+        ShowNotice(wParam);
+        return 0;
     default:
         if (message == m_TaskbarCreated && m_TaskbarCreated) {
             AddTrayIcon();
@@ -253,6 +259,7 @@ void CAppMain::OnCreate(HWND hwnd)
 {
     m_hWnd = hwnd;
     m_pProgramList = g_pConfig ? &g_pConfig->m_ProgramList : nullptr;
+    m_AudioCtrl.m_hNoticeWnd = hwnd;
     StartThreads();
 }
 
@@ -326,6 +333,61 @@ int CAppMain::ExitInstance()
 void CAppMain::PostToWindow(UINT message)
 {
     PostMessageW(m_hWnd, message, 0, 0);
+}
+
+void CAppMain::PostNotice(WPARAM notice)
+{
+    PostMessageW(m_hWnd, WM_RECORDING_NOTICE, notice, 0);
+}
+
+void CAppMain::ShowNotice(WPARAM notice)
+{
+    bool ja = UiIsJapanese();
+    wchar_t title[64], text[MAX_PATH + 200];
+    if (notice == kNoticeSaveFailed) {
+        CString path;
+        if (g_pConfig)
+            g_pConfig->GetIniFile(path);
+        lstrcpynW(title, ja ? L"設定を保存できませんでした" : L"The settings could not be saved", 64);
+        FormatText(text, MAX_PATH + 200,
+                   ja ? L"%s に書き込めません。変更はこのプログラムを終了するまで有効です。"
+                      : L"%s cannot be written. The changes stay in effect until the program ends.",
+                   path.GetWide() ? path.GetWide() : L"");
+    } else {
+        // The program concerned heads the list while it is set up or recording.
+        ProgramItem program;
+        if (!m_pProgramList || !m_pProgramList->GetAt(0, program) || program.m_State == Idle)
+            program = ProgramItem();
+        if (program.m_Id == m_NoticeProgramId && program.m_StartTime.m_Ticks == m_NoticeProgramStart) {
+            Trace(L"Balloon already shown for this program (notice %d)\n", static_cast<int>(notice));
+            return;
+        }
+        m_NoticeProgramId = program.m_Id;
+        m_NoticeProgramStart = program.m_StartTime.m_Ticks;
+        const wchar_t* name = program.m_Title.GetWide();
+        lstrcpynW(title, name && *name ? name : (ja ? L"録音" : L"Recording"), 64);
+        const wchar_t* what =
+            notice == kNoticeDeviceFailed
+                ? (ja ? L"録音デバイスを開けませんでした。録音は始まっていません。予約の終わりまで再試行します。"
+                      : L"The capture device could not be opened: the recording has not started. It is tried "
+                        L"again until the program ends.")
+            : notice == kNoticeFileFailed
+                ? (ja ? L"WAV ファイルを作成できませんでした。録音されていません。設定の保存先フォルダーを確かめてください。"
+                      : L"The WAV file could not be created: nothing is being recorded. Check the WAV folder in "
+                        L"the settings.")
+                : (ja ? L"WAV ファイルに書き込めませんでした (ディスクがいっぱい?)。録音は止まりました。それまでの分は残っています。"
+                      : L"Writing the WAV file failed (is the disk full?): the recording has stopped. What was "
+                        L"recorded until then is kept.");
+        lstrcpynW(text, what, MAX_PATH + 200);
+    }
+    Trace(L"Balloon: %s: %s\n", title, text);
+    NOTIFYICONDATAW data = TrayData(m_hWnd);
+    data.uFlags = NIF_INFO;
+    data.dwInfoFlags = NIIF_WARNING;
+    data.uTimeout = 15000;
+    lstrcpynW(data.szInfoTitle, title, 64);
+    lstrcpynW(data.szInfo, text, 256);
+    NotifyIcon(NIM_MODIFY, &data);
 }
 
 void CAppMain::PostToAudio(UINT message, LPARAM lParam)

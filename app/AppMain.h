@@ -51,6 +51,7 @@ protected:
     void PostToWindow(UINT message) override;
     DWORD AudioThreadId() override { return m_AudioCtrl.m_ThreadId; }
     void PostToAudio(UINT message, LPARAM lParam) override;
+    void PostNotice(WPARAM notice) override;
     // The shell call, a seam so a test can make adding the icon fail.
     virtual BOOL NotifyIcon(DWORD message, NOTIFYICONDATAW* data) { return Shell_NotifyIconW(message, data); }
 
@@ -60,8 +61,13 @@ private:
     void SetTrayIcon(int iconId);
     void ShowTrayMenu();
     void StartThreads();
+    // A tray balloon for a failure: at most one per program occurrence.
+    void ShowNotice(WPARAM notice);
 
     UINT m_TaskbarCreated;
+    // The program occurrence the last recording balloon was about (UI thread).
+    unsigned m_NoticeProgramId;
+    long long m_NoticeProgramStart;
     // Held for the life of the process: the first single-instance check.
     HANDLE m_hInstanceMutex;
 };

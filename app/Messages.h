@@ -11,6 +11,15 @@ enum : UINT {
     WM_SHUTDOWN_INQUIRY = 0x408,
     WM_CLOSE_INQUIRY = 0x409,
     WM_CAPTURE_RELEASE = 0x40A,
+    // A failure the user must hear of; wParam is one of the notices below.
+    WM_RECORDING_NOTICE = 0x40B,
+};
+
+enum RecordingNotice : WPARAM {
+    kNoticeDeviceFailed = 1,  // no capture device could be opened at the start
+    kNoticeFileFailed = 2,    // a WAV file could not be created
+    kNoticeWriteFailed = 3,   // a write failed mid-recording (disk full)
+    kNoticeSaveFailed = 4,    // the scheduler could not save the configuration
 };
 
 // Characters in the file-name prefix block carried by WM_CAPTURE_START.

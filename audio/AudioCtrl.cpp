@@ -10,7 +10,7 @@
 CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(), m_pWaveFile(nullptr),
-      m_FileNumber(0), m_MaxFileSize(104857600u), m_UnrefreshedBytes(0)
+      m_FileNumber(0), m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_UnrefreshedBytes(0)
 {
 }
 
@@ -137,11 +137,20 @@ bool CAudioCtrl::CreateCaptureDevice()
     return false;
 }
 
+void CAudioCtrl::PostNotice(WPARAM notice)
+{
+    Trace(L"[CAudioCtrl] recording notice %d\n", static_cast<int>(notice));
+    if (m_hNoticeWnd)
+        PostMessageW(m_hNoticeWnd, WM_RECORDING_NOTICE, notice, 0);
+}
+
 void CAudioCtrl::CaptureOpen()
 {
     m_bRecording = 0;
     LoadParameters();
+    bool told = false;
     while (TaskStands()) {
+        UINT task = m_Task;
         if (!CreateCaptureDevice()) {
             Trace(L"[CaptureOpen] not create capture device\n");
         } else if (m_pCapture->Open(m_Channels, m_Frequency, 16, m_OpenOption)) {
@@ -150,7 +159,14 @@ void CAudioCtrl::CaptureOpen()
         } else {
             Trace(L"[CaptureOpen] capture device open error\n");
         }
-        for (int i = 0; i < 100 && TaskStands(); ++i)
+        // The recording should be running by now: the user hears of it once,
+        // and the retries go on while the program lasts.
+        if (task == WM_CAPTURE_START && !told) {
+            PostNotice(kNoticeDeviceFailed);
+            told = true;
+        }
+        // The start request ends the pause: one more attempt right then.
+        for (int i = 0; i < 100 && TaskStands() && m_Task == task; ++i)
             Sleep(100);
     }
 }
@@ -169,13 +185,15 @@ bool CAudioCtrl::OpenNextFile()
         ++m_FileNumber;
         // A name that does not fit its block is refused rather than cut short.
         if (n >= kFilePrefixSize)
-            return false;
+            break;
         int code = m_pWaveFile->Create(name, m_Format, 0);
         if (code == 0)
             return true;
         if (code != -2 || GetFileAttributesW(name) == INVALID_FILE_ATTRIBUTES)
-            return false;
+            break;
     }
+    // No file: the buffers are dropped until the next split or recording.
+    DestroyFile();
     return false;
 }
 
@@ -190,7 +208,10 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix)
     DestroyFile();  // a file left from an earlier recording is finished first
     lstrcpynW(m_FilePrefix, prefix, kFilePrefixSize);
     m_FileNumber = 0;
-    OpenNextFile();
+    if (!OpenNextFile()) {
+        Trace(L"[CaptureStart] can't create the WAV file %s\n", m_FilePrefix);
+        PostNotice(kNoticeFileFailed);
+    }
     m_bRecording = 1;
     if (m_pCapture) {
         if (m_pCapture->Start())
@@ -229,7 +250,10 @@ unsigned CAudioCtrl::OnSoundData(const void* data, unsigned length)
         return length;
     if (m_pWaveFile && m_pWaveFile->GetSize() >= m_MaxFileSize) {
         DestroyFile();
-        OpenNextFile();
+        if (!OpenNextFile()) {
+            Trace(L"[CAudioCtrl] can't create the next WAV file\n");
+            PostNotice(kNoticeFileFailed);
+        }
     }
     if (!m_pWaveFile)
         return length;
@@ -245,5 +269,7 @@ unsigned CAudioCtrl::OnSoundData(const void* data, unsigned length)
     // cut short can end inside a frame; the data chunk keeps whole frames.
     m_pWaveFile->DropPartialFrame();
     DestroyFile();
+    Trace(L"[CAudioCtrl] a write to the WAV file failed: the recording stops\n");
+    PostNotice(kNoticeWriteFailed);
     return length;
 }

@@ -48,6 +48,8 @@ public:
     CWaveFile* m_pWaveFile;
     unsigned m_FileNumber;
     unsigned m_MaxFileSize;
+    // Receives WM_RECORDING_NOTICE; set before the thread starts.
+    HWND m_hNoticeWnd;
 
 protected:
     // Seams for the tests: the device and the file a recording uses.
@@ -55,6 +57,8 @@ protected:
     virtual CWaveFile* NewWaveFile();
 
 private:
+    // Tells the notice window of a failure (posted: any thread may call it).
+    void PostNotice(WPARAM notice);
     bool CreateCaptureDevice();
     bool OpenNextFile();
     void LoadParameters();

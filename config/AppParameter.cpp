@@ -1,4 +1,5 @@
 #include "config/AppParameter.h"
+#include "foundation/Folder.h"
 #include "foundation/Format.h"
 #include "resources/resource.h"
 
@@ -166,6 +167,21 @@ void CAppParameter::ReadPrograms(XmlElement* first)
         program->m_Title.Copy(title);
         m_ProgramList.Insert(program);
     }
+}
+
+void CAppParameter::GetWavFolder(CString& folder)
+{
+    GetSetting(m_WavFileDir, folder);
+    const wchar_t* text = folder.GetWide();
+    while (text && *text == L' ')
+        ++text;
+    if (text && *text)
+        return;
+    // An empty folder once meant the root of the current drive, where the
+    // file usually cannot be made and the recording was lost.
+    wchar_t music[MAX_PATH];
+    if (GetMusicFolder(music))
+        folder.Assign(music);
 }
 
 void CAppParameter::WriteKeys(CXml& xml, XmlElement* root)

@@ -24,6 +24,9 @@ public:
     // Copies a text setting for any thread; the only way a worker thread may
     // read one (a CString frees and re-allocates its buffers, GetWide too).
     void GetSetting(const CString& field, CString& copy);
+    // The folder recordings go to, for any thread: "wavfile_dir", or the
+    // user's Music folder when that is empty.
+    void GetWavFolder(CString& folder);
     // Replaces a text setting (the UI thread, the only writer).
     void SetSetting(CString& field, const wchar_t* text);
 

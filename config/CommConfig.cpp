@@ -103,6 +103,13 @@ int CCommConfig::Initialize()
     return 1;
 }
 
+void CCommConfig::GetIniFile(CString& copy)
+{
+    EnterCriticalSection(&m_SaveLock);
+    copy.Copy(m_IniFile);
+    LeaveCriticalSection(&m_SaveLock);
+}
+
 // Files beside the configuration: ".tmp", the new file a save writes
 // first, and ".bad", a copy of a file the loader rejected. Beside a path
 // too long for the suffix they take a short name in the same folder.

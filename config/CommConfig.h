@@ -46,6 +46,8 @@ public:
     virtual void WriteKeys(CXml& xml, XmlElement* root);
 
     void ResolveIniFile();
+    // A copy of the configuration file's path for any thread.
+    void GetIniFile(CString& copy);
 
     int m_HasToolBar;
     int m_HasStatusBar;

@@ -1,5 +1,6 @@
 #include "dialogs/Dialog.h"
 #include "config/AppParameter.h"
+#include "foundation/Format.h"
 #include "resources/resource.h"
 
 #include <shellapi.h>
@@ -68,6 +69,22 @@ void SetSmallAppIcon(HWND hwnd)
     // Shared: the system keeps one copy however many dialogs are opened.
     HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_IDLE), IMAGE_ICON, 16, 16, LR_SHARED);
     SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+bool SaveConfigOrTell(HWND owner)
+{
+    if (!g_pConfig || g_pConfig->Save())
+        return true;
+    CString path;
+    g_pConfig->GetIniFile(path);
+    bool ja = UiIsJapanese();
+    wchar_t text[MAX_PATH + 200];
+    FormatText(text, MAX_PATH + 200,
+               ja ? L"設定を %s に保存できませんでした。\n変更はこのプログラムを終了するまで有効です。"
+                  : L"The settings could not be saved to %s.\nThe changes stay in effect until the program ends.",
+               path.GetWide() ? path.GetWide() : L"");
+    MessageBoxW(owner, text, ja ? L"予約録音アプリ" : L"Scheduled Recording Application", MB_ICONHAND | MB_OK);
+    return false;
 }
 
 void BringDialogToFront(HWND dialog)

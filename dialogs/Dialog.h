@@ -39,3 +39,6 @@ void SetSmallAppIcon(HWND hwnd);
 // A second request for a dialog that is already open: the open one (or the
 // dialog it has opened in turn) comes to the front instead of a nested copy.
 void BringDialogToFront(HWND dialog);
+// Saves the configuration; when the file cannot be written, tells the user
+// in a message box over owner (the changes stay in memory) and returns false.
+bool SaveConfigOrTell(HWND owner);

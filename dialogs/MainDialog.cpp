@@ -123,10 +123,9 @@ void CMainDialog::OnNotify(HWND hwnd, WPARAM idFrom, NMHDR* header)
         OnEdit(hwnd);
 }
 
-void CMainDialog::SaveConfig()
+void CMainDialog::SaveConfig(HWND hwnd)
 {
-    if (g_pConfig)
-        g_pConfig->Save();
+    SaveConfigOrTell(hwnd);
 }
 
 void CMainDialog::Refuse(HWND hwnd, bool edit)
@@ -153,7 +152,7 @@ void CMainDialog::OnDelete(HWND hwnd)
             Refuse(hwnd, false);
             return;
         }
-        SaveConfig();
+        SaveConfig(hwnd);
     }
     FillList(hwnd);
 }
@@ -182,7 +181,7 @@ void CMainDialog::OnNew(HWND hwnd)
     if (!item)
         return;
     m_pList->Insert(item);
-    SaveConfig();
+    SaveConfig(hwnd);
     FillList(hwnd);
 }
 
@@ -228,6 +227,6 @@ void CMainDialog::OnEdit(HWND hwnd)
         Refuse(hwnd, true);
         return;
     }
-    SaveConfig();
+    SaveConfig(hwnd);
     FillList(hwnd);
 }

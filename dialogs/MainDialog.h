@@ -30,7 +30,7 @@ public:
 private:
     // Runs the input dialog; true after OK.
     bool RunInput(HWND hwnd, CProgramInputDialog& input);
-    void SaveConfig();
+    void SaveConfig(HWND hwnd);
     void Refuse(HWND hwnd, bool edit);
 };
 

@@ -1,4 +1,5 @@
 // A property page: a dialog whose PSN_APPLY notification becomes OnApply.
+// A page that refuses its values returns false: the sheet stays open on it.
 #pragma once
 
 #include "dialogs/Dialog.h"
@@ -6,5 +7,5 @@
 class CPropertyPage : public CDialog {
 public:
     INT_PTR DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
-    virtual void OnApply(HWND hwnd) = 0;
+    virtual bool OnApply(HWND hwnd) = 0;
 };

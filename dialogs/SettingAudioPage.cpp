@@ -1,6 +1,7 @@
 #include "dialogs/SettingAudioPage.h"
 #include "audio/MMECapture.h"
 #include "config/AppParameter.h"
+#include "dialogs/SettingMiscPage.h"
 #include "resources/resource.h"
 
 #include <cwchar>
@@ -105,10 +106,10 @@ void CSettingAudioPage::OnInitDialog(HWND hwnd)
     SelectByData(combo, channels);
 }
 
-void CSettingAudioPage::OnApply(HWND hwnd)
+bool CSettingAudioPage::OnApply(HWND hwnd)
 {
     if (!g_pConfig)
-        return;
+        return true;
     LRESULT device = SendDlgItemMessageW(hwnd, IDC_DEVICE, CB_GETCURSEL, 0, 0);
     if (device >= 0 && static_cast<unsigned>(device) < m_nDevices) {
         g_pConfig->SetSetting(g_pConfig->m_CapDeviceName, m_pDevices[device].m_Name);
@@ -120,5 +121,10 @@ void CSettingAudioPage::OnApply(HWND hwnd)
     LRESULT channels = SendDlgItemMessageW(hwnd, IDC_CHANNELS, CB_GETCURSEL, 0, 0);
     if (channels >= 0)
         g_pConfig->m_Channels = static_cast<int>(SendDlgItemMessageW(hwnd, IDC_CHANNELS, CB_GETITEMDATA, channels, 0));
-    g_pConfig->Save();
+    // The Miscellaneous page, once opened, applies after this one and saves
+    // both: one save, and one message should it fail.
+    if (g_pMiscPage && g_pMiscPage->m_hWnd)
+        return true;
+    SaveConfigOrTell(hwnd);
+    return true;
 }

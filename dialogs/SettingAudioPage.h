@@ -12,7 +12,7 @@ public:
     ~CSettingAudioPage() override { FreeDevices(); }
 
     void OnInitDialog(HWND hwnd) override;
-    void OnApply(HWND hwnd) override;
+    bool OnApply(HWND hwnd) override;
     static INT_PTR CALLBACK AudioPageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void FreeDevices();
 

@@ -1,6 +1,7 @@
 #include "dialogs/SettingMiscPage.h"
 #include "config/AppParameter.h"
 #include "foundation/Decimal.h"
+#include "foundation/Folder.h"
 #include "foundation/Format.h"
 #include "resources/resource.h"
 
@@ -27,13 +28,10 @@ void CSettingMiscPage::OnInitDialog(HWND hwnd)
     if (!g_pConfig)
         return;
 
-    wchar_t folder[kTextLimit] = L"";
-    if (!g_pConfig->m_WavFileDir.IsEmpty()) {
-        CString copy;
-        copy.Copy(g_pConfig->m_WavFileDir);
-        lstrcpynW(folder, copy.GetWide(), kTextLimit);
-    }
-    SetDlgItemTextW(hwnd, IDC_WAV_FOLDER, folder);
+    // The folder recordings go to, the Music folder when none is set.
+    CString folder;
+    g_pConfig->GetWavFolder(folder);
+    SetDlgItemTextW(hwnd, IDC_WAV_FOLDER, folder.GetWide() ? folder.GetWide() : L"");
     CheckDlgButton(hwnd, IDC_SHUTDOWN, g_pConfig->m_Shutdown ? BST_CHECKED : BST_UNCHECKED);
     wchar_t size[16];
     FormatText(size, 16, L"%d", g_pConfig->m_WavMaxSize);
@@ -75,17 +73,27 @@ int CSettingMiscPage::ParseSize(const wchar_t* text, int& value)
     return 1;
 }
 
-void CSettingMiscPage::OnApply(HWND hwnd)
+bool CSettingMiscPage::OnApply(HWND hwnd)
 {
+    if (!g_pConfig)
+        return true;
+    // A folder that cannot be made would lose every recording: the page
+    // stays open for the user to choose another.
+    wchar_t text[kTextLimit] = L"";
+    GetDlgItemTextW(hwnd, IDC_WAV_FOLDER, text, kTextLimit);
+    if (text[0] && !MakeFolder(text)) {
+        bool ja = m_UiLanguage == 1;
+        wchar_t message[kTextLimit + 100];
+        FormatText(message, kTextLimit + 100,
+                   ja ? L"WAV ファイルの保存先 %s がなく、作成もできません。" : L"The WAV folder %s does not exist and cannot be created.",
+                   text);
+        MessageBoxW(hwnd, message, ja ? L"設定" : L"Setting", MB_ICONHAND | MB_OK);
+        return false;
+    }
     m_Language = static_cast<int>(SendDlgItemMessageW(hwnd, IDC_LANGUAGE, CB_GETCURSEL, 0, 0));
     if (m_Language < 0)
         m_Language = -1;
-    if (!g_pConfig)
-        return;
     g_pConfig->m_Language = m_Language;
-
-    wchar_t text[kTextLimit] = L"";
-    GetDlgItemTextW(hwnd, IDC_WAV_FOLDER, text, kTextLimit);
     g_pConfig->SetSetting(g_pConfig->m_WavFileDir, text);
     g_pConfig->m_Shutdown = IsDlgButtonChecked(hwnd, IDC_SHUTDOWN) == BST_CHECKED ? 1 : 0;
 
@@ -94,5 +102,7 @@ void CSettingMiscPage::OnApply(HWND hwnd)
     int size;
     if (ParseSize(text, size))
         g_pConfig->m_WavMaxSize = size;
-    g_pConfig->Save();
+    // The last page to apply saves both, so a failure is told once.
+    SaveConfigOrTell(hwnd);
+    return true;
 }

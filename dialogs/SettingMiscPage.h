@@ -11,7 +11,7 @@ public:
 
     void OnInitDialog(HWND hwnd) override;
     void OnCommand(HWND hwnd, int id, int code) override;
-    void OnApply(HWND hwnd) override;
+    bool OnApply(HWND hwnd) override;
     static INT_PTR CALLBACK MiscPageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     // The size field's rule: blanks, an optional minus, digits. Returns 0

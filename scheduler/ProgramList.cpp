@@ -110,7 +110,7 @@ static unsigned WeekdayBit(const CDateTime& t)
     return 1u << (t.m_Time.wDayOfWeek & 7);
 }
 
-void ProgramList::ExpirePast(const CDateTime& now)
+bool ProgramList::ExpirePast(const CDateTime& now)
 {
     int retired = 0;
     Lock();
@@ -153,8 +153,7 @@ void ProgramList::ExpirePast(const CDateTime& now)
     // The save takes the save lock, which comes before this mutex in the lock
     // order: it runs once the mutex is released, and writes every retirement
     // of this call in one file.
-    if (retired && m_pOwner)
-        m_pOwner->Save();
+    return !(retired && m_pOwner) || m_pOwner->Save();
 }
 
 int ProgramList::FindOverlap(const ProgramItem& item, ProgramItem& other)

@@ -26,7 +26,8 @@ public:
     int SetState(unsigned id, int state);
     // Retires programs whose stop has passed, then saves the configuration
     // once; the caller must not hold the mutex (see the lock order below).
-    void ExpirePast(const CDateTime& now);
+    // False when that save failed.
+    bool ExpirePast(const CDateTime& now);
     // A copy of the first other program (not id item.m_Id) that records at
     // the same moment as item at some occurrence; 0 when there is none.
     int FindOverlap(const ProgramItem& item, ProgramItem& other);

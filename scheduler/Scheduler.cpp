@@ -2,6 +2,7 @@
 #include "app/Messages.h"
 #include "app/Trace.h"
 #include "config/AppParameter.h"
+#include "foundation/Folder.h"
 #include "foundation/Format.h"
 #include "scheduler/FilePrefix.h"
 #include "scheduler/ProgramList.h"
@@ -13,7 +14,7 @@
 CScheduler::CScheduler()
     : m_hSchedThread(nullptr), m_SchedThreadId(0), m_bSchedQuit(0), m_pProgramList(nullptr),
       m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_bResumedByTimer(0),
-      m_bSuspending(0), m_bKeepAwake(false), m_ResumeHoldUntil(0)
+      m_bSuspending(0), m_bKeepAwake(false), m_ResumeHoldUntil(0), m_bSaveFailureTold(false)
 {
 }
 
@@ -103,7 +104,7 @@ void CScheduler::Drive(const CDateTime& now)
     }
     if (m_CurProgram.m_State == Idle) {
         if (m_CurProgram.m_StopTime.Diff(now) <= 0) {
-            m_pProgramList->ExpirePast(now);
+            Expire(now);
             if (!m_pProgramList->GetAt(0, m_CurProgram))
                 return;
         }
@@ -130,9 +131,22 @@ void CScheduler::Drive(const CDateTime& now)
         if (m_CurProgram.m_StopTime.Diff(now) > 0)
             return;
         StopRecording(m_CurProgram, now);
-        m_pProgramList->ExpirePast(now);
+        Expire(now);
         m_CurProgram.m_State = Idle;
         m_pProgramList->SetState(m_CurProgram.m_Id, Idle);
+    }
+}
+
+void CScheduler::Expire(const CDateTime& now)
+{
+    // A retirement that is not saved comes back at the next start; the
+    // program list in memory stays right meanwhile.
+    if (m_pProgramList->ExpirePast(now)) {
+        m_bSaveFailureTold = false;
+    } else if (!m_bSaveFailureTold) {
+        Trace(L"[CScheduler] the configuration could not be saved\n");
+        PostNotice(kNoticeSaveFailed);
+        m_bSaveFailureTold = true;
     }
 }
 
@@ -178,8 +192,12 @@ void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now
     CString folder, title;
     const wchar_t* folderText = nullptr;
     if (g_pConfig) {
-        g_pConfig->GetSetting(g_pConfig->m_WavFileDir, folder);
+        g_pConfig->GetWavFolder(folder);
         folderText = folder.GetWide();
+        // A folder deleted since it was chosen (or the Music folder of a
+        // new user) is made again rather than losing the recording.
+        if (folderText && !MakeFolder(folderText))
+            Trace(L"[%s] (ID=%d) can't create the WAV folder %s\n", text, program.m_Id, folderText);
     }
     title.Copy(program.m_Title);
     BuildFilePrefix(block, kFilePrefixSize, folderText ? folderText : L"", title.GetWide() ? title.GetWide() : L"",

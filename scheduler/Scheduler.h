@@ -64,6 +64,8 @@ protected:
     virtual DWORD AudioThreadId() = 0;
     // Stores the request in the audio thread's last-request field, then posts it.
     virtual void PostToAudio(UINT message, LPARAM lParam) = 0;
+    // A failure for the user to hear of (WM_RECORDING_NOTICE's notices).
+    virtual void PostNotice(WPARAM notice) { (void)notice; }
     virtual void Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer);
     virtual void SetKeepAwake(bool on);
     virtual void WaitForNextPass();
@@ -71,7 +73,11 @@ protected:
 private:
     void Drive(const CDateTime& now);
     void UpdateKeepAwake(const CDateTime& now);
+    void Expire(const CDateTime& now);
 
     bool m_bKeepAwake;
     long long m_ResumeHoldUntil;
+    // The user has been told the configuration cannot be saved; cleared by
+    // the next save that succeeds. Scheduler thread only.
+    bool m_bSaveFailureTold;
 };

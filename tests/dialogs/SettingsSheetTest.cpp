@@ -52,7 +52,7 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     f.config.m_WavFileDir.Assign(L"C:\\Old");
     f.config.m_WavMaxSize = 250;
     f.config.m_Language = 0;
-    std::wstring firstDevice;
+    std::wstring firstDevice, newFolder = f.dir.File(L"録音\\新しい");
     f.Run([&] { CConfigDialog().Show(nullptr); }, [&] {
         HWND sheet = WaitForDialog(f.uiThread, L"Setting");
         ASSERT_NE(sheet, nullptr);
@@ -76,7 +76,7 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         EXPECT_EQ(IsDlgButtonChecked(misc, IDC_SHUTDOWN), BST_UNCHECKED);
         SaveScreenshot(sheet, L"settings-misc-en");
         Choose(misc, IDC_LANGUAGE, 1);  // Japanese, on an English interface
-        SetControlText(misc, IDC_WAV_FOLDER, L"D:\\録音");
+        SetControlText(misc, IDC_WAV_FOLDER, newFolder);
         SetControlText(misc, IDC_WAV_MAX_SIZE, L"12a");
         Click(misc, IDC_SHUTDOWN);
         Sleep(100);
@@ -88,12 +88,13 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     EXPECT_EQ(f.config.m_Channels, 2);
     EXPECT_EQ(f.config.m_Language, 1);
     EXPECT_EQ(f.config.m_UiLanguage, 0);  // until the next start
-    EXPECT_STREQ(f.config.m_WavFileDir.GetWide(), L"D:\\録音");
+    EXPECT_STREQ(f.config.m_WavFileDir.GetWide(), newFolder.c_str());
+    EXPECT_TRUE(GetFileAttributesW(newFolder.c_str()) & FILE_ATTRIBUTE_DIRECTORY);  // made on OK
     EXPECT_EQ(f.config.m_WavMaxSize, 250);  // 12a keeps the size
     EXPECT_EQ(f.config.m_Shutdown, 1);
     std::string saved = f.Saved();
     EXPECT_NE(saved.find("<language>1</language>"), std::string::npos) << saved;
-    EXPECT_NE(saved.find("<wavfile_dir>D:\\録音</wavfile_dir>"), std::string::npos);
+    EXPECT_NE(saved.find("<wavfile_dir>" + Narrow(newFolder) + "</wavfile_dir>"), std::string::npos);
 }
 
 TEST(SettingsSheet, SizeRulesAndCancel)
@@ -109,6 +110,8 @@ TEST(SettingsSheet, SizeRulesAndCancel)
             HWND sheet = WaitForDialog(f.uiThread, L"Setting");
             ASSERT_NE(sheet, nullptr);
             HWND misc = Page(sheet, 1);
+            // No folder set: the one recordings go to, the Music folder.
+            EXPECT_EQ(ControlText(misc, IDC_WAV_FOLDER), MusicFolder());
             SetControlText(misc, IDC_WAV_MAX_SIZE, c.typed);
             PressOk(sheet);
         });
@@ -183,4 +186,43 @@ TEST(SettingsSheet, WithoutCaptureDevicesTheConfiguredDeviceIsKept)
         PressOk(sheet);
     });
     EXPECT_STREQ(f.config.m_CapDeviceName.GetWide(), L"USB microphone");
+}
+
+// OK with a folder that cannot be made is refused on the page; a save that
+// fails is told once for both pages, and the settings stay in memory.
+TEST(SettingsSheet, UnmakeableFolderIsRefusedAndAFailedSaveIsToldOnce)
+{
+    DialogFixture f;
+    WriteBytes(f.dir.File(L"plain file"), "x");
+    std::wstring impossible = f.dir.File(L"plain file\\wav"), good = f.dir.File(L"wav");
+    std::wstring refusal, failure, second;
+    HANDLE locked = INVALID_HANDLE_VALUE;
+    f.Run([&] { CConfigDialog().Show(nullptr); }, [&] {
+        HWND sheet = WaitForDialog(f.uiThread, L"Setting");
+        ASSERT_NE(sheet, nullptr);
+        Page(sheet, 0);
+        HWND misc = Page(sheet, 1);
+        SetControlText(misc, IDC_WAV_FOLDER, impossible);
+        SetControlText(misc, IDC_WAV_MAX_SIZE, L"7");
+        PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        refusal = AnswerMessageBox(sheet, IDOK);
+        Sleep(300);
+        EXPECT_TRUE(IsWindowVisible(sheet));
+        // Held open without sharing, as a scanner past the retries would.
+        WriteBytes(f.dir.File(L"marivane.ini"), "old");
+        locked = CreateFileW(f.dir.File(L"marivane.ini").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        SetControlText(misc, IDC_WAV_FOLDER, good);
+        PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+        failure = AnswerMessageBox(sheet, IDOK, 10000);
+        second = AnswerMessageBox(sheet, IDOK, 1500);
+        WaitGone(sheet);
+    });
+    CloseHandle(locked);
+    EXPECT_EQ(refusal, L"The WAV folder " + impossible + L" does not exist and cannot be created.");
+    EXPECT_EQ(failure, L"The settings could not be saved to " + f.dir.File(L"marivane.ini") +
+                           L".\nThe changes stay in effect until the program ends.");
+    EXPECT_EQ(second, L"(no message box)");
+    EXPECT_EQ(f.config.m_WavMaxSize, 7);
+    EXPECT_STREQ(f.config.m_WavFileDir.GetWide(), good.c_str());
+    EXPECT_EQ(f.Saved(), "old");
 }

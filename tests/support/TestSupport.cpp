@@ -3,6 +3,8 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <knownfolders.h>
+#include <shlobj.h>
 #include <mutex>
 #include <sstream>
 
@@ -282,4 +284,14 @@ bool TraceCapture::Contains(const std::wstring& line)
         if (l == line)
             return true;
     return false;
+}
+
+std::wstring MusicFolder()
+{
+    PWSTR path = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Music, 0, nullptr, &path)) && path)
+        folder = path;
+    CoTaskMemFree(path);
+    return folder;
 }

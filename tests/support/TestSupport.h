@@ -8,6 +8,8 @@
 
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);
+// The user's Music folder, as the shell names it.
+std::wstring MusicFolder();
 
 // A fresh folder under the temporary folder, removed with its contents.
 class TempDir {

@@ -1,0 +1,8 @@
+// Folders the program writes into: made on demand, parents and all.
+#pragma once
+
+// True when path names a folder that exists now, made if it did not.
+bool MakeFolder(const wchar_t* path);
+// The user's Music folder into buffer (MAX_PATH units); false when the
+// system has none.
+bool GetMusicFolder(wchar_t* buffer);
