@@ -133,21 +133,26 @@ TEST(EndToEnd, ExitDuringARecordingLeavesACompleteFile)
     EXPECT_EQ(rec.Saved().size(), 1u);
 }
 
-TEST(EndToEnd, HostileTitlesRecordInsideTheFolderUnderSanitisedNames)
+// With no WAV folder set the recording goes to the Music folder, which once
+// was the root of the current drive.
+TEST(EndToEnd, HostileTitlesRecordInsideTheMusicFolderUnderSanitisedNames)
 {
     Recorder rec;
     CDateTime start = SecondsFromNow(6), stop = SecondsFromNow(8);
+    rec.wavDir.clear();
     rec.Write({Program(start, stop, 0, L"..\\..\\escape:*?\"<>|")});
+    rec.wavDir = MusicFolder();
+    ASSERT_FALSE(rec.wavDir.empty());
     ASSERT_NO_FATAL_FAILURE(rec.RunUntil("Stop Recording", 25000, 1000));
-    std::vector<std::wstring> wavs = rec.Wavs();
-    ASSERT_EQ(wavs.size(), 1u);
     // Seven characters replaced, then the separator before the start stamp.
     std::wstring prefix = L".._.._escape" + std::wstring(7, L'_') + L"_" + Stamp(start);
-    EXPECT_EQ(wavs[0], prefix + L"_000.wav");
     EXPECT_GT(CheckRecording(rec.wavDir, prefix, 0), 48000u);
-    // Nothing landed above the WAV folder.
-    for (const auto& name : ListFiles(rec.workDir.Path()))
+    EXPECT_FALSE(Exists(rec.wavDir + L"\\" + prefix + L"_001.wav"));
+    DeleteFileW((rec.wavDir + L"\\" + prefix + L"_000.wav").c_str());
+    // Nothing landed above the folder.
+    for (const auto& name : ListFiles(rec.wavDir + L"\\.."))
         EXPECT_EQ(name.find(L".wav"), std::wstring::npos) << Narrow(name);
+    EXPECT_FALSE(Exists(L"C:\\" + prefix + L"_000.wav"));
 }
 
 TEST(EndToEnd, SecondInstanceTrayClicksAndOneDialogOfEachKind)

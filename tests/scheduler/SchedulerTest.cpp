@@ -162,6 +162,27 @@ TEST(Scheduler, HostileTitleRecordsUnderASanitisedNameAndKeepsItsTitle)
     EXPECT_STREQ(head.m_Title.GetWide(), L"..\\..\\Windows\\a:b");
 }
 
+// Retirements that cannot be saved: the user hears of it once, the list in
+// memory moves on, and a later save that works ends the silence.
+TEST(Scheduler, AFailedSaveIsToldOnceUntilASaveSucceeds)
+{
+    SchedulerFixture f;
+    std::wstring folder = f.dir.File(L"not yet");
+    f.config.m_IniFile.Assign((folder + L"\\marivane.ini").c_str());
+    for (int i = 0; i < 3; ++i)
+        f.Add(At(2026, 3, 7, 10, i * 2), At(2026, 3, 7, 10, i * 2 + 1));
+    f.sched.m_Clock = At(2026, 3, 7, 9, 59, 50);
+    f.sched.RunUntil(At(2026, 3, 7, 10, 3, 30));
+    EXPECT_EQ(f.sched.m_Notices, std::vector<WPARAM>{kNoticeSaveFailed});
+    ProgramItem head;
+    ASSERT_TRUE(f.config.m_ProgramList.GetAt(0, head));
+    EXPECT_EQ(head.m_Id, 3u);
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    f.sched.RunUntil(At(2026, 3, 7, 10, 6));
+    EXPECT_EQ(f.sched.m_Notices.size(), 1u);
+    EXPECT_TRUE(Exists(folder + L"\\marivane.ini"));
+}
+
 // The real thread with the real clock: passes begin just after whole seconds.
 class ClockedScheduler : public CScheduler {
 public:

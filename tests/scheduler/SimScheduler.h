@@ -32,6 +32,7 @@ public:
     std::vector<Posted> m_Window, m_Audio;
     std::vector<SuspendCall> m_Suspends;
     std::vector<std::pair<std::wstring, bool>> m_KeepAwake;
+    std::vector<WPARAM> m_Notices;
     DWORD m_AudioId = 4242;
     UINT m_Task = 0;
     // Acts as the main window: a requested inquiry is shown at once.
@@ -68,6 +69,7 @@ protected:
         if (message == WM_CLOSE_INQUIRY)
             m_bInquiryShown = 0;
     }
+    void PostNotice(WPARAM notice) override { m_Notices.push_back(notice); }
     DWORD AudioThreadId() override { return m_AudioId; }
     void PostToAudio(UINT message, LPARAM lParam) override
     {

@@ -290,7 +290,7 @@ std::wstring MusicFolder()
 {
     PWSTR path = nullptr;
     std::wstring folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Music, 0, nullptr, &path)) && path)
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Music, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path)
         folder = path;
     CoTaskMemFree(path);
     return folder;
