@@ -65,6 +65,29 @@ void CMainDialog::FillList(HWND hwnd)
         item.pszText = const_cast<wchar_t*>(title ? title : L"");
         SendMessageW(view, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
     }
+    // Columns as wide as their texts and headers in the font and DPI at
+    // hand (a header pads its text more than a row); the title takes at
+    // least the rest of the view.
+    RECT client = {};
+    GetClientRect(view, &client);
+    int used = 0;
+    for (int column = 0; column < 3; ++column) {
+        wchar_t header[64] = L"";
+        LVCOLUMNW info = {};
+        info.mask = LVCF_TEXT;
+        info.pszText = header;
+        info.cchTextMax = 64;
+        SendMessageW(view, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&info));
+        int headerWidth = static_cast<int>(SendMessageW(view, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(header))) + 24;
+        SendMessageW(view, LVM_SETCOLUMNWIDTH, column, LVSCW_AUTOSIZE);
+        int width = static_cast<int>(SendMessageW(view, LVM_GETCOLUMNWIDTH, column, 0));
+        if (width < headerWidth)
+            width = headerWidth;
+        if (column == 2 && width < client.right - used)
+            width = client.right - used;
+        SendMessageW(view, LVM_SETCOLUMNWIDTH, column, width);
+        used += width;
+    }
 }
 
 unsigned CMainDialog::GetSelectedId(HWND hwnd)

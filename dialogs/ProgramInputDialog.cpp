@@ -54,6 +54,11 @@ INT_PTR CALLBACK CProgramInputDialog::InputDialogProc(HWND hwnd, UINT message, W
 void CProgramInputDialog::OnInitDialog(HWND hwnd)
 {
     SetSmallAppIcon(hwnd);
+    // The long date format ("Friday, December 12, 2025") does not fit the
+    // picker: a short one that still names the weekday.
+    const wchar_t* format = UiIsJapanese() ? L"yyyy/MM/dd (ddd)" : L"ddd yyyy/MM/dd";
+    SendDlgItemMessageW(hwnd, IDC_START_DATE, DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(format));
+    SendDlgItemMessageW(hwnd, IDC_STOP_DATE, DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(format));
     m_Length = m_StopTime.Diff(m_StartTime) / (60 * CDateTime::kSecond) * (60 * CDateTime::kSecond);
     SetPicker(hwnd, IDC_START_DATE, m_StartTime);
     SetPicker(hwnd, IDC_START_TIME, m_StartTime);

@@ -3,6 +3,7 @@
 #include "dialogs/MainDialog.h"
 #include "resources/resource.h"
 
+#include <algorithm>
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
@@ -81,6 +82,16 @@ TEST(ProgramListDialog, ShowsTheProgramsAndNewEditDeleteChangeListAndFile)
         auto rows = ListRows(list, 3);
         ASSERT_EQ(rows.size(), 2u);
         EXPECT_EQ(rows[0], (std::vector<std::wstring>{L"1", L"2025/01/02 09:05:00", L"Morning"}));
+        // Every column as wide as its longest text, the header's padded.
+        for (int column = 0; column < 3; ++column) {
+            auto width = [&](const std::wstring& text) {
+                return static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+            };
+            int widest = width(ColumnHeader(list, column)) + 12;
+            for (const auto& row : rows)
+                widest = std::max(widest, width(row[column]) + 6);
+            EXPECT_GE(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0), widest) << "column " << column;
+        }
         SaveScreenshot(dlg, L"program-list-en");
 
         // New: the dialog's values become a program in its sorted place.

@@ -65,7 +65,6 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         EXPECT_EQ(SendDlgItemMessageW(audio, IDC_FREQUENCY, CB_GETCOUNT, 0, 0), 5);
         EXPECT_EQ(Selected(audio, IDC_FREQUENCY), -1);
         EXPECT_EQ(SelectedText(audio, IDC_CHANNELS), L"1ch (mono)");
-        SaveScreenshot(sheet, L"settings-audio-en");
         Choose(audio, IDC_CHANNELS, 1);
 
         HWND misc = Page(sheet, 1);
@@ -200,7 +199,9 @@ TEST(SettingsSheet, UnmakeableFolderIsRefusedAndAFailedSaveIsToldOnce)
     f.Run([&] { CConfigDialog().Show(nullptr); }, [&] {
         HWND sheet = WaitForDialog(f.uiThread, L"Setting");
         ASSERT_NE(sheet, nullptr);
-        Page(sheet, 0);
+        HWND audio = Page(sheet, 0);
+        EXPECT_EQ(SelectedText(audio, IDC_FREQUENCY), L"44100 Hz");
+        SaveScreenshot(sheet, L"settings-audio-en");
         HWND misc = Page(sheet, 1);
         SetControlText(misc, IDC_WAV_FOLDER, impossible);
         SetControlText(misc, IDC_WAV_MAX_SIZE, L"7");

@@ -175,7 +175,17 @@ bool SaveScreenshot(HWND window, const std::wstring& name)
     if (w <= 0 || h <= 0)
         return false;
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    Sleep(100);
+    // Wine puts what a thread painted on the screen only when that thread
+    // next waits for messages: a window of this thread (the modeless
+    // inquiry) showed without the control painted last. Pump a while.
+    for (DWORD begin = GetTickCount(); GetTickCount() - begin < 300;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info = {};
