@@ -365,7 +365,7 @@ void CAppMain::ShowNotice(WPARAM notice)
         m_NoticeProgramId = program.m_Id;
         m_NoticeProgramStart = program.m_StartTime.m_Ticks;
         const wchar_t* name = program.m_Title.GetWide();
-        lstrcpynW(title, name && *name ? name : (ja ? L"録音" : L"Recording"), 64);
+        lstrcpynW(title, name && *name ? name : CAppParameter::DefaultTitle(ja), 64);
         const wchar_t* what =
             notice == kNoticeDeviceFailed
                 ? (ja ? L"録音デバイスを開けませんでした。録音は始まっていません。予約の終わりまで再試行します。"

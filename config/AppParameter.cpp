@@ -154,10 +154,8 @@ void CAppParameter::ReadPrograms(XmlElement* first)
             continue;
         // Hand-edited and older files may hold a program without a title: it
         // is kept under a visible one, so its file names stay valid.
-        CString trimmed(title);
-        trimmed.Trim();
-        if (trimmed.IsEmpty())
-            title.Assign(m_Language == 1 ? L"録音" : L"Recording");
+        if (title.IsBlank())
+            title.Assign(DefaultTitle(m_Language == 1));
         ProgramItem* program = new (std::nothrow) ProgramItem();
         if (!program)
             continue;
@@ -172,10 +170,7 @@ void CAppParameter::ReadPrograms(XmlElement* first)
 void CAppParameter::GetWavFolder(CString& folder)
 {
     GetSetting(m_WavFileDir, folder);
-    const wchar_t* text = folder.GetWide();
-    while (text && *text == L' ')
-        ++text;
-    if (text && *text)
+    if (!folder.IsBlank())
         return;
     // An empty folder once meant the root of the current drive, where the
     // file usually cannot be made and the recording was lost.

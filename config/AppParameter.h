@@ -24,6 +24,8 @@ public:
     // Copies a text setting for any thread; the only way a worker thread may
     // read one (a CString frees and re-allocates its buffers, GetWide too).
     void GetSetting(const CString& field, CString& copy);
+    // The title a program without one is shown and recorded under.
+    static const wchar_t* DefaultTitle(bool japanese) { return japanese ? L"録音" : L"Recording"; }
     // The folder recordings go to, for any thread: "wavfile_dir", or the
     // user's Music folder when that is empty.
     void GetWavFolder(CString& folder);

@@ -134,8 +134,11 @@ static bool FileExists(const wchar_t* path)
 
 namespace {
 
+// The configuration is small; anything past 256 MB is not ours.
+const unsigned long long kMaxConfigSize = 0x10000000ULL;
+
 // The whole file in a new[] buffer; null when it cannot be read, is empty,
-// or is larger than any configuration of ours (size tells which).
+// or is larger than kMaxConfigSize (size tells which).
 char* ReadWholeFile(const wchar_t* path, unsigned& length, unsigned long long& size)
 {
     CFile file;
@@ -143,7 +146,7 @@ char* ReadWholeFile(const wchar_t* path, unsigned& length, unsigned long long& s
     if (!file.OpenForRead(path))
         return nullptr;
     size = file.GetSize();
-    if (size == 0 || size > 0x10000000ULL) {
+    if (size == 0 || size > kMaxConfigSize) {
         file.Close();
         return nullptr;
     }
@@ -211,7 +214,7 @@ int CCommConfig::Load()
     unsigned long long size = 0;
     char* data = ReadWholeFile(path, length, size);
     if (!data) {
-        if (size)
+        if (size > kMaxConfigSize)
             KeepDamagedFile(path);
         return 0;
     }

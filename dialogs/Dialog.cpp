@@ -83,7 +83,7 @@ bool SaveConfigOrTell(HWND owner)
                ja ? L"設定を %s に保存できませんでした。\n変更はこのプログラムを終了するまで有効です。"
                   : L"The settings could not be saved to %s.\nThe changes stay in effect until the program ends.",
                path.GetWide() ? path.GetWide() : L"");
-    MessageBoxW(owner, text, ja ? L"予約録音アプリ" : L"Scheduled Recording Application", MB_ICONHAND | MB_OK);
+    MessageBoxW(owner, text, g_pConfig->GetDescription(ja ? 1 : 0), MB_ICONHAND | MB_OK);
     return false;
 }
 

@@ -35,15 +35,6 @@ void ReadTime(HWND hwnd, int dateId, int timeId, CDateTime& time)
     time.Set(date.wYear, date.wMonth, date.wDay, clock.wHour, clock.wMinute, 0);
 }
 
-// True when the text holds nothing but spaces.
-bool IsBlank(const wchar_t* text)
-{
-    for (; text && *text; ++text)
-        if (*text != L' ' && *text != L'\t' && *text != L'\x3000')
-            return false;
-    return true;
-}
-
 }  // namespace
 
 INT_PTR CALLBACK CProgramInputDialog::InputDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -110,7 +101,7 @@ bool CProgramInputDialog::Check(HWND hwnd)
     bool ja = UiIsJapanese();
     const wchar_t* caption = ja ? L"予約入力" : L"Input Recording Program";
     const wchar_t* refusal = nullptr;
-    if (IsBlank(m_Title.GetWide()))
+    if (m_Title.IsBlank())
         refusal = ja ? L"タイトルを入力してください。" : L"Enter a title.";
     else if (m_StopTime.Diff(m_StartTime) <= 0)
         refusal = ja ? L"終了時刻は開始時刻より後にしてください。" : L"The stop time must be later than the start time.";

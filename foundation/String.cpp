@@ -150,6 +150,21 @@ static bool IsStripByte(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == 0;
 }
 
+bool CString::IsBlank() const
+{
+    for (int i = 0; i < m_nLength; ++i) {
+        if (IsStripByte(m_pBuffer[i]))
+            continue;
+        // U+3000 IDEOGRAPHIC SPACE in UTF-8.
+        if (i + 2 < m_nLength && memcmp(m_pBuffer + i, "\xE3\x80\x80", 3) == 0) {
+            i += 2;
+            continue;
+        }
+        return false;
+    }
+    return true;
+}
+
 void CString::Trim()
 {
     if (!m_pBuffer)

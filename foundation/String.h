@@ -24,6 +24,9 @@ public:
     const wchar_t* GetWide();
     bool Equals(const wchar_t* text) const;
     void Trim();
+    // True when the text holds nothing but white space, the full-width
+    // space of Japanese input included.
+    bool IsBlank() const;
     CString* Mid(int start, int count) const;
 
     bool IsEmpty() const { return !m_pBuffer || m_nLength == 0; }

@@ -345,9 +345,9 @@ XmlElement* CXml::ParseElement(XmlCursor& cursor, int depth)
             }
         } else {
             XmlElement* child = ParseElement(cursor, depth + 1);
-            if (!child)
+            if (!child) {
                 ++m_nErrors;
-            if (child) {
+            } else {
                 if (lastChild)
                     lastChild->m_pNext = child;
                 else

@@ -1,6 +1,7 @@
 #include "foundation/CodePage.h"
 #include "foundation/Format.h"
 #include "foundation/String.h"
+#include "support/TestSupport.h"
 
 #include <windows.h>
 #include <gtest/gtest.h>
@@ -90,6 +91,11 @@ TEST(CString, Trim)
     CString mixed(L"\t\r\n 録音 x\n");
     mixed.Trim();
     EXPECT_STREQ(mixed.GetWide(), L"録音 x");
+    // Blank: white space only, the full-width space of Japanese input included.
+    for (const wchar_t* text : {L"", L" \t\r\n", L"\x3000 \x3000"})
+        EXPECT_TRUE(CString(text).IsBlank()) << Narrow(text);
+    for (const wchar_t* text : {L"a", L" \x3000x", L"\x3001"})
+        EXPECT_FALSE(CString(text).IsBlank()) << Narrow(text);
 }
 
 TEST(CString, MidAndEmptyEquality)
