@@ -371,6 +371,10 @@ void CAppMain::ShowNotice(WPARAM notice)
                 ? (ja ? L"録音デバイスを開けませんでした。録音は始まっていません。予約の終わりまで再試行します。"
                       : L"The capture device could not be opened: the recording has not started. It is tried "
                         L"again until the program ends.")
+            : notice == kNoticeDeviceLost
+                ? (ja ? L"録音中に録音デバイスが失われました。それまでのファイルは閉じました。デバイスが戻りしだい次のファイルに録音を続けます。"
+                      : L"The capture device was lost during the recording. The file so far is closed; the "
+                        L"recording goes on in the next file as soon as a device opens.")
             : notice == kNoticeFileFailed
                 ? (ja ? L"WAV ファイルを作成できませんでした。録音されていません。設定の保存先フォルダーを確かめてください。"
                       : L"The WAV file could not be created: nothing is being recorded. Check the WAV folder in "

@@ -13,6 +13,8 @@ enum : UINT {
     WM_CAPTURE_RELEASE = 0x40A,
     // A failure the user must hear of; wParam is one of the notices below.
     WM_RECORDING_NOTICE = 0x40B,
+    // To the audio thread, from the capture device's thread: the device is gone.
+    WM_CAPTURE_LOST = 0x40C,
 };
 
 enum RecordingNotice : WPARAM {
@@ -20,6 +22,7 @@ enum RecordingNotice : WPARAM {
     kNoticeFileFailed = 2,    // a WAV file could not be created
     kNoticeWriteFailed = 3,   // a write failed mid-recording (disk full)
     kNoticeSaveFailed = 4,    // the scheduler could not save the configuration
+    kNoticeDeviceLost = 5,    // the capture device went away mid-recording
 };
 
 // Characters in the file-name prefix block carried by WM_CAPTURE_START.

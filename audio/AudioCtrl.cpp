@@ -1,6 +1,7 @@
 #include "audio/AudioCtrl.h"
 #include "app/Trace.h"
 #include "audio/MMECapture.h"
+#include "audio/WasapiCapture.h"
 #include "config/AppParameter.h"
 #include "foundation/Format.h"
 
@@ -19,8 +20,10 @@ CAudioCtrl::~CAudioCtrl()
     DestroyFile();
 }
 
-CBaseCapture* CAudioCtrl::NewCaptureDevice()
+CBaseCapture* CAudioCtrl::NewCaptureDevice(CaptureType type)
 {
+    if (type == kWasapiDevice)
+        return new (std::nothrow) CWasapiCapture();
     return new (std::nothrow) CMMECapture();
 }
 
@@ -59,6 +62,7 @@ void CAudioCtrl::TaskExecute()
         case WM_CAPTURE_START: CaptureStart(reinterpret_cast<wchar_t*>(msg.lParam)); break;
         case WM_CAPTURE_CLOSE: CaptureClose(); break;
         case WM_CAPTURE_RELEASE: CaptureRelease(); break;
+        case WM_CAPTURE_LOST: CaptureLost(); break;
         default: break;
         }
         Trace(L"[TaskExecute] msg = 0x%08X\n", msg.message);
@@ -107,10 +111,10 @@ void CAudioCtrl::DestroyFile()
     }
 }
 
-bool CAudioCtrl::CreateCaptureDevice()
+bool CAudioCtrl::CreateCaptureDevice(CaptureType type)
 {
     DestroyCapture();
-    m_pCapture = NewCaptureDevice();
+    m_pCapture = NewCaptureDevice(type);
     if (!m_pCapture)
         return false;
     m_pCapture->Initialize(this);
@@ -121,8 +125,9 @@ bool CAudioCtrl::CreateCaptureDevice()
         g_pConfig->GetSetting(g_pConfig->m_CapDeviceId, idCopy);
         const wchar_t* n = nameCopy.GetWide();
         const wchar_t* i = idCopy.GetWide();
+        // The waveIn type knows names cut to 31 characters only.
         if (n)
-            lstrcpynW(name, n, 256);
+            lstrcpynW(name, n, type == kWaveInDevice ? 32 : 256);
         if (i)
             lstrcpynW(id, i, 256);
     }
@@ -144,31 +149,79 @@ void CAudioCtrl::PostNotice(WPARAM notice)
         PostMessageW(m_hNoticeWnd, WM_RECORDING_NOTICE, notice, 0);
 }
 
-void CAudioCtrl::CaptureOpen()
+bool CAudioCtrl::OpenCaptureDevice()
 {
-    m_bRecording = 0;
-    LoadParameters();
-    bool told = false;
-    while (TaskStands()) {
-        UINT task = m_Task;
-        if (!CreateCaptureDevice()) {
+    static const CaptureType kTypes[] = {kWasapiDevice, kWaveInDevice};
+    for (CaptureType type : kTypes) {
+        if (type == kWaveInDevice)
+            Trace(L"[CaptureOpen] WASAPI capture failed, falling back to waveIn\n");
+        if (!CreateCaptureDevice(type)) {
             Trace(L"[CaptureOpen] not create capture device\n");
         } else if (m_pCapture->Open(m_Channels, m_Frequency, 16, m_OpenOption)) {
             Trace(L"[CaptureOpen] open capture\n");
-            break;
+            return true;
         } else {
             Trace(L"[CaptureOpen] capture device open error\n");
         }
+    }
+    return false;
+}
+
+bool CAudioCtrl::OpenWithRetries(bool tell)
+{
+    while (TaskStands()) {
+        UINT task = m_Task;
+        if (OpenCaptureDevice())
+            return true;
         // The recording should be running by now: the user hears of it once,
         // and the retries go on while the program lasts.
-        if (task == WM_CAPTURE_START && !told) {
+        if (task == WM_CAPTURE_START && tell) {
             PostNotice(kNoticeDeviceFailed);
-            told = true;
+            tell = false;
         }
         // The start request ends the pause: one more attempt right then.
         for (int i = 0; i < 100 && TaskStands() && m_Task == task; ++i)
             Sleep(100);
     }
+    return false;
+}
+
+void CAudioCtrl::CaptureOpen()
+{
+    m_bRecording = 0;
+    LoadParameters();
+    OpenWithRetries(true);
+}
+
+void CAudioCtrl::OnDeviceLost()
+{
+    // On the capture thread, which cannot close its own device: the audio
+    // thread does.
+    if (m_ThreadId)
+        PostThreadMessageW(m_ThreadId, WM_CAPTURE_LOST, 0, 0);
+}
+
+void CAudioCtrl::CaptureLost()
+{
+    // A close or exit requested meanwhile does the tearing down itself.
+    if (!m_pCapture || !m_bRecording || m_Task != WM_CAPTURE_START || m_bQuit)
+        return;
+    Trace(L"[CaptureLost] the capture device was lost: the file is closed and the device opened again\n");
+    m_bRecording = 0;
+    m_pCapture->Stop();
+    m_pCapture->Close();
+    DestroyCapture();
+    DestroyFile();  // after the device: no buffer can arrive for it any more
+    PostNotice(kNoticeDeviceLost);
+    if (!OpenWithRetries(false))
+        return;
+    if (!OpenNextFile()) {
+        Trace(L"[CaptureLost] can't create the next WAV file\n");
+        PostNotice(kNoticeFileFailed);
+    }
+    m_bRecording = 1;
+    if (m_pCapture->Start())
+        Trace(L"[CaptureLost] the recording goes on in file %u\n", m_FileNumber - 1);
 }
 
 bool CAudioCtrl::OpenNextFile()
@@ -214,8 +267,13 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix)
     }
     m_bRecording = 1;
     if (m_pCapture) {
-        if (m_pCapture->Start())
+        if (m_pCapture->Start()) {
             Trace(L"[CaptureStart] start capture\n");
+        } else if (m_pCapture->IsOpen()) {
+            // An open device that refuses to start has most likely gone.
+            Trace(L"[CaptureStart] the capture device did not start\n");
+            OnDeviceLost();
+        }
     } else {
         Trace(L"[CaptureStart] not create capture device\n");
     }

@@ -7,6 +7,9 @@
 #include "audio/SoundListener.h"
 #include "audio/WaveFile.h"
 
+// The device types, in the order they are tried.
+enum CaptureType { kWasapiDevice, kWaveInDevice };
+
 class CAudioCtrl : public CSoundListener {
 public:
     // Data of one file stays below 4 GiB so the 32-bit header sizes stay true
@@ -26,12 +29,15 @@ public:
     static DWORD WINAPI ThreadProc(void* param);
     void TaskExecute();
     unsigned OnSoundData(const void* data, unsigned length) override;
+    void OnDeviceLost() override;
 
     // The handlers of the thread messages.
     void CaptureOpen();
     void CaptureStart(wchar_t* prefix);
     void CaptureClose();
     void CaptureRelease();
+    // The device went away mid-recording: finish the file, reopen, go on in the next file.
+    void CaptureLost();
 
     CBaseCapture* m_pCapture;
     wchar_t m_FilePrefix[kFilePrefixSize];
@@ -53,13 +59,18 @@ public:
 
 protected:
     // Seams for the tests: the device and the file a recording uses.
-    virtual CBaseCapture* NewCaptureDevice();
+    virtual CBaseCapture* NewCaptureDevice(CaptureType type);
     virtual CWaveFile* NewWaveFile();
 
 private:
     // Tells the notice window of a failure (posted: any thread may call it).
     void PostNotice(WPARAM notice);
-    bool CreateCaptureDevice();
+    bool CreateCaptureDevice(CaptureType type);
+    // WASAPI first, waveIn when WASAPI cannot be opened.
+    bool OpenCaptureDevice();
+    // Opens the device, retrying about every 10 s while the request stands;
+    // with tell, the user hears once that the recording is not running.
+    bool OpenWithRetries(bool tell);
     bool OpenNextFile();
     void LoadParameters();
     void DestroyCapture();

@@ -8,4 +8,7 @@ public:
     virtual unsigned OnSoundData(const void* data, unsigned length) { (void)data; (void)length; return 0; }
     virtual unsigned OnSoundData2(const void* data, unsigned length) { (void)data; return length; }
     virtual void OnSoundIdle() {}
+    // The device stopped delivering for good (unplugged); called once, on the
+    // buffer thread, which ends right after.
+    virtual void OnDeviceLost() {}
 };

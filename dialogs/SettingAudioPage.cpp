@@ -1,5 +1,5 @@
 #include "dialogs/SettingAudioPage.h"
-#include "audio/MMECapture.h"
+#include "audio/WasapiCapture.h"
 #include "config/AppParameter.h"
 #include "dialogs/SettingMiscPage.h"
 #include "resources/resource.h"
@@ -42,7 +42,7 @@ INT_PTR CALLBACK CSettingAudioPage::AudioPageProc(HWND hwnd, UINT message, WPARA
 
 CBaseCapture* CSettingAudioPage::NewCaptureDevice()
 {
-    return new (std::nothrow) CMMECapture();
+    return new (std::nothrow) CWasapiCapture();
 }
 
 void CSettingAudioPage::FreeDevices()
@@ -55,31 +55,45 @@ void CSettingAudioPage::FreeDevices()
 void CSettingAudioPage::FillDevices(HWND hwnd)
 {
     FreeDevices();
+    HWND combo = GetDlgItem(hwnd, IDC_DEVICE);
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
     CBaseCapture* device = NewCaptureDevice();
     if (!device)
         return;
-    unsigned count = device->GetDeviceCaps(0, nullptr);
-    if (count)
-        m_pDevices = new (std::nothrow) CaptureDeviceInfo[count]();
-    if (m_pDevices) {
-        m_nDevices = count;
-        wchar_t configured[256] = L"";
-        if (g_pConfig && !g_pConfig->m_CapDeviceName.IsEmpty()) {
-            CString name;
-            name.Copy(g_pConfig->m_CapDeviceName);
-            lstrcpynW(configured, name.GetWide(), 256);
-        }
-        HWND combo = GetDlgItem(hwnd, IDC_DEVICE);
-        SendMessageW(combo, CB_RESETCONTENT, 0, 0);
-        unsigned chosen = 0;
-        for (unsigned i = 0; i < count; ++i) {
-            device->GetDeviceCaps(i, &m_pDevices[i]);
-            SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(m_pDevices[i].m_Name));
-            if (wcscmp(m_pDevices[i].m_Name, configured) == 0)
-                chosen = i;
-        }
-        SendMessageW(combo, CB_SETCURSEL, chosen, 0);
+    CString name, id;
+    if (g_pConfig) {
+        g_pConfig->GetSetting(g_pConfig->m_CapDeviceName, name);
+        g_pConfig->GetSetting(g_pConfig->m_CapDeviceId, id);
     }
+    const wchar_t* configuredName = name.GetWide() ? name.GetWide() : L"";
+    const wchar_t* configuredId = id.GetWide() ? id.GetWide() : L"";
+    unsigned count = device->GetDeviceCaps(0, nullptr);
+    // The same rules as the recording picks its device by.
+    int chosen = count ? device->FindDevice(configuredName, configuredId, 0) : -1;
+    // A configured device that is not plugged in now stays listed, and
+    // chosen, so that OK on this page does not replace it.
+    bool keepAbsent = chosen < 0 && (*configuredName || *configuredId);
+    m_pDevices = new (std::nothrow) CaptureDeviceInfo[count + 1]();
+    if (!m_pDevices) {
+        delete device;
+        return;
+    }
+    m_nDevices = count;
+    for (unsigned i = 0; i < count; ++i) {
+        device->GetDeviceCaps(i, &m_pDevices[i]);
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(m_pDevices[i].m_Name));
+    }
+    if (keepAbsent) {
+        CaptureDeviceInfo& absent = m_pDevices[m_nDevices];
+        lstrcpynW(absent.m_Name, configuredName, 256);
+        lstrcpynW(absent.m_DeviceId, configuredId, 256);
+        wchar_t label[300];
+        swprintf(label, 300, L"%ls %ls", configuredName,
+                 UiIsJapanese() ? L"（未接続）" : L"(not connected)");
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label));
+        chosen = static_cast<int>(m_nDevices++);
+    }
+    SendMessageW(combo, CB_SETCURSEL, chosen < 0 ? 0 : chosen, 0);
     delete device;
 }
 

@@ -127,37 +127,9 @@ struct Recorder : Installation {
 };
 
 
-// Frames of the ramp in this stereo PCM (a trailing part frame ignored);
-// discontinuities are reported as failures naming what.
-inline size_t CheckRamp(const std::string& pcm, const std::string& what)
-{
-    std::vector<unsigned> frames = RampFrames(pcm.substr(0, pcm.size() / 4 * 4), 2);
-    std::vector<size_t> breaks = RampBreaks(frames, 2);
-    EXPECT_TRUE(breaks.empty()) << breaks.size() << " discontinuities in " << what;
-    return frames.size();
-}
-
-// The files of one recording: contiguous ramp, true headers; returns the frames.
+// The files of one recording at 48000 Hz stereo: contiguous ramp, true headers; returns the frames.
 inline size_t CheckRecording(const std::wstring& dir, const std::wstring& prefix, unsigned maxData)
 {
-    std::string data;
-    unsigned files = 0;
-    for (;; ++files) {
-        wchar_t number[16];
-        swprintf(number, 16, L"_%03u.wav", files);
-        WavFields w = ReadWav(dir + L"\\" + prefix + number);
-        if (!w.valid)
-            break;
-        EXPECT_EQ(w.dataSize, w.data.size()) << "file " << files;
-        EXPECT_EQ(w.riffSize, 48 + w.dataSize);
-        EXPECT_EQ(w.rate, 48000u);
-        EXPECT_EQ(w.channels, 2u);
-        EXPECT_EQ(w.factFrames, w.dataSize / 4);
-        if (maxData) {
-            EXPECT_LE(w.dataSize, maxData + 6400);
-        }
-        data += w.data;
-    }
-    return CheckRamp(data, Narrow(prefix));
+    return CheckRamp(ReadRecording(dir + L"\\" + prefix, 48000, 2, maxData).pcm, 2, Narrow(prefix));
 }
 

@@ -165,6 +165,20 @@ TEST(AudioCtrl, ParametersAreClamped)
     EXPECT_LT(CAudioCtrl::kMaxFileData + 56ULL + 96000 / 30 * 4, 0x100000000ULL);
 }
 
+// WASAPI first; a WASAPI device that cannot open gives way to waveIn.
+TEST(AudioCtrl, WaveInStandsInWhenWasapiCannotOpen)
+{
+    RecordingRun r(48000, 2, 100);
+    TraceCapture trace;
+    r.ctrl.m_bWaveIn = true;
+    FakeCapture::s_OpenFailures = 1;
+    r.OpenAndStart();
+    EXPECT_TRUE(TraceCapture::Contains(L"[CaptureOpen] WASAPI capture failed, falling back to waveIn\n"));
+    ASSERT_NE(r.ctrl.Device(), nullptr);
+    EXPECT_TRUE(r.ctrl.Device()->IsCapturing());
+    EXPECT_EQ(FakeCapture::s_Alive, 1);
+}
+
 TEST(AudioCtrl, StartWithoutDeviceOnlyFreesTheBlock)
 {
     RecordingRun r(48000, 2, 100);

@@ -57,8 +57,12 @@ class TestAudioCtrl : public CAudioCtrl {
 public:
     FakeCapture* Device() { return static_cast<FakeCapture*>(m_pCapture); }
     unsigned long long m_FailAfterBytes = ~0ULL;
+    bool m_bWaveIn = false;  // whether the fallback type exists too
 
 protected:
-    CBaseCapture* NewCaptureDevice() override { return new FakeCapture(); }
+    CBaseCapture* NewCaptureDevice(CaptureType type) override
+    {
+        return type == kWasapiDevice || m_bWaveIn ? new FakeCapture() : nullptr;
+    }
     CWaveFile* NewWaveFile() override;
 };

@@ -149,7 +149,8 @@ TEST(SettingsSheet, JapaneseTextsAndUnchosenLanguage)
     });
 }
 
-// No capture device at all: the list is empty and OK keeps the configured device.
+// The configured microphone is not plugged in (here: no device at all): it
+// stays listed and chosen, and OK keeps it.
 class NoDevicePage : public CSettingAudioPage {
 protected:
     CBaseCapture* NewCaptureDevice() override { return new CBaseCapture(); }
@@ -159,6 +160,7 @@ TEST(SettingsSheet, WithoutCaptureDevicesTheConfiguredDeviceIsKept)
 {
     DialogFixture f;
     f.config.m_CapDeviceName.Assign(L"USB microphone");
+    f.config.m_CapDeviceId.Assign(L"{0.0.1.00000000}.{usb}");
     NoDevicePage page;
     f.Run([&] {
         g_pAudioPage = &page;
@@ -181,10 +183,12 @@ TEST(SettingsSheet, WithoutCaptureDevicesTheConfiguredDeviceIsKept)
         HWND sheet = WaitForDialog(f.uiThread, L"Setting");
         ASSERT_NE(sheet, nullptr);
         HWND audio = Page(sheet, 0);
-        EXPECT_EQ(SendDlgItemMessageW(audio, IDC_DEVICE, CB_GETCOUNT, 0, 0), 0);
+        EXPECT_EQ(SendDlgItemMessageW(audio, IDC_DEVICE, CB_GETCOUNT, 0, 0), 1);
+        EXPECT_EQ(SelectedText(audio, IDC_DEVICE), L"USB microphone (not connected)");
         PressOk(sheet);
     });
     EXPECT_STREQ(f.config.m_CapDeviceName.GetWide(), L"USB microphone");
+    EXPECT_STREQ(f.config.m_CapDeviceId.GetWide(), L"{0.0.1.00000000}.{usb}");
 }
 
 // OK with a folder that cannot be made is refused on the page; a save that

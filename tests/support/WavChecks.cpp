@@ -1,6 +1,8 @@
 #include "support/WavChecks.h"
 #include "support/TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 
 WAVEFORMATEX PcmFormat(int rate, int channels)
@@ -93,4 +95,43 @@ WavFields ReadWav(const std::wstring& path)
     w.dataSize = U32(bytes, 52);
     w.data = bytes.substr(56);
     return w;
+}
+
+size_t CheckRamp(const std::string& pcm, int channels, const std::string& what)
+{
+    size_t frame = static_cast<size_t>(2 * channels);
+    std::vector<unsigned> frames = RampFrames(pcm.substr(0, pcm.size() / frame * frame), channels);
+    std::vector<size_t> breaks = RampBreaks(frames, channels);
+    EXPECT_TRUE(breaks.empty()) << breaks.size() << " discontinuities in " << what << ", first at frame "
+                                << (breaks.empty() ? 0 : breaks[0]);
+    return frames.size();
+}
+
+RecordedFiles ReadRecording(const std::wstring& prefixPath, unsigned rate, unsigned channels, unsigned maxData)
+{
+    RecordedFiles r;
+    for (;; ++r.files) {
+        wchar_t number[16];
+        swprintf(number, 16, L"_%03u.wav", r.files);
+        WavFields w = ReadWav(prefixPath + number);
+        if (!w.valid)
+            break;
+        std::string name = Narrow(prefixPath + number);
+        EXPECT_EQ(w.dataSize, w.data.size()) << name;
+        EXPECT_EQ(w.riffSize, 48 + w.dataSize) << name;
+        EXPECT_EQ(w.rate, rate) << name;
+        EXPECT_EQ(w.channels, channels) << name;
+        EXPECT_EQ(w.align, 2 * channels) << name;
+        EXPECT_EQ(w.avgBytes, 2 * channels * rate) << name;
+        EXPECT_EQ(w.factFrames, w.dataSize / (2 * channels)) << name;
+        if (maxData) {
+            EXPECT_LE(w.dataSize, maxData + rate / 30 * 2 * channels) << name;
+            swprintf(number, 16, L"_%03u.wav", r.files + 1);
+            if (Exists(prefixPath + number)) {
+                EXPECT_GE(w.dataSize, maxData) << name;
+            }
+        }
+        r.pcm += w.data;
+    }
+    return r;
 }

@@ -24,3 +24,16 @@ struct WavFields {
     std::string data;  // everything after the 56-byte header
 };
 WavFields ReadWav(const std::wstring& path);
+
+// Frames of the ramp in this PCM (a trailing part frame ignored);
+// discontinuities are reported as failures naming what.
+size_t CheckRamp(const std::string& pcm, int channels, const std::string& what);
+
+// The numbered files prefix_000.wav, _001.wav ... of one recording, each
+// checked for true headers in the given format and, with maxData, for its
+// split (every file but the last holds at least maxData, less than one buffer more).
+struct RecordedFiles {
+    unsigned files = 0;
+    std::string pcm;  // the data of all files in order
+};
+RecordedFiles ReadRecording(const std::wstring& prefixPath, unsigned rate, unsigned channels, unsigned maxData = 0);

@@ -1,0 +1,430 @@
+#include "audio/WasapiCapture.h"
+#include "app/Trace.h"
+#include "foundation/ComPtr.h"
+
+#include <cstring>
+#include <new>
+#include <propidl.h>
+
+namespace {
+
+// PKEY_Device_FriendlyName, declared here so no property-key library is needed.
+const PROPERTYKEY kFriendlyName = {{0xa45c254e, 0xdf1c, 0x4efd, {0x80, 0x20, 0x67, 0xd1, 0x46, 0xa8, 0x50, 0xe0}},
+                                   14};
+
+bool CreateEnumerator(ComPtr<IMMDeviceEnumerator>& enumerator)
+{
+    return SUCCEEDED(CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                      __uuidof(IMMDeviceEnumerator), enumerator.Out()));
+}
+
+// The active capture endpoints, in the system's order.
+bool ListEndpoints(ComPtr<IMMDeviceCollection>& endpoints, UINT& count)
+{
+    count = 0;
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    return CreateEnumerator(enumerator) &&
+           SUCCEEDED(enumerator->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, &endpoints)) &&
+           SUCCEEDED(endpoints->GetCount(&count));
+}
+
+// Fills the name and id of a device record from an endpoint.
+void DescribeEndpoint(IMMDevice* endpoint, CaptureDeviceInfo* info)
+{
+    LPWSTR id = nullptr;
+    if (SUCCEEDED(endpoint->GetId(&id)) && id) {
+        lstrcpynW(info->m_DeviceId, id, 256);
+        CoTaskMemFree(id);
+    }
+    ComPtr<IPropertyStore> properties;
+    if (SUCCEEDED(endpoint->OpenPropertyStore(STGM_READ, &properties))) {
+        PROPVARIANT name;
+        PropVariantInit(&name);
+        if (SUCCEEDED(properties->GetValue(kFriendlyName, &name)) && name.vt == VT_LPWSTR && name.pwszVal)
+            lstrcpynW(info->m_Name, name.pwszVal, 256);
+        PropVariantClear(&name);
+    }
+}
+
+bool EndpointAt(IMMDeviceCollection* endpoints, UINT index, CaptureDeviceInfo* info)
+{
+    ComPtr<IMMDevice> endpoint;
+    ZeroMemory(info, sizeof *info);
+    if (FAILED(endpoints->Item(index, &endpoint)))
+        return false;
+    DescribeEndpoint(endpoint.Get(), info);
+    return true;
+}
+
+}  // namespace
+
+CWasapiCapture::CWasapiCapture()
+    : m_EndpointId(), m_pClient(nullptr), m_pCaptureClient(nullptr), m_hEvent(nullptr), m_hThread(nullptr),
+      m_pStaging(nullptr), m_BufferSize(0), m_Staged(0), m_bFirstPacket(true), m_bStopRequested(0),
+      m_Discontinuities(0)
+{
+    InitializeCriticalSection(&m_DeliveryLock);
+}
+
+CWasapiCapture::~CWasapiCapture()
+{
+    Close();
+    DeleteCriticalSection(&m_DeliveryLock);
+}
+
+void CWasapiCapture::Initialize(CSoundListener* listener)
+{
+    if (IsOpen())
+        Release();
+    m_pListener = listener;
+    m_State = CaptureClosed;
+    m_Format = WAVEFORMATEX();
+}
+
+bool CWasapiCapture::SetDevice(unsigned index)
+{
+    if (index == WAVE_MAPPER) {
+        m_EndpointId[0] = L'\0';
+        m_Device = index;
+        return true;
+    }
+    ComScope com;
+    ComPtr<IMMDeviceCollection> endpoints;
+    UINT count = 0;
+    CaptureDeviceInfo info;
+    if (!ListEndpoints(endpoints, count) || index >= count || !EndpointAt(endpoints.Get(), index, &info) ||
+        !info.m_DeviceId[0])
+        return false;
+    lstrcpynW(m_EndpointId, info.m_DeviceId, 256);
+    m_Device = index;
+    return true;
+}
+
+unsigned CWasapiCapture::GetDeviceCaps(unsigned index, CaptureDeviceInfo* info)
+{
+    ComScope com;
+    ComPtr<IMMDeviceCollection> endpoints;
+    UINT count = 0;
+    if (info)
+        ZeroMemory(info, sizeof *info);
+    if (!ListEndpoints(endpoints, count))
+        return 0;
+    if (info && index < count)
+        EndpointAt(endpoints.Get(), index, info);
+    return count;
+}
+
+int CWasapiCapture::MatchDevice(const CaptureDeviceInfo* devices, unsigned count, const wchar_t* name,
+                                const wchar_t* id, const wchar_t** rule)
+{
+    // The endpoint id stays with the device across renames and reordering;
+    // a name stands in for a file saved without an id, and a waveIn name is
+    // the friendly name cut to its first 31 characters.
+    static const wchar_t* const kRules[] = {L"its id", L"its name", L"its waveIn name"};
+    size_t nameLength = name ? wcslen(name) : 0;
+    for (int r = 0; r < 3; ++r) {
+        if (r == 0 ? !(id && *id) : r == 1 ? nameLength == 0 : nameLength != kWaveInNameLength)
+            continue;
+        for (unsigned i = 0; i < count; ++i) {
+            const CaptureDeviceInfo& d = devices[i];
+            bool match = r == 0   ? wcscmp(d.m_DeviceId, id) == 0
+                         : r == 1 ? wcscmp(d.m_Name, name) == 0
+                                  : wcsncmp(d.m_Name, name, kWaveInNameLength) == 0;
+            if (match) {
+                if (rule)
+                    *rule = kRules[r];
+                return static_cast<int>(i);
+            }
+        }
+    }
+    return -1;
+}
+
+int CWasapiCapture::FindDevice(const wchar_t* name, const wchar_t* id, int flag)
+{
+    if (flag)
+        return -1;
+    ComScope com;
+    ComPtr<IMMDeviceCollection> endpoints;
+    UINT count = 0;
+    CaptureDeviceInfo* devices = nullptr;
+    if (ListEndpoints(endpoints, count) && count)
+        devices = new (std::nothrow) CaptureDeviceInfo[count]();
+    if (!devices)
+        count = 0;
+    for (UINT i = 0; i < count; ++i)
+        EndpointAt(endpoints.Get(), i, &devices[i]);
+    const wchar_t* rule = nullptr;
+    int index = MatchDevice(devices, count, name, id, &rule);
+    delete[] devices;
+    if (index >= 0)
+        Trace(L"CWasapiCapture::FindDevice: device %d by %s\n", index, rule);
+    else
+        Trace(L"CWasapiCapture::FindDevice: no device matches, the default device\n");
+    return index;
+}
+
+bool CWasapiCapture::Open(int channels, int samplesPerSec, int bitsPerSample, int option)
+{
+    Trace(L"CWasapiCapture::Open(%d, %d, %d, %d)\n", channels, samplesPerSec, bitsPerSample, option);
+    if (m_pClient)
+        return false;
+    m_Format = WAVEFORMATEX();
+    m_Format.wFormatTag = WAVE_FORMAT_PCM;
+    m_Format.nChannels = static_cast<WORD>(channels);
+    m_Format.nSamplesPerSec = static_cast<DWORD>(samplesPerSec);
+    m_Format.wBitsPerSample = static_cast<WORD>(bitsPerSample);
+    m_Format.nBlockAlign = static_cast<WORD>((bitsPerSample * channels + 7) / 8);
+    m_Format.nAvgBytesPerSec = m_Format.nBlockAlign * m_Format.nSamplesPerSec;
+    m_BufferSize = (m_Format.nSamplesPerSec / 30) * m_Format.nBlockAlign;
+
+    const wchar_t* step = L"the device enumerator";
+    HRESULT hr = E_FAIL;
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    ComPtr<IMMDevice> endpoint;
+    if (CreateEnumerator(enumerator)) {
+        step = L"the endpoint";
+        hr = m_EndpointId[0] ? enumerator->GetDevice(m_EndpointId, &endpoint)
+                             : enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, &endpoint);
+    }
+    if (SUCCEEDED(hr)) {
+        step = L"Activate";
+        hr = endpoint->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(&m_pClient));
+    }
+    if (SUCCEEDED(hr)) {
+        // The engine converts its mix format to the file's rate and channels.
+        step = L"Initialize";
+        hr = m_pClient->Initialize(AUDCLNT_SHAREMODE_SHARED,
+                                   AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM |
+                                       AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY,
+                                   kBufferDuration, 0, &m_Format, nullptr);
+    }
+    if (SUCCEEDED(hr)) {
+        step = L"the event";
+        m_hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        hr = m_hEvent ? m_pClient->SetEventHandle(m_hEvent) : E_OUTOFMEMORY;
+    }
+    if (SUCCEEDED(hr)) {
+        step = L"GetService";
+        hr = m_pClient->GetService(__uuidof(IAudioCaptureClient), reinterpret_cast<void**>(&m_pCaptureClient));
+    }
+    if (SUCCEEDED(hr)) {
+        step = L"the buffers";
+        m_pStaging = new (std::nothrow) char[m_BufferSize ? m_BufferSize : 1];
+        hr = m_pStaging ? S_OK : E_OUTOFMEMORY;
+    }
+    if (SUCCEEDED(hr)) {
+        m_Staged = 0;
+        m_bStopRequested = 0;
+        m_State = CaptureOpen;
+        step = L"the capture thread";
+        m_hThread = CreateThread(nullptr, 0, CaptureThreadProc, this, 0, nullptr);
+        hr = m_hThread ? S_OK : HRESULT_FROM_WIN32(GetLastError());
+    }
+    if (FAILED(hr)) {
+        Trace(L"CWasapiCapture::Open: %s failed (0x%08X)\n", step, static_cast<unsigned>(hr));
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool CWasapiCapture::Start()
+{
+    Trace(L"CWasapiCapture::Start()\n");
+    if (!m_pClient || m_bStopRequested)
+        return false;
+    if (m_State == CaptureRunning)
+        return true;
+    EnterCriticalSection(&m_DeliveryLock);
+    // Whatever a stopped stream still holds belongs to the last run.
+    ReadPackets(false);
+    m_pClient->Reset();
+    m_Staged = 0;
+    m_bFirstPacket = true;
+    m_CapturedFrames = 0;
+    HRESULT hr = m_pClient->Start();
+    if (SUCCEEDED(hr))
+        m_State = CaptureRunning;
+    else
+        Trace(L"CWasapiCapture::Start: failed (0x%08X)\n", static_cast<unsigned>(hr));
+    LeaveCriticalSection(&m_DeliveryLock);
+    return SUCCEEDED(hr);
+}
+
+bool CWasapiCapture::Stop()
+{
+    Trace(L"CWasapiCapture::Stop()\n");
+    if (!m_pClient)
+        return false;
+    EnterCriticalSection(&m_DeliveryLock);
+    HRESULT hr = S_OK;
+    if (m_State == CaptureRunning) {
+        hr = m_pClient->Stop();
+        m_State = CaptureOpen;
+        // What was captured up to the stop is handed over, the last part
+        // buffer included.
+        if (SUCCEEDED(hr))
+            ReadPackets(true);
+        DeliverStaged();
+    }
+    LeaveCriticalSection(&m_DeliveryLock);
+    return SUCCEEDED(hr);
+}
+
+void CWasapiCapture::Close()
+{
+    Trace(L"CWasapiCapture::Close()\n");
+    Stop();
+    m_State = CaptureClosed;
+    HANDLE thread = InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_hThread), nullptr);
+    if (thread) {
+        // The thread sees the closed state at its next wake-up and ends after
+        // the delivery it may be in; killing it could leave a lock held.
+        if (m_hEvent)
+            SetEvent(m_hEvent);
+        if (WaitForSingleObject(thread, kThreadEndMs) != WAIT_OBJECT_0) {
+            Trace(L"CWasapiCapture::Close: the capture thread did not end in %lu ms, terminating it\n", kThreadEndMs);
+            TerminateThread(thread, 1);
+            WaitForSingleObject(thread, 1000);
+        }
+        CloseHandle(thread);
+    }
+    ReleaseClient();
+}
+
+void CWasapiCapture::ReleaseClient()
+{
+    if (m_pCaptureClient)
+        m_pCaptureClient->Release();
+    m_pCaptureClient = nullptr;
+    if (m_pClient)
+        m_pClient->Release();
+    m_pClient = nullptr;
+    if (m_hEvent)
+        CloseHandle(m_hEvent);
+    m_hEvent = nullptr;
+    delete[] m_pStaging;
+    m_pStaging = nullptr;
+    m_Staged = 0;
+}
+
+HRESULT CWasapiCapture::NextPacketSize(UINT32* frames)
+{
+    return m_pCaptureClient->GetNextPacketSize(frames);
+}
+
+HRESULT CWasapiCapture::ReadPackets(bool deliver)
+{
+    if (!m_pCaptureClient)
+        return E_POINTER;
+    UINT32 packet = 0;
+    HRESULT hr;
+    while (SUCCEEDED(hr = NextPacketSize(&packet)) && packet > 0 && !m_bStopRequested) {
+        BYTE* data = nullptr;
+        UINT32 frames = 0;
+        DWORD flags = 0;
+        hr = m_pCaptureClient->GetBuffer(&data, &frames, &flags, nullptr, nullptr);
+        if (FAILED(hr) || hr == AUDCLNT_S_BUFFER_EMPTY)
+            break;
+        if ((flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) && !m_bFirstPacket) {
+            LONG count = InterlockedIncrement(&m_Discontinuities);
+            Trace(L"CWasapiCapture: data discontinuity %ld: frames were lost before this packet\n", count);
+        }
+        m_bFirstPacket = false;
+        if (deliver)
+            Append((flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data, frames * m_Format.nBlockAlign);
+        m_pCaptureClient->ReleaseBuffer(frames);
+    }
+    return hr;
+}
+
+void CWasapiCapture::Append(const BYTE* data, unsigned bytes)
+{
+    while (bytes > 0 && !m_bStopRequested) {
+        unsigned n = m_BufferSize - m_Staged;
+        if (n > bytes)
+            n = bytes;
+        if (data) {
+            memcpy(m_pStaging + m_Staged, data, n);
+            data += n;
+        } else {
+            memset(m_pStaging + m_Staged, 0, n);
+        }
+        m_Staged += n;
+        bytes -= n;
+        if (m_Staged == m_BufferSize)
+            DeliverStaged();
+    }
+}
+
+void CWasapiCapture::DeliverStaged()
+{
+    unsigned bytes = m_Staged;
+    m_Staged = 0;
+    if (bytes == 0 || m_bStopRequested)
+        return;
+    if (m_Format.nBlockAlign)
+        m_CapturedFrames += bytes / m_Format.nBlockAlign;
+    if (m_pListener && m_pListener->OnSoundData(m_pStaging, bytes) == 1)
+        m_bStopRequested = 1;
+}
+
+DWORD WINAPI CWasapiCapture::CaptureThreadProc(void* param)
+{
+    ComScope com;
+    // MMCSS lifts the thread above ordinary work; avrt is absent on some systems.
+    HANDLE task = nullptr;
+    HMODULE avrt = LoadLibraryW(L"avrt.dll");
+    typedef HANDLE(WINAPI * SetCharacteristics)(LPCWSTR, LPDWORD);
+    typedef BOOL(WINAPI * RevertCharacteristics)(HANDLE);
+    SetCharacteristics set =
+        avrt ? reinterpret_cast<SetCharacteristics>(reinterpret_cast<void*>(GetProcAddress(avrt, "AvSetMmThreadCharacteristicsW"))) : nullptr;
+    DWORD taskIndex = 0;
+    if (set)
+        task = set(L"Pro Audio", &taskIndex);
+    if (!task)
+        SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+    static_cast<CWasapiCapture*>(param)->CaptureThread();
+    RevertCharacteristics revert =
+        avrt ? reinterpret_cast<RevertCharacteristics>(
+                   reinterpret_cast<void*>(GetProcAddress(avrt, "AvRevertMmThreadCharacteristics")))
+             : nullptr;
+    if (task && revert)
+        revert(task);
+    if (avrt)
+        FreeLibrary(avrt);
+    return 0;
+}
+
+void CWasapiCapture::CaptureThread()
+{
+    while (m_State != CaptureClosed) {
+        // The timeout only guards against an event that never comes.
+        WaitForSingleObject(m_hEvent, 1000);
+        if (m_State == CaptureClosed)
+            break;
+        EnterCriticalSection(&m_DeliveryLock);
+        HRESULT hr = m_State == CaptureRunning ? ReadPackets(true) : S_OK;
+        bool stopRequested = m_bStopRequested != 0;
+        if (stopRequested && m_State == CaptureRunning) {
+            m_pClient->Stop();
+            m_State = CaptureOpen;
+        }
+        LeaveCriticalSection(&m_DeliveryLock);
+        if (stopRequested)
+            break;
+        if (FAILED(hr)) {
+            // An unplugged device, or the audio service gone: the stream
+            // cannot recover; the owner closes this device and opens another.
+            Trace(L"CWasapiCapture: the capture device was lost (0x%08X)\n", static_cast<unsigned>(hr));
+            EnterCriticalSection(&m_DeliveryLock);
+            DeliverStaged();
+            m_State = CaptureOpen;
+            LeaveCriticalSection(&m_DeliveryLock);
+            if (m_pListener)
+                m_pListener->OnDeviceLost();
+            break;
+        }
+    }
+}

@@ -1,0 +1,392 @@
+// The two capture device types for real under Wine: the default capture
+// device of the test prefix is a virtual microphone that plays a counting
+// ramp in real time (scripts/virtual-mic), so every recording must come back
+// as an unbroken run of that ramp.
+#include "support/WavChecks.h"
+#include "audio/AudioCtrl.h"
+#include "audio/MMECapture.h"
+#include "audio/WasapiCapture.h"
+#include "config/AppParameter.h"
+#include "foundation/ComPtr.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+// Collects what a device delivers.
+class Collector : public CSoundListener {
+public:
+    unsigned OnSoundData(const void* data, unsigned length) override
+    {
+        std::lock_guard<std::mutex> lock(m_Lock);
+        m_Data.append(static_cast<const char*>(data), length);
+        m_Lengths.push_back(length);
+        return length;
+    }
+    std::mutex m_Lock;
+    std::string m_Data;
+    std::vector<unsigned> m_Lengths;
+};
+
+// Records through the audio thread as the scheduler drives it, with the
+// recording settings given.
+template <class Ctrl = CAudioCtrl>
+struct ThreadedRecording {
+    Ctrl ctrl;
+    CAppParameter config;
+    ThreadedRecording(int rate = 48000, int channels = 2, int maxMb = 100)
+    {
+        config.m_Frequency = rate;
+        config.m_Channels = channels;
+        config.m_WavMaxSize = maxMb;
+        g_pConfig = &config;
+        ctrl.m_hThread = CreateThread(nullptr, 0, CAudioCtrl::ThreadProc, &ctrl, 0, nullptr);
+        for (int i = 0; i < 1000 && !ctrl.m_ThreadId; ++i)
+            Sleep(10);
+    }
+    ~ThreadedRecording()
+    {
+        if (ctrl.m_hThread)
+            Quit();
+        g_pConfig = nullptr;
+    }
+    void Request(UINT message, LPARAM lParam = 0)
+    {
+        ctrl.m_Task = message;
+        PostThreadMessageW(ctrl.m_ThreadId, message, 0, lParam);
+    }
+    void Start(const std::wstring& prefix)
+    {
+        Request(WM_CAPTURE_OPEN);
+        Sleep(300);
+        wchar_t* block = new wchar_t[kFilePrefixSize]();
+        lstrcpynW(block, prefix.c_str(), kFilePrefixSize);
+        Request(WM_CAPTURE_START, reinterpret_cast<LPARAM>(block));
+    }
+    // Start, record for a while, close and end the thread.
+    void Record(const std::wstring& prefix, DWORD ms)
+    {
+        Start(prefix);
+        Sleep(ms);
+        Request(WM_CAPTURE_CLOSE);
+        Sleep(500);
+        Quit();
+    }
+    void Quit()
+    {
+        ctrl.m_bQuit = 1;
+        PostThreadMessageW(ctrl.m_ThreadId, WM_CAPTURE_RELEASE, 0, 0);
+        WaitForSingleObject(ctrl.m_hThread, 10000);
+        CloseHandle(ctrl.m_hThread);
+        ctrl.m_hThread = nullptr;
+    }
+};
+
+std::wstring Numbered(const std::wstring& prefix, unsigned n)
+{
+    wchar_t name[32];
+    swprintf(name, 32, L"_%03u.wav", n);
+    return prefix + name;
+}
+
+// The largest sample magnitude: a resampled ramp is loud, silence is not.
+int Peak(const std::string& pcm)
+{
+    int peak = 0;
+    for (size_t i = 0; i + 1 < pcm.size(); i += 2) {
+        int v = static_cast<short>(static_cast<unsigned char>(pcm[i]) | (static_cast<unsigned char>(pcm[i + 1]) << 8));
+        peak = v < 0 ? (-v > peak ? -v : peak) : (v > peak ? v : peak);
+    }
+    return peak;
+}
+
+}  // namespace
+
+// The FindDevice rules: id first, then the exact name, then a waveIn name
+// (31 characters) as the prefix of a longer endpoint name.
+TEST(WasapiCapture, DeviceMatchingRules)
+{
+    CaptureDeviceInfo devices[3] = {};
+    const wchar_t* names[] = {L"Microphone (USB Audio Device) front jack", L"Microphone (USB Audio Device) rear jack",
+                              L"Line In"};
+    const wchar_t* ids[] = {L"{0.0.1.00000000}.{a}", L"{0.0.1.00000000}.{b}", L"{0.0.1.00000000}.{c}"};
+    for (int i = 0; i < 3; ++i) {
+        lstrcpynW(devices[i].m_Name, names[i], 256);
+        lstrcpynW(devices[i].m_DeviceId, ids[i], 256);
+    }
+    struct Case {
+        const wchar_t* name;
+        const wchar_t* id;
+        int index;
+        const wchar_t* rule;
+    } cases[] = {
+        {L"Line In", L"{0.0.1.00000000}.{b}", 1, L"its id"},          // the id wins over a renamed device
+        {L"Line In", L"{gone}", 2, L"its name"},                      // a stale id falls back to the name
+        {L"Microphone (USB Audio Device) r", L"", 1, L"its waveIn name"},  // saved by the waveIn type
+        {L"Microphone (USB Audio Device) f", L"", 0, L"its waveIn name"},
+        {L"Microphone", L"", -1, nullptr},                            // a short prefix is no waveIn name
+        {L"line in", L"", -1, nullptr},                               // names match case and all
+        {L"", L"", -1, nullptr},
+        {L"USB microphone", L"{gone}", -1, nullptr},
+    };
+    for (const Case& c : cases) {
+        const wchar_t* rule = nullptr;
+        EXPECT_EQ(CWasapiCapture::MatchDevice(devices, 3, c.name, c.id, &rule), c.index) << Narrow(c.name);
+        EXPECT_STREQ(rule, c.rule) << Narrow(c.name);
+    }
+    EXPECT_EQ(CWasapiCapture::MatchDevice(nullptr, 0, L"Line In", L"", nullptr), -1);
+}
+
+// The endpoints of the system, by full name and id; a name the waveIn type
+// saved finds the same microphone.
+TEST(WasapiCapture, EndpointsAreListedAndFoundAgain)
+{
+    CWasapiCapture device;
+    unsigned count = device.GetDeviceCaps(0, nullptr);
+    ASSERT_GE(count, 1u) << "the test prefix must offer the virtual microphone";
+    CaptureDeviceInfo info;
+    device.GetDeviceCaps(count - 1, &info);
+    EXPECT_STRNE(info.m_Name, L"");
+    EXPECT_STRNE(info.m_DeviceId, L"");
+    EXPECT_EQ(device.FindDevice(L"", info.m_DeviceId, 0), static_cast<int>(count - 1));
+    EXPECT_EQ(device.FindDevice(info.m_Name, L"", 0), static_cast<int>(count - 1));
+    EXPECT_EQ(device.FindDevice(info.m_Name, info.m_DeviceId, 1), -1);
+    EXPECT_EQ(device.FindDevice(L"No such microphone", L"{gone}", 0), -1);
+    EXPECT_TRUE(device.SetDevice(count - 1));
+    EXPECT_FALSE(device.SetDevice(count));
+    EXPECT_TRUE(device.SetDevice(WAVE_MAPPER));
+
+    CMMECapture waveIn;
+    CaptureDeviceInfo old;
+    ASSERT_GE(waveIn.GetDeviceCaps(0, &old), 1u);
+    EXPECT_GE(device.FindDevice(old.m_Name, L"", 0), 0) << Narrow(old.m_Name);
+}
+
+// 1/30-second buffers as from waveIn; a stop hands over the part buffer too.
+TEST(WasapiCapture, BuffersCountersAndStop)
+{
+    ComScope com;  // the device lives in its owner's apartment, as on the audio thread
+    Collector sink;
+    CWasapiCapture device;
+    device.Initialize(&sink);
+    EXPECT_FALSE(device.Start());  // not open
+    ASSERT_TRUE(device.Open(1, 8000, 16, 200));
+    EXPECT_FALSE(device.Open(1, 8000, 16, 200));  // already open
+    EXPECT_EQ(device.GetBufferSize(), 532u);
+    ASSERT_TRUE(device.Start());
+    EXPECT_TRUE(device.Start());  // already capturing
+    DWORD t0 = GetTickCount();
+    Sleep(1500);
+    EXPECT_TRUE(device.IsCapturing());
+    EXPECT_TRUE(device.Stop());
+    DWORD elapsed = GetTickCount() - t0;
+    EXPECT_FALSE(device.IsCapturing());
+    std::lock_guard<std::mutex> lock(sink.m_Lock);
+    ASSERT_GT(sink.m_Lengths.size(), 36u);
+    for (size_t i = 0; i + 1 < sink.m_Lengths.size(); ++i)
+        ASSERT_EQ(sink.m_Lengths[i], 532u) << "buffer " << i;
+    EXPECT_EQ(device.m_CapturedFrames, sink.m_Data.size() / 2);
+    // Everything up to the stop arrived, not whole buffers only.
+    EXPECT_NEAR(static_cast<double>(device.m_CapturedFrames), elapsed * 8.0, 8000 * 0.15);
+    EXPECT_EQ(device.GetDiscontinuities(), 0);
+}
+
+TEST(WasapiCapture, TwentySecondsAt48kStereoSplitAt1MBAreAContiguousRamp)
+{
+    TempDir dir;
+    TraceCapture trace;
+    std::wstring prefix = dir.File(L"ramp_202612060000");
+    {
+        ThreadedRecording<> rec(48000, 2, 1);
+        ASSERT_NE(rec.ctrl.m_ThreadId, 0u);
+        rec.Record(prefix, 20000);
+    }
+    EXPECT_TRUE(TraceCapture::Contains(L"CWasapiCapture::Start()\n"));
+    EXPECT_FALSE(TraceCapture::Contains(L"[CaptureOpen] WASAPI capture failed, falling back to waveIn\n"));
+    RecordedFiles r = ReadRecording(prefix, 48000, 2, 1048576);
+    EXPECT_GE(r.files, 4u);
+    size_t frames = CheckRamp(r.pcm, 2, "the 20 s recording");
+    // Real time: 20 s of sound, give or take the start and stop steps.
+    EXPECT_GT(frames, 48000u * 19);
+    EXPECT_LT(frames, 48000u * 21);
+    for (const std::wstring& line : TraceCapture::Lines())
+        EXPECT_EQ(line.find(L"discontinuity"), std::wstring::npos) << Narrow(line);
+}
+
+// Other formats come resampled from the engine: true headers, the length
+// recorded and a signal in it.
+TEST(WasapiCapture, OtherRatesAndMono)
+{
+    struct Format {
+        int rate, channels;
+    } formats[] = {{44100, 2}, {8000, 1}};
+    for (const Format& f : formats) {
+        TempDir dir;
+        std::wstring prefix = dir.File(L"format_202612060000");
+        DWORD t0 = GetTickCount();
+        {
+            ThreadedRecording<> rec(f.rate, f.channels);
+            rec.Record(prefix, 3000);
+        }
+        DWORD elapsed = GetTickCount() - t0;
+        RecordedFiles r = ReadRecording(prefix, f.rate, f.channels);
+        EXPECT_EQ(r.files, 1u) << f.rate;
+        double seconds = static_cast<double>(r.pcm.size()) / (2 * f.channels) / f.rate;
+        EXPECT_GT(seconds, 2.7) << f.rate;
+        EXPECT_LT(seconds, elapsed / 1000.0) << f.rate;
+        EXPECT_GT(Peak(r.pcm), 1000) << f.rate;
+    }
+}
+
+// Stands in for a USB microphone pulled out mid-recording: the stream fails
+// as Windows fails it, once, and the next device opened works.
+class UnpluggedCapture : public CWasapiCapture {
+public:
+    static std::atomic<int> s_Unplug;
+
+protected:
+    HRESULT NextPacketSize(UINT32* frames) override
+    {
+        if (s_Unplug.exchange(0))
+            return AUDCLNT_E_DEVICE_INVALIDATED;
+        return CWasapiCapture::NextPacketSize(frames);
+    }
+};
+std::atomic<int> UnpluggedCapture::s_Unplug(0);
+
+class UnpluggingCtrl : public CAudioCtrl {
+protected:
+    CBaseCapture* NewCaptureDevice(CaptureType type) override
+    {
+        return type == kWasapiDevice ? new UnpluggedCapture() : CAudioCtrl::NewCaptureDevice(type);
+    }
+};
+
+TEST(WasapiCapture, ALostDeviceEndsTheFileAndTheRecordingGoesOnInTheNext)
+{
+    TempDir dir;
+    TraceCapture trace;
+    HWND notices = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    std::wstring prefix = dir.File(L"unplugged_202612060000");
+    {
+        ThreadedRecording<UnpluggingCtrl> rec;
+        rec.ctrl.m_hNoticeWnd = notices;
+        rec.Start(prefix);
+        Sleep(2000);
+        UnpluggedCapture::s_Unplug = 1;
+        Sleep(2500);
+        rec.Request(WM_CAPTURE_CLOSE);
+        Sleep(500);
+        rec.Quit();
+    }
+    EXPECT_TRUE(TraceCapture::Contains(L"CWasapiCapture: the capture device was lost (0x88890004)\n"));
+    RecordedFiles r = ReadRecording(prefix, 48000, 2);
+    ASSERT_EQ(r.files, 2u);
+    WavFields first = ReadWav(Numbered(prefix, 0)), second = ReadWav(Numbered(prefix, 1));
+    size_t before = CheckRamp(first.data, 2, "the file before the loss");
+    size_t after = CheckRamp(second.data, 2, "the file after the loss");
+    EXPECT_GT(before, 48000u * 3 / 2);
+    EXPECT_GT(after, 48000u * 3 / 2);
+    // The device came back at once: little more than the reopening is missing.
+    std::vector<unsigned> a = RampFrames(first.data, 2), b = RampFrames(second.data, 2);
+    EXPECT_LT(b.front() - a.back(), 48000u);
+    int told = 0;
+    MSG msg;
+    while (PeekMessageW(&msg, notices, WM_RECORDING_NOTICE, WM_RECORDING_NOTICE, PM_REMOVE))
+        told += msg.wParam == kNoticeDeviceLost;
+    EXPECT_EQ(told, 1);
+    DestroyWindow(notices);
+}
+
+TEST(MMECapture, DevicesAndSelection)
+{
+    CMMECapture device;
+    unsigned count = device.GetDeviceCaps(0, nullptr);
+    ASSERT_GE(count, 1u) << "the test prefix must offer the virtual microphone";
+    CaptureDeviceInfo info;
+    device.GetDeviceCaps(0, &info);
+    EXPECT_STRNE(info.m_Name, L"");
+    EXPECT_EQ(device.FindDevice(info.m_Name, L"", 0), 0);
+    EXPECT_EQ(device.FindDevice(info.m_Name, L"", 1), -1);
+    EXPECT_EQ(device.FindDevice(L"", L"", 0), -1);
+    EXPECT_EQ(device.FindDevice(L"No such microphone", L"", 0), -1);
+    EXPECT_TRUE(device.SetDevice(WAVE_MAPPER));
+    EXPECT_FALSE(device.SetDevice(count));
+    EXPECT_EQ(device.GetDevice(), WAVE_MAPPER);
+    EXPECT_FALSE(device.Start());  // not open
+    EXPECT_FALSE(device.Stop());
+}
+
+TEST(MMECapture, EightKilohertzMonoBuffersAndCounters)
+{
+    Collector sink;
+    {
+        CMMECapture device;
+        device.Initialize(&sink);
+        ASSERT_TRUE(device.Open(1, 8000, 16, 200));
+        EXPECT_FALSE(device.Open(1, 8000, 16, 200));  // already open
+        EXPECT_EQ(device.GetBufferSize(), 532u);
+        ASSERT_TRUE(device.Start());
+        EXPECT_TRUE(device.Start());  // already capturing
+        Sleep(1500);
+        EXPECT_TRUE(device.IsCapturing());
+        unsigned long long frames = device.m_CapturedFrames;
+        EXPECT_GE(frames, 266u * 36);
+        EXPECT_EQ(frames % 266, 0u);
+        EXPECT_EQ(device.GetCapturedSeconds(), frames / 8000);
+        EXPECT_TRUE(device.Stop());
+        Sleep(100);
+        EXPECT_FALSE(device.IsCapturing());
+        ASSERT_TRUE(device.Start());
+        Sleep(100);
+        EXPECT_LT(device.m_CapturedFrames, frames);  // the counter starts again
+        // Destroying a capturing device closes it.
+    }
+    std::lock_guard<std::mutex> lock(sink.m_Lock);
+    ASSERT_GT(sink.m_Lengths.size(), 36u);
+    for (size_t i = 0; i + 1 < 36; ++i)
+        EXPECT_EQ(sink.m_Lengths[i], 532u);
+}
+
+// Run as a child process by the next test: records until it is killed.
+TEST(RecorderChild, RecordUntilKilled)
+{
+    std::wstring prefix = EnvironmentValue(L"MARIVANE_CHILD_PREFIX");
+    if (prefix.empty())
+        GTEST_SKIP() << "only as a child of KilledRecordingKeepsAllButTheLastSeconds";
+    ThreadedRecording<>* rec = new ThreadedRecording<>();
+    rec->Start(prefix);
+    Sleep(INFINITE);
+}
+
+TEST(MMECapture, KilledRecordingKeepsAllButTheLastSeconds)
+{
+    TempDir dir;
+    std::wstring prefix = dir.File(L"killed_202612060000");
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = std::wstring(L"\"") + self + L"\" --gtest_filter=RecorderChild.*";
+    SetEnvironmentVariableW(L"MARIVANE_CHILD_PREFIX", prefix.c_str());
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    SetEnvironmentVariableW(L"MARIVANE_CHILD_PREFIX", nullptr);
+    Sleep(6500);
+    TerminateProcess(pi.hProcess, 9);
+    WaitForSingleObject(pi.hProcess, 5000);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+
+    WavFields w = ReadWav(Numbered(prefix, 0));
+    ASSERT_TRUE(w.valid);
+    EXPECT_GT(w.data.size(), 4u * 192000);
+    EXPECT_LE(w.dataSize, w.data.size());
+    EXPECT_GE(w.dataSize + 2 * 192000, w.data.size());  // all but at most the last 2 s
+    EXPECT_EQ(w.riffSize, 48 + w.dataSize);
+    std::vector<unsigned> frames = RampFrames(w.data.substr(0, w.dataSize), 2);
+    EXPECT_TRUE(RampBreaks(frames, 2).empty());
+}
