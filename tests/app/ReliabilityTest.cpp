@@ -103,8 +103,8 @@ TEST(Reliability, NoCaptureDeviceRetriesEveryTenSecondsUntilClosed)
     }
     HWND hwnd = child.WaitForMainWindow(15000);
     ASSERT_NE(hwnd, nullptr);
-    // "[CaptureOpen] capture device open error" or "... not create capture device".
-    const std::string failed = "[CaptureOpen] ", opened = "[CaptureOpen] open capture";
+    // Each attempt tries WASAPI, then waveIn: one fallback line per attempt.
+    const std::string failed = "[CaptureOpen] WASAPI capture failed", opened = "[CaptureOpen] open capture";
     DWORD begin = GetTickCount();
     std::vector<long long> attempts;
     while (attempts.size() < 3 && GetTickCount() - begin < 40000) {

@@ -52,16 +52,17 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     f.config.m_WavFileDir.Assign(L"C:\\Old");
     f.config.m_WavMaxSize = 250;
     f.config.m_Language = 0;
-    std::wstring firstDevice, newFolder = f.dir.File(L"録音\\新しい");
+    std::wstring newFolder = f.dir.File(L"録音\\新しい");
     f.Run([&] { CConfigDialog().Show(nullptr); }, [&] {
         HWND sheet = WaitForDialog(f.uiThread, L"Setting");
         ASSERT_NE(sheet, nullptr);
         HWND audio = Page(sheet, 0);
         ASSERT_NE(audio, nullptr);
-        // The unknown device selects the first one; 96000 selects nothing.
-        EXPECT_GE(SendDlgItemMessageW(audio, IDC_DEVICE, CB_GETCOUNT, 0, 0), 1);
-        EXPECT_EQ(Selected(audio, IDC_DEVICE), 0);
-        firstDevice = SelectedText(audio, IDC_DEVICE);
+        // The unplugged device stays chosen after the real ones; 96000 selects nothing.
+        LRESULT devices = SendDlgItemMessageW(audio, IDC_DEVICE, CB_GETCOUNT, 0, 0);
+        EXPECT_GE(devices, 2);
+        EXPECT_EQ(Selected(audio, IDC_DEVICE), devices - 1);
+        EXPECT_EQ(SelectedText(audio, IDC_DEVICE), L"Unplugged microphone (not connected)");
         EXPECT_EQ(SendDlgItemMessageW(audio, IDC_FREQUENCY, CB_GETCOUNT, 0, 0), 5);
         EXPECT_EQ(Selected(audio, IDC_FREQUENCY), -1);
         EXPECT_EQ(SelectedText(audio, IDC_CHANNELS), L"1ch (mono)");
@@ -82,7 +83,7 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         EXPECT_EQ(IsDlgButtonChecked(misc, IDC_SHUTDOWN), BST_CHECKED);
         PressOk(sheet);
     });
-    EXPECT_STREQ(f.config.m_CapDeviceName.GetWide(), firstDevice.c_str());
+    EXPECT_STREQ(f.config.m_CapDeviceName.GetWide(), L"Unplugged microphone");
     EXPECT_EQ(f.config.m_Frequency, 96000);  // kept
     EXPECT_EQ(f.config.m_Channels, 2);
     EXPECT_EQ(f.config.m_Language, 1);

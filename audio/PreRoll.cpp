@@ -1,0 +1,66 @@
+#include "audio/PreRoll.h"
+
+#include <cstring>
+#include <new>
+
+bool CPreRoll::Reset(unsigned frames, unsigned frameBytes)
+{
+    unsigned capacity = frames * frameBytes;
+    if (capacity != m_Capacity) {
+        delete[] m_pData;
+        m_pData = new (std::nothrow) char[capacity];
+        m_Capacity = m_pData ? capacity : 0;
+    }
+    m_FrameBytes = frameBytes ? frameBytes : 1;
+    m_Head = m_Bytes = 0;
+    return m_pData != nullptr;
+}
+
+void CPreRoll::Append(const void* data, unsigned frames, unsigned long long firstFrame)
+{
+    if (!m_Capacity)
+        return;
+    const char* bytes = static_cast<const char*>(data);
+    unsigned length = frames * m_FrameBytes;
+    // Audio that does not follow what is held starts the ring afresh.
+    if (m_Bytes && m_FirstFrame + m_Bytes / m_FrameBytes != firstFrame)
+        m_Bytes = 0;
+    if (length > m_Capacity) {
+        bytes += length - m_Capacity;
+        firstFrame += (length - m_Capacity) / m_FrameBytes;
+        length = m_Capacity;
+        m_Bytes = 0;
+    }
+    if (!m_Bytes) {
+        m_Head = 0;
+        m_FirstFrame = firstFrame;
+    }
+    if (m_Bytes + length > m_Capacity) {
+        unsigned drop = m_Bytes + length - m_Capacity;
+        m_Head = (m_Head + drop) % m_Capacity;
+        m_Bytes -= drop;
+        m_FirstFrame += drop / m_FrameBytes;
+    }
+    unsigned tail = (m_Head + m_Bytes) % m_Capacity;
+    unsigned first = length < m_Capacity - tail ? length : m_Capacity - tail;
+    memcpy(m_pData + tail, bytes, first);
+    memcpy(m_pData, bytes + first, length - first);
+    m_Bytes += length;
+}
+
+int CPreRoll::From(unsigned long long from, const char* pieces[2], unsigned bytes[2]) const
+{
+    unsigned long long end = m_FirstFrame + m_Bytes / m_FrameBytes;
+    if (!m_Bytes || from >= end)
+        return 0;
+    unsigned skip = from > m_FirstFrame ? static_cast<unsigned>(from - m_FirstFrame) * m_FrameBytes : 0;
+    unsigned start = (m_Head + skip) % m_Capacity, length = m_Bytes - skip;
+    unsigned first = length < m_Capacity - start ? length : m_Capacity - start;
+    pieces[0] = m_pData + start;
+    bytes[0] = first;
+    if (first == length)
+        return 1;
+    pieces[1] = m_pData;
+    bytes[1] = length - first;
+    return 2;
+}

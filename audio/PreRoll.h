@@ -1,0 +1,28 @@
+// The last few seconds a running device delivered that no file took: the
+// audio between two back-to-back programs, and the start of a program
+// whose start request arrives after its start second.
+#pragma once
+
+class CPreRoll {
+public:
+    CPreRoll() : m_pData(nullptr), m_Capacity(0), m_Head(0), m_Bytes(0), m_FirstFrame(0), m_FrameBytes(1) {}
+    ~CPreRoll() { delete[] m_pData; }
+    CPreRoll(const CPreRoll&) = delete;
+    CPreRoll& operator=(const CPreRoll&) = delete;
+
+    // Room for this many frames; forgets what it held.
+    bool Reset(unsigned frames, unsigned frameBytes);
+    void Clear() { m_Bytes = 0; }
+    // Keeps frames starting at device frame firstFrame; the oldest go when full.
+    void Append(const void* data, unsigned frames, unsigned long long firstFrame);
+    // The frames held from device frame `from` on, in one or two pieces; returns how many pieces.
+    int From(unsigned long long from, const char* pieces[2], unsigned bytes[2]) const;
+
+private:
+    char* m_pData;
+    unsigned m_Capacity;  // bytes
+    unsigned m_Head;      // offset of the oldest byte
+    unsigned m_Bytes;
+    unsigned long long m_FirstFrame;  // device frame of the oldest byte
+    unsigned m_FrameBytes;
+};
