@@ -322,7 +322,7 @@ int CAppMain::ExitInstance()
     HANDLE audio = InterlockedExchangePointer(&m_AudioCtrl.m_hThread, nullptr);
     if (audio) {
         m_AudioCtrl.m_bQuit = 1;  // also ends a device-open retry loop
-        PostToAudio(WM_CAPTURE_RELEASE, 0);
+        PostToAudio(WM_CAPTURE_RELEASE, 0, 0);
         Sleep(10);
         WaitForSingleObject(audio, INFINITE);
         CloseHandle(audio);
@@ -394,12 +394,13 @@ void CAppMain::ShowNotice(WPARAM notice)
     NotifyIcon(NIM_MODIFY, &data);
 }
 
-void CAppMain::PostToAudio(UINT message, LPARAM lParam)
+void CAppMain::PostToAudio(UINT message, WPARAM wParam, LPARAM lParam)
 {
     // The open-retry loop of the audio thread watches m_Task: it must hold
-    // the new request before the message can arrive.
-    m_AudioCtrl.m_Task = message;
+    // the new request before the message can arrive. A stop time is no request.
+    if (message != WM_CAPTURE_STOP_AT)
+        m_AudioCtrl.m_Task = message;
     MemoryBarrier();
-    if (!PostThreadMessageW(m_AudioCtrl.m_ThreadId, message, 0, lParam) && message == WM_CAPTURE_START)
+    if (!PostThreadMessageW(m_AudioCtrl.m_ThreadId, message, wParam, lParam) && message == WM_CAPTURE_START)
         delete[] reinterpret_cast<wchar_t*>(lParam);
 }

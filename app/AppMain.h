@@ -50,7 +50,7 @@ public:
 protected:
     void PostToWindow(UINT message) override;
     DWORD AudioThreadId() override { return m_AudioCtrl.m_ThreadId; }
-    void PostToAudio(UINT message, LPARAM lParam) override;
+    void PostToAudio(UINT message, WPARAM wParam, LPARAM lParam) override;
     void PostNotice(WPARAM notice) override;
     // The shell call, a seam so a test can make adding the icon fail.
     virtual BOOL NotifyIcon(DWORD message, NOTIFYICONDATAW* data) { return Shell_NotifyIconW(message, data); }

@@ -6,7 +6,9 @@
 enum : UINT {
     WM_TRAY_NOTIFY = 0x404,
     WM_CAPTURE_OPEN = 0x405,
+    // wParam: the program's start (UTC, 100-ns units), 0 for now.
     WM_CAPTURE_START = 0x406,
+    // wParam: the program's stop (UTC, 100-ns units), 0 for now.
     WM_CAPTURE_CLOSE = 0x407,
     WM_SHUTDOWN_INQUIRY = 0x408,
     WM_CLOSE_INQUIRY = 0x409,
@@ -15,6 +17,9 @@ enum : UINT {
     WM_RECORDING_NOTICE = 0x40B,
     // To the audio thread, from the capture device's thread: the device is gone.
     WM_CAPTURE_LOST = 0x40C,
+    // The recording started last ends at wParam (UTC, 100-ns units); sent
+    // after WM_CAPTURE_START and again whenever the program's stop changes.
+    WM_CAPTURE_STOP_AT = 0x40D,
 };
 
 enum RecordingNotice : WPARAM {

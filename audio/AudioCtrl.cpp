@@ -11,13 +11,17 @@
 CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(), m_pWaveFile(nullptr),
-      m_FileNumber(0), m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_UnrefreshedBytes(0)
+      m_FileNumber(0), m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_StopAt(0), m_pNextFile(nullptr),
+      m_bNextPending(false), m_NextPrefix(), m_NextStopAt(0), m_UnrefreshedBytes(0), m_OpenedName(), m_OpenedId()
 {
+    InitializeCriticalSection(&m_CutLock);
 }
 
 CAudioCtrl::~CAudioCtrl()
 {
     DestroyFile();
+    delete m_pNextFile;
+    DeleteCriticalSection(&m_CutLock);
 }
 
 CBaseCapture* CAudioCtrl::NewCaptureDevice(CaptureType type)
@@ -59,8 +63,11 @@ void CAudioCtrl::TaskExecute()
         }
         switch (msg.message) {
         case WM_CAPTURE_OPEN: CaptureOpen(); break;
-        case WM_CAPTURE_START: CaptureStart(reinterpret_cast<wchar_t*>(msg.lParam)); break;
-        case WM_CAPTURE_CLOSE: CaptureClose(); break;
+        case WM_CAPTURE_START:
+            CaptureStart(reinterpret_cast<wchar_t*>(msg.lParam), static_cast<long long>(msg.wParam));
+            break;
+        case WM_CAPTURE_CLOSE: CaptureClose(static_cast<long long>(msg.wParam)); break;
+        case WM_CAPTURE_STOP_AT: CaptureStopAt(static_cast<long long>(msg.wParam)); break;
         case WM_CAPTURE_RELEASE: CaptureRelease(); break;
         case WM_CAPTURE_LOST: CaptureLost(); break;
         default: break;
@@ -131,6 +138,8 @@ bool CAudioCtrl::CreateCaptureDevice(CaptureType type)
         if (i)
             lstrcpynW(id, i, 256);
     }
+    lstrcpynW(m_OpenedName, name, 256);
+    lstrcpynW(m_OpenedId, id, 256);
     int index = m_pCapture->FindDevice(name, id, 0);
     Trace(L"[CAudioCtrl] capture device num = %d\n", index);
     if (m_pCapture->SetDevice(static_cast<unsigned>(index))) {
@@ -186,11 +195,33 @@ bool CAudioCtrl::OpenWithRetries(bool tell)
     return false;
 }
 
+void CAudioCtrl::StartDevice()
+{
+    m_PreRoll.Reset(m_Frequency * kPreRollSeconds, m_Format.nBlockAlign);
+    if (m_pCapture->Start())
+        Trace(L"[CaptureOpen] capture runs ahead of the start\n");
+}
+
 void CAudioCtrl::CaptureOpen()
 {
     m_bRecording = 0;
     LoadParameters();
-    OpenWithRetries(true);
+    if (OpenWithRetries(true))
+        StartDevice();
+}
+
+bool CAudioCtrl::SettingsChanged()
+{
+    int frequency = m_Frequency, channels = m_Channels;
+    LoadParameters();
+    CString name, id;
+    if (g_pConfig) {
+        g_pConfig->GetSetting(g_pConfig->m_CapDeviceName, name);
+        g_pConfig->GetSetting(g_pConfig->m_CapDeviceId, id);
+    }
+    return frequency != m_Frequency || channels != m_Channels ||
+           wcsncmp(name.GetWide() ? name.GetWide() : L"", m_OpenedName, 255) != 0 ||
+           wcsncmp(id.GetWide() ? id.GetWide() : L"", m_OpenedId, 255) != 0;
 }
 
 void CAudioCtrl::OnDeviceLost()
@@ -207,7 +238,6 @@ void CAudioCtrl::CaptureLost()
     if (!m_pCapture || !m_bRecording || m_Task != WM_CAPTURE_START || m_bQuit)
         return;
     Trace(L"[CaptureLost] the capture device was lost: the file is closed and the device opened again\n");
-    m_bRecording = 0;
     m_pCapture->Stop();
     m_pCapture->Close();
     DestroyCapture();
@@ -215,13 +245,15 @@ void CAudioCtrl::CaptureLost()
     PostNotice(kNoticeDeviceLost);
     if (!OpenWithRetries(false))
         return;
-    if (!OpenNextFile()) {
+    StartDevice();
+    EnterCriticalSection(&m_CutLock);
+    bool opened = OpenNextFile();
+    LeaveCriticalSection(&m_CutLock);
+    if (!opened) {
         Trace(L"[CaptureLost] can't create the next WAV file\n");
         PostNotice(kNoticeFileFailed);
     }
-    m_bRecording = 1;
-    if (m_pCapture->Start())
-        Trace(L"[CaptureLost] the recording goes on in file %u\n", m_FileNumber - 1);
+    Trace(L"[CaptureLost] the recording goes on in file %u\n", m_FileNumber - 1);
 }
 
 bool CAudioCtrl::OpenNextFile()
@@ -250,84 +282,137 @@ bool CAudioCtrl::OpenNextFile()
     return false;
 }
 
-void CAudioCtrl::CaptureStart(wchar_t* prefix)
+void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt)
 {
     if (!prefix)
         return;
-    if (!m_pCapture || m_pCapture->IsCapturing()) {
+    if (!m_pCapture) {
+        Trace(L"[CaptureStart] not create capture device\n");
         delete[] prefix;
         return;
     }
-    DestroyFile();  // a file left from an earlier recording is finished first
-    lstrcpynW(m_FilePrefix, prefix, kFilePrefixSize);
-    m_FileNumber = 0;
-    if (!OpenNextFile()) {
-        Trace(L"[CaptureStart] can't create the WAV file %s\n", m_FilePrefix);
+    // Back to back with new settings: the device is opened again for them,
+    // the earlier recording ending at its stop.
+    if (m_bRecording && m_pCapture->IsCapturing() && SettingsChanged()) {
+        Trace(L"[CaptureStart] the recording settings changed: the device is opened again\n");
+        CloseDevice(m_StopAt);
+        if (OpenWithRetries(true))
+            StartDevice();
+        if (!m_pCapture) {
+            delete[] prefix;
+            return;
+        }
+    }
+    if (!m_pCapture->IsCapturing() && m_pCapture->IsOpen() && !m_pCapture->Start()) {
+        // An open device that refuses to start has most likely gone.
+        Trace(L"[CaptureStart] the capture device did not start\n");
+        OnDeviceLost();
+    }
+    bool fileFailed = false;
+    EnterCriticalSection(&m_CutLock);
+    if (m_bRecording && m_pWaveFile && m_pCapture->IsCapturing()) {
+        // The recording before this one has not reached its stop yet: this
+        // program's file takes over there, between two frames.
+        wchar_t name[kFilePrefixSize + 16];
+        delete m_pNextFile;
+        m_pNextFile = NewWaveFile();
+        lstrcpynW(m_NextPrefix, prefix, kFilePrefixSize);
+        m_NextStopAt = 0;
+        m_bNextPending = true;
+        int n = FormatText(name, kFilePrefixSize + 16, L"%s_%03u.wav", m_NextPrefix, 0u);
+        // Without its file the next program still ends the current one.
+        if (m_pNextFile && (n >= kFilePrefixSize || m_pNextFile->Create(name, m_Format, 0) != 0)) {
+            delete m_pNextFile;
+            m_pNextFile = nullptr;
+        }
+        fileFailed = !m_pNextFile;
+        Trace(L"[CaptureStart] back to back: the file takes over at the stop of the one before\n");
+    } else {
+        DestroyFile();  // a file left from an earlier recording is finished first
+        lstrcpynW(m_FilePrefix, prefix, kFilePrefixSize);
+        m_FileNumber = 0;
+        m_StopAt = 0;
+        fileFailed = !OpenNextFile();
+        m_bRecording = 1;
+        // What the device captured since the start second, before this
+        // request arrived, belongs to this program.
+        if (startAt && m_pCapture->IsCapturing()) {
+            const char* pieces[2];
+            unsigned bytes[2];
+            int count = m_PreRoll.From(m_pCapture->FrameAt(startAt), pieces, bytes);
+            for (int i = 0; i < count; ++i)
+                WriteData(pieces[i], bytes[i]);
+        }
+        m_PreRoll.Clear();
+    }
+    LeaveCriticalSection(&m_CutLock);
+    if (fileFailed) {
+        Trace(L"[CaptureStart] can't create the WAV file %s\n", prefix);
         PostNotice(kNoticeFileFailed);
     }
-    m_bRecording = 1;
-    if (m_pCapture) {
-        if (m_pCapture->Start()) {
-            Trace(L"[CaptureStart] start capture\n");
-        } else if (m_pCapture->IsOpen()) {
-            // An open device that refuses to start has most likely gone.
-            Trace(L"[CaptureStart] the capture device did not start\n");
-            OnDeviceLost();
-        }
-    } else {
-        Trace(L"[CaptureStart] not create capture device\n");
-    }
+    if (m_pCapture->IsCapturing())
+        Trace(L"[CaptureStart] start capture\n");
     delete[] prefix;
 }
 
-void CAudioCtrl::CaptureClose()
+void CAudioCtrl::CaptureStopAt(long long stopAt)
 {
+    EnterCriticalSection(&m_CutLock);
+    if (m_bNextPending)
+        m_NextStopAt = stopAt;
+    else if (m_bRecording)
+        m_StopAt = stopAt;
+    LeaveCriticalSection(&m_CutLock);
+}
+
+void CAudioCtrl::CloseDevice(long long stopAt)
+{
+    // A stop in the future (the program was ended early) is now; the last
+    // request also ends a back-to-back program still waiting.
+    long long now = CBaseCapture::Now();
+    bool asked = stopAt != 0 && stopAt <= now;
+    if (!asked)
+        stopAt = now;
+    EnterCriticalSection(&m_CutLock);
+    if (m_bNextPending)
+        m_NextStopAt = stopAt;
+    else if (!m_StopAt || m_StopAt > stopAt)
+        m_StopAt = stopAt;
+    LeaveCriticalSection(&m_CutLock);
+    // The device delivers a little behind real time: wait until it holds the
+    // stop, then the stop hands over the last part buffer.
+    for (DWORD waited = 0; asked && m_pCapture->IsCapturing() && waited < kStopWaitMs; waited += 10) {
+        unsigned long long captured = m_pCapture->m_CapturedFrames;
+        if (m_pCapture->m_FirstFrameTime && m_pCapture->FrameTime(captured) >= stopAt)
+            break;
+        Sleep(10);
+    }
+    if (m_pCapture->Stop())
+        Trace(L"[CAudioCtrl] stop capture\n");
+    else
+        Trace(L"[CAudioCtrl] capture device stop error\n");
+    m_pCapture->Close();
+    Trace(L"[CaptureClose] close capture\n");
     m_bRecording = 0;
+    DestroyFile();
+    delete m_pNextFile;
+    m_pNextFile = nullptr;
+    m_bNextPending = false;
+    DestroyCapture();
+}
+
+void CAudioCtrl::CaptureClose(long long stopAt)
+{
     if (m_pCapture) {
-        if (m_pCapture->Stop())
-            Trace(L"[CAudioCtrl] stop capture\n");
-        else
-            Trace(L"[CAudioCtrl] capture device stop error\n");
-        m_pCapture->Close();
-        Trace(L"[CaptureClose] close capture\n");
+        CloseDevice(stopAt);
     } else {
         Trace(L"[CaptureClose] not create capture device\n");
+        m_bRecording = 0;
+        DestroyFile();
     }
-    DestroyFile();
-    DestroyCapture();
 }
 
 void CAudioCtrl::CaptureRelease()
 {
     DestroyCapture();
-}
-
-unsigned CAudioCtrl::OnSoundData(const void* data, unsigned length)
-{
-    if (!m_bRecording)
-        return length;
-    if (m_pWaveFile && m_pWaveFile->GetSize() >= m_MaxFileSize) {
-        DestroyFile();
-        if (!OpenNextFile()) {
-            Trace(L"[CAudioCtrl] can't create the next WAV file\n");
-            PostNotice(kNoticeFileFailed);
-        }
-    }
-    if (!m_pWaveFile)
-        return length;
-    if (m_pWaveFile->Write(data, length) != 0) {
-        m_UnrefreshedBytes += length;
-        if (m_UnrefreshedBytes >= static_cast<unsigned long long>(m_Format.nAvgBytesPerSec) * kRefreshSeconds) {
-            m_pWaveFile->RefreshHeader();
-            m_UnrefreshedBytes = 0;
-        }
-        return length;
-    }
-    // The disk refused the data: finish the file with what it holds. A write
-    // cut short can end inside a frame; the data chunk keeps whole frames.
-    m_pWaveFile->DropPartialFrame();
-    DestroyFile();
-    Trace(L"[CAudioCtrl] a write to the WAV file failed: the recording stops\n");
-    PostNotice(kNoticeWriteFailed);
-    return length;
 }

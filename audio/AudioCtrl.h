@@ -4,6 +4,7 @@
 
 #include "app/Messages.h"
 #include "audio/BaseCapture.h"
+#include "audio/PreRoll.h"
 #include "audio/SoundListener.h"
 #include "audio/WaveFile.h"
 
@@ -20,6 +21,11 @@ public:
     static constexpr unsigned kRefreshSeconds = 1;
     // How many taken file numbers a new file passes over before giving up.
     static constexpr int kMaxNumberSkips = 1000;
+    // Audio kept while no program records: a start request this late still
+    // gets its program's first frames.
+    static constexpr unsigned kPreRollSeconds = 10;
+    // How long a close waits for the device to deliver up to the stop.
+    static constexpr DWORD kStopWaitMs = 500;
 
     CAudioCtrl();
     ~CAudioCtrl() override;
@@ -33,8 +39,9 @@ public:
 
     // The handlers of the thread messages.
     void CaptureOpen();
-    void CaptureStart(wchar_t* prefix);
-    void CaptureClose();
+    void CaptureStart(wchar_t* prefix, long long startAt = 0);
+    void CaptureClose(long long stopAt = 0);
+    void CaptureStopAt(long long stopAt);
     void CaptureRelease();
     // The device went away mid-recording: finish the file, reopen, go on in the next file.
     void CaptureLost();
@@ -57,6 +64,20 @@ public:
     // Receives WM_RECORDING_NOTICE; set before the thread starts.
     HWND m_hNoticeWnd;
 
+    // The cut between recordings, shared by the audio thread and the
+    // device's buffer thread under m_CutLock (taken inside the device's own
+    // delivery lock, never around a call into the device). While a device
+    // delivers, m_pWaveFile, m_FileNumber, m_FilePrefix and m_bRecording
+    // change under it too.
+    CRITICAL_SECTION m_CutLock;
+    long long m_StopAt;  // the recording's stop on the capture clock; 0: not known
+    // A back-to-back program's first file, waiting for the current one's stop.
+    CWaveFile* m_pNextFile;
+    bool m_bNextPending;  // even when its file could not be made
+    wchar_t m_NextPrefix[kFilePrefixSize];
+    long long m_NextStopAt;
+    CPreRoll m_PreRoll;
+
 protected:
     // Seams for the tests: the device and the file a recording uses.
     virtual CBaseCapture* NewCaptureDevice(CaptureType type);
@@ -71,6 +92,17 @@ private:
     // Opens the device, retrying about every 10 s while the request stands;
     // with tell, the user hears once that the recording is not running.
     bool OpenWithRetries(bool tell);
+    // Runs the device from the set-up on, so that the start second is captured.
+    void StartDevice();
+    // Whether the recording settings differ from those the device was opened with.
+    bool SettingsChanged();
+    // Stops and closes the device, the current recording cut at stopAt.
+    void CloseDevice(long long stopAt);
+    // The listener's side, under m_CutLock: frames to the current file up
+    // to its stop, the rest to the next program or the pre-roll.
+    void Route(const char* data, unsigned frames, unsigned long long first);
+    void WriteData(const void* data, unsigned length);
+    void EndCurrentRecording();
     bool OpenNextFile();
     void LoadParameters();
     void DestroyCapture();
@@ -79,4 +111,7 @@ private:
     bool TaskStands() const { return !m_bQuit && (m_Task == WM_CAPTURE_OPEN || m_Task == WM_CAPTURE_START); }
 
     unsigned long long m_UnrefreshedBytes;
+    // The device the last open chose by (settings at the time).
+    wchar_t m_OpenedName[256];
+    wchar_t m_OpenedId[256];
 };

@@ -1,7 +1,7 @@
 #include "audio/BaseCapture.h"
 
 CBaseCapture::CBaseCapture() : m_Device(WAVE_MAPPER), m_State(CaptureClosed), m_Format(), m_pListener(nullptr),
-    m_CapturedFrames(0)
+    m_CapturedFrames(0), m_FirstFrameTime(0)
 {
 }
 
@@ -25,4 +25,27 @@ unsigned long long CBaseCapture::GetCapturedSeconds()
     if (!m_CapturedFrames || !m_Format.nSamplesPerSec)
         return 0;
     return m_CapturedFrames / m_Format.nSamplesPerSec;
+}
+
+long long CBaseCapture::Now()
+{
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    return static_cast<long long>(static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime);
+}
+
+long long CBaseCapture::FrameTime(unsigned long long frame) const
+{
+    unsigned rate = m_Format.nSamplesPerSec ? m_Format.nSamplesPerSec : 1;
+    return m_FirstFrameTime + static_cast<long long>(frame / rate * 10000000ULL + frame % rate * 10000000ULL / rate);
+}
+
+unsigned long long CBaseCapture::FrameAt(long long time) const
+{
+    long long offset = time - m_FirstFrameTime;
+    if (offset <= 0)
+        return 0;
+    unsigned long long ticks = static_cast<unsigned long long>(offset), rate = m_Format.nSamplesPerSec;
+    // Rounded up: the frame at or after the time.
+    return ticks / 10000000ULL * rate + (ticks % 10000000ULL * rate + 9999999ULL) / 10000000ULL;
 }

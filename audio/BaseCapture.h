@@ -47,4 +47,15 @@ public:
     WAVEFORMATEX m_Format;
     CSoundListener* m_pListener;
     volatile unsigned long long m_CapturedFrames;
+    // When frame 0 since the last Start was captured, in UTC 100-ns units
+    // (0 until the first buffer); later frames follow at the sampling rate.
+    volatile long long m_FirstFrameTime;
+
+    // The capture time of a frame counted since the last Start; the cuts
+    // between programs go by it.
+    long long FrameTime(unsigned long long frame) const;
+    // The first frame captured at or after a time (frames before frame 0 count as 0).
+    unsigned long long FrameAt(long long time) const;
+    // Now on the capture clock: UTC, 100-ns units.
+    static long long Now();
 };

@@ -113,6 +113,7 @@ bool CMMECapture::Start()
     if (!ok)
         return false;
     m_CapturedFrames = 0;
+    m_FirstFrameTime = 0;
     m_State = CaptureRunning;
     if (waveInStart(h) == MMSYSERR_NOERROR)
         return true;
@@ -205,6 +206,9 @@ bool CMMECapture::DeliverCompleted()
             if (!(flags & WHDR_DONE))
                 break;
             DWORD bytes = header.dwBytesRecorded;
+            // The stream's clock: the first buffer was captured up to now.
+            if (!m_FirstFrameTime && bytes && m_Format.nAvgBytesPerSec)
+                m_FirstFrameTime = Now() - static_cast<long long>(bytes) * 10000000LL / m_Format.nAvgBytesPerSec;
             if (m_Format.nBlockAlign)
                 m_CapturedFrames += bytes / m_Format.nBlockAlign;
             if (m_pListener && bytes > 0 && m_pListener->OnSoundData(header.lpData, bytes) == 1) {

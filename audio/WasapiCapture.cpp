@@ -243,6 +243,7 @@ bool CWasapiCapture::Start()
     m_Staged = 0;
     m_bFirstPacket = true;
     m_CapturedFrames = 0;
+    m_FirstFrameTime = 0;
     HRESULT hr = m_pClient->Start();
     if (SUCCEEDED(hr))
         m_State = CaptureRunning;
@@ -324,9 +325,23 @@ HRESULT CWasapiCapture::ReadPackets(bool deliver)
         BYTE* data = nullptr;
         UINT32 frames = 0;
         DWORD flags = 0;
-        hr = m_pCaptureClient->GetBuffer(&data, &frames, &flags, nullptr, nullptr);
+        UINT64 qpcPosition = 0;
+        hr = m_pCaptureClient->GetBuffer(&data, &frames, &flags, nullptr, &qpcPosition);
         if (FAILED(hr) || hr == AUDCLNT_S_BUFFER_EMPTY)
             break;
+        if (m_bFirstPacket && deliver) {
+            // The stream's clock: the first packet's capture time, or, when
+            // the system gives none, now less the packet's length.
+            LARGE_INTEGER qpc, frequency;
+            QueryPerformanceCounter(&qpc);
+            QueryPerformanceFrequency(&frequency);
+            long long qpcNow = qpc.QuadPart / frequency.QuadPart * 10000000LL +
+                               qpc.QuadPart % frequency.QuadPart * 10000000LL / frequency.QuadPart;
+            long long age = qpcPosition && static_cast<long long>(qpcPosition) <= qpcNow
+                                ? qpcNow - static_cast<long long>(qpcPosition)
+                                : static_cast<long long>(frames) * 10000000LL / m_Format.nSamplesPerSec;
+            m_FirstFrameTime = Now() - age;
+        }
         if ((flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) && !m_bFirstPacket) {
             LONG count = InterlockedIncrement(&m_Discontinuities);
             Trace(L"CWasapiCapture: data discontinuity %ld: frames were lost before this packet\n", count);

@@ -14,7 +14,7 @@
 CScheduler::CScheduler()
     : m_hSchedThread(nullptr), m_SchedThreadId(0), m_bSchedQuit(0), m_pProgramList(nullptr),
       m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_bResumedByTimer(0),
-      m_bSuspending(0), m_bKeepAwake(false), m_ResumeHoldUntil(0), m_bSaveFailureTold(false)
+      m_bSuspending(0), m_bHandOver(false), m_PostedStop(0), m_bKeepAwake(false), m_ResumeHoldUntil(0), m_bSaveFailureTold(false)
 {
 }
 
@@ -61,6 +61,17 @@ void CScheduler::Suspend(long long seconds, const CDateTime& wakeAt, bool keepTi
 static void FormatNow(const CDateTime& now, wchar_t* text)
 {
     now.Format(text, CDateTime::kTextSize);
+}
+
+// A program's local time on the capture clock (UTC, 100-ns units), by the
+// time-zone rules of its own date.
+static long long CaptureClockTime(const CDateTime& local)
+{
+    SYSTEMTIME utc;
+    FILETIME ft;
+    if (!TzSpecificLocalTimeToSystemTime(nullptr, &local.m_Time, &utc) || !SystemTimeToFileTime(&utc, &ft))
+        return 0;
+    return static_cast<long long>(static_cast<unsigned long long>(ft.dwHighDateTime) << 32 | ft.dwLowDateTime);
 }
 
 bool CScheduler::SchedulerTick()
@@ -128,12 +139,28 @@ void CScheduler::Drive(const CDateTime& now)
         m_pProgramList->SetState(m_CurProgram.m_Id, Recording);
     }
     if (m_CurProgram.m_State == Recording) {
-        if (m_CurProgram.m_StopTime.Diff(now) > 0)
+        if (m_CurProgram.m_StopTime.Diff(now) > 0) {
+            // An edited stop reaches the audio thread before it is due.
+            if (m_CurProgram.m_StopTime.m_Ticks != m_PostedStop && AudioThreadId()) {
+                m_PostedStop = m_CurProgram.m_StopTime.m_Ticks;
+                PostToAudio(WM_CAPTURE_STOP_AT, static_cast<WPARAM>(CaptureClockTime(m_CurProgram.m_StopTime)), 0);
+            }
             return;
-        StopRecording(m_CurProgram, now);
+        }
+        // A program that starts by this one's stop follows on the running
+        // device, its first frame right after this one's last.
+        ProgramItem next;
+        bool handOver = !m_bHandOver && AudioThreadId() && m_pProgramList->GetAt(1, next) && next.m_State == Idle &&
+                        next.m_StartTime.m_Ticks <= m_CurProgram.m_StopTime.m_Ticks && next.m_StopTime.Diff(now) > 0;
+        StopRecording(m_CurProgram, now, handOver);
         Expire(now);
         m_CurProgram.m_State = Idle;
         m_pProgramList->SetState(m_CurProgram.m_Id, Idle);
+        if (handOver) {
+            m_bHandOver = true;
+            Drive(now);
+            m_bHandOver = false;
+        }
     }
 }
 
@@ -172,8 +199,8 @@ void CScheduler::SetupRecording(const ProgramItem& program, const CDateTime& now
     FormatNow(now, text);
     Trace(L"[%s] (ID=%d) Setup Recording\n", text, program.m_Id);
     PostToWindow(WM_CAPTURE_OPEN);
-    if (AudioThreadId())
-        PostToAudio(WM_CAPTURE_OPEN, 0);
+    if (AudioThreadId() && !m_bHandOver)
+        PostToAudio(WM_CAPTURE_OPEN, 0, 0);
 }
 
 void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now)
@@ -202,21 +229,30 @@ void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now
     title.Copy(program.m_Title);
     BuildFilePrefix(block, kFilePrefixSize, folderText ? folderText : L"", title.GetWide() ? title.GetWide() : L"",
                     program.m_StartTime);
-    PostToAudio(WM_CAPTURE_START, reinterpret_cast<LPARAM>(block));
+    PostToAudio(WM_CAPTURE_START, static_cast<WPARAM>(CaptureClockTime(program.m_StartTime)),
+                reinterpret_cast<LPARAM>(block));
+    m_PostedStop = program.m_StopTime.m_Ticks;
+    PostToAudio(WM_CAPTURE_STOP_AT, static_cast<WPARAM>(CaptureClockTime(program.m_StopTime)), 0);
 }
 
-void CScheduler::StopRecording(const ProgramItem& program, const CDateTime& now)
+void CScheduler::StopRecording(const ProgramItem& program, const CDateTime& now, bool handOver)
 {
     wchar_t text[CDateTime::kTextSize];
     FormatNow(now, text);
     Trace(L"[%s] (ID=%d) Stop Recording\n", text, program.m_Id);
+    m_bInquiryShown = 0;
+    if (handOver) {
+        m_InquiryCountdown = 0;  // the recording goes on
+        return;
+    }
     PostToWindow(WM_CAPTURE_CLOSE);
+    // A stop that is due ends the file at its own second, however late this pass runs.
     if (AudioThreadId())
-        PostToAudio(WM_CAPTURE_CLOSE, 0);
+        PostToAudio(WM_CAPTURE_CLOSE,
+                    program.m_StopTime.Diff(now) <= 0 ? static_cast<WPARAM>(CaptureClockTime(program.m_StopTime)) : 0, 0);
     // With sleep after recording off no countdown runs: nothing may put the
     // computer to sleep on the user's behalf.
     m_InquiryCountdown = (g_pConfig && g_pConfig->m_Shutdown) ? kCountdown : 0;
-    m_bInquiryShown = 0;
 }
 
 void CScheduler::SuspendForNextProgram(const CDateTime& now, bool systemSuspending)

@@ -30,7 +30,8 @@ public:
     bool SchedulerTick();
     void SetupRecording(const ProgramItem& program, const CDateTime& now);
     void StartRecording(const ProgramItem& program, const CDateTime& now);
-    void StopRecording(const ProgramItem& program, const CDateTime& now);
+    // handOver: the next program starts at this one's stop and takes the running device over.
+    void StopRecording(const ProgramItem& program, const CDateTime& now, bool handOver = false);
     // The sleep step; returns after the resume, or at once when it does not
     // sleep. systemSuspending: the system announced its own suspend, so only
     // the wake timer is armed, and kept until the resume.
@@ -63,7 +64,7 @@ protected:
     virtual void PostToWindow(UINT message) = 0;
     virtual DWORD AudioThreadId() = 0;
     // Stores the request in the audio thread's last-request field, then posts it.
-    virtual void PostToAudio(UINT message, LPARAM lParam) = 0;
+    virtual void PostToAudio(UINT message, WPARAM wParam, LPARAM lParam) = 0;
     // A failure for the user to hear of (WM_RECORDING_NOTICE's notices).
     virtual void PostNotice(WPARAM notice) { (void)notice; }
     virtual void Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer);
@@ -75,6 +76,10 @@ private:
     void UpdateKeepAwake(const CDateTime& now);
     void Expire(const CDateTime& now);
 
+    // Scheduler thread only: the program being set up takes over a running
+    // device; and the stop last told to the audio thread.
+    bool m_bHandOver;
+    long long m_PostedStop;
     bool m_bKeepAwake;
     long long m_ResumeHoldUntil;
     // The user has been told the configuration cannot be saved; cleared by

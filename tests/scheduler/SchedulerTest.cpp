@@ -103,8 +103,16 @@ TEST(Scheduler, ProgramStartingDuringARecordingStartsAfterItIfStillDue)
     f.Add(At(2026, 3, 7, 10, 30), At(2026, 3, 7, 12, 0), 0, L"Second");
     f.sched.m_Clock = At(2026, 3, 7, 9, 59);
     f.sched.RunUntil(At(2026, 3, 7, 11, 0, 2));
-    EXPECT_TRUE(Traced(L"[2026/03/07 11:00:01] (ID=2) Start Recording\n"));
+    // It takes the running device over at the first one's stop: no close, no
+    // new set-up of the device, and its stop goes to the audio thread.
+    EXPECT_TRUE(Traced(L"[2026/03/07 11:00:00] (ID=1) Stop Recording\n"));
+    EXPECT_TRUE(Traced(L"[2026/03/07 11:00:00] (ID=2) Setup Recording\n"));
+    EXPECT_TRUE(Traced(L"[2026/03/07 11:00:00] (ID=2) Start Recording\n"));
+    EXPECT_EQ(f.sched.Count(f.sched.m_Audio, WM_CAPTURE_CLOSE), 0);
+    EXPECT_EQ(f.sched.Count(f.sched.m_Audio, WM_CAPTURE_OPEN), 1);
+    EXPECT_EQ(f.sched.Count(f.sched.m_Window, WM_CAPTURE_CLOSE), 0);
     EXPECT_EQ(f.sched.m_Audio.back().prefix, L"D:\\Rec\\Second_202603071030");
+    EXPECT_EQ(f.sched.m_StopAts.size(), 2u);
 }
 
 TEST(Scheduler, WeeklyProgramRecordsAcrossMonthLeapDayAndYearBoundaries)
@@ -198,7 +206,7 @@ protected:
     }
     void PostToWindow(UINT) override {}
     DWORD AudioThreadId() override { return 0; }
-    void PostToAudio(UINT, LPARAM) override {}
+    void PostToAudio(UINT, WPARAM, LPARAM) override {}
 };
 
 TEST(SchedulerThread, PassesStartJustAfterWholeSecondsAndQuitEndsTheThread)

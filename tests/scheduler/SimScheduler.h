@@ -33,6 +33,7 @@ public:
     std::vector<SuspendCall> m_Suspends;
     std::vector<std::pair<std::wstring, bool>> m_KeepAwake;
     std::vector<WPARAM> m_Notices;
+    std::vector<long long> m_StopAts;  // WM_CAPTURE_STOP_AT, kept apart from the requests
     DWORD m_AudioId = 4242;
     UINT m_Task = 0;
     // Acts as the main window: a requested inquiry is shown at once.
@@ -71,8 +72,12 @@ protected:
     }
     void PostNotice(WPARAM notice) override { m_Notices.push_back(notice); }
     DWORD AudioThreadId() override { return m_AudioId; }
-    void PostToAudio(UINT message, LPARAM lParam) override
+    void PostToAudio(UINT message, WPARAM wParam, LPARAM lParam) override
     {
+        if (message == WM_CAPTURE_STOP_AT) {
+            m_StopAts.push_back(static_cast<long long>(wParam));
+            return;
+        }
         m_Task = message;
         Posted p{Text(m_Clock), message, L"", m_Task};
         if (message == WM_CAPTURE_START) {
