@@ -57,47 +57,59 @@ HWND OpenTwice(HWND app, UINT message, WPARAM wParam, LPARAM lParam, const wchar
 
 }  // namespace
 
-TEST(EndToEnd, ScheduledRecordingIsCompleteAndTheListMovesOn)
+// Three programs back to back: set-up 5 s ahead, start and stop on their
+// seconds; one running device hands over from each to the next, so the ramp
+// runs on unbroken across all their files, and each holds its own 15 s.
+TEST(EndToEnd, BackToBackProgramsAreExactAndSeamlessAndTheListMovesOn)
 {
     Recorder rec;
-    CDateTime start = SecondsFromNow(8), stop = SecondsFromNow(20);
+    const int kLength = 15;
+    CDateTime starts[4];
+    for (int i = 0; i < 4; ++i)
+        starts[i] = SecondsFromNow(8 + i * kLength);
+    const wchar_t* titles[3] = {L"News", L"Talk", L"Music"};
     // A weekly program on today's weekday, a week old and long over: it moves on two weeks.
     CDateTime old = SecondsFromNow(-7 * 86400 - 3600), oldStop = SecondsFromNow(-7 * 86400 - 3000);
     CDateTime expectedWeekly = old;
     expectedWeekly.AddTicks(14 * CDateTime::kDay);
     unsigned todayBit = 1u << old.m_Time.wDayOfWeek;
-    rec.Write({Program(start, stop, 0, L"News"), Program(old, oldStop, todayBit, L"Weekly")});
+    rec.Write({Program(starts[0], starts[1], 0, titles[0]), Program(starts[1], starts[2], 0, titles[1]),
+               Program(starts[2], starts[3], 0, titles[2]), Program(old, oldStop, todayBit, L"Weekly")});
 
-    ASSERT_NO_FATAL_FAILURE(rec.RunUntil("Stop Recording", 40000, 1500));
+    ASSERT_NO_FATAL_FAILURE(rec.RunUntil("[" + Narrow(Text(starts[3])) + "] (ID=", 80000, 1500));
 
-    // Set-up 5 s ahead, start and stop on their seconds, in order.
-    std::wstring startText = Text(start), stopText = Text(stop);
-    CDateTime setup = start;
+    // (The loader numbers the programs in start order, so the ids are not known here.)
+    CDateTime setup = starts[0];
     setup.AddTicks(-5 * CDateTime::kSecond);
-    // (The loader numbers the programs in start order, so the id is not known here.)
     long long tSetup = rec.TraceTime("[" + Narrow(Text(setup)) + "] (ID=", ") Setup Recording");
-    long long tStart = rec.TraceTime("[" + Narrow(startText) + "] (ID=", ") Start Recording");
-    long long tStop = rec.TraceTime("[" + Narrow(stopText) + "] (ID=", ") Stop Recording");
-    EXPECT_GT(tSetup, 0);
-    EXPECT_GT(tStart, tSetup);
-    EXPECT_GT(tStop, tStart);
-    // Each on its own second: passes begin just after the second turns.
-    const long long slack = 500000;
+    const long long slack = 500000;  // passes begin just after the second turns
     EXPECT_NEAR(tSetup, TraceClockAt(setup) + slack / 2, slack / 2);
-    EXPECT_NEAR(tStart, TraceClockAt(start) + slack / 2, slack / 2);
-    EXPECT_NEAR(tStop, TraceClockAt(stop) + slack / 2, slack / 2);
-    EXPECT_GT(rec.TraceTime("[CaptureStart] start capture"), 0);
+    for (int i = 0; i < 4; ++i) {
+        std::string second = "[" + Narrow(Text(starts[i])) + "] (ID=";
+        if (i < 3) {
+            EXPECT_NEAR(rec.TraceTime(second, ") Start Recording"), TraceClockAt(starts[i]) + slack / 2, slack / 2);
+        }
+        if (i > 0) {
+            EXPECT_GT(rec.TraceTime(second, ") Stop Recording"), 0) << i;
+        }
+    }
+    // The device is closed once, at the end.
+    int closes = 0;
+    for (const std::string& line : rec.Trace())
+        closes += line.find("[CaptureClose] close capture") != std::string::npos;
+    EXPECT_EQ(closes, 1);
 
-    std::wstring prefix = L"News_" + Stamp(start);
-    std::vector<std::wstring> wavs = rec.Wavs();
-    ASSERT_GE(wavs.size(), 2u);  // 12 s of 48 kHz stereo split at 1 MB
-    EXPECT_EQ(wavs[0], prefix + L"_000.wav");
-    EXPECT_EQ(wavs[1], prefix + L"_001.wav");
-    size_t frames = CheckRecording(rec.wavDir, prefix, 1048576);
-    EXPECT_GT(frames, 48000u * 11);
-    EXPECT_LT(frames, 48000u * 13);
+    std::string all;
+    for (int i = 0; i < 3; ++i) {
+        std::wstring prefix = std::wstring(titles[i]) + L"_" + Stamp(starts[i]);
+        RecordedFiles r = ReadRecording(rec.wavDir + L"\\" + prefix, 48000, 2, 1048576);
+        EXPECT_GE(r.files, 3u) << Narrow(prefix);  // 15 s of 48 kHz stereo split at 1 MB
+        EXPECT_NEAR(static_cast<double>(r.pcm.size() / 4), kLength * 48000.0, 480) << Narrow(prefix);
+        all += r.pcm;
+    }
+    CheckRamp(all, 2, "the three programs");
 
-    // The one-shot program is gone from the rewritten file; the weekly one moved on.
+    // The one-shot programs are gone from the rewritten file; the weekly one moved on.
     std::vector<ProgramItem> left = rec.Saved();
     ASSERT_EQ(left.size(), 1u);
     EXPECT_STREQ(left[0].m_Title.GetWide(), L"Weekly");

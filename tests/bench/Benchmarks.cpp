@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -154,6 +155,59 @@ TEST(Bench, WaveInPeer)
     EXPECT_TRUE(WriteFile(out, pcm.data(), static_cast<DWORD>(filled), &written, nullptr));
     CloseHandle(out);
 }
+
+// Ten programs of 5 s back to back, as a listener records consecutive
+// broadcasts: the gap in the ramp at each seam (negative: frames repeated)
+// and each program's length against its schedule.
+TEST(Bench, Seams)
+{
+    const int kPrograms = 10, kLength = 5;
+    Recorder rec;
+    std::vector<ProgramItem*> programs;
+    std::vector<std::wstring> prefixes;
+    CDateTime start = SecondsFromNow(8);
+    for (int i = 0; i < kPrograms; ++i) {
+        CDateTime stop = start;
+        stop.AddTicks(kLength * CDateTime::kSecond);
+        std::wstring title = L"Seam" + std::to_wstring(i);
+        programs.push_back(Program(start, stop, 0, title.c_str()));
+        prefixes.push_back(rec.wavDir + L"\\" + title + L"_" + Stamp(start));
+        start = stop;
+    }
+    rec.Write(programs, 100);
+    ASSERT_NO_FATAL_FAILURE(rec.RunUntil("[" + Narrow(Text(start)) + "] (ID=", 120000, 1500));
+    std::vector<double> gaps, errors;
+    long long last = -1;
+    for (int i = 0; i < kPrograms; ++i) {
+        std::vector<unsigned> frames = RampFrames(ReadRecording(prefixes[i], 48000, 2).pcm, 2);
+        if (frames.empty()) {
+            printf("seams: program %d recorded nothing\n", i);
+            last = -1;
+            continue;
+        }
+        errors.push_back(std::fabs(static_cast<double>(frames.size()) - kLength * 48000.0) / 48.0);
+        if (last >= 0)
+            gaps.push_back((static_cast<double>(frames.front()) - last - 1) / 48.0);
+        printf("seams: program %d: %zu frames (%+.1f ms)%s\n", i, frames.size(),
+               (static_cast<double>(frames.size()) - kLength * 48000.0) / 48.0,
+               last >= 0 ? (", seam " + std::to_string(gaps.back()) + " ms").c_str() : "");
+        last = frames.back();
+    }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[v.size() / 2];
+    };
+    auto largest = [](const std::vector<double>& v) {
+        double m = 0;
+        for (double x : v)
+            m = std::max(m, std::fabs(x));
+        return m;
+    };
+    printf("seam gap: median %.1f ms, max %.1f ms over %zu seams\n", median(gaps), largest(gaps), gaps.size());
+    printf("duration error: median %.1f ms, max %.1f ms over %zu programs\n", median(errors), largest(errors),
+           errors.size());
+}
+
 
 TEST(Bench, StartLateness)
 {
