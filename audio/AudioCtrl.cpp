@@ -12,7 +12,7 @@ CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(), m_pWaveFile(nullptr),
       m_FileNumber(0), m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_StopAt(0), m_pNextFile(nullptr),
-      m_bNextPending(false), m_NextPrefix(), m_NextStopAt(0), m_UnrefreshedBytes(0), m_OpenedName(), m_OpenedId()
+      m_bNextPending(false), m_NextPrefix(), m_NextNumber(0), m_NextStopAt(0), m_UnrefreshedBytes(0), m_OpenedName(), m_OpenedId()
 {
     InitializeCriticalSection(&m_CutLock);
 }
@@ -256,30 +256,37 @@ void CAudioCtrl::CaptureLost()
     Trace(L"[CaptureLost] the recording goes on in file %u\n", m_FileNumber - 1);
 }
 
-bool CAudioCtrl::OpenNextFile()
+CWaveFile* CAudioCtrl::CreateNumberedFile(const wchar_t* prefix, unsigned& number)
 {
-    m_pWaveFile = NewWaveFile();
-    m_UnrefreshedBytes = 0;
-    if (!m_pWaveFile)
-        return false;
+    CWaveFile* file = NewWaveFile();
+    if (!file)
+        return nullptr;
     // An existing file is never overwritten; the recording goes on in the
     // next free number instead of being lost.
     for (int attempt = 0; attempt < kMaxNumberSkips; ++attempt) {
         wchar_t name[kFilePrefixSize + 16];
-        int n = FormatText(name, kFilePrefixSize + 16, L"%s_%03u.wav", m_FilePrefix, m_FileNumber);
-        ++m_FileNumber;
+        int n = FormatText(name, kFilePrefixSize + 16, L"%s_%03u.wav", prefix, number);
+        ++number;
         // A name that does not fit its block is refused rather than cut short.
         if (n >= kFilePrefixSize)
             break;
-        int code = m_pWaveFile->Create(name, m_Format, 0);
+        int code = file->Create(name, m_Format, 0);
         if (code == 0)
-            return true;
+            return file;
         if (code != -2 || GetFileAttributesW(name) == INVALID_FILE_ATTRIBUTES)
             break;
     }
+    file->Close();
+    delete file;
+    return nullptr;
+}
+
+bool CAudioCtrl::OpenNextFile()
+{
     // No file: the buffers are dropped until the next split or recording.
-    DestroyFile();
-    return false;
+    m_pWaveFile = CreateNumberedFile(m_FilePrefix, m_FileNumber);
+    m_UnrefreshedBytes = 0;
+    return m_pWaveFile != nullptr;
 }
 
 void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt)
@@ -313,18 +320,13 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt)
     if (m_bRecording && m_pWaveFile && m_pCapture->IsCapturing()) {
         // The recording before this one has not reached its stop yet: this
         // program's file takes over there, between two frames.
-        wchar_t name[kFilePrefixSize + 16];
         delete m_pNextFile;
-        m_pNextFile = NewWaveFile();
         lstrcpynW(m_NextPrefix, prefix, kFilePrefixSize);
+        m_NextNumber = 0;
         m_NextStopAt = 0;
-        m_bNextPending = true;
-        int n = FormatText(name, kFilePrefixSize + 16, L"%s_%03u.wav", m_NextPrefix, 0u);
         // Without its file the next program still ends the current one.
-        if (m_pNextFile && (n >= kFilePrefixSize || m_pNextFile->Create(name, m_Format, 0) != 0)) {
-            delete m_pNextFile;
-            m_pNextFile = nullptr;
-        }
+        m_bNextPending = true;
+        m_pNextFile = CreateNumberedFile(m_NextPrefix, m_NextNumber);
         fileFailed = !m_pNextFile;
         Trace(L"[CaptureStart] back to back: the file takes over at the stop of the one before\n");
     } else {

@@ -75,6 +75,7 @@ public:
     CWaveFile* m_pNextFile;
     bool m_bNextPending;  // even when its file could not be made
     wchar_t m_NextPrefix[kFilePrefixSize];
+    unsigned m_NextNumber;
     long long m_NextStopAt;
     CPreRoll m_PreRoll;
 
@@ -104,6 +105,8 @@ private:
     void WriteData(const void* data, unsigned length);
     void EndCurrentRecording();
     bool OpenNextFile();
+    // The first free file prefix_NNN.wav from number on, created; null when none can be.
+    CWaveFile* CreateNumberedFile(const wchar_t* prefix, unsigned& number);
     void LoadParameters();
     void DestroyCapture();
     void DestroyFile();

@@ -52,7 +52,7 @@ void CAudioCtrl::EndCurrentRecording()
     m_pNextFile = nullptr;
     m_bNextPending = false;
     lstrcpynW(m_FilePrefix, m_NextPrefix, kFilePrefixSize);
-    m_FileNumber = 1;
+    m_FileNumber = m_NextNumber;
     m_StopAt = m_NextStopAt;
     m_NextStopAt = 0;
     m_UnrefreshedBytes = 0;

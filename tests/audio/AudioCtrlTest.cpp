@@ -50,14 +50,18 @@ struct RecordingRun {
         ctrl.CaptureClose();
         g_pConfig = nullptr;
     }
+    static wchar_t* NewBlock(const std::wstring& prefix)
+    {
+        wchar_t* block = new wchar_t[kFilePrefixSize]();
+        lstrcpynW(block, prefix.c_str(), kFilePrefixSize);
+        return block;
+    }
     void OpenAndStart()
     {
         ctrl.m_Task = WM_CAPTURE_OPEN;
         ctrl.CaptureOpen();
         ctrl.m_Task = WM_CAPTURE_START;
-        wchar_t* block = new wchar_t[kFilePrefixSize]();
-        lstrcpynW(block, prefix.c_str(), kFilePrefixSize);
-        ctrl.CaptureStart(block);
+        ctrl.CaptureStart(NewBlock(prefix));
     }
     std::wstring FileName(unsigned n)
     {
@@ -163,6 +167,44 @@ TEST(AudioCtrl, ParametersAreClamped)
         EXPECT_EQ(r.ctrl.Device()->m_Rate, c.wantRate);
     }
     EXPECT_LT(CAudioCtrl::kMaxFileData + 56ULL + 96000 / 30 * 4, 0x100000000ULL);
+}
+
+// The cuts go by the capture clock: a start request that arrives late still
+// gets the frames from its start on, a stop falls inside a buffer, and a
+// back-to-back program takes over at the very next frame.
+TEST(AudioCtrl, RecordingsAreCutByTheCaptureClock)
+{
+    RecordingRun r(48000, 2, 100);
+    r.ctrl.m_Task = WM_CAPTURE_OPEN;
+    r.ctrl.CaptureOpen();
+    FakeCapture* device = r.ctrl.Device();
+    ASSERT_TRUE(device && device->IsCapturing());  // running from the set-up on
+    device->m_Format = PcmFormat(48000, 2);
+    device->m_FirstFrameTime = CBaseCapture::Now() - 60 * 10000000LL;
+    for (int i = 0; i < 30; ++i)
+        device->DeliverRamp(1600);
+    // A starts half a second back; its start request comes only now.
+    const unsigned kStartA = 24000, kStopA = kStartA + 96007, kStopB = kStopA + 48000;
+    std::wstring b = r.dir.File(L"next_202405010732");
+    r.ctrl.m_Task = WM_CAPTURE_START;
+    r.ctrl.CaptureStart(RecordingRun::NewBlock(r.prefix), device->FrameTime(kStartA));
+    r.ctrl.CaptureStopAt(device->FrameTime(kStopA));
+    device->DeliverRamp(1600);
+    r.ctrl.CaptureStart(RecordingRun::NewBlock(b), device->FrameTime(kStopA));  // B follows A
+    r.ctrl.CaptureStopAt(device->FrameTime(kStopB));
+    for (int i = 0; i < 150; ++i)
+        device->DeliverRamp(1600);
+    r.ctrl.CaptureClose(device->FrameTime(kStopB));
+    struct Expect {
+        std::wstring prefix;
+        unsigned first, frames;
+    } files[] = {{r.prefix, kStartA, kStopA - kStartA}, {b, kStopA, kStopB - kStopA}};
+    for (const Expect& e : files) {
+        std::vector<unsigned> frames = RampFrames(ReadRecording(e.prefix, 48000, 2).pcm, 2);
+        ASSERT_EQ(frames.size(), e.frames) << Narrow(e.prefix);
+        EXPECT_EQ(frames.front(), e.first) << Narrow(e.prefix);
+        EXPECT_TRUE(RampBreaks(frames, 2).empty()) << Narrow(e.prefix);
+    }
 }
 
 // WASAPI first; a WASAPI device that cannot open gives way to waveIn.

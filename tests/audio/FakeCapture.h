@@ -3,6 +3,7 @@
 
 #include "audio/AudioCtrl.h"
 #include "audio/BaseCapture.h"
+#include "support/WavChecks.h"
 
 #include <string>
 
@@ -46,6 +47,13 @@ public:
     // One 1/30-second buffer, as the real device delivers it.
     unsigned BufferBytes() const { return static_cast<unsigned>(m_Rate / 30 * 2 * m_Channels); }
     void Deliver(const std::string& bytes) { m_pListener->OnSoundData(bytes.data(), static_cast<unsigned>(bytes.size())); }
+    // The next frames of the ramp, counted as the real devices count them.
+    void DeliverRamp(unsigned frames)
+    {
+        std::string pcm = Ramp(static_cast<unsigned>(m_CapturedFrames), frames, m_Channels);
+        m_CapturedFrames += frames;
+        Deliver(pcm);
+    }
 
     int m_Channels = 0;
     int m_Rate = 0;

@@ -188,9 +188,9 @@ TEST(Bench, Seams)
         errors.push_back(std::fabs(static_cast<double>(frames.size()) - kLength * 48000.0) / 48.0);
         if (last >= 0)
             gaps.push_back((static_cast<double>(frames.front()) - last - 1) / 48.0);
-        printf("seams: program %d: %zu frames (%+.1f ms)%s\n", i, frames.size(),
-               (static_cast<double>(frames.size()) - kLength * 48000.0) / 48.0,
-               last >= 0 ? (", seam " + std::to_string(gaps.back()) + " ms").c_str() : "");
+        printf("seams: program %d: %zu frames (%+.1f ms)", i, frames.size(),
+               (static_cast<double>(frames.size()) - kLength * 48000.0) / 48.0);
+        printf(last >= 0 ? ", seam %.1f ms\n" : "\n", last >= 0 ? gaps.back() : 0.0);
         last = frames.back();
     }
     auto median = [](std::vector<double> v) {
