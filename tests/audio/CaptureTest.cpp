@@ -53,18 +53,23 @@ struct ThreadedRecording {
             Quit();
         g_pConfig = nullptr;
     }
-    void Request(UINT message, LPARAM lParam = 0)
+    void Request(UINT message, LPARAM lParam = 0, long long wParam = 0)
     {
-        ctrl.m_Task = message;
-        PostThreadMessageW(ctrl.m_ThreadId, message, 0, lParam);
+        if (message != WM_CAPTURE_STOP_AT)
+            ctrl.m_Task = message;
+        PostThreadMessageW(ctrl.m_ThreadId, message, static_cast<WPARAM>(wParam), lParam);
+    }
+    void Begin(const std::wstring& prefix, long long startAt = 0)
+    {
+        wchar_t* block = new wchar_t[kFilePrefixSize]();
+        lstrcpynW(block, prefix.c_str(), kFilePrefixSize);
+        Request(WM_CAPTURE_START, reinterpret_cast<LPARAM>(block), startAt);
     }
     void Start(const std::wstring& prefix)
     {
         Request(WM_CAPTURE_OPEN);
         Sleep(300);
-        wchar_t* block = new wchar_t[kFilePrefixSize]();
-        lstrcpynW(block, prefix.c_str(), kFilePrefixSize);
-        Request(WM_CAPTURE_START, reinterpret_cast<LPARAM>(block));
+        Begin(prefix);
     }
     // Start, record for a while, close and end the thread.
     void Record(const std::wstring& prefix, DWORD ms)
@@ -239,6 +244,59 @@ TEST(WasapiCapture, OtherRatesAndMono)
         EXPECT_LT(seconds, elapsed / 1000.0) << f.rate;
         EXPECT_GT(Peak(r.pcm), 1000) << f.rate;
     }
+}
+
+// Opens one device type only, as when the other cannot be opened.
+template <CaptureType kType>
+class OneTypeCtrl : public CAudioCtrl {
+protected:
+    CBaseCapture* NewCaptureDevice(CaptureType type) override
+    {
+        return type == kType ? CAudioCtrl::NewCaptureDevice(type) : nullptr;
+    }
+};
+
+// Sleeps until a time on the capture clock.
+void SleepUntil(long long time)
+{
+    long long now = CBaseCapture::Now();
+    if (time > now)
+        Sleep(static_cast<DWORD>((time - now) / 10000));
+}
+
+// Two programs of 3 s back to back on one running device of either type: the
+// ramp runs on from the first file to the second, each holds its 3 s to
+// the frame, and the start request may come after the start second.
+template <class Ctrl>
+void RecordBackToBack(const char* type)
+{
+    TempDir dir;
+    std::wstring a = dir.File(L"first_202612060000"), b = dir.File(L"second_202612060003");
+    const long long kSecond = 10000000LL;
+    {
+        ThreadedRecording<Ctrl> rec(48000, 2, 1);
+        rec.Request(WM_CAPTURE_OPEN);
+        Sleep(1000);
+        long long start = CBaseCapture::Now() - kSecond / 5, seam = start + 3 * kSecond, stop = seam + 3 * kSecond;
+        rec.Begin(a, start);
+        rec.Request(WM_CAPTURE_STOP_AT, 0, seam);
+        SleepUntil(seam + kSecond / 50);
+        rec.Begin(b, seam);
+        rec.Request(WM_CAPTURE_STOP_AT, 0, stop);
+        SleepUntil(stop + kSecond / 50);
+        rec.Request(WM_CAPTURE_CLOSE, 0, stop);
+        Sleep(1000);
+    }
+    std::string first = ReadRecording(a, 48000, 2, 1048576).pcm, second = ReadRecording(b, 48000, 2, 1048576).pcm;
+    EXPECT_NEAR(static_cast<double>(first.size() / 4), 144000, 1) << type;
+    EXPECT_NEAR(static_cast<double>(second.size() / 4), 144000, 1) << type;
+    CheckRamp(first + second, 2, type);
+}
+
+TEST(Capture, BackToBackOnBothDeviceTypes)
+{
+    RecordBackToBack<OneTypeCtrl<kWasapiDevice>>("WASAPI");
+    RecordBackToBack<OneTypeCtrl<kWaveInDevice>>("waveIn");
 }
 
 // Stands in for a USB microphone pulled out mid-recording: the stream fails
