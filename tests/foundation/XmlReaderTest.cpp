@@ -36,123 +36,87 @@ std::wstring ChildText(const Doc& d, const wchar_t* name)
 
 }  // namespace
 
-TEST(XmlReader, WhiteSpaceInTextFolds)
+// Texts as the reader gives them: white space folded, the five entities
+// decoded and anything else kept, only the last text run of an element.
+TEST(XmlReader, Texts)
 {
-    Doc d(Decl("<a>  x   y  </a>"));
-    ASSERT_NE(d.first, nullptr);
-    ASSERT_NE(d.first->m_pText, nullptr);
-    EXPECT_EQ(std::string(d.first->m_pText->GetBytes()), "x y");
-    Doc tabs(Decl("<a>x\t\r\ny</a>"));
-    EXPECT_EQ(TextOf(tabs.first), L"x y");
-}
-
-TEST(XmlReader, Entities)
-{
-    Doc d(Decl("<a>p &amp; q &lt;&gt;</a>"));
-    EXPECT_EQ(TextOf(d.first), L"p & q <>");
-    Doc q(Decl("<a>&quot;&apos;&amp;amp;</a>"));
-    EXPECT_EQ(TextOf(q.first), L"\"'&amp;");
-    Doc lone(Decl("<a>R&B &x; &</a>"));
-    EXPECT_EQ(TextOf(lone.first), L"R&B &x; &");
+    struct Case {
+        const char* body;
+        const wchar_t* text;
+    } cases[] = {
+        {"<a>  x   y  </a>", L"x y"}, {"<a>x\t\r\ny</a>", L"x y"}, {"<a>p &amp; q &lt;&gt;</a>", L"p & q <>"},
+        {"<a>&quot;&apos;&amp;amp;</a>", L"\"'&amp;"}, {"<a>R&B &x; &</a>", L"R&B &x; &"}, {"<a>x<b/>y</a>", L"y"},
+    };
+    for (const Case& c : cases) {
+        Doc d(Decl(c.body));
+        ASSERT_NE(d.first, nullptr) << c.body;
+        EXPECT_EQ(TextOf(d.first), c.text) << c.body;
+    }
 }
 
 TEST(XmlReader, EmptyElementsAndAttributes)
 {
     Doc d(Decl("<r><a/><b></b><c x=\"1\" /><d y='&lt;2' z=\"\"/></r>"));
     ASSERT_NE(d.first, nullptr);
-    XmlElement* a = CXml::FindChild(d.first, L"a");
-    XmlElement* b = CXml::FindChild(d.first, L"b");
-    XmlElement* c = CXml::FindChild(d.first, L"c");
-    XmlElement* e = CXml::FindChild(d.first, L"d");
-    ASSERT_TRUE(a && b && c && e);
-    EXPECT_EQ(a->m_pText, nullptr);
-    EXPECT_EQ(b->m_pText, nullptr);
-    EXPECT_EQ(c->m_pText, nullptr);
-    ASSERT_NE(c->m_pAttr, nullptr);
-    EXPECT_TRUE(c->m_pAttr->m_pName->Equals(L"x"));
-    EXPECT_TRUE(c->m_pAttr->m_pValue->Equals(L"1"));
-    ASSERT_NE(e->m_pAttr, nullptr);
-    EXPECT_TRUE(e->m_pAttr->m_pValue->Equals(L"<2"));
-    ASSERT_NE(e->m_pAttr->m_pNext, nullptr);
-    EXPECT_EQ(e->m_pAttr->m_pNext->m_pValue, nullptr);  // empty value
+    for (const wchar_t* name : {L"a", L"b", L"c"}) {
+        ASSERT_NE(CXml::FindChild(d.first, name), nullptr);
+        EXPECT_EQ(CXml::FindChild(d.first, name)->m_pText, nullptr);
+    }
+    XmlAttribute* x = CXml::FindChild(d.first, L"c")->m_pAttr;
+    ASSERT_NE(x, nullptr);
+    EXPECT_TRUE(x->m_pName->Equals(L"x") && x->m_pValue->Equals(L"1"));
+    XmlAttribute* y = CXml::FindChild(d.first, L"d")->m_pAttr;
+    ASSERT_TRUE(y && y->m_pNext);
+    EXPECT_TRUE(y->m_pValue->Equals(L"<2"));
+    EXPECT_EQ(y->m_pNext->m_pValue, nullptr);  // empty value
 }
 
-TEST(XmlReader, OnlyTheLastTextRunSurvives)
+// Damage ends the tree where it starts: a wrong closing tag or a comment
+// inside an element drops the rest (traced), an open element at the end
+// keeps what it holds.
+TEST(XmlReader, DamageKeepsWhatCameBefore)
 {
-    Doc d(Decl("<a>x<b/>y</a>"));
-    EXPECT_EQ(TextOf(d.first), L"y");
-    EXPECT_NE(CXml::FindChild(d.first, L"b"), nullptr);
-}
-
-TEST(XmlReader, MismatchedCloseDropsTheRest)
-{
-    Doc d(Decl("<a><b></c></a><z/>"));
-    ASSERT_NE(d.first, nullptr);
-    EXPECT_EQ(d.first->m_pChild, nullptr);
-    EXPECT_EQ(d.first->m_pNext, nullptr);
-}
-
-TEST(XmlReader, OpenElementAtEndKeepsWhatItHas)
-{
-    Doc d(Decl("<a><b>1</b><c>2"));
-    ASSERT_NE(d.first, nullptr);
-    EXPECT_EQ(ChildText(d, L"b"), L"1");
-    XmlElement* c = CXml::FindChild(d.first, L"c");
-    ASSERT_NE(c, nullptr);
-}
-
-TEST(XmlReader, Comments)
-{
-    Doc d(Decl("<!-- note --><config><x>1</x></config>"));
-    ASSERT_NE(d.first, nullptr);
-    EXPECT_TRUE(d.first->m_pName->Equals(L"config"));
-    EXPECT_EQ(ChildText(d, L"x"), L"1");
-
+    Doc mismatched(Decl("<a><b></c></a><z/>"));
+    ASSERT_NE(mismatched.first, nullptr);
+    EXPECT_EQ(mismatched.first->m_pChild, nullptr);
+    EXPECT_EQ(mismatched.first->m_pNext, nullptr);
+    Doc open(Decl("<a><b>1</b><c>2"));
+    EXPECT_EQ(ChildText(open, L"b"), L"1");
+    EXPECT_NE(CXml::FindChild(open.first, L"c"), nullptr);
+    Doc leading(Decl("<!-- note --><config><x>1</x></config>"));
+    EXPECT_EQ(ChildText(leading, L"x"), L"1");
     TraceCapture trace;
-    Doc before(Decl("<r><a>1</a><b><!-- note --></b><c>3</c></r><next/>"));
-    ASSERT_NE(before.first, nullptr);
-    EXPECT_EQ(ChildText(before, L"a"), L"1");
-    EXPECT_EQ(CXml::FindChild(before.first, L"c"), nullptr);
-    EXPECT_EQ(before.first->m_pNext, nullptr);
+    Doc inside(Decl("<r><a>1</a><b><!-- note --></b><c>3</c></r><next/>"));
+    EXPECT_EQ(ChildText(inside, L"a"), L"1");
+    EXPECT_EQ(CXml::FindChild(inside.first, L"c"), nullptr);
+    EXPECT_EQ(inside.first->m_pNext, nullptr);
     ASSERT_FALSE(TraceCapture::Lines().empty());
     EXPECT_EQ(TraceCapture::Lines()[0].rfind(L"XML parse error (", 0), 0u);
 }
 
-TEST(XmlReader, DeclarationRules)
+TEST(XmlReader, DeclarationAndEncodings)
 {
-    EXPECT_EQ(Doc("<?xml?><a/>").first, nullptr);
-    EXPECT_EQ(Doc("<a/>").first, nullptr);
-    EXPECT_EQ(Doc("\xEF\xBB\xBF<?xml version=\"1.0\" ?><a/>").first, nullptr);
-    EXPECT_EQ(Doc("<?XML version=\"1.0\" ?><a/>").first, nullptr);
-    EXPECT_EQ(Doc("<?xml version=\"1.0\" ?>").first, nullptr);  // no element
+    for (const char* bad : {"<?xml?><a/>", "<a/>", "\xEF\xBB\xBF<?xml version=\"1.0\" ?><a/>",
+                            "<?XML version=\"1.0\" ?><a/>", "<?xml version=\"1.0\" ?>"})
+        EXPECT_EQ(Doc(bad).first, nullptr) << bad;
     EXPECT_NE(Doc("  \r\n<?xml version=\"1.0\"?><a/>").first, nullptr);
-}
-
-TEST(XmlReader, ShiftJisDeclarationDecodesTheDocument)
-{
     // "録音" in Shift_JIS, in text and in an attribute.
-    std::string body = "<?xml version=\"1.0\" encoding=\"SHIFT_JIS\" ?><t a=\"\x98\x5e\">\x98\x5e\x89\xb9</t>";
-    Doc d(body);
-    ASSERT_NE(d.first, nullptr);
-    EXPECT_EQ(d.xml.m_CodePage, 932u);
-    EXPECT_EQ(TextOf(d.first), L"録音");
-    EXPECT_TRUE(d.first->m_pAttr->m_pValue->Equals(L"録"));
-    ASSERT_NE(d.first->m_pEncoding, nullptr);
-    EXPECT_TRUE(d.first->m_pEncoding->Equals(L"SHIFT_JIS"));
-
-    Doc mixed("<?xml version=\"1.0\" encoding=\"Shift_Jis\"?><t/>");
-    EXPECT_EQ(mixed.xml.m_CodePage, 932u);
+    Doc sjis("<?xml version=\"1.0\" encoding=\"SHIFT_JIS\" ?><t a=\"\x98\x5e\">\x98\x5e\x89\xb9</t>");
+    ASSERT_NE(sjis.first, nullptr);
+    EXPECT_EQ(sjis.xml.m_CodePage, 932u);
+    EXPECT_EQ(TextOf(sjis.first), L"録音");
+    EXPECT_TRUE(sjis.first->m_pAttr->m_pValue->Equals(L"録"));
+    EXPECT_TRUE(sjis.first->m_pEncoding->Equals(L"SHIFT_JIS"));
+    EXPECT_EQ(Doc("<?xml version=\"1.0\" encoding=\"Shift_Jis\"?><t/>").xml.m_CodePage, 932u);
     Doc utf8("<?xml version=\"1.0\" encoding=\"utf-8\"?><t>\xE9\x8C\xB2</t>");
     EXPECT_EQ(utf8.xml.m_CodePage, 65001u);
     EXPECT_EQ(TextOf(utf8.first), L"録");
-    Doc euc("<?xml version=\"1.0\" encoding=\"euc\"?><t/>");
-    EXPECT_EQ(euc.xml.m_CodePage, 65001u);
+    EXPECT_EQ(Doc("<?xml version=\"1.0\" encoding=\"euc\"?><t/>").xml.m_CodePage, 65001u);
 }
 
-TEST(XmlReader, TwoTopLevelElementsAreChained)
+TEST(XmlReader, TwoTopLevelElementsAndLookups)
 {
     Doc d(Decl("<config><language>1</language></config>\r\n<programs><item/><item/><other/><item/></programs>"));
-    ASSERT_NE(d.first, nullptr);
     XmlElement* programs = CXml::FindSibling(d.first, L"programs");
     ASSERT_NE(programs, nullptr);
     int items = 0;
@@ -160,39 +124,17 @@ TEST(XmlReader, TwoTopLevelElementsAreChained)
         ++items;
     EXPECT_EQ(items, 3);
     EXPECT_EQ(CXml::FindChild(d.first, L"Language"), nullptr);  // case-sensitive
-}
-
-TEST(XmlReader, GetInt)
-{
-    Doc d(Decl("<r><a>42</a><b>-7</b><c>  7</c><d>-</d><e>4 2</e><f>+5</f><g>12 </g><h></h>"
-               "<i>4294967297</i><j>x</j></r>"));
-    auto value = [&](const wchar_t* name) { return CXml::GetInt(CXml::FindChild(d.first, name), 99); };
-    EXPECT_EQ(value(L"a"), 42);
-    EXPECT_EQ(value(L"b"), -7);
-    EXPECT_EQ(value(L"c"), 7);  // leading white space was already folded away by the reader
-    EXPECT_EQ(value(L"d"), 0);
-    EXPECT_EQ(value(L"e"), 99);
-    EXPECT_EQ(value(L"f"), 99);
-    EXPECT_EQ(value(L"g"), 12);  // the reader drops the trailing space
-    EXPECT_EQ(value(L"h"), 99);
-    EXPECT_EQ(value(L"i"), 1);   // 32-bit wrap
-    EXPECT_EQ(value(L"j"), 99);
-    EXPECT_EQ(value(L"missing"), 99);
+    // Integers: digits with a sign, anything else the default; 32 bits wrap.
+    struct Case {
+        const wchar_t* text;
+        int value;
+    } cases[] = {{L"42", 42},  {L"-7", -7},  {L"  7", 7},  {L"\t-7", -7}, {L"-", 0},     {L"4 2", 99},
+                 {L"+5", 99},  {L"12 ", 99}, {L"", 99},    {L"x", 99},    {L"4294967297", 1}};
+    for (const Case& c : cases) {
+        std::unique_ptr<XmlElement, void (*)(XmlElement*)> e(CXml::CreateElement(L"v", c.text), CXml::FreeElements);
+        EXPECT_EQ(CXml::GetInt(e.get(), 99), c.value) << Narrow(c.text);
+    }
     EXPECT_EQ(CXml::GetInt(nullptr, -1), -1);
-}
-
-TEST(XmlReader, GetIntOnRawTexts)
-{
-    // The lookup itself, on texts a writer could hold.
-    auto value = [](const wchar_t* text) {
-        std::unique_ptr<XmlElement, void (*)(XmlElement*)> e(CXml::CreateElement(L"v", text), CXml::FreeElements);
-        return CXml::GetInt(e.get(), 99);
-    };
-    EXPECT_EQ(value(L"  7"), 7);
-    EXPECT_EQ(value(L"\t-7"), -7);
-    EXPECT_EQ(value(L"12 "), 99);
-    EXPECT_EQ(value(L"4 2"), 99);
-    EXPECT_EQ(value(L""), 99);
 }
 
 TEST(XmlReader, DeepNestingIsBoundedNotACrash)
