@@ -7,17 +7,6 @@
 
 namespace {
 
-// A recording 10:50 to 11:00 and the next program at next.
-struct GapFixture : SchedulerFixture {
-    explicit GapFixture(const CDateTime& next, int shutdown = 1)
-    {
-        config.m_Shutdown = shutdown;
-        Add(At(2026, 3, 7, 10, 50), At(2026, 3, 7, 11, 0), 0, L"First");
-        Add(next, At(2026, 3, 7, 23, 0), 0, L"Next");
-        sched.m_Clock = At(2026, 3, 7, 10, 49);
-    }
-};
-
 int Traced(const std::wstring& line)
 {
     int n = 0;
@@ -28,113 +17,74 @@ int Traced(const std::wstring& line)
 
 }  // namespace
 
-TEST(SleepAfterRecording, FourMinuteGapNoInquiryAndTheSetupCancelsTheCountdown)
+// After a recording that stops at 11:00 the countdown runs 300 s; the sleep
+// comes at 11:05 only when the next program is far enough away, with a
+// timer 300 s before it, and never once the user cancelled or turned it off.
+TEST(SleepAfterRecording, TheGapToTheNextProgramDecides)
 {
-    GapFixture f(At(2026, 3, 7, 11, 4));
-    f.sched.RunUntil(At(2026, 3, 7, 11, 0, 2));
-    EXPECT_EQ(f.sched.m_InquiryCountdown, 299);
-    f.sched.RunUntil(At(2026, 3, 7, 11, 3, 55));
-    EXPECT_GT(f.sched.m_InquiryCountdown, 0);
-    f.sched.RunUntil(At(2026, 3, 7, 11, 3, 56));
-    EXPECT_EQ(f.sched.m_InquiryCountdown, 0);
-    EXPECT_TRUE(TraceCapture::Contains(L"[2026/03/07 11:03:55] (ID=2) Setup Recording\n"));
-    f.sched.RunUntil(At(2026, 3, 7, 11, 30));
-    EXPECT_EQ(f.sched.Count(f.sched.m_Window, WM_SHUTDOWN_INQUIRY), 0);
-    EXPECT_FALSE(f.sched.Suspended());
-}
-
-TEST(SleepAfterRecording, EightMinuteGapCountdownExpiresWithoutSleeping)
-{
-    GapFixture f(At(2026, 3, 7, 11, 8));
-    f.sched.RunUntil(At(2026, 3, 7, 11, 7, 0));
-    EXPECT_EQ(f.sched.Count(f.sched.m_Window, WM_SHUTDOWN_INQUIRY), 0);
-    EXPECT_EQ(f.sched.m_InquiryCountdown, 0);
-    EXPECT_EQ(Traced(L"Close the dialog 5 seconds before shutdown\n"), 4);
-    EXPECT_FALSE(f.sched.Suspended());
-    EXPECT_EQ(Traced(L"[2026/03/07 11:05:00] Suspend\n"), 0);
-    f.sched.RunUntil(At(2026, 3, 7, 11, 8, 1));
-    EXPECT_TRUE(TraceCapture::Contains(L"[2026/03/07 11:08:00] (ID=2) Start Recording\n"));
-}
-
-TEST(SleepAfterRecording, ElevenMinuteGapAsksThenSleepsWithASixtySecondTimer)
-{
-    GapFixture f(At(2026, 3, 7, 11, 11));
-    f.sched.RunUntil(At(2026, 3, 7, 11, 1));
-    ASSERT_EQ(f.sched.Count(f.sched.m_Window, WM_SHUTDOWN_INQUIRY), 1);  // shown, so asked once
-    f.sched.RunUntil(At(2026, 3, 7, 11, 6));
-    ASSERT_EQ(f.sched.m_Suspends.size(), 1u);
-    EXPECT_EQ(f.sched.m_Suspends[0].at, L"2026/03/07 11:05:00");
-    EXPECT_EQ(f.sched.m_Suspends[0].seconds, 60);
-    EXPECT_EQ(Text(f.sched.m_Suspends[0].wakeAt), L"2026/03/07 11:06:00");
-    EXPECT_FALSE(f.sched.m_Suspends[0].keepTimer);
-    EXPECT_EQ(Traced(L"[2026/03/07 11:05:00] Suspend\n"), 1);
-    // Woken by the timer, the program still records on time.
-    f.sched.RunUntil(At(2026, 3, 7, 11, 11, 1));
-    EXPECT_TRUE(TraceCapture::Contains(L"[2026/03/07 11:11:00] (ID=2) Start Recording\n"));
-}
-
-TEST(SleepAfterRecording, ThreeHourGapSleepsAtFivePastWithA10200SecondTimer)
-{
-    GapFixture f(At(2026, 3, 7, 14, 0));
-    f.sched.m_ShowInquiries = false;  // a main window that never shows it is asked every pass
-    f.sched.RunUntil(At(2026, 3, 7, 11, 0, 5));
-    EXPECT_EQ(f.sched.Count(f.sched.m_Window, WM_SHUTDOWN_INQUIRY), 4);
-    f.sched.m_ShowInquiries = true;
-    f.sched.RunUntil(At(2026, 3, 7, 11, 4, 55));
-    std::vector<std::wstring> closes;
-    for (const auto& p : f.sched.m_Window)
-        if (p.message == WM_CLOSE_INQUIRY && p.at > L"2026/03/07 11:01")
-            closes.push_back(p.at);
-    std::vector<std::wstring> expected = {L"2026/03/07 11:04:56", L"2026/03/07 11:04:57",
-                                          L"2026/03/07 11:04:58", L"2026/03/07 11:04:59"};
-    f.sched.RunUntil(At(2026, 3, 7, 11, 5, 1));
-    closes.clear();
-    for (const auto& p : f.sched.m_Window)
-        if (p.message == WM_CLOSE_INQUIRY && p.at > L"2026/03/07 11:01")
-            closes.push_back(p.at);
-    EXPECT_EQ(closes, expected);
-    ASSERT_EQ(f.sched.m_Suspends.size(), 1u);
-    EXPECT_EQ(f.sched.m_Suspends[0].at, L"2026/03/07 11:05:00");
-    EXPECT_EQ(f.sched.m_Suspends[0].seconds, 10200);
-    EXPECT_EQ(Text(f.sched.m_Suspends[0].wakeAt), L"2026/03/07 13:55:00");
-}
-
-TEST(SleepAfterRecording, CancelInTheInquiryMeansNoSleep)
-{
-    GapFixture f(At(2026, 3, 7, 14, 0));
-    f.sched.RunUntil(At(2026, 3, 7, 11, 2));
-    f.sched.m_InquiryCountdown = 0;  // what Cancel (or a right click) does
-    f.sched.RunUntil(At(2026, 3, 7, 11, 10));
-    EXPECT_FALSE(f.sched.Suspended());
-}
-
-TEST(SleepAfterRecording, SettingOffMeansNoCountdownNoInquiryAndNoSleep)
-{
-    GapFixture f(At(2026, 3, 7, 14, 0), 0);
-    f.sched.RunUntil(At(2026, 3, 7, 11, 0, 1));
-    EXPECT_EQ(f.sched.m_InquiryCountdown, 0);
-    f.sched.RunUntil(At(2026, 3, 7, 11, 30));
-    EXPECT_FALSE(f.sched.Suspended());
-    EXPECT_EQ(f.sched.Count(f.sched.m_Window, WM_SHUTDOWN_INQUIRY), 0);
-
+    struct Case {
+        const char* what;
+        CDateTime next;  // the next program's start; 0: none
+        int shutdown;
+        bool cancel;     // Cancel in the inquiry at 11:02
+        int inquiries;   // shown, so asked once at most
+        long long seconds;  // the sleep's timer; 0: no sleep, -1: no timer
+    } cases[] = {
+        {"4 min: set up at 11:03:55, no sleep", At(2026, 3, 7, 11, 4), 1, false, 0, 0},
+        {"8 min: too near to sleep", At(2026, 3, 7, 11, 8), 1, false, 0, 0},
+        {"11 min: a 60 s timer", At(2026, 3, 7, 11, 11), 1, false, 1, 60},
+        {"3 h: a 10200 s timer", At(2026, 3, 7, 14, 0), 1, false, 1, 10200},
+        {"cancelled", At(2026, 3, 7, 14, 0), 1, true, 1, 0},
+        {"setting off", At(2026, 3, 7, 14, 0), 0, false, 0, 0},
+        {"no next program", CDateTime(), 1, false, 1, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SchedulerFixture f;
+        f.config.m_Shutdown = c.shutdown;
+        f.Add(At(2026, 3, 7, 10, 50), At(2026, 3, 7, 11, 0), 0, L"First");
+        if (c.next.m_Ticks)
+            f.Add(c.next, At(2026, 3, 7, 23, 0), 0, L"Next");
+        f.sched.m_Clock = At(2026, 3, 7, 10, 49);
+        f.sched.RunUntil(At(2026, 3, 7, 11, 0, 2));
+        EXPECT_EQ(f.sched.m_InquiryCountdown, c.shutdown ? 299 : 0);
+        f.sched.RunUntil(At(2026, 3, 7, 11, 2));
+        if (c.cancel)
+            f.sched.m_InquiryCountdown = 0;  // what Cancel (or a right click) does
+        f.sched.RunUntil(At(2026, 3, 7, 11, 4, 30));
+        EXPECT_EQ(f.sched.Count(f.sched.m_Window, WM_SHUTDOWN_INQUIRY), c.inquiries);
+        f.sched.RunUntil(At(2026, 3, 7, 11, 6));
+        ASSERT_EQ(f.sched.m_Suspends.size(), c.seconds ? 1u : 0u);
+        EXPECT_EQ(Traced(L"[2026/03/07 11:05:00] Suspend\n"), c.seconds ? 1 : 0);
+        if (c.seconds) {
+            EXPECT_EQ(f.sched.m_Suspends[0].at, L"2026/03/07 11:05:00");
+            EXPECT_EQ(f.sched.m_Suspends[0].seconds, c.seconds);
+            EXPECT_FALSE(f.sched.m_Suspends[0].keepTimer);
+            // The dialog is closed on each of the last four seconds before.
+            EXPECT_EQ(Traced(L"Close the dialog 5 seconds before shutdown\n"), 4);
+        }
+        if (c.seconds > 0) {
+            CDateTime wake = c.next;
+            wake.AddTicks(-300 * CDateTime::kSecond);
+            EXPECT_EQ(Text(f.sched.m_Suspends[0].wakeAt), Text(wake));
+        }
+        // Woken by the timer, or kept awake, the next program records on time.
+        if (c.next.m_Ticks) {
+            CDateTime after = c.next;
+            after.AddTicks(CDateTime::kSecond);
+            f.sched.RunUntil(after);
+            EXPECT_TRUE(TraceCapture::Contains(L"[" + Text(c.next) + L"] (ID=2) Start Recording\n"));
+        }
+    }
     // Switched off while the countdown runs: no sleep either.
-    GapFixture g(At(2026, 3, 7, 14, 0), 1);
+    SchedulerFixture g;
+    g.config.m_Shutdown = 1;
+    g.Add(At(2026, 3, 7, 10, 50), At(2026, 3, 7, 11, 0));
+    g.sched.m_Clock = At(2026, 3, 7, 10, 49);
     g.sched.RunUntil(At(2026, 3, 7, 11, 2));
     g.config.m_Shutdown = 0;
     g.sched.RunUntil(At(2026, 3, 7, 11, 30));
     EXPECT_FALSE(g.sched.Suspended());
-}
-
-TEST(SleepAfterRecording, LastProgramDoneSleepsWithoutATimer)
-{
-    SchedulerFixture f;
-    f.config.m_Shutdown = 1;
-    f.Add(At(2026, 3, 7, 10, 50), At(2026, 3, 7, 11, 0));
-    f.sched.m_Clock = At(2026, 3, 7, 10, 49);
-    f.sched.RunUntil(At(2026, 3, 7, 11, 6));
-    ASSERT_EQ(f.sched.m_Suspends.size(), 1u);
-    EXPECT_EQ(f.sched.m_Suspends[0].seconds, -1);
-    EXPECT_GE(f.sched.Count(f.sched.m_Window, WM_SHUTDOWN_INQUIRY), 1);
 }
 
 TEST(PowerNotification, SystemSuspendTracesInOrderAndKeepsItsTimer)
