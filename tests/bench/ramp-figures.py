@@ -4,8 +4,6 @@ frame n carries the low 16 bits of n left and the high 16 bits right).
 
   ramp-figures.py NAME wav DIR PREFIX SECONDS   the program's split WAV files
   ramp-figures.py NAME raw FILE                 the peer's raw capture
-  ramp-figures.py NAME common DIR PREFIX FILE   frames missing from the split
-                                                files that the peer misses too
 
 Prints frames, frames the microphone offered meanwhile, the ratio and the
 discontinuities (a frame that does not follow its predecessor)."""
@@ -41,32 +39,8 @@ def raw_pcm(path):
         return f.read()
 
 
-def missing(frames):
-    """The frames absent between the first and the last, as a set."""
-    gone = set()
-    for a, b in zip(frames, frames[1:]):
-        gone.update(range(a + 1, b))
-    return gone
-
-
-def common(name, folder, prefix, peer_file):
-    frames = frames_of(b''.join(wav_parts(folder, prefix)))
-    peer = frames_of(raw_pcm(peer_file))
-    if not frames or not peer:
-        print('%s: no frames' % name)
-        return 1
-    ours, theirs = missing(frames), missing(peer)
-    covered = [n for n in ours if peer[0] <= n <= peer[-1]]
-    both = sum(1 for n in covered if n in theirs)
-    print('%s: %d frames missing from the files, %d of them within the peer\'s span, '
-          '%d of those missing from the peer too' % (name, len(ours), len(covered), both))
-    return 0
-
-
 def main():
     name, kind = sys.argv[1], sys.argv[2]
-    if kind == 'common':
-        return common(name, sys.argv[3], sys.argv[4], sys.argv[5])
     if kind == 'wav':
         folder, prefix, seconds = sys.argv[3], sys.argv[4], int(sys.argv[5])
         parts = wav_parts(folder, prefix)

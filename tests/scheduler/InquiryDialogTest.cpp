@@ -52,61 +52,37 @@ struct InquiryFixture {
 
 }  // namespace
 
-TEST(InquiryDialog, CancelStopsTheCountdown)
+// Shown once however often asked; Esc or Cancel stops the countdown, Enter
+// (OK) and the scheduler's close leave it running; nothing with the setting off.
+TEST(InquiryDialog, CancelStopsTheCountdownOkAndCloseLeaveIt)
 {
     InquiryFixture f;
     f.app.m_InquiryCountdown = 250;
-    f.app.OnShutdownInquiry(GetModuleHandleW(nullptr), false);
-    ASSERT_NE(f.app.m_hInquiryDlg, nullptr);
-    EXPECT_EQ(f.app.m_bInquiryShown, 1);
-    HWND dlg = f.app.m_hInquiryDlg;
-    EXPECT_TRUE(IsWindowVisible(dlg));
-    EXPECT_EQ(WindowText(dlg), L"Inquiry Shutdown");
-    EXPECT_EQ(WindowText(GetDlgItem(dlg, IDCANCEL)), L"Cancel");
-    EXPECT_NE(SendMessageW(dlg, WM_GETICON, ICON_SMALL, 0), 0);
-    // A second request leaves the open dialog alone.
-    f.app.OnShutdownInquiry(GetModuleHandleW(nullptr), false);
-    EXPECT_EQ(f.app.m_hInquiryDlg, dlg);
-    Pump(100);
-    SaveScreenshot(dlg, L"inquiry-en");
-    PostMessageW(dlg, WM_KEYDOWN, VK_ESCAPE, 0);  // Esc cancels, as the button does
-    Pump(100);
-    EXPECT_EQ(f.app.m_InquiryCountdown, 0);
-    EXPECT_EQ(f.app.m_hInquiryDlg, nullptr);
-    EXPECT_FALSE(IsWindow(dlg));
+    for (int round = 0; round < 3; ++round) {
+        bool ja = round == 1;
+        f.app.OnShutdownInquiry(GetModuleHandleW(nullptr), ja);
+        HWND dlg = f.app.m_hInquiryDlg;
+        ASSERT_NE(dlg, nullptr);
+        EXPECT_EQ(f.app.m_bInquiryShown, 1);
+        EXPECT_TRUE(IsWindowVisible(dlg));
+        EXPECT_EQ(WindowText(dlg), ja ? L"シャットダウン問い合わせ" : L"Inquiry Shutdown");
+        f.app.OnShutdownInquiry(GetModuleHandleW(nullptr), ja);
+        EXPECT_EQ(f.app.m_hInquiryDlg, dlg);
+        Pump(100);
+        if (round < 2)
+            SaveScreenshot(dlg, ja ? L"inquiry-ja" : L"inquiry-en");
+        if (round == 2)
+            f.app.OnCloseInquiry();
+        else
+            PostMessageW(dlg, WM_KEYDOWN, ja ? VK_RETURN : VK_ESCAPE, 0);
+        Pump(100);
+        EXPECT_FALSE(IsWindow(dlg));
+        EXPECT_EQ(f.app.m_hInquiryDlg, nullptr);
+        EXPECT_EQ(f.app.m_InquiryCountdown, round == 0 ? 0 : 250) << round;
+        f.app.m_InquiryCountdown = 250;
+    }
     EXPECT_TRUE(TraceCapture::Contains(L"Cancel shutdown !!\n"));
-}
-
-TEST(InquiryDialog, OkAndCloseLeaveTheCountdownRunning)
-{
-    InquiryFixture f;
-    f.app.m_InquiryCountdown = 250;
-    f.app.OnShutdownInquiry(GetModuleHandleW(nullptr), true);
-    HWND dlg = f.app.m_hInquiryDlg;
-    ASSERT_NE(dlg, nullptr);
-    EXPECT_EQ(WindowText(dlg), L"シャットダウン問い合わせ");
-    Pump(100);
-    SaveScreenshot(dlg, L"inquiry-ja");
-    PostMessageW(dlg, WM_KEYDOWN, VK_RETURN, 0);  // Enter is OK
-    Pump(100);
-    EXPECT_EQ(f.app.m_hInquiryDlg, nullptr);
-    EXPECT_EQ(f.app.m_InquiryCountdown, 250);
-
-    f.app.OnShutdownInquiry(GetModuleHandleW(nullptr), false);
-    dlg = f.app.m_hInquiryDlg;
-    ASSERT_NE(dlg, nullptr);
-    f.app.OnCloseInquiry();
-    EXPECT_EQ(f.app.m_bInquiryShown, 0);
-    Pump(100);
-    EXPECT_FALSE(IsWindow(dlg));
-    EXPECT_EQ(f.app.m_hInquiryDlg, nullptr);
-    EXPECT_EQ(f.app.m_InquiryCountdown, 250);
     EXPECT_TRUE(TraceCapture::Contains(L"Close inquiry dialog !!\n"));
-}
-
-TEST(InquiryDialog, SettingOffShowsNothing)
-{
-    InquiryFixture f;
     f.config.m_Shutdown = 0;
     f.app.m_bInquiryShown = 1;
     f.app.OnShutdownInquiry(GetModuleHandleW(nullptr), false);
