@@ -119,27 +119,15 @@ TEST(ProgramListDialog, ShowsTheProgramsAndNewEditDeleteChangeListAndFile)
         EXPECT_NE(saved.find("<stop_time>2030/04/05 22:50:00</stop_time>"), std::string::npos);
         EXPECT_NE(saved.find("<weekly>2</weekly>"), std::string::npos);
 
-        // Edit and Cancel: nothing changes. The seconds show as 0.
-        SelectRow(list, 2);
-        Click(dlg, IDC_PROGRAM_EDIT);
-        input = WaitForDialog(f.uiThread, L"Input Recording Program");
-        ASSERT_NE(input, nullptr);
-        SYSTEMTIME shown = Picker(input, IDC_START_TIME);
-        EXPECT_EQ(shown.wHour, 10);
-        EXPECT_EQ(shown.wMinute, 15);
-        EXPECT_EQ(shown.wSecond, 0);
-        EXPECT_EQ(ControlText(input, IDC_TITLE), L"Later");
-        Click(input, IDCANCEL);
-        EXPECT_TRUE(WaitGone(input));
-        Sleep(100);
-        EXPECT_EQ(ListRows(list, 3)[2][0], L"2");
-
         // Edit and OK: the next id, the seconds dropped, the new place. It
         // now holds the new program wholly inside it: the user is warned.
         SelectRow(list, 2);
         Click(dlg, IDC_PROGRAM_EDIT);
         input = WaitForDialog(f.uiThread, L"Input Recording Program");
         ASSERT_NE(input, nullptr);
+        EXPECT_EQ(ShownTime(input, IDC_START_DATE, IDC_START_TIME), L"2031/06/01 10:15");
+        EXPECT_EQ(Picker(input, IDC_START_TIME).wSecond, 0);
+        EXPECT_EQ(ControlText(input, IDC_TITLE), L"Later");
         SetPicker(input, IDC_START_DATE, 2026, 1, 1, 0, 0);
         Click(input, IDOK);
         EXPECT_EQ(AnswerMessageBox(input, IDYES),
@@ -290,23 +278,17 @@ TEST(ProgramListDialog, OkRefusesOrQuestionsImpossiblePrograms)
     }
 }
 
+// A double click edits the row; a title over 255 characters is cut on OK.
 TEST(ProgramListDialog, OverLongTitleIsCutTo255OnOk)
 {
-    DialogFixture f;
+    ListFixture f;
     std::wstring longTitle(300, L'x');
     f.config.m_ProgramList.Insert(Program(At(2031, 1, 1, 1, 0), At(2031, 1, 1, 2, 0), 0, longTitle.c_str()));
-    f.Run([&] {
-        CMainDialog dialog(&f.config.m_ProgramList);
-        g_pMainDialog = &dialog;
-        DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRAMS_EN), nullptr,
-                        CMainDialog::ListDialogProc, 0);
-        g_pMainDialog = nullptr;
-    }, [&] {
+    f.Run([&] { f.OpenList(); }, [&] {
         HWND dlg = WaitForDialog(f.uiThread, L"Recording Program List");
         ASSERT_NE(dlg, nullptr);
-        SelectRow(GetDlgItem(dlg, IDC_PROGRAM_LIST), 0);
-        // A double click on the list edits the selected row.
-        NMHDR header = {GetDlgItem(dlg, IDC_PROGRAM_LIST), IDC_PROGRAM_LIST, static_cast<UINT>(NM_DBLCLK)};
+        SelectRow(f.List(dlg), 1);
+        NMHDR header = {f.List(dlg), IDC_PROGRAM_LIST, static_cast<UINT>(NM_DBLCLK)};
         PostMessageW(dlg, WM_NOTIFY, IDC_PROGRAM_LIST, reinterpret_cast<LPARAM>(&header));
         HWND input = WaitForDialog(f.uiThread, L"Input Recording Program");
         ASSERT_NE(input, nullptr);
@@ -317,6 +299,6 @@ TEST(ProgramListDialog, OverLongTitleIsCutTo255OnOk)
         WaitGone(dlg);
     });
     ProgramItem edited;
-    ASSERT_TRUE(f.config.m_ProgramList.GetAt(0, edited));
+    ASSERT_TRUE(f.config.m_ProgramList.FindById(4, edited));
     EXPECT_EQ(std::wstring(edited.m_Title.GetWide()), std::wstring(255, L'x'));
 }

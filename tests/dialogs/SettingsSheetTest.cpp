@@ -1,5 +1,4 @@
 // The settings sheet with its two real pages.
-#include "audio/BaseCapture.h"
 #include "dialogs/ConfigDialog.h"
 #include "dialogs/DialogFixture.h"
 #include "resources/resource.h"
@@ -148,48 +147,6 @@ TEST(SettingsSheet, JapaneseTextsAndUnchosenLanguage)
         PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
         WaitGone(sheet);
     });
-}
-
-// The configured microphone is not plugged in (here: no device at all): it
-// stays listed and chosen, and OK keeps it.
-class NoDevicePage : public CSettingAudioPage {
-protected:
-    CBaseCapture* NewCaptureDevice() override { return new CBaseCapture(); }
-};
-
-TEST(SettingsSheet, WithoutCaptureDevicesTheConfiguredDeviceIsKept)
-{
-    DialogFixture f;
-    f.config.m_CapDeviceName.Assign(L"USB microphone");
-    f.config.m_CapDeviceId.Assign(L"{0.0.1.00000000}.{usb}");
-    NoDevicePage page;
-    f.Run([&] {
-        g_pAudioPage = &page;
-        PROPSHEETPAGEW p = {};
-        p.dwSize = sizeof p;
-        p.hInstance = GetModuleHandleW(nullptr);
-        p.pszTemplate = MAKEINTRESOURCEW(IDD_AUDIO_EN);
-        p.pfnDlgProc = CSettingAudioPage::AudioPageProc;
-        HPROPSHEETPAGE pages[1] = {CreatePropertySheetPageW(&p)};
-        PROPSHEETHEADERW h = {};
-        h.dwSize = sizeof h;
-        h.dwFlags = PSH_NOAPPLYNOW;
-        h.hInstance = GetModuleHandleW(nullptr);
-        h.pszCaption = L"Setting";
-        h.nPages = 1;
-        h.phpage = pages;
-        PropertySheetW(&h);
-        g_pAudioPage = nullptr;
-    }, [&] {
-        HWND sheet = WaitForDialog(f.uiThread, L"Setting");
-        ASSERT_NE(sheet, nullptr);
-        HWND audio = Page(sheet, 0);
-        EXPECT_EQ(SendDlgItemMessageW(audio, IDC_DEVICE, CB_GETCOUNT, 0, 0), 1);
-        EXPECT_EQ(SelectedText(audio, IDC_DEVICE), L"USB microphone (not connected)");
-        PressOk(sheet);
-    });
-    EXPECT_STREQ(f.config.m_CapDeviceName.GetWide(), L"USB microphone");
-    EXPECT_STREQ(f.config.m_CapDeviceId.GetWide(), L"{0.0.1.00000000}.{usb}");
 }
 
 // OK with a folder that cannot be made is refused on the page; a save that
