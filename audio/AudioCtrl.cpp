@@ -12,7 +12,7 @@ CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(), m_pWaveFile(nullptr),
       m_FileNumber(0), m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_StopAt(0), m_pNextFile(nullptr),
-      m_bNextPending(false), m_NextPrefix(), m_NextNumber(0), m_NextStopAt(0), m_UnrefreshedBytes(0), m_OpenedName(), m_OpenedId()
+      m_bNextPending(0), m_NextPrefix(), m_NextNumber(0), m_NextStopAt(0), m_UnrefreshedBytes(0), m_OpenedName(), m_OpenedId()
 {
     InitializeCriticalSection(&m_CutLock);
 }
@@ -63,9 +63,16 @@ void CAudioCtrl::TaskExecute()
         }
         switch (msg.message) {
         case WM_CAPTURE_OPEN: CaptureOpen(); break;
-        case WM_CAPTURE_START:
-            CaptureStart(reinterpret_cast<wchar_t*>(msg.lParam), static_cast<long long>(msg.wParam));
+        case WM_CAPTURE_START: {
+            // The program's stop is posted right behind its start: taken
+            // together, a program cannot run past a stop still in the queue.
+            MSG stop;
+            long long stopAt = PeekMessageW(&stop, nullptr, WM_CAPTURE_STOP_AT, WM_CAPTURE_STOP_AT, PM_REMOVE)
+                                   ? static_cast<long long>(stop.wParam)
+                                   : 0;
+            CaptureStart(reinterpret_cast<wchar_t*>(msg.lParam), static_cast<long long>(msg.wParam), stopAt);
             break;
+        }
         case WM_CAPTURE_CLOSE: CaptureClose(static_cast<long long>(msg.wParam)); break;
         case WM_CAPTURE_STOP_AT: CaptureStopAt(static_cast<long long>(msg.wParam)); break;
         case WM_CAPTURE_RELEASE: CaptureRelease(); break;
@@ -289,7 +296,7 @@ bool CAudioCtrl::OpenNextFile()
     return m_pWaveFile != nullptr;
 }
 
-void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt)
+void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stopAt)
 {
     if (!prefix)
         return;
@@ -315,17 +322,25 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt)
         Trace(L"[CaptureStart] the capture device did not start\n");
         OnDeviceLost();
     }
+    // A program still waiting for the one before it to reach its stop takes
+    // its turn first; it is never replaced unrecorded.
+    for (int i = 0; i < 400 && m_bNextPending && m_pCapture->IsCapturing(); ++i)
+        Sleep(5);
     bool fileFailed = false;
     EnterCriticalSection(&m_CutLock);
+    if (m_bNextPending) {
+        Trace(L"[CaptureStart] the program before did not reach its stop: it ends here\n");
+        EndCurrentRecording();
+    }
     if (m_bRecording && m_pWaveFile && m_pCapture->IsCapturing()) {
         // The recording before this one has not reached its stop yet: this
         // program's file takes over there, between two frames.
         delete m_pNextFile;
         lstrcpynW(m_NextPrefix, prefix, kFilePrefixSize);
         m_NextNumber = 0;
-        m_NextStopAt = 0;
+        m_NextStopAt = stopAt;
         // Without its file the next program still ends the current one.
-        m_bNextPending = true;
+        m_bNextPending = 1;
         m_pNextFile = CreateNumberedFile(m_NextPrefix, m_NextNumber);
         fileFailed = !m_pNextFile;
         Trace(L"[CaptureStart] back to back: the file takes over at the stop of the one before\n");
@@ -333,19 +348,22 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt)
         DestroyFile();  // a file left from an earlier recording is finished first
         lstrcpynW(m_FilePrefix, prefix, kFilePrefixSize);
         m_FileNumber = 0;
-        m_StopAt = 0;
+        m_StopAt = stopAt;
         fileFailed = !OpenNextFile();
         m_bRecording = 1;
         // What the device captured since the start second, before this
         // request arrived, belongs to this program.
-        if (startAt && m_pCapture->IsCapturing()) {
-            const char* pieces[2];
-            unsigned bytes[2];
-            int count = m_PreRoll.From(m_pCapture->FrameAt(startAt), pieces, bytes);
-            for (int i = 0; i < count; ++i)
-                WriteData(pieces[i], bytes[i]);
-        }
+        // (It may reach past this program's stop already, when the request
+        // came that late: the cut then applies to it as to any buffer.)
+        unsigned bytes = 0;
+        unsigned long long first = 0;
+        char* early = startAt && m_pCapture->IsCapturing()
+                          ? m_PreRoll.Take(m_pCapture->FrameAt(startAt), bytes, first)
+                          : nullptr;
         m_PreRoll.Clear();
+        if (early && m_Format.nBlockAlign)
+            Route(early, bytes / m_Format.nBlockAlign, first);
+        delete[] early;
     }
     LeaveCriticalSection(&m_CutLock);
     if (fileFailed) {
@@ -399,7 +417,7 @@ void CAudioCtrl::CloseDevice(long long stopAt)
     DestroyFile();
     delete m_pNextFile;
     m_pNextFile = nullptr;
-    m_bNextPending = false;
+    m_bNextPending = 0;
     DestroyCapture();
 }
 

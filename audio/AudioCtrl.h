@@ -39,7 +39,8 @@ public:
 
     // The handlers of the thread messages.
     void CaptureOpen();
-    void CaptureStart(wchar_t* prefix, long long startAt = 0);
+    // startAt, stopAt: the program's span on the capture clock; 0 for now and not known.
+    void CaptureStart(wchar_t* prefix, long long startAt = 0, long long stopAt = 0);
     void CaptureClose(long long stopAt = 0);
     void CaptureStopAt(long long stopAt);
     void CaptureRelease();
@@ -73,7 +74,7 @@ public:
     long long m_StopAt;  // the recording's stop on the capture clock; 0: not known
     // A back-to-back program's first file, waiting for the current one's stop.
     CWaveFile* m_pNextFile;
-    bool m_bNextPending;  // even when its file could not be made
+    volatile LONG m_bNextPending;  // even when its file could not be made
     wchar_t m_NextPrefix[kFilePrefixSize];
     unsigned m_NextNumber;
     long long m_NextStopAt;

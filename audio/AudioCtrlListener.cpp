@@ -50,7 +50,7 @@ void CAudioCtrl::EndCurrentRecording()
     Trace(L"[CAudioCtrl] the recording reached its stop: the next program's file takes over\n");
     m_pWaveFile = m_pNextFile;
     m_pNextFile = nullptr;
-    m_bNextPending = false;
+    m_bNextPending = 0;
     lstrcpynW(m_FilePrefix, m_NextPrefix, kFilePrefixSize);
     m_FileNumber = m_NextNumber;
     m_StopAt = m_NextStopAt;

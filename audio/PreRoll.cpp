@@ -48,19 +48,24 @@ void CPreRoll::Append(const void* data, unsigned frames, unsigned long long firs
     m_Bytes += length;
 }
 
-int CPreRoll::From(unsigned long long from, const char* pieces[2], unsigned bytes[2]) const
+char* CPreRoll::Take(unsigned long long from, unsigned& bytes, unsigned long long& first)
 {
     unsigned long long end = m_FirstFrame + m_Bytes / m_FrameBytes;
-    if (!m_Bytes || from >= end)
-        return 0;
+    bytes = 0;
+    if (!m_Bytes || from >= end) {
+        m_Bytes = 0;
+        return nullptr;
+    }
     unsigned skip = from > m_FirstFrame ? static_cast<unsigned>(from - m_FirstFrame) * m_FrameBytes : 0;
     unsigned start = (m_Head + skip) % m_Capacity, length = m_Bytes - skip;
-    unsigned first = length < m_Capacity - start ? length : m_Capacity - start;
-    pieces[0] = m_pData + start;
-    bytes[0] = first;
-    if (first == length)
-        return 1;
-    pieces[1] = m_pData;
-    bytes[1] = length - first;
-    return 2;
+    char* block = new (std::nothrow) char[length];
+    if (block) {
+        unsigned part = length < m_Capacity - start ? length : m_Capacity - start;
+        memcpy(block, m_pData + start, part);
+        memcpy(block + part, m_pData, length - part);
+        bytes = length;
+        first = m_FirstFrame + skip / m_FrameBytes;
+    }
+    m_Bytes = 0;
+    return block;
 }

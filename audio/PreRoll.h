@@ -15,8 +15,10 @@ public:
     void Clear() { m_Bytes = 0; }
     // Keeps frames starting at device frame firstFrame; the oldest go when full.
     void Append(const void* data, unsigned frames, unsigned long long firstFrame);
-    // The frames held from device frame `from` on, in one or two pieces; returns how many pieces.
-    int From(unsigned long long from, const char* pieces[2], unsigned bytes[2]) const;
+    // Moves the frames held from device frame `from` on into one new block
+    // (the caller deletes it) and forgets everything; first receives the
+    // block's first device frame. Null when none is held.
+    char* Take(unsigned long long from, unsigned& bytes, unsigned long long& first);
 
 private:
     char* m_pData;

@@ -5,6 +5,8 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <atomic>
+#include <thread>
 
 int FakeCapture::s_OpenFailures = 0;
 int FakeCapture::s_Alive = 0;
@@ -181,6 +183,97 @@ TEST(AudioCtrl, RecordingsAreCutByTheCaptureClock)
         EXPECT_EQ(frames.front(), e.first) << Narrow(e.prefix);
         EXPECT_TRUE(RampBreaks(frames, 2).empty()) << Narrow(e.prefix);
     }
+}
+
+// A device whose buffer thread delivers the ramp many times faster than
+// real time, so that every handover races the delivery.
+class RacingCapture : public FakeCapture {
+public:
+    ~RacingCapture() override { Halt(); }
+    bool Start() override
+    {
+        if (!FakeCapture::Start())
+            return false;
+        m_FirstFrameTime = Now() - 3600 * 10000000LL;
+        m_bRun = true;
+        m_Thread = std::thread([this] {
+            while (m_bRun) {
+                DeliverRamp(1600);
+                Sleep(1);
+            }
+        });
+        return true;
+    }
+    bool Stop() override
+    {
+        Halt();
+        return FakeCapture::Stop();
+    }
+    void Close() override
+    {
+        Halt();
+        FakeCapture::Close();
+    }
+
+private:
+    void Halt()
+    {
+        m_bRun = false;
+        if (m_Thread.joinable())
+            m_Thread.join();
+    }
+    std::atomic<bool> m_bRun{false};
+    std::thread m_Thread;
+};
+
+class RacingCtrl : public TestAudioCtrl {
+protected:
+    CBaseCapture* NewCaptureDevice(CaptureType) override { return new RacingCapture(); }
+};
+
+// Five hundred handovers from the audio thread's side while the buffer
+// thread writes: each program holds exactly the frames between its cuts
+// and the ramp runs on across all of them.
+TEST(AudioCtrl, HandoversRacingTheBufferThreadLoseAndRepeatNothing)
+{
+    TempDir dir;
+    CAppParameter config;
+    config.m_Frequency = 48000;
+    g_pConfig = &config;
+    const int kPrograms = 500;
+    std::vector<unsigned long long> cuts(1, 48000);
+    std::vector<std::wstring> prefixes;
+    {
+        RacingCtrl ctrl;
+        ctrl.m_Task = WM_CAPTURE_OPEN;
+        ctrl.CaptureOpen();
+        CBaseCapture* device = ctrl.m_pCapture;
+        ASSERT_NE(device, nullptr);
+        device->m_Format = PcmFormat(48000, 2);
+        while (device->m_CapturedFrames < cuts[0] + 1600)
+            Sleep(1);
+        ctrl.m_Task = WM_CAPTURE_START;
+        for (int k = 0; k < kPrograms; ++k) {
+            prefixes.push_back(dir.File(L"p" + std::to_wstring(k) + L"_202612070000"));
+            unsigned long long next = std::max<unsigned long long>(cuts.back() + 1600, device->m_CapturedFrames + 4800);
+            ctrl.CaptureStart(RecordingRun::NewBlock(prefixes.back()), device->FrameTime(cuts.back()),
+                              device->FrameTime(next));
+            cuts.push_back(next);
+            while (device->m_CapturedFrames < cuts[cuts.size() - 2] + 1600)
+                Sleep(1);
+        }
+        ctrl.CaptureClose(device->FrameTime(cuts.back()));
+    }
+    g_pConfig = nullptr;
+    std::string all;
+    for (int k = 0; k < kPrograms; ++k) {
+        std::string pcm = ReadRecording(prefixes[k], 48000, 2).pcm;
+        ASSERT_EQ(pcm.size() / 4, cuts[k + 1] - cuts[k]) << "program " << k;
+        all += pcm;
+    }
+    std::vector<unsigned> frames = RampFrames(all, 2);
+    EXPECT_EQ(frames.front(), cuts[0]);
+    EXPECT_TRUE(RampBreaks(frames, 2).empty());
 }
 
 // WASAPI first; a WASAPI device that cannot open gives way to waveIn.
