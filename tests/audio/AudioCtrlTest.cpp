@@ -185,6 +185,27 @@ TEST(AudioCtrl, RecordingsAreCutByTheCaptureClock)
     }
 }
 
+// Back to back with a new rate: the first file ends, the device is opened
+// again with the new settings, and the next program records in them.
+TEST(AudioCtrl, NewSettingsBetweenBackToBackProgramsReopenTheDevice)
+{
+    RecordingRun r(48000, 2, 100);
+    r.OpenAndStart();
+    r.Deliver(30);
+    r.config.m_Frequency = 16000;
+    std::wstring b = r.dir.File(L"next_202405010732");
+    r.ctrl.CaptureStart(RecordingRun::NewBlock(b), CBaseCapture::Now());
+    ASSERT_NE(r.ctrl.Device(), nullptr);
+    EXPECT_EQ(r.ctrl.Device()->m_Rate, 16000);
+    EXPECT_TRUE(r.ctrl.Device()->IsCapturing());
+    EXPECT_EQ(ReadWav(r.FileName(0)).dataSize, 30u * 6400);  // finished before the new device
+    r.Deliver(30);
+    r.ctrl.CaptureClose();
+    WavFields next = ReadWav(b + L"_000.wav");
+    EXPECT_EQ(next.rate, 16000u);
+    EXPECT_EQ(next.dataSize, 30u * 533 * 4);
+}
+
 // A device whose buffer thread delivers the ramp many times faster than
 // real time, so that every handover races the delivery.
 class RacingCapture : public FakeCapture {
