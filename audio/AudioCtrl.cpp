@@ -101,13 +101,7 @@ void CAudioCtrl::LoadParameters()
             limit = kMaxFileData;
         m_MaxFileSize = static_cast<unsigned>(limit);
     }
-    m_Format = WAVEFORMATEX();
-    m_Format.wFormatTag = WAVE_FORMAT_PCM;
-    m_Format.nChannels = static_cast<WORD>(m_Channels);
-    m_Format.nSamplesPerSec = static_cast<DWORD>(m_Frequency);
-    m_Format.nBlockAlign = static_cast<WORD>((m_Bits / 8) * m_Channels);
-    m_Format.nAvgBytesPerSec = m_Format.nBlockAlign * m_Format.nSamplesPerSec;
-    m_Format.wBitsPerSample = static_cast<WORD>(m_Bits);
+    m_Format = CBaseCapture::PcmFormat(m_Channels, m_Frequency, m_Bits);
 }
 
 void CAudioCtrl::DestroyCapture()

@@ -1,4 +1,5 @@
 #include "audio/BaseCapture.h"
+#include "app/Trace.h"
 
 CBaseCapture::CBaseCapture() : m_Device(WAVE_MAPPER), m_State(CaptureClosed), m_Format(), m_pListener(nullptr),
     m_CapturedFrames(0), m_FirstFrameTime(0)
@@ -48,4 +49,31 @@ unsigned long long CBaseCapture::FrameAt(long long time) const
     unsigned long long ticks = static_cast<unsigned long long>(offset), rate = m_Format.nSamplesPerSec;
     // Rounded up: the frame at or after the time.
     return ticks / 10000000ULL * rate + (ticks % 10000000ULL * rate + 9999999ULL) / 10000000ULL;
+}
+
+WAVEFORMATEX CBaseCapture::PcmFormat(int channels, int samplesPerSec, int bitsPerSample)
+{
+    WAVEFORMATEX format = WAVEFORMATEX();
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    format.nChannels = static_cast<WORD>(channels);
+    format.nSamplesPerSec = static_cast<DWORD>(samplesPerSec);
+    format.wBitsPerSample = static_cast<WORD>(bitsPerSample);
+    format.nBlockAlign = static_cast<WORD>((bitsPerSample * channels + 7) / 8);
+    format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
+    return format;
+}
+
+void CBaseCapture::EndBufferThread(HANDLE volatile* thread, HANDLE event, DWORD timeoutMs, const wchar_t* device)
+{
+    HANDLE handle = InterlockedExchangePointer(reinterpret_cast<void* volatile*>(thread), nullptr);
+    if (!handle)
+        return;
+    if (event)
+        SetEvent(event);
+    if (WaitForSingleObject(handle, timeoutMs) != WAIT_OBJECT_0) {
+        Trace(L"%s::Close: the buffer thread did not end in %lu ms, terminating it\n", device, timeoutMs);
+        TerminateThread(handle, 1);
+        WaitForSingleObject(handle, 1000);
+    }
+    CloseHandle(handle);
 }

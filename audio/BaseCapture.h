@@ -58,4 +58,14 @@ public:
     unsigned long long FrameAt(long long time) const;
     // Now on the capture clock: UTC, 100-ns units.
     static long long Now();
+    // 16-bit style PCM: whole bytes per frame, no extra bytes.
+    static WAVEFORMATEX PcmFormat(int channels, int samplesPerSec, int bitsPerSample);
+
+protected:
+    // Ends a device's buffer thread: it sees the closed state when woken and
+    // ends after the delivery it may be in (a file write on a slow disk can
+    // take a while); killing it could leave the heap lock or a file write
+    // held, so that is the last resort. The handle is taken out atomically,
+    // so only one caller ever waits for it.
+    static void EndBufferThread(HANDLE volatile* thread, HANDLE event, DWORD timeoutMs, const wchar_t* device);
 };

@@ -55,13 +55,7 @@ bool CMMECapture::Open(int channels, int samplesPerSec, int bitsPerSample, int o
         Close();
         return false;
     }
-    m_Format = WAVEFORMATEX();
-    m_Format.wFormatTag = WAVE_FORMAT_PCM;
-    m_Format.nChannels = static_cast<WORD>(channels);
-    m_Format.nSamplesPerSec = static_cast<DWORD>(samplesPerSec);
-    m_Format.wBitsPerSample = static_cast<WORD>(bitsPerSample);
-    m_Format.nBlockAlign = static_cast<WORD>((bitsPerSample * channels + 7) / 8);
-    m_Format.nAvgBytesPerSec = m_Format.nBlockAlign * m_Format.nSamplesPerSec;
+    m_Format = PcmFormat(channels, samplesPerSec, bitsPerSample);
     HWAVEIN h = nullptr;
     if (waveInOpen(&h, m_Device, &m_Format, reinterpret_cast<DWORD_PTR>(m_hEvent), 0, CALLBACK_EVENT) !=
         MMSYSERR_NOERROR) {
@@ -159,21 +153,7 @@ void CMMECapture::Close()
         DeliverCompleted();
     m_State = CaptureClosed;
     HWAVEIN h = static_cast<HWAVEIN>(InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_hWaveIn), nullptr));
-    HANDLE thread = InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_hThread), nullptr);
-    if (thread) {
-        // The thread sees the closed state at its next wake-up and ends after
-        // the delivery it may be in (a file write on a slow disk can take a
-        // while). Killing it could leave the heap lock or a file write held,
-        // so that is only the last resort.
-        if (m_hEvent)
-            SetEvent(m_hEvent);
-        if (WaitForSingleObject(thread, kThreadEndMs) != WAIT_OBJECT_0) {
-            Trace(L"CMMECapture::Close: the buffer thread did not end in %lu ms, terminating it\n", kThreadEndMs);
-            TerminateThread(thread, 1);
-            WaitForSingleObject(thread, 1000);
-        }
-        CloseHandle(thread);
-    }
+    EndBufferThread(&m_hThread, m_hEvent, kThreadEndMs, L"CMMECapture");
     if (h) {
         waveInReset(h);
         FreeBuffers(h);

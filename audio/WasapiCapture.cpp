@@ -169,13 +169,7 @@ bool CWasapiCapture::Open(int channels, int samplesPerSec, int bitsPerSample, in
     Trace(L"CWasapiCapture::Open(%d, %d, %d, %d)\n", channels, samplesPerSec, bitsPerSample, option);
     if (m_pClient)
         return false;
-    m_Format = WAVEFORMATEX();
-    m_Format.wFormatTag = WAVE_FORMAT_PCM;
-    m_Format.nChannels = static_cast<WORD>(channels);
-    m_Format.nSamplesPerSec = static_cast<DWORD>(samplesPerSec);
-    m_Format.wBitsPerSample = static_cast<WORD>(bitsPerSample);
-    m_Format.nBlockAlign = static_cast<WORD>((bitsPerSample * channels + 7) / 8);
-    m_Format.nAvgBytesPerSec = m_Format.nBlockAlign * m_Format.nSamplesPerSec;
+    m_Format = PcmFormat(channels, samplesPerSec, bitsPerSample);
     m_BufferSize = (m_Format.nSamplesPerSec / 30) * m_Format.nBlockAlign;
 
     const wchar_t* step = L"the device enumerator";
@@ -278,19 +272,7 @@ void CWasapiCapture::Close()
     Trace(L"CWasapiCapture::Close()\n");
     Stop();
     m_State = CaptureClosed;
-    HANDLE thread = InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_hThread), nullptr);
-    if (thread) {
-        // The thread sees the closed state at its next wake-up and ends after
-        // the delivery it may be in; killing it could leave a lock held.
-        if (m_hEvent)
-            SetEvent(m_hEvent);
-        if (WaitForSingleObject(thread, kThreadEndMs) != WAIT_OBJECT_0) {
-            Trace(L"CWasapiCapture::Close: the capture thread did not end in %lu ms, terminating it\n", kThreadEndMs);
-            TerminateThread(thread, 1);
-            WaitForSingleObject(thread, 1000);
-        }
-        CloseHandle(thread);
-    }
+    EndBufferThread(&m_hThread, m_hEvent, kThreadEndMs, L"CWasapiCapture");
     ReleaseClient();
 }
 
