@@ -12,7 +12,8 @@ CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(), m_pWaveFile(nullptr),
       m_FileNumber(0), m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_StopAt(0), m_pNextFile(nullptr),
-      m_bNextPending(0), m_NextPrefix(), m_NextNumber(0), m_NextStopAt(0), m_UnrefreshedBytes(0), m_OpenedName(), m_OpenedId()
+      m_bNextPending(0), m_NextPrefix(), m_NextNumber(0), m_NextStopAt(0), m_NextMaxFileSize(0),
+      m_UnrefreshedBytes(0), m_OpenedName(), m_OpenedId()
 {
     InitializeCriticalSection(&m_CutLock);
 }
@@ -88,19 +89,29 @@ void CAudioCtrl::TaskExecute()
     m_ThreadId = 0;
 }
 
+void CAudioCtrl::ReadSettings(int& frequency, int& channels, unsigned& maxFileSize) const
+{
+    frequency = m_Frequency;
+    channels = m_Channels;
+    maxFileSize = m_MaxFileSize;
+    if (!g_pConfig)
+        return;
+    int f = g_pConfig->m_Frequency, c = g_pConfig->m_Channels;
+    frequency = f < 8000 ? 8000 : (f > 96000 ? 96000 : f);
+    channels = c < 1 ? 1 : (c > 2 ? 2 : c);
+    long long limit = static_cast<long long>(g_pConfig->m_WavMaxSize) * 1048576LL;
+    // 0 (or an empty field) means no split; a negative size would wrap
+    // to just under 4 GiB. Both take the largest size a header can hold.
+    if (limit <= 0 || limit > kMaxFileData)
+        limit = kMaxFileData;
+    maxFileSize = static_cast<unsigned>(limit);
+}
+
 void CAudioCtrl::LoadParameters()
 {
-    if (g_pConfig) {
-        int f = g_pConfig->m_Frequency, c = g_pConfig->m_Channels;
-        m_Frequency = f < 8000 ? 8000 : (f > 96000 ? 96000 : f);
-        m_Channels = c < 1 ? 1 : (c > 2 ? 2 : c);
-        long long limit = static_cast<long long>(g_pConfig->m_WavMaxSize) * 1048576LL;
-        // 0 (or an empty field) means no split; a negative size would wrap
-        // to just under 4 GiB. Both take the largest size a header can hold.
-        if (limit <= 0 || limit > kMaxFileData)
-            limit = kMaxFileData;
-        m_MaxFileSize = static_cast<unsigned>(limit);
-    }
+    unsigned maxFileSize;
+    ReadSettings(m_Frequency, m_Channels, maxFileSize);
+    m_MaxFileSize = maxFileSize;
     m_Format = CBaseCapture::PcmFormat(m_Channels, m_Frequency, m_Bits);
 }
 
@@ -211,10 +222,11 @@ void CAudioCtrl::CaptureOpen()
         StartDevice();
 }
 
-bool CAudioCtrl::SettingsChanged()
+bool CAudioCtrl::SettingsChanged(unsigned& maxFileSize) const
 {
-    int frequency = m_Frequency, channels = m_Channels;
-    LoadParameters();
+    // Read only: the device still delivers in the format it was opened with.
+    int frequency, channels;
+    ReadSettings(frequency, channels, maxFileSize);
     CString name, id;
     if (g_pConfig) {
         g_pConfig->GetSetting(g_pConfig->m_CapDeviceName, name);
@@ -300,10 +312,13 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         return;
     }
     // Back to back with new settings: the device is opened again for them,
-    // the earlier recording ending at its stop.
-    if (m_bRecording && m_pCapture->IsCapturing() && SettingsChanged()) {
+    // the earlier recording ending at its stop. A new split size alone
+    // applies from this program's first file on.
+    unsigned maxFileSize = m_MaxFileSize;
+    if (m_bRecording && m_pCapture->IsCapturing() && SettingsChanged(maxFileSize)) {
         Trace(L"[CaptureStart] the recording settings changed: the device is opened again\n");
         CloseDevice(m_StopAt);
+        LoadParameters();
         if (OpenWithRetries(true))
             StartDevice();
         if (!m_pCapture) {
@@ -333,6 +348,7 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         lstrcpynW(m_NextPrefix, prefix, kFilePrefixSize);
         m_NextNumber = 0;
         m_NextStopAt = stopAt;
+        m_NextMaxFileSize = maxFileSize;
         // Without its file the next program still ends the current one.
         m_bNextPending = 1;
         m_pNextFile = CreateNumberedFile(m_NextPrefix, m_NextNumber);
@@ -343,6 +359,7 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         lstrcpynW(m_FilePrefix, prefix, kFilePrefixSize);
         m_FileNumber = 0;
         m_StopAt = stopAt;
+        m_MaxFileSize = maxFileSize;
         fileFailed = !OpenNextFile();
         m_bRecording = 1;
         // What the device captured since the start second, before this

@@ -78,6 +78,7 @@ public:
     wchar_t m_NextPrefix[kFilePrefixSize];
     unsigned m_NextNumber;
     long long m_NextStopAt;
+    unsigned m_NextMaxFileSize;
     CPreRoll m_PreRoll;
 
 protected:
@@ -96,8 +97,11 @@ private:
     bool OpenWithRetries(bool tell);
     // Runs the device from the set-up on, so that the start second is captured.
     void StartDevice();
-    // Whether the recording settings differ from those the device was opened with.
-    bool SettingsChanged();
+    // The recording settings, clamped, as the next open would use them.
+    void ReadSettings(int& frequency, int& channels, unsigned& maxFileSize) const;
+    // Whether the device, rate or channels differ from those the device was
+    // opened with; maxFileSize receives the split size now set.
+    bool SettingsChanged(unsigned& maxFileSize) const;
     // Stops and closes the device, the current recording cut at stopAt.
     void CloseDevice(long long stopAt);
     // The listener's side, under m_CutLock: frames to the current file up

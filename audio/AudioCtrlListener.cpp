@@ -55,6 +55,7 @@ void CAudioCtrl::EndCurrentRecording()
     m_FileNumber = m_NextNumber;
     m_StopAt = m_NextStopAt;
     m_NextStopAt = 0;
+    m_MaxFileSize = m_NextMaxFileSize;
     m_UnrefreshedBytes = 0;
 }
 
