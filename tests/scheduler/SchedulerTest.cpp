@@ -56,44 +56,51 @@ TEST(Scheduler, SetupStartAndStopLandOnTheirSeconds)
     EXPECT_EQ(f.sched.m_KeepAwake[1], std::make_pair(std::wstring(L"2026/03/07 10:30:00"), false));
 }
 
-TEST(Scheduler, LateLaunchSetsUpAndStartsInOnePassWithTheScheduledStartInTheName)
+// Launched late the program is set up and started in one pass under its
+// scheduled name; one that is over is deleted unrecorded; one inside a
+// recording is retired with it; without an audio thread the states still turn.
+TEST(Scheduler, LateMissedInsideAndWithoutAudioThread)
 {
-    SchedulerFixture f;
-    f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30));
-    f.sched.m_Clock = At(2026, 3, 7, 10, 10);
-    f.sched.SchedulerTick();
-    EXPECT_TRUE(Traced(L"[2026/03/07 10:10:00] (ID=1) Setup Recording\n"));
-    EXPECT_TRUE(Traced(L"[2026/03/07 10:10:00] (ID=1) Start Recording\n"));
-    ASSERT_EQ(f.sched.m_Audio.size(), 2u);
-    EXPECT_EQ(f.sched.m_Audio[1].prefix, L"D:\\Rec\\News_202603071000");
-    EXPECT_EQ(f.sched.m_CurProgram.m_State, Recording);
-}
-
-TEST(Scheduler, ProgramOverWhenLaunchedIsDeletedUnrecordedAndTheFileRewritten)
-{
-    SchedulerFixture f;
-    f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30), 0, L"Missed");
-    f.Add(At(2026, 3, 8, 10, 0), At(2026, 3, 8, 10, 30), 0, L"Tomorrow");
-    f.sched.m_Clock = At(2026, 3, 7, 10, 40);
-    f.sched.SchedulerTick();
-    EXPECT_TRUE(f.sched.m_Audio.empty());
-    std::string saved = f.SavedFile();
-    EXPECT_EQ(saved.find("Missed"), std::string::npos);
-    EXPECT_NE(saved.find("Tomorrow"), std::string::npos);
-}
-
-TEST(Scheduler, OverlappingProgramIsRetiredWhenTheFirstStops)
-{
-    SchedulerFixture f;
-    f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 11, 0), 0, L"First");
-    f.Add(At(2026, 3, 7, 10, 30), At(2026, 3, 7, 10, 45), 0, L"Second");
-    f.sched.m_Clock = At(2026, 3, 7, 9, 59);
-    f.sched.RunUntil(At(2026, 3, 7, 11, 10));
-    EXPECT_EQ(f.sched.Count(f.sched.m_Audio, WM_CAPTURE_START), 1);
-    EXPECT_EQ(f.sched.m_Audio[1].prefix, L"D:\\Rec\\First_202603071000");
-    EXPECT_TRUE(Traced(L"[2026/03/07 11:00:00] (ID=1) Stop Recording\n"));
-    ProgramItem head;
-    EXPECT_FALSE(f.config.m_ProgramList.GetAt(0, head));
+    struct Case {
+        const char* what;
+        CDateTime from, until;
+        DWORD audioId;
+        std::vector<std::pair<UINT, std::wstring>> audio;  // message, prefix of a start
+        const wchar_t* trace;
+    } cases[] = {
+        {"late", At(2026, 3, 7, 10, 10), At(2026, 3, 7, 10, 10, 1), 4242,
+         {{WM_CAPTURE_OPEN, L""}, {WM_CAPTURE_START, L"D:\\Rec\\First_202603071000"}},
+         L"[2026/03/07 10:10:00] (ID=1) Start Recording\n"},
+        {"missed", At(2026, 3, 7, 11, 30), At(2026, 3, 7, 11, 30, 1), 4242, {}, nullptr},
+        {"inside", At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 10), 4242,
+         {{WM_CAPTURE_OPEN, L""}, {WM_CAPTURE_START, L"D:\\Rec\\First_202603071000"}, {WM_CAPTURE_CLOSE, L""}},
+         L"[2026/03/07 11:00:00] (ID=1) Stop Recording\n"},
+        {"no audio thread", At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 10), 0, {},
+         L"[2026/03/07 11:00:00] (ID=1) Stop Recording\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SchedulerFixture f;
+        f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 11, 0), 0, L"First");
+        f.Add(At(2026, 3, 7, 10, 30), At(2026, 3, 7, 10, 45), 0, L"Second");
+        f.Add(At(2026, 3, 8, 10, 0), At(2026, 3, 8, 10, 30), 0, L"Tomorrow");
+        f.sched.m_AudioId = c.audioId;
+        f.sched.m_Clock = c.from;
+        f.sched.RunUntil(c.until);
+        std::vector<std::pair<UINT, std::wstring>> audio;
+        for (const auto& p : f.sched.m_Audio)
+            audio.emplace_back(p.message, p.prefix);
+        EXPECT_EQ(audio, c.audio);
+        if (c.trace)
+            EXPECT_TRUE(Traced(c.trace));
+        EXPECT_EQ(f.sched.Count(f.sched.m_Window, WM_CAPTURE_START), c.from.Diff(At(2026, 3, 7, 11, 0)) < 0 ? 1 : 0);
+        std::string saved = f.SavedFile();
+        if (c.until.Diff(At(2026, 3, 7, 11, 0)) > 0) {
+            EXPECT_EQ(saved.find("First"), std::string::npos);
+            EXPECT_EQ(saved.find("Second"), std::string::npos);
+            EXPECT_NE(saved.find("Tomorrow"), std::string::npos);
+        }
+    }
 }
 
 TEST(Scheduler, ProgramStartingDuringARecordingStartsAfterItIfStillDue)
@@ -132,18 +139,6 @@ TEST(Scheduler, WeeklyProgramRecordsAcrossMonthLeapDayAndYearBoundaries)
     EXPECT_EQ(prefixes, expected);
     EXPECT_NE(f.SavedFile().find("<start_time>2028/03/09 23:30:00</start_time>"), std::string::npos);
 
-}
-
-TEST(Scheduler, NoAudioThreadStillWalksTheStatesWithoutAFileBlock)
-{
-    SchedulerFixture f;
-    f.sched.m_AudioId = 0;
-    f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 1));
-    f.sched.m_Clock = At(2026, 3, 7, 9, 59, 50);
-    f.sched.RunUntil(At(2026, 3, 7, 10, 2));
-    EXPECT_TRUE(f.sched.m_Audio.empty());
-    EXPECT_EQ(f.sched.Count(f.sched.m_Window, WM_CAPTURE_START), 1);
-    EXPECT_TRUE(Traced(L"[2026/03/07 10:01:00] (ID=1) Stop Recording\n"));
 }
 
 // Retirements that cannot be saved: the user hears of it once, the list in
