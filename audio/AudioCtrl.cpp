@@ -137,22 +137,13 @@ bool CAudioCtrl::CreateCaptureDevice(CaptureType type)
     if (!m_pCapture)
         return false;
     m_pCapture->Initialize(this);
-    wchar_t name[256] = {}, id[256] = {};
-    if (g_pConfig) {
-        CString nameCopy, idCopy;
-        g_pConfig->GetSetting(g_pConfig->m_CapDeviceName, nameCopy);
-        g_pConfig->GetSetting(g_pConfig->m_CapDeviceId, idCopy);
-        const wchar_t* n = nameCopy.GetWide();
-        const wchar_t* i = idCopy.GetWide();
-        // The waveIn type knows names cut to 31 characters only.
-        if (n)
-            lstrcpynW(name, n, type == kWaveInDevice ? 32 : 256);
-        if (i)
-            lstrcpynW(id, i, 256);
-    }
-    lstrcpynW(m_OpenedName, name, 256);
-    lstrcpynW(m_OpenedId, id, 256);
-    int index = m_pCapture->FindDevice(name, id, 0);
+    m_OpenedName[0] = m_OpenedId[0] = L'\0';
+    if (g_pConfig)
+        g_pConfig->GetCaptureDevice(m_OpenedName, m_OpenedId, 256);
+    // The waveIn type knows names cut to 31 characters only.
+    wchar_t name[256];
+    lstrcpynW(name, m_OpenedName, type == kWaveInDevice ? 32 : 256);
+    int index = m_pCapture->FindDevice(name, m_OpenedId, 0);
     Trace(L"[CAudioCtrl] capture device num = %d\n", index);
     if (m_pCapture->SetDevice(static_cast<unsigned>(index))) {
         Trace(L"[CAudioCtrl] created capture device\n");
@@ -227,14 +218,11 @@ bool CAudioCtrl::SettingsChanged(unsigned& maxFileSize) const
     // Read only: the device still delivers in the format it was opened with.
     int frequency, channels;
     ReadSettings(frequency, channels, maxFileSize);
-    CString name, id;
-    if (g_pConfig) {
-        g_pConfig->GetSetting(g_pConfig->m_CapDeviceName, name);
-        g_pConfig->GetSetting(g_pConfig->m_CapDeviceId, id);
-    }
-    return frequency != m_Frequency || channels != m_Channels ||
-           wcsncmp(name.GetWide() ? name.GetWide() : L"", m_OpenedName, 255) != 0 ||
-           wcsncmp(id.GetWide() ? id.GetWide() : L"", m_OpenedId, 255) != 0;
+    wchar_t name[256] = L"", id[256] = L"";
+    if (g_pConfig)
+        g_pConfig->GetCaptureDevice(name, id, 256);
+    return frequency != m_Frequency || channels != m_Channels || wcscmp(name, m_OpenedName) != 0 ||
+           wcscmp(id, m_OpenedId) != 0;
 }
 
 void CAudioCtrl::OnDeviceLost()

@@ -119,7 +119,7 @@ private:
     bool TaskStands() const { return !m_bQuit && (m_Task == WM_CAPTURE_OPEN || m_Task == WM_CAPTURE_START); }
 
     unsigned long long m_UnrefreshedBytes;
-    // The device the last open chose by (settings at the time).
+    // The device settings the last open chose by, uncut.
     wchar_t m_OpenedName[256];
     wchar_t m_OpenedId[256];
 };

@@ -74,6 +74,15 @@ void CAppParameter::GetSetting(const CString& field, CString& copy)
     LeaveCriticalSection(&m_SettingsLock);
 }
 
+void CAppParameter::GetCaptureDevice(wchar_t* name, wchar_t* id, int size)
+{
+    CString nameCopy, idCopy;
+    GetSetting(m_CapDeviceName, nameCopy);
+    GetSetting(m_CapDeviceId, idCopy);
+    lstrcpynW(name, nameCopy.GetWide() ? nameCopy.GetWide() : L"", size);
+    lstrcpynW(id, idCopy.GetWide() ? idCopy.GetWide() : L"", size);
+}
+
 void CAppParameter::SetSetting(CString& field, const wchar_t* text)
 {
     EnterCriticalSection(&m_SettingsLock);

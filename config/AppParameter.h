@@ -29,6 +29,9 @@ public:
     // The folder recordings go to, for any thread: "wavfile_dir", or the
     // user's Music folder when that is empty.
     void GetWavFolder(CString& folder);
+    // "cap_device_name" and "cap_device_id" as wide texts of at most size
+    // characters with the terminator (empty when unset), for any thread.
+    void GetCaptureDevice(wchar_t* name, wchar_t* id, int size);
     // Replaces a text setting (the UI thread, the only writer).
     void SetSetting(CString& field, const wchar_t* text);
 

@@ -60,13 +60,9 @@ void CSettingAudioPage::FillDevices(HWND hwnd)
     CBaseCapture* device = NewCaptureDevice();
     if (!device)
         return;
-    CString name, id;
-    if (g_pConfig) {
-        g_pConfig->GetSetting(g_pConfig->m_CapDeviceName, name);
-        g_pConfig->GetSetting(g_pConfig->m_CapDeviceId, id);
-    }
-    const wchar_t* configuredName = name.GetWide() ? name.GetWide() : L"";
-    const wchar_t* configuredId = id.GetWide() ? id.GetWide() : L"";
+    wchar_t configuredName[256] = L"", configuredId[256] = L"";
+    if (g_pConfig)
+        g_pConfig->GetCaptureDevice(configuredName, configuredId, 256);
     unsigned count = device->GetDeviceCaps(0, nullptr);
     // The same rules as the recording picks its device by.
     int chosen = count ? device->FindDevice(configuredName, configuredId, 0) : -1;

@@ -206,6 +206,22 @@ TEST(AudioCtrl, NewSettingsBetweenBackToBackProgramsReopenTheDevice)
     EXPECT_EQ(next.dataSize, 30u * 533 * 4);
 }
 
+// The same settings keep the running device, also on the waveIn type, which
+// finds a long device name by its first 31 characters.
+TEST(AudioCtrl, UnchangedSettingsKeepTheDeviceForTheNextProgram)
+{
+    RecordingRun r(48000, 2, 100);
+    r.config.m_CapDeviceName.Assign(L"Microphone (USB Audio Device) with a long name");
+    r.ctrl.m_bWaveIn = true;
+    FakeCapture::s_OpenFailures = 1;  // WASAPI fails: the waveIn type records
+    r.OpenAndStart();
+    ASSERT_NE(r.ctrl.Device(), nullptr);
+    TraceCapture trace;
+    r.ctrl.CaptureStart(RecordingRun::NewBlock(r.dir.File(L"next_202405010732")), CBaseCapture::Now());
+    EXPECT_TRUE(TraceCapture::Contains(L"[CaptureStart] back to back: the file takes over at the stop of the one before\n"));
+    EXPECT_FALSE(TraceCapture::Contains(L"[CaptureClose] close capture\n"));
+}
+
 // A device whose buffer thread delivers the ramp many times faster than
 // real time, so that every handover races the delivery.
 class RacingCapture : public FakeCapture {
