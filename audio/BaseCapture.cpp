@@ -1,5 +1,6 @@
 #include "audio/BaseCapture.h"
 #include "app/Trace.h"
+#include "foundation/DateTime.h"
 
 CBaseCapture::CBaseCapture() : m_Device(WAVE_MAPPER), m_State(CaptureClosed), m_Format(), m_pListener(nullptr),
     m_CapturedFrames(0), m_FirstFrameTime(0)
@@ -32,7 +33,7 @@ long long CBaseCapture::Now()
 {
     FILETIME now;
     GetSystemTimePreciseAsFileTime(&now);
-    return static_cast<long long>(static_cast<unsigned long long>(now.dwHighDateTime) << 32 | now.dwLowDateTime);
+    return FileTimeToTicks(now);
 }
 
 long long CBaseCapture::FrameTime(unsigned long long frame) const

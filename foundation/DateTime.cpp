@@ -8,7 +8,7 @@ CDateTime::CDateTime() : m_Time(), m_Ticks(0)
     m_Time.wDay = 1;
 }
 
-static long long FileTimeToTicks(const FILETIME& ft)
+long long FileTimeToTicks(const FILETIME& ft)
 {
     return static_cast<long long>((static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
 }

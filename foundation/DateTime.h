@@ -27,3 +27,6 @@ public:
     SYSTEMTIME m_Time;
     long long m_Ticks;
 };
+
+// A FILETIME as one count of 100-ns units.
+long long FileTimeToTicks(const FILETIME& ft);

@@ -71,7 +71,7 @@ static long long CaptureClockTime(const CDateTime& local)
     FILETIME ft;
     if (!TzSpecificLocalTimeToSystemTime(nullptr, &local.m_Time, &utc) || !SystemTimeToFileTime(&utc, &ft))
         return 0;
-    return static_cast<long long>(static_cast<unsigned long long>(ft.dwHighDateTime) << 32 | ft.dwLowDateTime);
+    return FileTimeToTicks(ft);
 }
 
 bool CScheduler::SchedulerTick()

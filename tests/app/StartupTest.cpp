@@ -21,10 +21,12 @@ TEST(Startup, TraceBindingAndTheConfigurationsPlace)
         for (bool iniHere : {false, true}) {
             SCOPED_TRACE(testing::Message() << "library " << library << ", ini here " << iniHere);
             Installation inst(library == kTestLibrary ? TestTracer() : library == kNoExportLibrary ? NoExportTracer() : std::wstring());
-            if (library == kLibraryInCurrentFolder)
+            if (library == kLibraryInCurrentFolder) {
                 ASSERT_TRUE(CopyFileW(TestTracer().c_str(), inst.workDir.File(kTracer).c_str(), FALSE));
-            if (iniHere)
+            }
+            if (iniHere) {
                 ASSERT_TRUE(WriteBytes(inst.workDir.File(L"marivane.ini"), ini));
+            }
             ChildProcess child;
             EXPECT_EQ(inst.RunAndClose(child), 0u);
             EXPECT_EQ(Exists(inst.traceFile), library == kTestLibrary);

@@ -91,8 +91,9 @@ TEST(Scheduler, LateMissedInsideAndWithoutAudioThread)
         for (const auto& p : f.sched.m_Audio)
             audio.emplace_back(p.message, p.prefix);
         EXPECT_EQ(audio, c.audio);
-        if (c.trace)
+        if (c.trace) {
             EXPECT_TRUE(Traced(c.trace));
+        }
         EXPECT_EQ(f.sched.Count(f.sched.m_Window, WM_CAPTURE_START), c.from.Diff(At(2026, 3, 7, 11, 0)) < 0 ? 1 : 0);
         std::string saved = f.SavedFile();
         if (c.until.Diff(At(2026, 3, 7, 11, 0)) > 0) {
