@@ -51,18 +51,12 @@ struct RecordingRun {
         ctrl.CaptureClose();
         g_pConfig = nullptr;
     }
-    static wchar_t* NewBlock(const std::wstring& prefix)
-    {
-        wchar_t* block = new wchar_t[kFilePrefixSize]();
-        lstrcpynW(block, prefix.c_str(), kFilePrefixSize);
-        return block;
-    }
     void OpenAndStart()
     {
         ctrl.m_Task = WM_CAPTURE_OPEN;
         ctrl.CaptureOpen();
         ctrl.m_Task = WM_CAPTURE_START;
-        ctrl.CaptureStart(NewBlock(prefix));
+        ctrl.CaptureStart(NewPrefixBlock(prefix));
     }
     // Buffers of 1/30 s of the ramp, as the device delivers them.
     void Deliver(unsigned buffers)
@@ -166,10 +160,10 @@ TEST(AudioCtrl, RecordingsAreCutByTheCaptureClock)
     const unsigned kStartA = 24000, kStopA = kStartA + 96007, kStopB = kStopA + 48000;
     std::wstring b = r.dir.File(L"next_202405010732");
     r.ctrl.m_Task = WM_CAPTURE_START;
-    r.ctrl.CaptureStart(RecordingRun::NewBlock(r.prefix), device->FrameTime(kStartA));
+    r.ctrl.CaptureStart(NewPrefixBlock(r.prefix), device->FrameTime(kStartA));
     r.ctrl.CaptureStopAt(device->FrameTime(kStopA));
     r.Deliver(1);
-    r.ctrl.CaptureStart(RecordingRun::NewBlock(b), device->FrameTime(kStopA));  // B follows A
+    r.ctrl.CaptureStart(NewPrefixBlock(b), device->FrameTime(kStopA));  // B follows A
     r.ctrl.CaptureStopAt(device->FrameTime(kStopB));
     r.Deliver(150);
     r.ctrl.CaptureClose(device->FrameTime(kStopB));
@@ -194,7 +188,7 @@ TEST(AudioCtrl, NewSettingsBetweenBackToBackProgramsReopenTheDevice)
     r.Deliver(30);
     r.config.m_Frequency = 16000;
     std::wstring b = r.dir.File(L"next_202405010732");
-    r.ctrl.CaptureStart(RecordingRun::NewBlock(b), CBaseCapture::Now());
+    r.ctrl.CaptureStart(NewPrefixBlock(b), CBaseCapture::Now());
     ASSERT_NE(r.ctrl.Device(), nullptr);
     EXPECT_EQ(r.ctrl.Device()->m_Rate, 16000);
     EXPECT_TRUE(r.ctrl.Device()->IsCapturing());
@@ -206,18 +200,21 @@ TEST(AudioCtrl, NewSettingsBetweenBackToBackProgramsReopenTheDevice)
     EXPECT_EQ(next.dataSize, 30u * 533 * 4);
 }
 
-// The same settings keep the running device, also on the waveIn type, which
+// WASAPI first; when it cannot open, waveIn records. The same settings keep
+// the running device for the next program, also on the waveIn type, which
 // finds a long device name by its first 31 characters.
-TEST(AudioCtrl, UnchangedSettingsKeepTheDeviceForTheNextProgram)
+TEST(AudioCtrl, WaveInStandsInAndUnchangedSettingsKeepTheDevice)
 {
     RecordingRun r(48000, 2, 100);
     r.config.m_CapDeviceName.Assign(L"Microphone (USB Audio Device) with a long name");
     r.ctrl.m_bWaveIn = true;
-    FakeCapture::s_OpenFailures = 1;  // WASAPI fails: the waveIn type records
-    r.OpenAndStart();
-    ASSERT_NE(r.ctrl.Device(), nullptr);
+    FakeCapture::s_OpenFailures = 1;
     TraceCapture trace;
-    r.ctrl.CaptureStart(RecordingRun::NewBlock(r.dir.File(L"next_202405010732")), CBaseCapture::Now());
+    r.OpenAndStart();
+    EXPECT_TRUE(TraceCapture::Contains(L"[CaptureOpen] WASAPI capture failed, falling back to waveIn\n"));
+    ASSERT_TRUE(r.ctrl.Device() && r.ctrl.Device()->IsCapturing());
+    EXPECT_EQ(FakeCapture::s_Alive, 1);
+    r.ctrl.CaptureStart(NewPrefixBlock(r.dir.File(L"next_202405010732")), CBaseCapture::Now());
     EXPECT_TRUE(TraceCapture::Contains(L"[CaptureStart] back to back: the file takes over at the stop of the one before\n"));
     EXPECT_FALSE(TraceCapture::Contains(L"[CaptureClose] close capture\n"));
 }
@@ -293,7 +290,7 @@ TEST(AudioCtrl, HandoversRacingTheBufferThreadLoseAndRepeatNothing)
         for (int k = 0; k < kPrograms; ++k) {
             prefixes.push_back(dir.File(L"p" + std::to_wstring(k) + L"_202612070000"));
             unsigned long long next = std::max<unsigned long long>(cuts.back() + 1600, device->m_CapturedFrames + 4800);
-            ctrl.CaptureStart(RecordingRun::NewBlock(prefixes.back()), device->FrameTime(cuts.back()),
+            ctrl.CaptureStart(NewPrefixBlock(prefixes.back()), device->FrameTime(cuts.back()),
                               device->FrameTime(next));
             cuts.push_back(next);
             while (device->m_CapturedFrames < cuts[cuts.size() - 2] + 1600)
@@ -313,26 +310,12 @@ TEST(AudioCtrl, HandoversRacingTheBufferThreadLoseAndRepeatNothing)
     EXPECT_TRUE(RampBreaks(frames, 2).empty());
 }
 
-// WASAPI first; a WASAPI device that cannot open gives way to waveIn.
-TEST(AudioCtrl, WaveInStandsInWhenWasapiCannotOpen)
-{
-    RecordingRun r(48000, 2, 100);
-    TraceCapture trace;
-    r.ctrl.m_bWaveIn = true;
-    FakeCapture::s_OpenFailures = 1;
-    r.OpenAndStart();
-    EXPECT_TRUE(TraceCapture::Contains(L"[CaptureOpen] WASAPI capture failed, falling back to waveIn\n"));
-    ASSERT_NE(r.ctrl.Device(), nullptr);
-    EXPECT_TRUE(r.ctrl.Device()->IsCapturing());
-    EXPECT_EQ(FakeCapture::s_Alive, 1);
-}
-
 // No device: the start only frees its block; a disk that fills up closes
 // the file with true sizes, drops the rest, and the next recording is new.
 TEST(AudioCtrl, NoDeviceAndAFullDisk)
 {
     RecordingRun r(48000, 2, 100);
-    r.ctrl.CaptureStart(RecordingRun::NewBlock(r.prefix));
+    r.ctrl.CaptureStart(NewPrefixBlock(r.prefix));
     r.ctrl.CaptureStart(nullptr);
     EXPECT_TRUE(ListFiles(r.dir.Path()).empty());
     r.ctrl.m_FailAfterBytes = 10 * 6400 + 100;
@@ -368,9 +351,7 @@ TEST(AudioCtrl, ThreadRetriesOpenAndACloseEndsTheRetryQuickly)
     FakeCapture::s_OpenFailures = -1;
     TestAudioCtrl& ctrl = r.ctrl;
     TraceCapture trace;
-    ctrl.m_hThread = CreateThread(nullptr, 0, CAudioCtrl::ThreadProc, &ctrl, 0, nullptr);
-    for (int i = 0; i < 1000 && !ctrl.m_ThreadId; ++i)
-        Sleep(10);
+    StartAudioThread(ctrl);
     ASSERT_NE(ctrl.m_ThreadId, 0u);
     ctrl.m_Task = WM_CAPTURE_OPEN;
     PostThreadMessageW(ctrl.m_ThreadId, WM_CAPTURE_OPEN, 0, 0);
@@ -386,10 +367,7 @@ TEST(AudioCtrl, ThreadRetriesOpenAndACloseEndsTheRetryQuickly)
         Sleep(1);
     EXPECT_EQ(ctrl.m_pCapture, nullptr);
     EXPECT_EQ(FakeCapture::s_Alive, 0);
-    ctrl.m_bQuit = 1;
-    PostThreadMessageW(ctrl.m_ThreadId, WM_CAPTURE_RELEASE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(ctrl.m_hThread, 5000), WAIT_OBJECT_0);
-    CloseHandle(ctrl.m_hThread);
+    EXPECT_TRUE(QuitAudioThread(ctrl));
     EXPECT_EQ(ctrl.m_ThreadId, 0u);
     EXPECT_FALSE(TraceCapture::Contains(L"[TaskExecute] msg = 0x0000040A\n"));
     FakeCapture::s_OpenFailures = 0;

@@ -1,4 +1,5 @@
-// A capture device the test drives: buffers are delivered when the test says.
+// A capture device the test drives (buffers are delivered when the test
+// says), and the audio thread as the application drives it.
 #pragma once
 
 #include "audio/AudioCtrl.h"
@@ -58,6 +59,34 @@ public:
     int m_Channels = 0;
     int m_Rate = 0;
 };
+
+// The file prefix block a start request carries; the audio thread frees it.
+inline wchar_t* NewPrefixBlock(const std::wstring& prefix)
+{
+    wchar_t* block = new wchar_t[kFilePrefixSize]();
+    lstrcpynW(block, prefix.c_str(), kFilePrefixSize);
+    return block;
+}
+
+// The controller's own thread, as the application starts and ends it.
+inline void StartAudioThread(CAudioCtrl& ctrl)
+{
+    ctrl.m_hThread = CreateThread(nullptr, 0, CAudioCtrl::ThreadProc, &ctrl, 0, nullptr);
+    for (int i = 0; i < 1000 && !ctrl.m_ThreadId; ++i)
+        Sleep(10);
+}
+// Quit flag first, then the message it comes with; true when the thread ended.
+inline bool QuitAudioThread(CAudioCtrl& ctrl)
+{
+    if (!ctrl.m_hThread)
+        return true;
+    ctrl.m_bQuit = 1;
+    PostThreadMessageW(ctrl.m_ThreadId, WM_CAPTURE_RELEASE, 0, 0);
+    bool ended = WaitForSingleObject(ctrl.m_hThread, 10000) == WAIT_OBJECT_0;
+    CloseHandle(ctrl.m_hThread);
+    ctrl.m_hThread = nullptr;
+    return ended;
+}
 
 // The audio controller with the fake device and, optionally, files that fail
 // to write after a given number of bytes.
