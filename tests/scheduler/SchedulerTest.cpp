@@ -15,7 +15,7 @@ bool Traced(const std::wstring& line)
 TEST(Scheduler, SetupStartAndStopLandOnTheirSeconds)
 {
     SchedulerFixture f;
-    f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30));
+    f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30), 0, L"..\\News: 7/8");
     f.sched.m_Clock = At(2026, 3, 7, 9, 58);
     f.sched.RunUntil(At(2026, 3, 7, 10, 29, 59));
     ProgramItem head;
@@ -31,7 +31,7 @@ TEST(Scheduler, SetupStartAndStopLandOnTheirSeconds)
     EXPECT_EQ(audio[0].message, WM_CAPTURE_OPEN);
     EXPECT_EQ(audio[0].at, L"2026/03/07 09:59:55");
     EXPECT_EQ(audio[1].message, WM_CAPTURE_START);
-    EXPECT_EQ(audio[1].prefix, L"D:\\Rec\\News_202603071000");
+    EXPECT_EQ(audio[1].prefix, L"D:\\Rec\\.._News_ 7_8_202603071000");  // never outside the folder
     EXPECT_EQ(audio[2].message, WM_CAPTURE_CLOSE);
     EXPECT_EQ(audio[2].at, L"2026/03/07 10:30:00");
     for (const auto& p : audio)

@@ -158,20 +158,3 @@ TEST(WakeTimer, DueTimeIsTheStartMinusFiveMinutesInUtc)
     // The copies keep whole seconds; the clock read lies within the test's run.
     EXPECT_LE(std::llabs(due.QuadPart - expected), 2 * CDateTime::kSecond);
 }
-
-TEST(WakeTimer, RealSuspendArmsAndRemovesTheTimerAndTraces)
-{
-    TraceCapture trace;
-    CDateTime wake;
-    wake.SetNow();
-    wake.AddTicks(60 * CDateTime::kSecond);
-    CSuspend::Suspend(60, wake, false);
-    CSuspend::Suspend(-1, wake, true);
-    CSuspend::Suspend(30, wake, true);
-    CSuspend::ReleaseTimer();
-    auto lines = TraceCapture::Lines();
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines.front(), L"CSuspend::Suspend(60)\n");
-    EXPECT_EQ(Traced(L"CSuspend::Suspend(-1)\n"), 1);
-    EXPECT_EQ(Traced(L"CSuspend::Suspend(30)\n"), 1);
-}

@@ -52,7 +52,7 @@ std::wstring AnswerMessageBox(HWND owner, int button, DWORD timeoutMs)
         }, reinterpret_cast<LPARAM>(&search));
         if (HWND box = search.second) {
             Sleep(100);
-            std::wstring text = MessageBoxText(box);
+            std::wstring text = ControlText(box, 0xFFFF);  // the message box's text control
             PostMessageW(box, WM_COMMAND, button, 0);
             WaitGone(box);
             return text;
@@ -92,40 +92,17 @@ void SetControlText(HWND dialog, int id, const std::wstring& text)
 
 std::vector<std::vector<std::wstring>> ListRows(HWND list, int columns)
 {
-    // LVM_GETITEMTEXTW is not marshalled between processes: the item and its
-    // buffer live in the list view's own process, which may be the program.
-    std::vector<std::vector<std::wstring>> rows;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(list, &pid);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (!process)
-        return rows;
-    const SIZE_T chars = 512;
-    auto* remote = static_cast<char*>(
-        VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + chars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
-    if (remote) {
-        auto* remoteText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
-        int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-        for (int r = 0; r < count; ++r) {
-            std::vector<std::wstring> row;
-            for (int c = 0; c < columns; ++c) {
-                LVITEMW item = {};
-                item.iSubItem = c;
-                item.pszText = remoteText;
-                item.cchTextMax = static_cast<int>(chars);
-                wchar_t text[chars] = L"";
-                WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-                WriteProcessMemory(process, remoteText, text, sizeof(wchar_t), nullptr);
-                SendMessageW(list, LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(remote));
-                ReadProcessMemory(process, remoteText, text, sizeof text, nullptr);
-                text[chars - 1] = 0;
-                row.push_back(text);
-            }
-            rows.push_back(row);
+    std::vector<std::vector<std::wstring>> rows(static_cast<size_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
+    for (size_t r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < columns; ++c) {
+            wchar_t text[512] = L"";
+            LVITEMW item = {};
+            item.iSubItem = c;
+            item.pszText = text;
+            item.cchTextMax = 512;
+            SendMessageW(list, LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
+            rows[r].push_back(text);
         }
-        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    }
-    CloseHandle(process);
     return rows;
 }
 
@@ -148,22 +125,6 @@ void SelectRow(HWND list, int row)
     SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
     item.state = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
-}
-
-std::wstring MessageBoxText(HWND box)
-{
-    std::wstring text = ControlText(box, 0xFFFF);
-    if (text.empty()) {
-        // Any static control with text.
-        for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-            wchar_t cls[32] = L"", t[512] = L"";
-            GetClassNameW(child, cls, 32);
-            GetWindowTextW(child, t, 512);
-            if (lstrcmpiW(cls, L"Static") == 0 && t[0])
-                return t;
-        }
-    }
-    return text;
 }
 
 bool SaveScreenshot(HWND window, const std::wstring& name)

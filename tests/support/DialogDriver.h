@@ -15,12 +15,10 @@ bool WaitGone(HWND hwnd, DWORD timeoutMs = 5000);
 void Click(HWND dialog, int id);
 std::wstring ControlText(HWND dialog, int id);
 void SetControlText(HWND dialog, int id, const std::wstring& text);
-// Rows of a list view as text, one vector of columns per row.
+// Rows of a list view of this process as text, one vector of columns per row.
 std::vector<std::vector<std::wstring>> ListRows(HWND list, int columns);
 std::wstring ColumnHeader(HWND list, int column);
 void SelectRow(HWND list, int row);
-// The text of a message box (its static text control).
-std::wstring MessageBoxText(HWND box);
 // Answers the message box the window opens with that button and returns its
 // text, or "(no message box)".
 std::wstring AnswerMessageBox(HWND owner, int button, DWORD timeoutMs = 5000);

@@ -1,31 +1,26 @@
 #include "support/TestSupport.h"
 #include "app/Trace.h"
+#include "foundation/CodePage.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <knownfolders.h>
+#include <shellapi.h>
 #include <shlobj.h>
+#include <memory>
 #include <mutex>
 #include <sstream>
 
 std::wstring Widen(const std::string& utf8)
 {
-    if (utf8.empty())
-        return std::wstring();
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &w[0], n);
-    return w;
+    std::unique_ptr<wchar_t[]> wide(MultiToWide(utf8.data(), static_cast<int>(utf8.size()), CP_UTF8));
+    return wide ? wide.get() : L"";
 }
 
 std::string Narrow(const std::wstring& wide)
 {
-    if (wide.empty())
-        return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &s[0], n, nullptr, nullptr);
-    return s;
+    std::unique_ptr<char[]> utf8(WideToMulti(wide.data(), static_cast<int>(wide.size()), CP_UTF8));
+    return utf8 ? utf8.get() : "";
 }
 
 TempDir::TempDir()
@@ -44,31 +39,14 @@ TempDir::TempDir()
     }
 }
 
-static void RemoveTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring full = folder + L"\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(full);
-            else {
-                SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(full.c_str());
-            }
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 TempDir::~TempDir()
 {
-    RemoveTree(m_Path);
+    std::wstring from = m_Path + L'\0';  // the list ends with two NULs
+    SHFILEOPSTRUCTW op = {};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.c_str();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
 }
 
 std::wstring TestBinDir()
@@ -191,32 +169,17 @@ bool ChildProcess::Running() const
     return m_Info.hProcess && WaitForSingleObject(m_Info.hProcess, 0) == WAIT_TIMEOUT;
 }
 
-struct FindContext {
-    DWORD pid;
-    HWND found;
-};
-
-static BOOL CALLBACK FindOwnWindow(HWND hwnd, LPARAM param)
-{
-    FindContext* ctx = reinterpret_cast<FindContext*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    wchar_t cls[64];
-    if (pid == ctx->pid && GetClassNameW(hwnd, cls, 64) && wcscmp(cls, L"MARIVANE MAIN WINDOW") == 0) {
-        ctx->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND ChildProcess::WaitForMainWindow(DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     while (GetTickCount() - start < timeoutMs) {
-        FindContext ctx = {m_Info.dwProcessId, nullptr};
-        EnumWindows(FindOwnWindow, reinterpret_cast<LPARAM>(&ctx));
-        if (ctx.found)
-            return ctx.found;
+        HWND hwnd = nullptr;
+        while ((hwnd = FindWindowExW(nullptr, hwnd, L"MARIVANE MAIN WINDOW", nullptr))) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(hwnd, &pid);
+            if (pid == m_Info.dwProcessId)
+                return hwnd;
+        }
         if (WaitForSingleObject(m_Info.hProcess, 50) == WAIT_OBJECT_0)
             return nullptr;
     }
