@@ -130,6 +130,6 @@ struct Recorder : Installation {
 // The files of one recording at 48000 Hz stereo: contiguous ramp, true headers; returns the frames.
 inline size_t CheckRecording(const std::wstring& dir, const std::wstring& prefix, unsigned maxData)
 {
-    return CheckRamp(ReadRecording(dir + L"\\" + prefix, 48000, 2, maxData).pcm, 2, Narrow(prefix));
+    return CheckRamp(ReadRecording(dir + L"\\" + prefix, 48000, 2, maxData).pcm, 2, Narrow(prefix)).size();
 }
 

@@ -112,9 +112,7 @@ TEST(AudioCtrl, SplitsExactlyAtTheLimitWithoutLosingAFrame)
             pcm += w.data;
         }
         EXPECT_FALSE(Exists(r.FileName(static_cast<unsigned>(c.sizes.size()) + 1)));
-        std::vector<unsigned> frames = RampFrames(pcm, c.channels);
-        ASSERT_EQ(frames.size(), c.buffers * static_cast<unsigned>(c.rate / 30));
-        EXPECT_TRUE(RampBreaks(frames, c.channels).empty());
+        EXPECT_EQ(CheckRamp(pcm, c.channels, "the split files").size(), c.buffers * static_cast<unsigned>(c.rate / 30));
     }
 }
 
@@ -172,10 +170,9 @@ TEST(AudioCtrl, RecordingsAreCutByTheCaptureClock)
         unsigned first, frames;
     } files[] = {{r.prefix, kStartA, kStopA - kStartA}, {b, kStopA, kStopB - kStopA}};
     for (const Expect& e : files) {
-        std::vector<unsigned> frames = RampFrames(ReadRecording(e.prefix, 48000, 2).pcm, 2);
+        std::vector<unsigned> frames = CheckRamp(ReadRecording(e.prefix, 48000, 2).pcm, 2, Narrow(e.prefix));
         ASSERT_EQ(frames.size(), e.frames) << Narrow(e.prefix);
         EXPECT_EQ(frames.front(), e.first) << Narrow(e.prefix);
-        EXPECT_TRUE(RampBreaks(frames, 2).empty()) << Narrow(e.prefix);
     }
 }
 
@@ -305,9 +302,7 @@ TEST(AudioCtrl, HandoversRacingTheBufferThreadLoseAndRepeatNothing)
         ASSERT_EQ(pcm.size() / 4, cuts[k + 1] - cuts[k]) << "program " << k;
         all += pcm;
     }
-    std::vector<unsigned> frames = RampFrames(all, 2);
-    EXPECT_EQ(frames.front(), cuts[0]);
-    EXPECT_TRUE(RampBreaks(frames, 2).empty());
+    EXPECT_EQ(CheckRamp(all, 2, "the programs").front(), cuts[0]);
 }
 
 // No device: the start only frees its block; a disk that fills up closes

@@ -122,7 +122,7 @@ TEST(Bench, Seams)
     std::vector<double> gaps, errors;
     long long last = -1;
     for (int i = 0; i < kPrograms; ++i) {
-        std::vector<unsigned> frames = RampFrames(ReadRecording(prefixes[i], 48000, 2).pcm, 2);
+        std::vector<unsigned> frames = CheckRamp(ReadRecording(prefixes[i], 48000, 2).pcm, 2, "");
         if (frames.empty()) {
             printf("seams: program %d recorded nothing\n", i);
             last = -1;

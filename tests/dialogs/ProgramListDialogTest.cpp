@@ -35,32 +35,23 @@ SYSTEMTIME Picker(HWND dialog, int id)
     return st;
 }
 
-void SetPicker(HWND dialog, int id, WORD y, WORD mo, WORD d, WORD h, WORD mi)
+// Sets the date and the time picker of the start (IDC_START_DATE) or the
+// stop (IDC_STOP_DATE) as a user would, each change notified to the dialog.
+void SetTime(HWND dialog, int dateId, int y, int mo, int d, int h, int mi)
 {
-    SYSTEMTIME st = {};
-    st.wYear = y;
-    st.wMonth = mo;
-    st.wDay = d;
-    st.wHour = h;
-    st.wMinute = mi;
-    SendDlgItemMessageW(dialog, id, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&st));
+    SYSTEMTIME st = {static_cast<WORD>(y), static_cast<WORD>(mo), 0, static_cast<WORD>(d), static_cast<WORD>(h),
+                     static_cast<WORD>(mi), 0, 0};
+    for (int id : {dateId, dateId + 1}) {
+        SendDlgItemMessageW(dialog, id, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&st));
+        NMDATETIMECHANGE change = {{GetDlgItem(dialog, id), static_cast<UINT_PTR>(id), static_cast<UINT>(DTN_DATETIMECHANGE)},
+                                   GDT_VALID, Picker(dialog, id)};
+        SendMessageW(dialog, WM_NOTIFY, static_cast<WPARAM>(id), reinterpret_cast<LPARAM>(&change));
+    }
 }
 
-// What a user's change of a picker sends to the dialog.
-void NotifyChange(HWND dialog, int id)
+std::wstring ShownTime(HWND input, int dateId)
 {
-    NMDATETIMECHANGE change = {};
-    change.nmhdr.hwndFrom = GetDlgItem(dialog, id);
-    change.nmhdr.idFrom = static_cast<UINT_PTR>(id);
-    change.nmhdr.code = static_cast<UINT>(DTN_DATETIMECHANGE);
-    change.dwFlags = GDT_VALID;
-    SendMessageW(GetDlgItem(dialog, id), DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&change.st));
-    SendMessageW(dialog, WM_NOTIFY, static_cast<WPARAM>(id), reinterpret_cast<LPARAM>(&change));
-}
-
-std::wstring ShownTime(HWND input, int dateId, int timeId)
-{
-    SYSTEMTIME date = Picker(input, dateId), clock = Picker(input, timeId);
+    SYSTEMTIME date = Picker(input, dateId), clock = Picker(input, dateId + 1);
     wchar_t text[32];
     swprintf(text, 32, L"%04d/%02d/%02d %02d:%02d", date.wYear, date.wMonth, date.wDay, clock.wHour, clock.wMinute);
     return text;
@@ -98,10 +89,8 @@ TEST(ProgramListDialog, ShowsTheProgramsAndNewEditDeleteChangeListAndFile)
         Click(dlg, IDC_PROGRAM_NEW);
         HWND input = WaitForDialog(f.uiThread, L"Input Recording Program");
         ASSERT_NE(input, nullptr);
-        SetPicker(input, IDC_START_DATE, 2030, 4, 5, 0, 0);
-        SetPicker(input, IDC_START_TIME, 2000, 1, 1, 21, 45);
-        SetPicker(input, IDC_STOP_DATE, 2030, 4, 5, 0, 0);
-        SetPicker(input, IDC_STOP_TIME, 2000, 1, 1, 22, 50);
+        SetTime(input, IDC_START_DATE, 2030, 4, 5, 21, 45);
+        SetTime(input, IDC_STOP_DATE, 2030, 4, 5, 22, 50);
         Click(input, IDC_DAY_SUNDAY + 1);
         Click(input, IDC_DAY_SUNDAY + 3);
         Click(input, IDC_DAY_SUNDAY + 3);  // twice: as it was
@@ -125,10 +114,10 @@ TEST(ProgramListDialog, ShowsTheProgramsAndNewEditDeleteChangeListAndFile)
         Click(dlg, IDC_PROGRAM_EDIT);
         input = WaitForDialog(f.uiThread, L"Input Recording Program");
         ASSERT_NE(input, nullptr);
-        EXPECT_EQ(ShownTime(input, IDC_START_DATE, IDC_START_TIME), L"2031/06/01 10:15");
+        EXPECT_EQ(ShownTime(input, IDC_START_DATE), L"2031/06/01 10:15");
         EXPECT_EQ(Picker(input, IDC_START_TIME).wSecond, 0);
         EXPECT_EQ(ControlText(input, IDC_TITLE), L"Later");
-        SetPicker(input, IDC_START_DATE, 2026, 1, 1, 0, 0);
+        SetTime(input, IDC_START_DATE, 2026, 1, 1, 10, 15);
         Click(input, IDOK);
         EXPECT_EQ(AnswerMessageBox(input, IDYES),
                   L"This program overlaps \"夜のニュース 🎵\" (starting 2030/04/05 21:45:00).\n"
@@ -183,20 +172,15 @@ TEST(ProgramListDialog, NewProgramsStopFollowsItsStartAndJapaneseTexts)
         ASSERT_NE(input, nullptr);
         EXPECT_EQ(ControlText(input, IDC_DAY_SUNDAY), L"日");
         SaveScreenshot(input, L"program-input-ja");
-        SetPicker(input, IDC_START_DATE, 2030, 4, 5, 0, 0);
-        NotifyChange(input, IDC_START_DATE);
-        SetPicker(input, IDC_START_TIME, 2000, 1, 1, 21, 45);
-        NotifyChange(input, IDC_START_TIME);
-        EXPECT_EQ(ShownTime(input, IDC_STOP_DATE, IDC_STOP_TIME), L"2030/04/05 21:45");
+        SetTime(input, IDC_START_DATE, 2030, 4, 5, 21, 45);
+        EXPECT_EQ(ShownTime(input, IDC_STOP_DATE), L"2030/04/05 21:45");
         SetControlText(input, IDC_TITLE, L"ニュース");
         Click(input, IDOK);
         EXPECT_EQ(AnswerMessageBox(input, IDOK), L"終了時刻は開始時刻より後にしてください。");
         // The user sets the stop: from now on it stays where they put it.
-        SetPicker(input, IDC_STOP_TIME, 2000, 1, 1, 22, 50);
-        NotifyChange(input, IDC_STOP_TIME);
-        SetPicker(input, IDC_START_TIME, 2000, 1, 1, 22, 0);
-        NotifyChange(input, IDC_START_TIME);
-        EXPECT_EQ(ShownTime(input, IDC_STOP_DATE, IDC_STOP_TIME), L"2030/04/05 22:50");
+        SetTime(input, IDC_STOP_DATE, 2030, 4, 5, 22, 50);
+        SetTime(input, IDC_START_DATE, 2030, 4, 5, 22, 0);
+        EXPECT_EQ(ShownTime(input, IDC_STOP_DATE), L"2030/04/05 22:50");
         Click(input, IDOK);
         EXPECT_TRUE(WaitGone(input));
         Sleep(100);
@@ -253,10 +237,8 @@ TEST(ProgramListDialog, OkRefusesOrQuestionsImpossiblePrograms)
             ASSERT_NE(input, nullptr);
             const int* a = c.start;
             const int* b = c.stop;
-            SetPicker(input, IDC_START_DATE, a[0], a[1], a[2], 0, 0);
-            SetPicker(input, IDC_START_TIME, 2000, 1, 1, a[3], a[4]);
-            SetPicker(input, IDC_STOP_DATE, b[0], b[1], b[2], 0, 0);
-            SetPicker(input, IDC_STOP_TIME, 2000, 1, 1, b[3], b[4]);
+            SetTime(input, IDC_START_DATE, a[0], a[1], a[2], a[3], a[4]);
+            SetTime(input, IDC_STOP_DATE, b[0], b[1], b[2], b[3], b[4]);
             for (int i = 0; i < 7; ++i)
                 if ((c.weekly >> i) & 1)
                     Click(input, IDC_DAY_SUNDAY + i);

@@ -96,7 +96,7 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     EXPECT_NE(saved.find("<wavfile_dir>" + Narrow(newFolder) + "</wavfile_dir>"), std::string::npos);
 }
 
-TEST(SettingsSheet, SizeRulesAndCancel)
+TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
 {
     struct Case {
         const wchar_t* typed;
@@ -117,36 +117,26 @@ TEST(SettingsSheet, SizeRulesAndCancel)
         EXPECT_EQ(f.config.m_WavMaxSize, c.stored) << "typed \"" << Narrow(c.typed) << "\"";
     }
 
-    DialogFixture f;
-    f.config.m_WavMaxSize = 100;
-    f.Run([&] { CConfigDialog().Show(nullptr); }, [&] {
-        HWND sheet = WaitForDialog(f.uiThread, L"Setting");
-        ASSERT_NE(sheet, nullptr);
-        HWND misc = Page(sheet, 1);
-        SetControlText(misc, IDC_WAV_MAX_SIZE, L"7");
-        PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-        WaitGone(sheet);
-    });
-    EXPECT_EQ(f.config.m_WavMaxSize, 100);
-    EXPECT_FALSE(Exists(f.dir.File(L"marivane.ini")));
-}
-
-TEST(SettingsSheet, JapaneseTextsAndUnchosenLanguage)
-{
+    // Cancel stores nothing; in Japanese, with neither language chosen yet,
+    // the user's default language is offered.
     DialogFixture f(1);
-    f.config.m_Language = 7;  // neither: chosen from the user's default language
+    f.config.m_WavMaxSize = 100;
+    f.config.m_Language = 7;
     f.Run([&] { CConfigDialog().Show(nullptr); }, [&] {
         HWND sheet = WaitForDialog(f.uiThread, L"設定");
         ASSERT_NE(sheet, nullptr);
         SaveScreenshot(sheet, L"settings-audio-ja");
         HWND misc = Page(sheet, 1);
-        bool japaneseUser = GetUserDefaultLangID() == 0x411;
-        EXPECT_EQ(SelectedText(misc, IDC_LANGUAGE), japaneseUser ? L"日本語" : L"English");
+        EXPECT_EQ(SelectedText(misc, IDC_LANGUAGE), GetUserDefaultLangID() == 0x411 ? L"日本語" : L"English");
         EXPECT_EQ(ControlText(misc, IDC_SHUTDOWN), L"録音終了後パソコンをスリープする");
         SaveScreenshot(sheet, L"settings-misc-ja");
+        SetControlText(misc, IDC_WAV_MAX_SIZE, L"7");
         PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
         WaitGone(sheet);
     });
+    EXPECT_EQ(f.config.m_WavMaxSize, 100);
+    EXPECT_EQ(f.config.m_Language, 7);
+    EXPECT_FALSE(Exists(f.dir.File(L"marivane.ini")));
 }
 
 // OK with a folder that cannot be made is refused on the page; a save that

@@ -35,34 +35,6 @@ std::string Ramp(unsigned firstFrame, unsigned frames, int channels)
     return out;
 }
 
-std::vector<unsigned> RampFrames(const std::string& pcm, int channels)
-{
-    std::vector<unsigned> frames;
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(pcm.data());
-    size_t count = pcm.size() / (2 * channels);
-    frames.reserve(count);
-    for (size_t i = 0; i < count; ++i, p += 2 * channels) {
-        unsigned n = p[0] | (p[1] << 8);
-        if (channels == 2)
-            n |= (p[2] << 16) | (static_cast<unsigned>(p[3]) << 24);
-        frames.push_back(n);
-    }
-    return frames;
-}
-
-std::vector<size_t> RampBreaks(const std::vector<unsigned>& frames, int channels)
-{
-    std::vector<size_t> breaks;
-    for (size_t i = 1; i < frames.size(); ++i) {
-        unsigned expected = frames[i - 1] + 1;
-        if (channels == 1)
-            expected &= 0xFFFF;
-        if (frames[i] != expected)
-            breaks.push_back(i);
-    }
-    return breaks;
-}
-
 static unsigned U32(const std::string& s, size_t at)
 {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data()) + at;
@@ -84,27 +56,28 @@ WavFields ReadWav(const std::wstring& path)
         return w;
     w.valid = U32(bytes, 40) == 4;
     w.riffSize = U32(bytes, 4);
-    w.fmtSize = U32(bytes, 16);
-    w.tag = U16(bytes, 20);
     w.channels = U16(bytes, 22);
     w.rate = U32(bytes, 24);
     w.avgBytes = U32(bytes, 28);
     w.align = U16(bytes, 32);
-    w.bits = U16(bytes, 34);
     w.factFrames = U32(bytes, 44);
     w.dataSize = U32(bytes, 52);
     w.data = bytes.substr(56);
     return w;
 }
 
-size_t CheckRamp(const std::string& pcm, int channels, const std::string& what)
+std::vector<unsigned> CheckRamp(const std::string& pcm, int channels, const std::string& what)
 {
-    size_t frame = static_cast<size_t>(2 * channels);
-    std::vector<unsigned> frames = RampFrames(pcm.substr(0, pcm.size() / frame * frame), channels);
-    std::vector<size_t> breaks = RampBreaks(frames, channels);
-    EXPECT_TRUE(breaks.empty()) << breaks.size() << " discontinuities in " << what << ", first at frame "
-                                << (breaks.empty() ? 0 : breaks[0]);
-    return frames.size();
+    std::vector<unsigned> frames;
+    size_t breaks = 0, first = 0;
+    for (size_t at = 0; at + 2 * channels <= pcm.size(); at += 2 * channels) {
+        unsigned n = U16(pcm, at) | (channels == 2 ? U16(pcm, at + 2) << 16 : 0);
+        if (!frames.empty() && n != ((frames.back() + 1) & (channels == 2 ? ~0u : 0xFFFFu)) && !breaks++)
+            first = frames.size();
+        frames.push_back(n);
+    }
+    EXPECT_EQ(breaks, 0u) << "discontinuities in " << what << ", the first at frame " << first;
+    return frames;
 }
 
 RecordedFiles ReadRecording(const std::wstring& prefixPath, unsigned rate, unsigned channels, unsigned maxData)

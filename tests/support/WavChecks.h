@@ -12,22 +12,19 @@ WAVEFORMATEX PcmFormat(int rate, int channels);
 // Frame n of a ramp carries n: mono as n & 0xFFFF, stereo as the low and
 // high 16 bits of n in the two channels.
 std::string Ramp(unsigned firstFrame, unsigned frames, int channels);
-// Frame numbers of PCM ramp data (mono gives them modulo 65536).
-std::vector<unsigned> RampFrames(const std::string& pcm, int channels);
-// Where consecutive frames do not follow each other; empty for a clean ramp.
-std::vector<size_t> RampBreaks(const std::vector<unsigned>& frames, int channels);
 
 struct WavFields {
     bool valid = false;
-    unsigned riffSize = 0, fmtSize = 0, tag = 0, channels = 0, rate = 0, avgBytes = 0, align = 0, bits = 0;
+    unsigned riffSize = 0, channels = 0, rate = 0, avgBytes = 0, align = 0;
     unsigned factFrames = 0, dataSize = 0;
     std::string data;  // everything after the 56-byte header
 };
 WavFields ReadWav(const std::wstring& path);
 
-// Frames of the ramp in this PCM (a trailing part frame ignored);
-// discontinuities are reported as failures naming what.
-size_t CheckRamp(const std::string& pcm, int channels, const std::string& what);
+// The frame numbers of this PCM ramp (mono gives them modulo 65536; a
+// trailing part frame is ignored); where one frame does not follow the one
+// before, a failure naming what.
+std::vector<unsigned> CheckRamp(const std::string& pcm, int channels, const std::string& what);
 
 // The numbered files prefix_000.wav, _001.wav ... of one recording, each
 // checked for true headers in the given format and, with maxData, for its
