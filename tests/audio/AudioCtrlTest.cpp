@@ -31,26 +31,18 @@ private:
     unsigned long long m_Room;
 };
 
-// Settings in g_pConfig for the duration of a test, files in a fresh folder.
-struct RecordingRun {
+// The fake device and files in a fresh folder.
+struct RecordingRun : RecordingSettings {
     TempDir dir;
-    CAppParameter config;
     TestAudioCtrl ctrl;
     std::wstring prefix;
 
-    RecordingRun(int rate, int channels, int maxMb) : prefix(dir.File(L"show_202405010730"))
+    RecordingRun(int rate, int channels, int maxMb)
+        : RecordingSettings(rate, channels, maxMb), prefix(dir.File(L"show_202405010730"))
     {
-        g_pConfig = &config;
-        config.m_Frequency = rate;
-        config.m_Channels = channels;
-        config.m_WavMaxSize = maxMb;
         FakeCapture::s_OpenFailures = 0;
     }
-    ~RecordingRun()
-    {
-        ctrl.CaptureClose();
-        g_pConfig = nullptr;
-    }
+    ~RecordingRun() { ctrl.CaptureClose(); }
     void OpenAndStart()
     {
         ctrl.m_Task = WM_CAPTURE_OPEN;
@@ -64,12 +56,7 @@ struct RecordingRun {
         for (unsigned b = 0; b < buffers; ++b)
             ctrl.Device()->DeliverRamp(ctrl.m_Frequency / 30);
     }
-    std::wstring FileName(unsigned n)
-    {
-        wchar_t name[32];
-        swprintf(name, 32, L"_%03u.wav", n);
-        return prefix + name;
-    }
+    std::wstring FileName(unsigned n) { return WavName(prefix, n); }
 };
 
 }  // namespace
@@ -176,31 +163,11 @@ TEST(AudioCtrl, RecordingsAreCutByTheCaptureClock)
     }
 }
 
-// Back to back with a new rate: the first file ends, the device is opened
-// again with the new settings, and the next program records in them.
-TEST(AudioCtrl, NewSettingsBetweenBackToBackProgramsReopenTheDevice)
-{
-    RecordingRun r(48000, 2, 100);
-    r.OpenAndStart();
-    r.Deliver(30);
-    r.config.m_Frequency = 16000;
-    std::wstring b = r.dir.File(L"next_202405010732");
-    r.ctrl.CaptureStart(NewPrefixBlock(b), CBaseCapture::Now());
-    ASSERT_NE(r.ctrl.Device(), nullptr);
-    EXPECT_EQ(r.ctrl.Device()->m_Rate, 16000);
-    EXPECT_TRUE(r.ctrl.Device()->IsCapturing());
-    EXPECT_EQ(ReadWav(r.FileName(0)).dataSize, 30u * 6400);  // finished before the new device
-    r.Deliver(30);
-    r.ctrl.CaptureClose();
-    WavFields next = ReadWav(b + L"_000.wav");
-    EXPECT_EQ(next.rate, 16000u);
-    EXPECT_EQ(next.dataSize, 30u * 533 * 4);
-}
-
-// WASAPI first; when it cannot open, waveIn records. The same settings keep
-// the running device for the next program, also on the waveIn type, which
-// finds a long device name by its first 31 characters.
-TEST(AudioCtrl, WaveInStandsInAndUnchangedSettingsKeepTheDevice)
+// WASAPI first; when it cannot open, waveIn records. The next program keeps
+// the running device while the settings stay the same (the waveIn type finds
+// a long device name by its first 31 characters); a new rate ends the file
+// before the device is opened again in it.
+TEST(AudioCtrl, TheNextProgramKeepsTheDeviceUntilTheSettingsChange)
 {
     RecordingRun r(48000, 2, 100);
     r.config.m_CapDeviceName.Assign(L"Microphone (USB Audio Device) with a long name");
@@ -210,10 +177,27 @@ TEST(AudioCtrl, WaveInStandsInAndUnchangedSettingsKeepTheDevice)
     r.OpenAndStart();
     EXPECT_TRUE(TraceCapture::Contains(L"[CaptureOpen] WASAPI capture failed, falling back to waveIn\n"));
     ASSERT_TRUE(r.ctrl.Device() && r.ctrl.Device()->IsCapturing());
-    EXPECT_EQ(FakeCapture::s_Alive, 1);
-    r.ctrl.CaptureStart(NewPrefixBlock(r.dir.File(L"next_202405010732")), CBaseCapture::Now());
+    FakeCapture* device = r.ctrl.Device();
+    device->m_Format = PcmFormat(48000, 2);
+    r.Deliver(30);
+    std::wstring b = r.dir.File(L"next_202405010732"), c = r.dir.File(L"last_202405010734");
+    r.ctrl.CaptureStopAt(device->FrameTime(48000));
+    r.ctrl.CaptureStart(NewPrefixBlock(b), device->FrameTime(48000));
     EXPECT_TRUE(TraceCapture::Contains(L"[CaptureStart] back to back: the file takes over at the stop of the one before\n"));
     EXPECT_FALSE(TraceCapture::Contains(L"[CaptureClose] close capture\n"));
+    r.Deliver(30);
+    r.config.m_Frequency = 16000;
+    r.ctrl.CaptureStopAt(device->FrameTime(96000));
+    r.ctrl.CaptureStart(NewPrefixBlock(c), device->FrameTime(96000));
+    ASSERT_TRUE(r.ctrl.Device() && r.ctrl.Device()->IsCapturing());
+    EXPECT_EQ(r.ctrl.Device()->m_Rate, 16000);
+    EXPECT_EQ(FakeCapture::s_Alive, 1);
+    EXPECT_EQ(ReadWav(WavName(b, 0)).dataSize, 30u * 6400);  // finished before the new device
+    r.Deliver(30);
+    r.ctrl.CaptureClose();
+    WavFields last = ReadWav(WavName(c, 0));
+    EXPECT_EQ(last.rate, 16000u);
+    EXPECT_EQ(last.dataSize, 30u * 533 * 4);
 }
 
 // A device whose buffer thread delivers the ramp many times faster than

@@ -35,22 +35,13 @@ public:
 // Records through the audio thread as the scheduler drives it, with the
 // recording settings given.
 template <class Ctrl = CAudioCtrl>
-struct ThreadedRecording {
+struct ThreadedRecording : RecordingSettings {
     Ctrl ctrl;
-    CAppParameter config;
-    ThreadedRecording(int rate = 48000, int channels = 2, int maxMb = 100)
+    ThreadedRecording(int rate = 48000, int channels = 2, int maxMb = 100) : RecordingSettings(rate, channels, maxMb)
     {
-        config.m_Frequency = rate;
-        config.m_Channels = channels;
-        config.m_WavMaxSize = maxMb;
-        g_pConfig = &config;
         StartAudioThread(ctrl);
     }
-    ~ThreadedRecording()
-    {
-        QuitAudioThread(ctrl);
-        g_pConfig = nullptr;
-    }
+    ~ThreadedRecording() { QuitAudioThread(ctrl); }
     void Request(UINT message, LPARAM lParam = 0, long long wParam = 0)
     {
         if (message != WM_CAPTURE_STOP_AT)
@@ -300,7 +291,7 @@ TEST(WasapiCapture, ALostDeviceEndsTheFileAndTheRecordingGoesOnInTheNext)
     EXPECT_TRUE(TraceCapture::Contains(L"CWasapiCapture: the capture device was lost (0x88890004)\n"));
     RecordedFiles r = ReadRecording(prefix, 48000, 2);
     ASSERT_EQ(r.files, 2u);
-    WavFields first = ReadWav(prefix + L"_000.wav"), second = ReadWav(prefix + L"_001.wav");
+    WavFields first = ReadWav(WavName(prefix, 0)), second = ReadWav(WavName(prefix, 1));
     std::vector<unsigned> a = CheckRamp(first.data, 2, "the file before the loss");
     std::vector<unsigned> b = CheckRamp(second.data, 2, "the file after the loss");
     EXPECT_GT(a.size(), 48000u * 3 / 2);

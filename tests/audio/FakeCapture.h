@@ -4,6 +4,7 @@
 
 #include "audio/AudioCtrl.h"
 #include "audio/BaseCapture.h"
+#include "config/AppParameter.h"
 #include "support/WavChecks.h"
 
 #include <string>
@@ -58,6 +59,19 @@ public:
 
     int m_Channels = 0;
     int m_Rate = 0;
+};
+
+// Recording settings in g_pConfig while it lives.
+struct RecordingSettings {
+    CAppParameter config;
+    RecordingSettings(int rate, int channels, int maxMb)
+    {
+        config.m_Frequency = rate;
+        config.m_Channels = channels;
+        config.m_WavMaxSize = maxMb;
+        g_pConfig = &config;
+    }
+    ~RecordingSettings() { g_pConfig = nullptr; }
 };
 
 // The file prefix block a start request carries; the audio thread frees it.

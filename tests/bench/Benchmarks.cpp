@@ -2,6 +2,7 @@
 // Not part of the test run: scripts/bench runs these, with the load and the
 // peer recorders around them. Each prints its figure last.
 #include "app/Recorder.h"
+#include "foundation/DateTime.h"
 #include "resources/resource.h"
 #include "support/WavChecks.h"
 
@@ -9,8 +10,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -18,17 +19,26 @@
 
 namespace {
 
-double Seconds(const FILETIME& t)
-{
-    return (static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7;
-}
-
 double CpuSeconds(HANDLE process)
 {
     FILETIME created, exited, kernel, user;
     if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
         return -1;
-    return Seconds(kernel) + Seconds(user);
+    return (FileTimeToTicks(kernel) + FileTimeToTicks(user)) / 1e7;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+double Largest(const std::vector<double>& v)
+{
+    double m = 0;
+    for (double x : v)
+        m = std::max(m, std::fabs(x));
+    return m;
 }
 
 }  // namespace
@@ -66,27 +76,21 @@ TEST(Bench, WaveInPeer)
     std::vector<std::vector<char>> blocks(count, std::vector<char>(bytes));
     std::vector<WAVEHDR> headers(count);
     for (int i = 0; i < count; ++i) {
-        headers[i] = WAVEHDR();
-        headers[i].lpData = blocks[i].data();
-        headers[i].dwBufferLength = bytes;
+        headers[i] = {blocks[i].data(), bytes};
         waveInPrepareHeader(wave, &headers[i], sizeof(WAVEHDR));
         waveInAddBuffer(wave, &headers[i], sizeof(WAVEHDR));
     }
     waveInStart(wave);
     size_t filled = 0;
-    int next = 0;
-    while (filled < pcm.size()) {
-        WaitForSingleObject(event, 1000);
-        while (headers[next].dwFlags & WHDR_DONE) {
-            size_t n = std::min<size_t>(headers[next].dwBytesRecorded, pcm.size() - filled);
-            memcpy(pcm.data() + filled, headers[next].lpData, n);
+    for (int next = 0; filled < pcm.size(); WaitForSingleObject(event, 1000))
+        for (WAVEHDR* h = &headers[next]; h->dwFlags & WHDR_DONE; h = &headers[next]) {
+            size_t n = std::min<size_t>(h->dwBytesRecorded, pcm.size() - filled);
+            memcpy(pcm.data() + filled, h->lpData, n);
             filled += n;
-            headers[next].dwFlags &= ~WHDR_DONE;
-            headers[next].dwBytesRecorded = 0;
-            waveInAddBuffer(wave, &headers[next], sizeof(WAVEHDR));
+            h->dwFlags &= ~WHDR_DONE;
+            waveInAddBuffer(wave, h, sizeof(WAVEHDR));
             next = (next + 1) % count;
         }
-    }
     waveInReset(wave);
     for (auto& header : headers)
         waveInUnprepareHeader(wave, &header, sizeof(WAVEHDR));
@@ -136,22 +140,12 @@ TEST(Bench, Seams)
         printf(last >= 0 ? ", seam %.1f ms\n" : "\n", last >= 0 ? gaps.back() : 0.0);
         last = frames.back();
     }
-    auto median = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v.empty() ? 0.0 : v[v.size() / 2];
-    };
-    auto largest = [](const std::vector<double>& v) {
-        double m = 0;
-        for (double x : v)
-            m = std::max(m, std::fabs(x));
-        return m;
-    };
-    printf("seam gap: median %.1f ms, max %.1f ms over %zu seams\n", median(gaps), largest(gaps), gaps.size());
-    printf("duration error: median %.1f ms, max %.1f ms over %zu programs\n", median(errors), largest(errors),
+    printf("seam gap: median %.1f ms, max %.1f ms over %zu seams\n", Median(gaps), Largest(gaps), gaps.size());
+    printf("duration error: median %.1f ms, max %.1f ms over %zu programs\n", Median(errors), Largest(errors),
            errors.size());
 }
 
-
+// Ten programs of 2 s, 8 s apart: scheduled start to the start trace line.
 TEST(Bench, StartLateness)
 {
     const int programs = 10;
@@ -182,11 +176,8 @@ TEST(Bench, StartLateness)
     ASSERT_EQ(late.size(), static_cast<size_t>(programs));
     for (size_t i = 0; i < late.size(); ++i)
         printf("start lateness: program %zu %.1f ms\n", i, late[i]);
-    std::vector<double> sorted = late;
-    std::sort(sorted.begin(), sorted.end());
-    double median = (sorted[programs / 2 - 1] + sorted[programs / 2]) / 2;
-    printf("start lateness: median %.1f ms, max %.1f ms over %d programs (target median <= 100 ms)\n", median,
-           sorted.back(), programs);
+    printf("start lateness: median %.1f ms, max %.1f ms over %d programs (target median <= 100 ms)\n", Median(late),
+           *std::max_element(late.begin(), late.end()), programs);
 }
 
 TEST(Bench, IdleCost)

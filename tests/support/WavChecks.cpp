@@ -80,16 +80,21 @@ std::vector<unsigned> CheckRamp(const std::string& pcm, int channels, const std:
     return frames;
 }
 
+std::wstring WavName(const std::wstring& prefix, unsigned n)
+{
+    wchar_t number[16];
+    swprintf(number, 16, L"_%03u.wav", n);
+    return prefix + number;
+}
+
 RecordedFiles ReadRecording(const std::wstring& prefixPath, unsigned rate, unsigned channels, unsigned maxData)
 {
     RecordedFiles r;
     for (;; ++r.files) {
-        wchar_t number[16];
-        swprintf(number, 16, L"_%03u.wav", r.files);
-        WavFields w = ReadWav(prefixPath + number);
+        WavFields w = ReadWav(WavName(prefixPath, r.files));
         if (!w.valid)
             break;
-        std::string name = Narrow(prefixPath + number);
+        std::string name = Narrow(WavName(prefixPath, r.files));
         EXPECT_EQ(w.dataSize, w.data.size()) << name;
         EXPECT_EQ(w.riffSize, 48 + w.dataSize) << name;
         EXPECT_EQ(w.rate, rate) << name;
@@ -99,8 +104,7 @@ RecordedFiles ReadRecording(const std::wstring& prefixPath, unsigned rate, unsig
         EXPECT_EQ(w.factFrames, w.dataSize / (2 * channels)) << name;
         if (maxData) {
             EXPECT_LE(w.dataSize, maxData + rate / 30 * 2 * channels) << name;
-            swprintf(number, 16, L"_%03u.wav", r.files + 1);
-            if (Exists(prefixPath + number)) {
+            if (Exists(WavName(prefixPath, r.files + 1))) {
                 EXPECT_GE(w.dataSize, maxData) << name;
             }
         }
