@@ -5,18 +5,12 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 
+// Trim and blank: white space, the full-width space of Japanese input included.
 TEST(CString, TrimAndBlank)
 {
-    struct Case {
-        const wchar_t* text;
-        const wchar_t* trimmed;
-    } cases[] = {{L"  a  ", L"a"}, {L"a", L"a"}, {L"\t\r\n 録音 x\n", L"録音 x"}, {L"   ", L""}};
-    for (const Case& c : cases) {
-        CString s(c.text);
-        s.Trim();
-        EXPECT_EQ(std::wstring(s.GetWide() ? s.GetWide() : L""), c.trimmed) << Narrow(c.text);
-    }
-    // Blank: white space only, the full-width space of Japanese input included.
+    CString s(L"\t\r\n 録音 x\n");
+    s.Trim();
+    EXPECT_STREQ(s.GetWide(), L"録音 x");
     for (const wchar_t* text : {L"", L" \t\r\n", L"\x3000 \x3000"})
         EXPECT_TRUE(CString(text).IsBlank()) << Narrow(text);
     for (const wchar_t* text : {L"a", L" \x3000x", L"\x3001"})

@@ -16,23 +16,23 @@ std::wstring Prefix(const std::wstring& folder, const std::wstring& title)
 
 }  // namespace
 
+// Folder, title and scheduled start; characters no file name holds become
+// underscores, so nothing climbs out of the folder; the folder itself is the
+// user's choice and stays as it is.
 TEST(FilePrefix, FolderTitleAndScheduledStart)
 {
-    EXPECT_EQ(Prefix(L"D:\\Rec", L"News"), L"D:\\Rec\\News_202503070630");
-    EXPECT_EQ(Prefix(L"", L""), L"\\_202503070630");
-    EXPECT_EQ(Prefix(L"D:\\Rec", L"ニュース 🎵"), L"D:\\Rec\\ニュース 🎵_202503070630");
-}
-
-TEST(FilePrefix, CharactersNoFileNameHoldsBecomeUnderscores)
-{
-    EXPECT_EQ(Prefix(L"D:\\Rec", L"a\\b/c:d*e?f\"g<h>i|j\tk\x01l\x7fm"),
-              L"D:\\Rec\\a_b_c_d_e_f_g_h_i_j_k_l_m_202503070630");
-    // Nothing climbs out of the folder: the only separator left is the folder's own.
-    std::wstring climb = Prefix(L"D:\\Rec", L"..\\..\\..\\Windows\\System32\\x");
-    EXPECT_EQ(climb.rfind(L'\\'), 6u);
-    EXPECT_EQ(climb, L"D:\\Rec\\.._.._.._Windows_System32_x_202503070630");
-    // The folder itself is the user's choice and stays as it is.
-    EXPECT_EQ(Prefix(L"\\\\server\\share\\rec", L"x"), L"\\\\server\\share\\rec\\x_202503070630");
+    struct Case {
+        const wchar_t *folder, *title, *prefix;
+    } cases[] = {
+        {L"D:\\Rec", L"News", L"D:\\Rec\\News_202503070630"},
+        {L"", L"", L"\\_202503070630"},
+        {L"D:\\Rec", L"ニュース 🎵", L"D:\\Rec\\ニュース 🎵_202503070630"},
+        {L"D:\\Rec", L"a\\b/c:d*e?f\"g<h>i|j\tk\x01l\x7fm", L"D:\\Rec\\a_b_c_d_e_f_g_h_i_j_k_l_m_202503070630"},
+        {L"D:\\Rec", L"..\\..\\..\\Windows\\System32\\x", L"D:\\Rec\\.._.._.._Windows_System32_x_202503070630"},
+        {L"\\\\server\\share\\rec", L"x", L"\\\\server\\share\\rec\\x_202503070630"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Prefix(c.folder, c.title), c.prefix);
 }
 
 TEST(FilePrefix, LongTitlesAreShortenedAtACharacterBoundary)
