@@ -25,24 +25,6 @@ int RedPixelsInTray()
     return red;
 }
 
-// Visible windows of the thread with that caption.
-int VisibleWindows(DWORD thread, const wchar_t* caption)
-{
-    struct Count {
-        const wchar_t* caption;
-        int n;
-    } count = {caption, 0};
-    EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
-        Count* c = reinterpret_cast<Count*>(p);
-        wchar_t text[64] = L"";
-        GetWindowTextW(w, text, 64);
-        if (IsWindowVisible(w) && lstrcmpW(text, c->caption) == 0)
-            ++c->n;
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&count));
-    return count.n;
-}
-
 // Asks the program twice for a dialog; the one dialog open (checked), or null.
 HWND OpenTwice(HWND app, UINT message, WPARAM wParam, LPARAM lParam, const wchar_t* caption)
 {
@@ -51,7 +33,7 @@ HWND OpenTwice(HWND app, UINT message, WPARAM wParam, LPARAM lParam, const wchar
     HWND dialog = WaitForDialog(thread, caption, 10000);
     PostMessageW(app, message, wParam, lParam);
     Sleep(800);
-    EXPECT_EQ(VisibleWindows(thread, caption), 1) << Narrow(caption);
+    EXPECT_EQ(VisibleWindows(thread, caption).size(), 1u) << Narrow(caption);
     return dialog;
 }
 

@@ -11,15 +11,6 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
-inline CDateTime SecondsFromNow(int seconds)
-{
-    CDateTime t;
-    t.SetNow();
-    t = At(t.m_Time.wYear, t.m_Time.wMonth, t.m_Time.wDay, t.m_Time.wHour, t.m_Time.wMinute, t.m_Time.wSecond);
-    t.AddTicks(seconds * CDateTime::kSecond);
-    return t;
-}
-
 inline std::wstring Stamp(const CDateTime& t)
 {
     wchar_t text[16];
@@ -31,21 +22,13 @@ inline std::wstring Stamp(const CDateTime& t)
 // The tracer's clock (QueryPerformanceCounter, microseconds) at local time t.
 inline long long TraceClockAt(const CDateTime& t)
 {
-    SYSTEMTIME now;
+    CDateTime now;
+    now.SetNow();
     LARGE_INTEGER counter, freq;
-    GetLocalTime(&now);
     QueryPerformanceCounter(&counter);
     QueryPerformanceFrequency(&freq);
-    FILETIME a, b;
-    SystemTimeToFileTime(&now, &a);
-    SYSTEMTIME target = t.m_Time;
-    target.wMilliseconds = 0;
-    SystemTimeToFileTime(&target, &b);
-    long long ahead = ((static_cast<long long>(b.dwHighDateTime) << 32 | b.dwLowDateTime) -
-                       (static_cast<long long>(a.dwHighDateTime) << 32 | a.dwLowDateTime)) / 10;
-    long long micros = counter.QuadPart / freq.QuadPart * 1000000 +
-                       (counter.QuadPart % freq.QuadPart) * 1000000 / freq.QuadPart;
-    return micros + ahead;
+    return counter.QuadPart / freq.QuadPart * 1000000 + (counter.QuadPart % freq.QuadPart) * 1000000 / freq.QuadPart +
+           t.Diff(now) / 10;
 }
 
 // Exit as the tray menu gives it; the exit code, or STILL_ACTIVE after the timeout.

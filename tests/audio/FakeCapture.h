@@ -46,15 +46,12 @@ public:
     void Close() override { m_State = CaptureClosed; }
     bool IsOpen() override { return m_State != CaptureClosed; }
 
-    // One 1/30-second buffer, as the real device delivers it.
-    unsigned BufferBytes() const { return static_cast<unsigned>(m_Rate / 30 * 2 * m_Channels); }
-    void Deliver(const std::string& bytes) { m_pListener->OnSoundData(bytes.data(), static_cast<unsigned>(bytes.size())); }
     // The next frames of the ramp, counted as the real devices count them.
     void DeliverRamp(unsigned frames)
     {
         std::string pcm = Ramp(static_cast<unsigned>(m_CapturedFrames), frames, m_Channels);
         m_CapturedFrames += frames;
-        Deliver(pcm);
+        m_pListener->OnSoundData(pcm.data(), static_cast<unsigned>(pcm.size()));
     }
 
     int m_Channels = 0;

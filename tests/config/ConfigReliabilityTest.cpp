@@ -15,7 +15,10 @@
 namespace {
 
 const int kPrograms = 300;
-const int kCases = 5000;  // damaged files read at start-up
+// The test run's counts; scripts/bench runs the full ones.
+const bool kFull = !EnvironmentValue(L"MARIVANE_FULL_RUNS").empty();
+const int kKills = kFull ? 100 : 60;       // saves killed
+const int kCases = kFull ? 10000 : 5000;  // damaged files read at start-up
 const wchar_t kReadyEvent[] = L"Local\\MarivaneSaveLoopReady";
 
 // kPrograms programs whose titles all carry the same generation letter.
@@ -62,7 +65,7 @@ TEST(ConfigReliability, KilledDuringSavesTheFileAlwaysLoadsWithEveryProgram)
     HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, kReadyEvent);
     ASSERT_NE(ready, nullptr);
     std::mt19937 random(GetTickCount());
-    for (int round = 0; round < 60; ++round) {
+    for (int round = 0; round < kKills; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         ResetEvent(ready);
         ChildProcess saver;
@@ -90,7 +93,7 @@ TEST(ConfigReliability, KilledDuringSavesTheFileAlwaysLoadsWithEveryProgram)
 // Damaged files: each is parsed at the very end of a guarded allocation (a
 // read past the buffer faults) and read by the start-up path, every one in
 // bounded time.
-TEST(ConfigReliability, FiveThousandDamagedFilesAtStartUp)
+TEST(ConfigReliability, DamagedFilesAtStartUp)
 {
     TempDir dir;
     std::wstring ini = dir.File(L"marivane.ini");

@@ -8,27 +8,10 @@
 
 namespace {
 
-void Pump(int ms)
+// As the program's main loop does: keys reach the modeless dialog.
+void Pump(DWORD ms)
 {
-    DWORD end = GetTickCount() + ms;
-    MSG msg;
-    while (static_cast<int>(end - GetTickCount()) > 0) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            // As the program's main loop does: keys reach the modeless dialog.
-            if (g_pApp && g_pApp->IsInquiryMessage(&msg))
-                continue;
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    }
-}
-
-std::wstring WindowText(HWND hwnd)
-{
-    wchar_t text[256] = L"";
-    GetWindowTextW(hwnd, text, 256);
-    return text;
+    PumpMessages(ms, [](MSG* msg) { return g_pApp && g_pApp->IsInquiryMessage(msg) != 0; });
 }
 
 struct InquiryFixture {

@@ -137,11 +137,7 @@ TEST(WakeTimer, DueTimeIsTheStartMinusFiveMinutesInUtc)
 {
     SchedulerFixture f;
     f.config.m_Shutdown = 1;
-    CDateTime now;
-    now.SetNow();
-    now = At(now.m_Time.wYear, now.m_Time.wMonth, now.m_Time.wDay, now.m_Time.wHour, now.m_Time.wMinute,
-             now.m_Time.wSecond);  // programs keep whole seconds
-    CDateTime start = now;
+    CDateTime now = SecondsFromNow(0), start = now;  // programs keep whole seconds
     start.AddTicks(3 * 3600 * CDateTime::kSecond);
     f.Add(start, At(2099, 1, 1, 0, 0));
     f.sched.m_Clock = now;
@@ -153,8 +149,7 @@ TEST(WakeTimer, DueTimeIsTheStartMinusFiveMinutesInUtc)
     EXPECT_GT(due.QuadPart, 0);  // absolute, not relative
     FILETIME utcNow;
     GetSystemTimeAsFileTime(&utcNow);
-    long long expected = (static_cast<long long>(utcNow.dwHighDateTime) << 32 | utcNow.dwLowDateTime) +
-                         (3 * 3600 - 300) * CDateTime::kSecond;
+    long long expected = FileTimeToTicks(utcNow) + (3 * 3600 - 300) * CDateTime::kSecond;
     // The copies keep whole seconds; the clock read lies within the test's run.
     EXPECT_LE(std::llabs(due.QuadPart - expected), 2 * CDateTime::kSecond);
 }

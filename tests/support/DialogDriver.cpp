@@ -3,36 +3,26 @@
 
 #include <commctrl.h>
 
-namespace {
-
-struct Search {
-    std::wstring caption;
-    HWND found;
-};
-
-BOOL CALLBACK Match(HWND hwnd, LPARAM param)
+std::vector<HWND> VisibleWindows(DWORD threadId, const std::wstring& caption)
 {
-    Search* search = reinterpret_cast<Search*>(param);
-    wchar_t text[256] = L"";
-    GetWindowTextW(hwnd, text, 256);
-    if (IsWindowVisible(hwnd) && search->caption == text) {
-        search->found = hwnd;
-        return FALSE;
-    }
-    return TRUE;
+    std::pair<std::wstring, std::vector<HWND>> search(caption, {});
+    EnumThreadWindows(threadId, [](HWND hwnd, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<std::pair<std::wstring, std::vector<HWND>>*>(param);
+        if (IsWindowVisible(hwnd) && WindowText(hwnd) == s->first)
+            s->second.push_back(hwnd);
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.second;
 }
-
-}  // namespace
 
 HWND WaitForDialog(DWORD threadId, const std::wstring& caption, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     do {
-        Search search{caption, nullptr};
-        EnumThreadWindows(threadId, Match, reinterpret_cast<LPARAM>(&search));
-        if (search.found) {
+        std::vector<HWND> found = VisibleWindows(threadId, caption);
+        if (!found.empty()) {
             Sleep(150);  // let it finish painting
-            return search.found;
+            return found[0];
         }
         Sleep(20);
     } while (GetTickCount() - start < timeoutMs);
@@ -71,6 +61,27 @@ bool WaitGone(HWND hwnd, DWORD timeoutMs)
         Sleep(20);
     }
     return true;
+}
+
+void PumpMessages(DWORD ms, bool (*handled)(MSG*))
+{
+    for (DWORD begin = GetTickCount(); GetTickCount() - begin < ms;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (handled && handled(&msg))
+                continue;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+}
+
+std::wstring WindowText(HWND hwnd)
+{
+    wchar_t text[256] = L"";
+    GetWindowTextW(hwnd, text, 256);
+    return text;
 }
 
 void Click(HWND dialog, int id)
@@ -139,14 +150,7 @@ bool SaveScreenshot(HWND window, const std::wstring& name)
     // Wine puts what a thread painted on the screen only when that thread
     // next waits for messages: a window of this thread (the modeless
     // inquiry) showed without the control painted last. Pump a while.
-    for (DWORD begin = GetTickCount(); GetTickCount() - begin < 300;) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
+    PumpMessages(300);
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     BITMAPINFO info = {};

@@ -7,10 +7,15 @@
 #include <string>
 #include <vector>
 
+// The thread's visible windows with that caption.
+std::vector<HWND> VisibleWindows(DWORD threadId, const std::wstring& caption);
 // The visible dialog (or window) with that caption owned by the thread, or null after timeoutMs.
 HWND WaitForDialog(DWORD threadId, const std::wstring& caption, DWORD timeoutMs = 5000);
 // Waits until the window is gone; false after timeoutMs.
 bool WaitGone(HWND hwnd, DWORD timeoutMs = 5000);
+// Dispatches this thread's messages for ms, each first offered to handled.
+void PumpMessages(DWORD ms, bool (*handled)(MSG*) = nullptr);
+std::wstring WindowText(HWND hwnd);
 // Posted, so a click that opens a nested modal dialog does not block the driver.
 void Click(HWND dialog, int id);
 std::wstring ControlText(HWND dialog, int id);

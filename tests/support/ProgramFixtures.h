@@ -15,6 +15,16 @@ inline CDateTime At(int y, int mo, int d, int h, int mi, int s = 0)
     return t;
 }
 
+// Now, in whole seconds, moved by seconds.
+inline CDateTime SecondsFromNow(int seconds)
+{
+    CDateTime t;
+    t.SetNow();
+    t = At(t.m_Time.wYear, t.m_Time.wMonth, t.m_Time.wDay, t.m_Time.wHour, t.m_Time.wMinute, t.m_Time.wSecond);
+    t.AddTicks(seconds * CDateTime::kSecond);
+    return t;
+}
+
 inline ProgramItem* Program(const CDateTime& start, const CDateTime& stop, unsigned weekly, const wchar_t* title)
 {
     ProgramItem* p = new ProgramItem();

@@ -11,12 +11,6 @@
 #include <mutex>
 #include <sstream>
 
-std::wstring Widen(const std::string& utf8)
-{
-    std::unique_ptr<wchar_t[]> wide(MultiToWide(utf8.data(), static_cast<int>(utf8.size()), CP_UTF8));
-    return wide ? wide.get() : L"";
-}
-
 std::string Narrow(const std::wstring& wide)
 {
     std::unique_ptr<char[]> utf8(WideToMulti(wide.data(), static_cast<int>(wide.size()), CP_UTF8));

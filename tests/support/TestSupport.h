@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);
 // The user's Music folder, as the shell names it.
 std::wstring MusicFolder();
@@ -46,7 +45,6 @@ public:
     HWND WaitForMainWindow(DWORD timeoutMs);
     // Exit code, or STILL_ACTIVE when it did not end in time (then it is killed).
     DWORD WaitForExit(DWORD timeoutMs);
-    DWORD Id() const { return m_Info.dwProcessId; }
     HANDLE Handle() const { return m_Info.hProcess; }
 
 private:
