@@ -2,144 +2,94 @@
 #include "scheduler/SimScheduler.h"
 
 #include <gtest/gtest.h>
+#include <regex>
 
-namespace {
-
-bool Traced(const std::wstring& line)
+// What the scheduler asks for, second by second, from the set-up five
+// seconds ahead to the stop, in the cases a user meets: on time, launched
+// late, launched after the stop, launched inside a recording, without an
+// audio thread, a program starting inside another (it takes the running
+// device over at the other's stop), and a weekly program across a month
+// end, a leap day and the next month.
+TEST(Scheduler, WhatIsAskedForAndWhen)
 {
-    return TraceCapture::Contains(line);
-}
-
-}  // namespace
-
-TEST(Scheduler, SetupStartAndStopLandOnTheirSeconds)
-{
-    SchedulerFixture f;
-    f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30), 0, L"..\\News: 7/8");
-    f.sched.m_Clock = At(2026, 3, 7, 9, 58);
-    f.sched.RunUntil(At(2026, 3, 7, 10, 29, 59));
-    ProgramItem head;
-    ASSERT_TRUE(f.config.m_ProgramList.GetAt(0, head));
-    EXPECT_EQ(head.m_State, Recording);  // the list node is marked too
-    f.sched.RunUntil(At(2026, 3, 7, 10, 35));
-
-    EXPECT_TRUE(Traced(L"[2026/03/07 09:59:55] (ID=1) Setup Recording\n"));
-    EXPECT_TRUE(Traced(L"[2026/03/07 10:00:00] (ID=1) Start Recording\n"));
-    EXPECT_TRUE(Traced(L"[2026/03/07 10:30:00] (ID=1) Stop Recording\n"));
-    auto& audio = f.sched.m_Audio;
-    ASSERT_EQ(audio.size(), 3u);
-    EXPECT_EQ(audio[0].message, WM_CAPTURE_OPEN);
-    EXPECT_EQ(audio[0].at, L"2026/03/07 09:59:55");
-    EXPECT_EQ(audio[1].message, WM_CAPTURE_START);
-    EXPECT_EQ(audio[1].prefix, L"D:\\Rec\\.._News_ 7_8_202603071000");  // never outside the folder
-    EXPECT_EQ(audio[2].message, WM_CAPTURE_CLOSE);
-    EXPECT_EQ(audio[2].at, L"2026/03/07 10:30:00");
-    for (const auto& p : audio)
-        EXPECT_EQ(p.task, p.message);  // m_Task was written before the post
-
-    // The window sees open, close-inquiry, start and close, in that order.
-    std::vector<UINT> window;
-    for (const auto& p : f.sched.m_Window)
-        window.push_back(p.message);
-    std::vector<UINT> expected = {WM_CAPTURE_OPEN, WM_CLOSE_INQUIRY, WM_CAPTURE_START, WM_CAPTURE_CLOSE};
-    EXPECT_EQ(window, expected);
-
-    // The one-shot program is gone from the list and from the file.
-    EXPECT_FALSE(f.config.m_ProgramList.GetAt(0, head));
-    std::string saved = f.SavedFile();
-    EXPECT_NE(saved.find("<programs"), std::string::npos);
-    EXPECT_EQ(saved.find("News"), std::string::npos);
-
-    // Held awake from set-up to stop, and only then.
-    ASSERT_EQ(f.sched.m_KeepAwake.size(), 2u);
-    EXPECT_EQ(f.sched.m_KeepAwake[0], std::make_pair(std::wstring(L"2026/03/07 09:59:55"), true));
-    EXPECT_EQ(f.sched.m_KeepAwake[1], std::make_pair(std::wstring(L"2026/03/07 10:30:00"), false));
-}
-
-// Launched late the program is set up and started in one pass under its
-// scheduled name; one that is over is deleted unrecorded; one inside a
-// recording is retired with it; without an audio thread the states still turn.
-TEST(Scheduler, LateMissedInsideAndWithoutAudioThread)
-{
+    struct Program {
+        CDateTime start, stop;
+        unsigned weekly;
+        const wchar_t* title;
+    };
+    const std::vector<Program> day = {{At(2026, 3, 7, 10, 0), At(2026, 3, 7, 11, 0), 0, L"First"},
+                                      {At(2026, 3, 7, 10, 30), At(2026, 3, 7, 10, 45), 0, L"Second"},
+                                      {At(2026, 3, 8, 10, 0), At(2026, 3, 8, 10, 30), 0, L"Tomorrow"}};
     struct Case {
         const char* what;
+        std::vector<Program> programs;
         CDateTime from, until;
         DWORD audioId;
-        std::vector<std::pair<UINT, std::wstring>> audio;  // message, prefix of a start
-        const wchar_t* trace;
+        std::vector<std::wstring> log;  // with only: the entries whose what matches it
+        const wchar_t* only;
+        std::vector<const char*> kept;  // titles left in the file
     } cases[] = {
-        {"late", At(2026, 3, 7, 10, 10), At(2026, 3, 7, 10, 10, 1), 4242,
-         {{WM_CAPTURE_OPEN, L""}, {WM_CAPTURE_START, L"D:\\Rec\\First_202603071000"}},
-         L"[2026/03/07 10:10:00] (ID=1) Start Recording\n"},
-        {"missed", At(2026, 3, 7, 11, 30), At(2026, 3, 7, 11, 30, 1), 4242, {}, nullptr},
-        {"inside", At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 10), 4242,
-         {{WM_CAPTURE_OPEN, L""}, {WM_CAPTURE_START, L"D:\\Rec\\First_202603071000"}, {WM_CAPTURE_CLOSE, L""}},
-         L"[2026/03/07 11:00:00] (ID=1) Stop Recording\n"},
-        {"no audio thread", At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 10), 0, {},
-         L"[2026/03/07 11:00:00] (ID=1) Stop Recording\n"},
+        {"on time", {{At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30), 0, L"..\\News: 7/8"}},
+         At(2026, 3, 7, 9, 58), At(2026, 3, 7, 10, 35), 4242,
+         {L"09:59:55 window open", L"09:59:55 open", L"09:59:55 window close-inquiry", L"09:59:55 awake",
+          L"10:00:00 window start", L"10:00:00 start .._News_ 7_8_202603071000", L"10:00:00 stop-at",
+          L"10:30:00 window close", L"10:30:00 close", L"10:30:00 awake off"}, nullptr, {}},
+        {"late", day, At(2026, 3, 7, 10, 10), At(2026, 3, 7, 10, 10, 1), 4242,
+         {L"10:10:00 window open", L"10:10:00 open", L"10:10:00 window close-inquiry", L"10:10:00 window start",
+          L"10:10:00 start First_202603071000", L"10:10:00 stop-at", L"10:10:00 awake"}, nullptr, {}},  // no save yet
+        {"missed", day, At(2026, 3, 7, 11, 30), At(2026, 3, 7, 11, 30, 1), 4242, {}, nullptr, {"Tomorrow"}},
+        {"inside", day, At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 10), 4242,
+         {L"09:59:55 open", L"10:00:00 start First_202603071000", L"10:00:00 stop-at", L"11:00:00 close"}, L"^(open|start|stop-at|close)",
+         {"Tomorrow"}},
+        {"no audio thread", day, At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 10), 0,
+         {L"09:59:55 window open", L"09:59:55 window close-inquiry", L"09:59:55 awake", L"10:00:00 window start",
+          L"11:00:00 window close", L"11:00:00 awake off"}, nullptr, {"Tomorrow"}},
+        {"inside another", {day[0], {At(2026, 3, 7, 10, 30), At(2026, 3, 7, 12, 0), 0, L"Second"}},
+         At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 0, 2), 4242,
+         {L"09:59:55 open", L"10:00:00 start First_202603071000", L"10:00:00 stop-at",
+          L"11:00:00 start Second_202603071030", L"11:00:00 stop-at"}, L"^(open|start|stop-at|close)", {"Second"}},
+        // Monday, Tuesday and Thursday at 23:30 to 00:15 the next morning.
+        {"weekly", {{At(2028, 2, 24, 23, 30), At(2028, 2, 25, 0, 15), (1u << 1) | (1u << 2) | (1u << 4), L"Late"}},
+         At(2028, 2, 24, 23, 0), At(2028, 3, 8, 12, 0), 4242,
+         {L"23:30:00 start Late_202802242330", L"23:30:00 start Late_202802282330", L"23:30:00 start Late_202802292330",
+          L"23:30:00 start Late_202803022330", L"23:30:00 start Late_202803062330", L"23:30:00 start Late_202803072330"},
+         L"^start", {"Late", "2028/03/09 23:30:00"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SchedulerFixture f;
-        f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 11, 0), 0, L"First");
-        f.Add(At(2026, 3, 7, 10, 30), At(2026, 3, 7, 10, 45), 0, L"Second");
-        f.Add(At(2026, 3, 8, 10, 0), At(2026, 3, 8, 10, 30), 0, L"Tomorrow");
+        for (const Program& p : c.programs)
+            f.Add(p.start, p.stop, p.weekly, p.title);
         f.sched.m_AudioId = c.audioId;
         f.sched.m_Clock = c.from;
         f.sched.RunUntil(c.until);
-        std::vector<std::pair<UINT, std::wstring>> audio;
-        for (const auto& p : f.sched.m_Audio)
-            audio.emplace_back(p.message, p.prefix);
-        EXPECT_EQ(audio, c.audio);
-        if (c.trace) {
-            EXPECT_TRUE(Traced(c.trace));
-        }
-        EXPECT_EQ(f.sched.Count(f.sched.m_Window, WM_CAPTURE_START), c.from.Diff(At(2026, 3, 7, 11, 0)) < 0 ? 1 : 0);
+        std::vector<std::wstring> log;
+        for (const std::wstring& entry : f.sched.m_Log)
+            if (!c.only || std::regex_search(entry.substr(9), std::wregex(c.only)))
+                log.push_back(entry);
+        EXPECT_EQ(log, c.log);
         std::string saved = f.SavedFile();
-        if (c.until.Diff(At(2026, 3, 7, 11, 0)) > 0) {
-            EXPECT_EQ(saved.find("First"), std::string::npos);
-            EXPECT_EQ(saved.find("Second"), std::string::npos);
-            EXPECT_NE(saved.find("Tomorrow"), std::string::npos);
+        for (const Program& p : c.programs) {
+            bool kept = false;
+            for (const char* k : c.kept)
+                kept |= Narrow(p.title) == k;
+            EXPECT_EQ(saved.find("<title>" + Narrow(p.title)) != std::string::npos, kept) << Narrow(p.title);
         }
+        for (const char* k : c.kept)
+            EXPECT_NE(saved.find(k), std::string::npos) << k;
     }
 }
 
-TEST(Scheduler, ProgramStartingDuringARecordingStartsAfterItIfStillDue)
+// The list's own node is marked while it records, so the dialogs refuse it.
+TEST(Scheduler, TheRecordingProgramIsMarkedInTheList)
 {
     SchedulerFixture f;
-    f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 11, 0), 0, L"First");
-    f.Add(At(2026, 3, 7, 10, 30), At(2026, 3, 7, 12, 0), 0, L"Second");
-    f.sched.m_Clock = At(2026, 3, 7, 9, 59);
-    f.sched.RunUntil(At(2026, 3, 7, 11, 0, 2));
-    // It takes the running device over at the first one's stop: no close, no
-    // new set-up of the device, and its stop goes to the audio thread.
-    EXPECT_TRUE(Traced(L"[2026/03/07 11:00:00] (ID=1) Stop Recording\n"));
-    EXPECT_TRUE(Traced(L"[2026/03/07 11:00:00] (ID=2) Setup Recording\n"));
-    EXPECT_TRUE(Traced(L"[2026/03/07 11:00:00] (ID=2) Start Recording\n"));
-    EXPECT_EQ(f.sched.Count(f.sched.m_Audio, WM_CAPTURE_CLOSE), 0);
-    EXPECT_EQ(f.sched.Count(f.sched.m_Audio, WM_CAPTURE_OPEN), 1);
-    EXPECT_EQ(f.sched.Count(f.sched.m_Window, WM_CAPTURE_CLOSE), 0);
-    EXPECT_EQ(f.sched.m_Audio.back().prefix, L"D:\\Rec\\Second_202603071030");
-    EXPECT_EQ(f.sched.m_StopAts.size(), 2u);
-}
-
-TEST(Scheduler, WeeklyProgramRecordsAcrossMonthLeapDayAndYearBoundaries)
-{
-    SchedulerFixture f;
-    // Monday, Tuesday and Thursday at 23:30 to 00:15 the next morning.
-    const unsigned mask = (1u << 1) | (1u << 2) | (1u << 4);
-    f.Add(At(2028, 2, 24, 23, 30), At(2028, 2, 25, 0, 15), mask, L"Late");
-    f.sched.m_Clock = At(2028, 2, 24, 23, 0);
-    f.sched.RunUntil(At(2028, 3, 8, 12, 0));
-    std::vector<std::wstring> prefixes;
-    for (const auto& p : f.sched.m_Audio)
-        if (p.message == WM_CAPTURE_START)
-            prefixes.push_back(p.prefix.substr(p.prefix.size() - 12));
-    std::vector<std::wstring> expected = {L"202802242330", L"202802282330", L"202802292330",
-                                          L"202803022330", L"202803062330", L"202803072330"};
-    EXPECT_EQ(prefixes, expected);
-    EXPECT_NE(f.SavedFile().find("<start_time>2028/03/09 23:30:00</start_time>"), std::string::npos);
-
+    f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30));
+    f.sched.m_Clock = At(2026, 3, 7, 9, 58);
+    f.sched.RunUntil(At(2026, 3, 7, 10, 29, 59));
+    ProgramItem head;
+    ASSERT_TRUE(f.config.m_ProgramList.GetAt(0, head));
+    EXPECT_EQ(head.m_State, Recording);
 }
 
 // Retirements that cannot be saved: the user hears of it once, the list in

@@ -1,6 +1,6 @@
 // The scheduler on a simulated clock: every pass advances the clock by one
-// second, posts and power calls are recorded with the simulated time, so
-// hours of schedule run in milliseconds.
+// second, posts and power calls are logged with the simulated time, so hours
+// of schedule run in milliseconds.
 #pragma once
 
 #include "app/Messages.h"
@@ -12,13 +12,6 @@
 #include <string>
 #include <vector>
 
-struct Posted {
-    std::wstring at;
-    UINT message;
-    std::wstring prefix;  // WM_CAPTURE_START to the audio thread
-    UINT task;            // m_Task as the receiver would see it
-};
-
 struct SuspendCall {
     std::wstring at;
     long long seconds;
@@ -29,11 +22,13 @@ struct SuspendCall {
 class SimScheduler : public CScheduler {
 public:
     CDateTime m_Clock;
-    std::vector<Posted> m_Window, m_Audio;
+    // What went to the audio thread and the window, and the keep-awake
+    // requests, each as "hh:mm:ss what"; a start names its file prefix
+    // without the folder.
+    std::vector<std::wstring> m_Log;
     std::vector<SuspendCall> m_Suspends;
     std::vector<std::pair<std::wstring, bool>> m_KeepAwake;
     std::vector<WPARAM> m_Notices;
-    std::vector<long long> m_StopAts;  // WM_CAPTURE_STOP_AT, kept apart from the requests
     DWORD m_AudioId = 4242;
     UINT m_Task = 0;
     // Acts as the main window: a requested inquiry is shown at once.
@@ -50,11 +45,11 @@ public:
         }
     }
     bool Suspended() const { return !m_Suspends.empty(); }
-    int Count(const std::vector<Posted>& posts, UINT message) const
+    int Count(const std::wstring& what) const
     {
         int n = 0;
-        for (const auto& p : posts)
-            n += p.message == message;
+        for (const auto& entry : m_Log)
+            n += entry.substr(9) == what;
         return n;
     }
     bool AwakeNow() const { return !m_KeepAwake.empty() && m_KeepAwake.back().second; }
@@ -64,7 +59,7 @@ protected:
     void WaitForNextPass() override { m_Clock.AddTicks(CDateTime::kSecond); }
     void PostToWindow(UINT message) override
     {
-        m_Window.push_back({Text(m_Clock), message, L"", 0});
+        Log(L"window " + Name(message));
         if (message == WM_SHUTDOWN_INQUIRY && m_ShowInquiries)
             m_bInquiryShown = 1;
         if (message == WM_CLOSE_INQUIRY)
@@ -72,20 +67,19 @@ protected:
     }
     void PostNotice(WPARAM notice) override { m_Notices.push_back(notice); }
     DWORD AudioThreadId() override { return m_AudioId; }
-    void PostToAudio(UINT message, WPARAM wParam, LPARAM lParam) override
+    void PostToAudio(UINT message, WPARAM, LPARAM lParam) override
     {
-        if (message == WM_CAPTURE_STOP_AT) {
-            m_StopAts.push_back(static_cast<long long>(wParam));
-            return;
-        }
-        m_Task = message;
-        Posted p{Text(m_Clock), message, L"", m_Task};
+        if (message != WM_CAPTURE_STOP_AT)
+            m_Task = message;
+        // m_Task is written before the post, as the receiver reads it.
+        std::wstring what = m_Task == message || message == WM_CAPTURE_STOP_AT ? Name(message) : L"(task not set)";
         if (message == WM_CAPTURE_START) {
             wchar_t* block = reinterpret_cast<wchar_t*>(lParam);
-            p.prefix = block;
+            std::wstring prefix = block;
             delete[] block;  // the receiver frees it
+            what += L" " + (prefix.rfind(L"D:\\Rec\\", 0) == 0 ? prefix.substr(7) : prefix);
         }
-        m_Audio.push_back(p);
+        Log(what);
     }
     void Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer) override
     {
@@ -94,9 +88,26 @@ protected:
         if (seconds > 0 && wakeAt.Diff(m_Clock) > 0)
             m_Clock.SetTicks(wakeAt.m_Ticks);
     }
-    void SetKeepAwake(bool on) override { m_KeepAwake.push_back({Text(m_Clock), on}); }
+    void SetKeepAwake(bool on) override
+    {
+        m_KeepAwake.push_back({Text(m_Clock), on});
+        Log(on ? L"awake" : L"awake off");
+    }
 
 private:
+    void Log(const std::wstring& what) { m_Log.push_back(Text(m_Clock).substr(11) + L" " + what); }
+    static std::wstring Name(UINT message)
+    {
+        switch (message) {
+        case WM_CAPTURE_OPEN: return L"open";
+        case WM_CAPTURE_START: return L"start";
+        case WM_CAPTURE_STOP_AT: return L"stop-at";
+        case WM_CAPTURE_CLOSE: return L"close";
+        case WM_SHUTDOWN_INQUIRY: return L"inquiry";
+        case WM_CLOSE_INQUIRY: return L"close-inquiry";
+        default: return std::to_wstring(message);
+        }
+    }
     void SkipIdle(const CDateTime& until)
     {
         ProgramItem head;

@@ -52,7 +52,7 @@ TEST(SleepAfterRecording, TheGapToTheNextProgramDecides)
         if (c.cancel)
             f.sched.m_InquiryCountdown = 0;  // what Cancel (or a right click) does
         f.sched.RunUntil(At(2026, 3, 7, 11, 4, 30));
-        EXPECT_EQ(f.sched.Count(f.sched.m_Window, WM_SHUTDOWN_INQUIRY), c.inquiries);
+        EXPECT_EQ(f.sched.Count(L"window inquiry"), c.inquiries);
         f.sched.RunUntil(At(2026, 3, 7, 11, 6));
         ASSERT_EQ(f.sched.m_Suspends.size(), c.seconds ? 1u : 0u);
         EXPECT_EQ(Traced(L"[2026/03/07 11:05:00] Suspend\n"), c.seconds ? 1 : 0);
