@@ -9,6 +9,7 @@
 #include "support/ProgramFixtures.h"
 #include "support/TestSupport.h"
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -22,12 +23,12 @@ struct SuspendCall {
 class SimScheduler : public CScheduler {
 public:
     CDateTime m_Clock;
-    // What went to the audio thread and the window, and the keep-awake
-    // requests, each as "hh:mm:ss what"; a start names its file prefix
+    // What went to the audio thread and the window, the keep-awake requests
+    // and the sleeps, each as "hh:mm:ss what"; a start names its file prefix
     // without the folder.
     std::vector<std::wstring> m_Log;
     std::vector<SuspendCall> m_Suspends;
-    std::vector<std::pair<std::wstring, bool>> m_KeepAwake;
+    bool m_Awake = false;  // the keep-awake request stands
     std::vector<WPARAM> m_Notices;
     DWORD m_AudioId = 4242;
     UINT m_Task = 0;
@@ -45,14 +46,15 @@ public:
         }
     }
     bool Suspended() const { return !m_Suspends.empty(); }
-    int Count(const std::wstring& what) const
+    // The log entries whose what (after the time) matches pattern.
+    std::vector<std::wstring> Logged(const wchar_t* pattern) const
     {
-        int n = 0;
+        std::vector<std::wstring> entries;
         for (const auto& entry : m_Log)
-            n += entry.substr(9) == what;
-        return n;
+            if (std::regex_search(entry.substr(9), std::wregex(pattern)))
+                entries.push_back(entry);
+        return entries;
     }
-    bool AwakeNow() const { return !m_KeepAwake.empty() && m_KeepAwake.back().second; }
 
 protected:
     void GetNow(CDateTime& now) override { now.SetTicks(m_Clock.m_Ticks); }
@@ -84,13 +86,15 @@ protected:
     void Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer) override
     {
         m_Suspends.push_back({Text(m_Clock), seconds, wakeAt, keepTimer});
+        Log(L"suspend " + std::to_wstring(seconds) + (seconds > 0 ? L" wake " + Text(wakeAt) : L"") +
+            (keepTimer ? L" keep" : L""));
         // Asleep until the timer fires.
         if (seconds > 0 && wakeAt.Diff(m_Clock) > 0)
             m_Clock.SetTicks(wakeAt.m_Ticks);
     }
     void SetKeepAwake(bool on) override
     {
-        m_KeepAwake.push_back({Text(m_Clock), on});
+        m_Awake = on;
         Log(on ? L"awake" : L"awake off");
     }
 
@@ -111,7 +115,7 @@ private:
     void SkipIdle(const CDateTime& until)
     {
         ProgramItem head;
-        if (m_InquiryCountdown != 0 || m_CurProgram.m_State != Idle || AwakeNow())
+        if (m_InquiryCountdown != 0 || m_CurProgram.m_State != Idle || m_Awake)
             return;
         CDateTime target = until;
         if (m_pProgramList && m_pProgramList->GetAt(0, head)) {

@@ -28,15 +28,15 @@ TEST(SleepAfterRecording, TheGapToTheNextProgramDecides)
         int shutdown;
         bool cancel;     // Cancel in the inquiry at 11:02
         int inquiries;   // shown, so asked once at most
-        long long seconds;  // the sleep's timer; 0: no sleep, -1: no timer
+        const wchar_t* sleep;
     } cases[] = {
-        {"4 min: set up at 11:03:55, no sleep", At(2026, 3, 7, 11, 4), 1, false, 0, 0},
-        {"8 min: too near to sleep", At(2026, 3, 7, 11, 8), 1, false, 0, 0},
-        {"11 min: a 60 s timer", At(2026, 3, 7, 11, 11), 1, false, 1, 60},
-        {"3 h: a 10200 s timer", At(2026, 3, 7, 14, 0), 1, false, 1, 10200},
-        {"cancelled", At(2026, 3, 7, 14, 0), 1, true, 1, 0},
-        {"setting off", At(2026, 3, 7, 14, 0), 0, false, 0, 0},
-        {"no next program", CDateTime(), 1, false, 1, -1},
+        {"4 min: set up at 11:03:55, no sleep", At(2026, 3, 7, 11, 4), 1, false, 0, nullptr},
+        {"8 min: too near to sleep", At(2026, 3, 7, 11, 8), 1, false, 0, nullptr},
+        {"11 min: a 60 s timer", At(2026, 3, 7, 11, 11), 1, false, 1, L"11:05:00 suspend 60 wake 2026/03/07 11:06:00"},
+        {"3 h: a 10200 s timer", At(2026, 3, 7, 14, 0), 1, false, 1, L"11:05:00 suspend 10200 wake 2026/03/07 13:55:00"},
+        {"cancelled", At(2026, 3, 7, 14, 0), 1, true, 1, nullptr},
+        {"setting off", At(2026, 3, 7, 14, 0), 0, false, 0, nullptr},
+        {"no next program", CDateTime(), 1, false, 1, L"11:05:00 suspend -1"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -52,21 +52,12 @@ TEST(SleepAfterRecording, TheGapToTheNextProgramDecides)
         if (c.cancel)
             f.sched.m_InquiryCountdown = 0;  // what Cancel (or a right click) does
         f.sched.RunUntil(At(2026, 3, 7, 11, 4, 30));
-        EXPECT_EQ(f.sched.Count(L"window inquiry"), c.inquiries);
+        EXPECT_EQ(f.sched.Logged(L"^window inquiry").size(), static_cast<size_t>(c.inquiries));
         f.sched.RunUntil(At(2026, 3, 7, 11, 6));
-        ASSERT_EQ(f.sched.m_Suspends.size(), c.seconds ? 1u : 0u);
-        EXPECT_EQ(Traced(L"[2026/03/07 11:05:00] Suspend\n"), c.seconds ? 1 : 0);
-        if (c.seconds) {
-            EXPECT_EQ(f.sched.m_Suspends[0].at, L"2026/03/07 11:05:00");
-            EXPECT_EQ(f.sched.m_Suspends[0].seconds, c.seconds);
-            EXPECT_FALSE(f.sched.m_Suspends[0].keepTimer);
-            // The dialog is closed on each of the last four seconds before.
+        EXPECT_EQ(f.sched.Logged(L"^suspend"), c.sleep ? std::vector<std::wstring>{c.sleep} : std::vector<std::wstring>{});
+        EXPECT_EQ(Traced(L"[2026/03/07 11:05:00] Suspend\n"), c.sleep ? 1 : 0);
+        if (c.sleep) {  // the dialog is closed on each of the last four seconds before
             EXPECT_EQ(Traced(L"Close the dialog 5 seconds before shutdown\n"), 4);
-        }
-        if (c.seconds > 0) {
-            CDateTime wake = c.next;
-            wake.AddTicks(-300 * CDateTime::kSecond);
-            EXPECT_EQ(Text(f.sched.m_Suspends[0].wakeAt), Text(wake));
         }
         // Woken by the timer, or kept awake, the next program records on time.
         if (c.next.m_Ticks) {
@@ -98,12 +89,9 @@ TEST(PowerNotification, SystemSuspendTracesInOrderAndKeepsItsTimer)
                                           L"[2026/03/07 12:00:00] Suspend\n"};
     EXPECT_EQ(TraceCapture::Lines(), expected);
     EXPECT_EQ(f.sched.m_InquiryCountdown, 0);
-    ASSERT_EQ(f.sched.m_Suspends.size(), 1u);
-    EXPECT_EQ(f.sched.m_Suspends[0].seconds, 6900);
-    EXPECT_EQ(Text(f.sched.m_Suspends[0].wakeAt), L"2026/03/07 13:55:00");
     // A sleep the program did not ask for (here with sleep-after-recording
     // off) only arms the timer and keeps it until the resume.
-    EXPECT_TRUE(f.sched.m_Suspends[0].keepTimer);
+    EXPECT_EQ(f.sched.Logged(L"^suspend"), std::vector<std::wstring>{L"12:00:00 suspend 6900 wake 2026/03/07 13:55:00 keep"});
     // The notice of the program's own sleep request arms nothing more.
     f.sched.m_bSuspending = 1;
     f.sched.OnPowerBroadcast(PBT_APMSUSPEND);
@@ -117,20 +105,17 @@ TEST(PowerNotification, WakeByTimerHoldsTheSystemAwakeUntilTheProgramStops)
     f.sched.m_Clock = At(2026, 3, 7, 13, 55);
     f.sched.OnPowerBroadcast(PBT_APMRESUMEAUTOMATIC);
     f.sched.SchedulerTick();
-    ASSERT_TRUE(f.sched.AwakeNow());
+    ASSERT_TRUE(f.sched.m_Awake);
     f.sched.RunUntil(At(2026, 3, 7, 14, 35));
     // One hold from the wake through set-up to the stop.
-    ASSERT_EQ(f.sched.m_KeepAwake.size(), 2u);
-    EXPECT_EQ(f.sched.m_KeepAwake[0].first, L"2026/03/07 13:55:00");
-    EXPECT_EQ(f.sched.m_KeepAwake[1], std::make_pair(std::wstring(L"2026/03/07 14:30:00"), false));
+    EXPECT_EQ(f.sched.Logged(L"^awake"), (std::vector<std::wstring>{L"13:55:00 awake", L"14:30:00 awake off"}));
 
     // A wake with nothing to record lets go after ten minutes.
     SchedulerFixture g;
     g.sched.m_Clock = At(2026, 3, 7, 3, 0);
     g.sched.OnPowerBroadcast(PBT_APMRESUMEAUTOMATIC);
     g.sched.RunUntil(At(2026, 3, 7, 3, 20));
-    ASSERT_EQ(g.sched.m_KeepAwake.size(), 2u);
-    EXPECT_EQ(g.sched.m_KeepAwake[1], std::make_pair(std::wstring(L"2026/03/07 03:10:00"), false));
+    EXPECT_EQ(g.sched.Logged(L"^awake"), (std::vector<std::wstring>{L"03:00:00 awake", L"03:10:00 awake off"}));
 }
 
 TEST(WakeTimer, DueTimeIsTheStartMinusFiveMinutesInUtc)
