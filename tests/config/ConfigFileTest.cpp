@@ -4,6 +4,8 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -49,6 +51,20 @@ std::string Item(const std::string& start, const std::string& stop, const std::s
            "</weekly><title>" + title + "</title>\r\n</item>\r\n";
 }
 
+// Settings, colours and programs (id, start, weekly, title) as one text.
+std::string Describe(CAppParameter& c)
+{
+    char text[200];
+    snprintf(text, sizeof text, "%d Hz %d ch %d MB, language %d, sleep %d, colors %u/%u %u/%u", c.m_Frequency,
+             c.m_Channels, c.m_WavMaxSize, c.m_Language, c.m_Shutdown, c.m_Colors[0].m_Text, c.m_Colors[0].m_Background,
+             c.m_Colors[1].m_Text, c.m_Colors[1].m_Background);
+    std::string out = text;
+    for (ProgramItem& p : Items(c.m_ProgramList))
+        out += "; " + std::to_string(p.m_Id) + " " + Narrow(Text(p.m_StartTime)) + " " + std::to_string(p.m_Weekly) +
+               " " + Narrow(W(p.m_Title));
+    return out;
+}
+
 // A configuration object whose last step of the save fails, as a crash between
 // writing the temporary file and replacing the old one would.
 class FailingReplace : public CAppParameter {
@@ -57,40 +73,6 @@ protected:
 };
 
 }  // namespace
-
-// Loading is lenient: a setting that is not a number keeps its default, a
-// missing config element keeps every value, and colours go by their index.
-TEST(ConfigFile, DefaultsAndLenientSettings)
-{
-    Fixture f;
-    EXPECT_EQ(f.config->Load(), 0);  // no file
-    EXPECT_EQ(f.config->m_Frequency, 44100);
-    EXPECT_EQ(f.LoadText(kDecl + "<programs></programs>"), 1);
-    EXPECT_EQ(f.config->m_Frequency, 44100);
-    EXPECT_EQ(f.LoadText(kDecl + "<config></config>"), 1);
-    EXPECT_EQ(f.config->m_Frequency, 48000);
-    EXPECT_EQ(f.config->m_Language, -1);
-    f.LoadText(kDecl + "<config><frequency>44100Hz</frequency><shutdown>5</shutdown><language> 1 </language>"
-                       "<channels>1</channels><wav_max_size>-3</wav_max_size><colors>"
-                       "<color><index>0</index><text>255</text><background>65280</background></color>"
-                       "<color><index>5</index><text>1</text></color><color><text>7</text></color>"
-                       "<color><index>1</index><text>123</text></color></colors></config>");
-    EXPECT_EQ(f.config->m_Frequency, 48000);
-    EXPECT_EQ(f.config->m_Shutdown, 1);
-    EXPECT_EQ(f.config->m_Language, 1);
-    EXPECT_EQ(f.config->m_Channels, 1);
-    EXPECT_EQ(f.config->m_WavMaxSize, -3);  // ranges are the users' business
-    EXPECT_EQ(f.config->m_Colors[0].m_Background, 65280u);
-    EXPECT_EQ(f.config->m_Colors[1].m_Text, 123u);
-    EXPECT_EQ(f.config->m_Colors[1].m_Background, 0xFFFFFFu);
-    f.LoadText(kDecl + "<config><language>1x</language></config>");
-    EXPECT_EQ(f.config->m_Language, -1);
-    // Empty path keys are written empty and come back as the current folder.
-    f.config->m_TempPath.Clear();
-    ASSERT_EQ(f.config->Save(), 1);
-    EXPECT_NE(f.Saved().find("<temp_path/>\r\n"), std::string::npos);
-    EXPECT_EQ(W(f.Reload()->m_TempPath), W(f.config->m_CurrentPath));
-}
 
 // Every setting off its default, saved byte for byte as the file format
 // gives it, loaded back by a fresh object and saved again unchanged.
@@ -154,88 +136,113 @@ TEST(ConfigFile, SavedFileIsByteExactAndRoundTrips)
     EXPECT_EQ(f.Saved(), expected);
 }
 
-TEST(ConfigFile, ProgramsLoadLenientlyAndSaveInOrder)
+// Loading is lenient: a setting that is not a number keeps its loader
+// default, a missing config element keeps every value, colours go by their
+// index, a program without a title gets a visible one, one without a stop is
+// dropped, a file cut short keeps what came before the cut, and impossible
+// numbers and dates load without trouble. Each case loads into a fresh object.
+TEST(ConfigFile, LenientLoads)
+{
+    const std::string two = kDecl + "<config><frequency>16000</frequency><language>1</language></config>\r\n" +
+                            "<programs>" + Item("2024/05/01 07:30:00", "2024/05/01 08:00:00", "0", "one") +
+                            Item("2024/05/02 07:30:00", "2024/05/02 08:00:00", "0", "two") + "</programs>\r\n";
+    const std::string kColors = ", colors 0/16777215 13158600/16777215", kSetTo16000 = "16000 Hz 2 ch 100 MB, language 1";
+    const std::string kDefaults = "44100 Hz 2 ch 100 MB, language -1, sleep 0" + kColors;
+    const std::string kLoaderDefaults = "48000 Hz 2 ch 100 MB, language -1, sleep 0" + kColors;
+    struct Case {
+        const char* what;
+        std::string text;  // empty: no file
+        int loaded;
+        std::string settings, programs;
+    } cases[] = {
+        {"no file", "", 0, kDefaults, ""},
+        {"no config element", kDecl + "<programs></programs>", 1, kDefaults, ""},
+        {"empty config element", kDecl + "<config></config>", 1, kLoaderDefaults, ""},
+        {"odd values", kDecl + "<config><frequency>44100Hz</frequency><shutdown>5</shutdown><language> 1 </language>"
+                              "<channels>1</channels><wav_max_size>-3</wav_max_size><colors>"
+                              "<color><index>0</index><text>255</text><background>65280</background></color>"
+                              "<color><index>5</index><text>1</text></color><color><text>7</text></color>"
+                              "<color><index>1</index><text>123</text></color></colors></config>",
+         1, "48000 Hz 1 ch -3 MB, language 1, sleep 1, colors 255/65280 123/16777215", ""},
+        {"language not a number", kDecl + "<config><language>1x</language></config>", 1, kLoaderDefaults, ""},
+        {"lenient programs", kDecl + "<config/>\r\n<programs>" + Item("2024/5/2 7:30", "2024/5/2 8:00", "62", "B&amp;C") +
+                                 Item("2024/05/01 07:30:00", "2024/05/01 08:00:00", "0", "") + "<other/>" +
+                                 Item("2024/05/01 06:00:00", "2024/05/01 06:30:00", "x", "A") +
+                                 "<item><start_time>2024/05/01 05:00:00</start_time><title>no stop</title></item>" +
+                                 "</programs>\r\n",
+         1, "", "; 12 2024/05/01 06:00:00 0 A; 11 2024/05/01 07:30:00 0 Recording; 10 2024/05/02 07:30:00 62 B&C"},
+        {"cut inside the second title", two.substr(0, two.find("two")), 1, kSetTo16000 + ", sleep 0" + kColors,
+         "; 10 2024/05/01 07:30:00 0 one; 11 2024/05/02 07:30:00 0 録音"},  // the visible title, in Japanese
+        {"byte-order mark, as Notepad saves", "\xEF\xBB\xBF" + two, 1, kSetTo16000 + ", sleep 0" + kColors,
+         "; 10 2024/05/01 07:30:00 0 one; 11 2024/05/02 07:30:00 0 two"},
+        {"impossible numbers and dates",
+         kDecl + "<config><frequency>99999999999999999999</frequency><channels>-2147483648</channels>"
+                 "<wav_max_size>2147483647</wav_max_size></config><programs>" +
+             Item("65535/99/99 99:99:99", "2024/13/40 25:61:61", "4294967295", "bad dates") +
+             "<item><start_time/><stop_time/><weekly/><title/></item><item>" + "</programs>",
+         1, "1661992959 Hz -2147483648 ch 2147483647 MB, language -1, sleep 0" + kColors,
+         "; 10 65535/99/99 99:99:99 4294967295 bad dates"},  // numbers wrap at 32 bits
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fixture f;
+        f.config->m_ProgramList.m_NextId = 10;
+        EXPECT_EQ(c.text.empty() ? f.config->Load() : f.LoadText(c.text), c.loaded);
+        std::string described = Describe(*f.config);
+        if (!c.settings.empty()) {
+            EXPECT_EQ(described.substr(0, described.find(';')), c.settings);
+        }
+        EXPECT_EQ(described.substr(std::min(described.find(';'), described.size())), c.programs);
+        EXPECT_FALSE(Exists(f.ini + L".bad"));
+    }
+}
+
+// What the lenient loads are saved as: programs in start order under
+// normalised times, an empty list as an empty element, empty paths as empty
+// elements that come back as the current folder; a loaded list is emptied
+// by the next load; a program with impossible dates is held and retired
+// without trouble.
+TEST(ConfigFile, LenientLoadsSaveCleanly)
 {
     Fixture f;
-    f.config->m_ProgramList.m_NextId = 10;
     f.LoadText(kDecl + "<config/>\r\n<programs>" + Item("2024/5/2 7:30", "2024/5/2 8:00", "62", "B&amp;C") +
-               Item("2024/05/01 07:30:00", "2024/05/01 08:00:00", "0", "") +
-               "<other/>" + Item("2024/05/01 06:00:00", "2024/05/01 06:30:00", "x", "A") +
-               "<item><start_time>2024/05/01 05:00:00</start_time><title>no stop</title></item>" +
-               "</programs>\r\n");
-    ProgramList& list = f.config->m_ProgramList;
-    ASSERT_EQ(Items(list).size(), 3u);
-    ProgramItem copy;
-    list.GetAt(0, copy);
-    EXPECT_EQ(W(copy.m_Title), L"A");
-    EXPECT_EQ(copy.m_Id, 12u);
-    EXPECT_EQ(copy.m_Weekly, 0u);  // not a number: the default
-    list.GetAt(1, copy);  // a program without a title is kept under a visible one
-    EXPECT_EQ(W(copy.m_Title), L"Recording");
-    list.GetAt(2, copy);
-    EXPECT_EQ(W(copy.m_Title), L"B&C");
-    EXPECT_EQ(copy.m_Id, 10u);
-    EXPECT_EQ(copy.m_Weekly, 62u);
+               Item("2024/05/01 06:00:00", "2024/05/01 06:30:00", "0", "A") + "</programs>\r\n");
     ASSERT_EQ(f.config->Save(), 1);
     std::string saved = f.Saved();
     size_t a = saved.find("<title>A</title>"), b = saved.find("<title>B&amp;C</title>");
     ASSERT_NE(a, std::string::npos);
-    ASSERT_NE(b, std::string::npos);
     EXPECT_LT(a, b);
     EXPECT_NE(saved.find("<start_time>2024/05/02 07:30:00</start_time>"), std::string::npos);
-
-    // Loading again empties the list first; an empty list saves as an empty element.
     f.LoadText(kDecl + "<config/>");
-    EXPECT_EQ(Items(list).size(), 0u);
+    EXPECT_EQ(Items(f.config->m_ProgramList).size(), 0u);
+    f.config->m_TempPath.Clear();
     f.config->Save();
     EXPECT_NE(f.Saved().find("</config>\r\n<programs/>\r\n"), std::string::npos);
+    EXPECT_NE(f.Saved().find("<temp_path/>\r\n"), std::string::npos);
+    EXPECT_EQ(W(f.Reload()->m_TempPath), W(f.config->m_CurrentPath));
+
+    f.LoadText(kDecl + "<programs>" + Item("65535/99/99 99:99:99", "2024/13/40 25:61:61", "4294967295", "bad") +
+               "</programs>");
+    CDateTime now;
+    now.SetNow();
+    f.config->m_ProgramList.ExpirePast(now);
+    ProgramItem copy;
+    ASSERT_TRUE(f.config->m_ProgramList.GetAt(0, copy));
+    EXPECT_GT(copy.m_StopTime.Diff(now), 0);
+    EXPECT_EQ(Items(f.Reload()->m_ProgramList).size(), 1u);
 }
 
-TEST(ConfigFile, HostileFilesLoadWhatTheyCanAndNeverCrash)
+// A file the loader rejects (empty, or not text) is kept as .bad before any
+// save replaces it.
+TEST(ConfigFile, ARejectedFileIsKeptAsBad)
 {
-    const std::string good = kDecl + "<config><frequency>16000</frequency><language>1</language></config>\r\n" +
-                             "<programs>" + Item("2024/05/01 07:30:00", "2024/05/01 08:00:00", "0", "one") +
-                             Item("2024/05/02 07:30:00", "2024/05/02 08:00:00", "0", "two") + "</programs>\r\n";
-    {
-        Fixture f;
-        // Cut inside the second program's title: both programs survive.
-        f.LoadText(good.substr(0, good.find("two")));
-        EXPECT_EQ(f.config->m_Frequency, 16000);
-        EXPECT_EQ(Items(f.config->m_ProgramList).size(), 2u);
-    }
-    {
-        // As Notepad saves it, with a byte-order mark: loads. A file the
-        // loader rejects is kept as .bad before any save replaces it.
-        Fixture f;
-        ASSERT_EQ(f.LoadText("\xEF\xBB\xBF" + good), 1);
-        EXPECT_EQ(Items(f.config->m_ProgramList).size(), 2u);
-        EXPECT_FALSE(Exists(f.ini + L".bad"));
-        EXPECT_EQ(f.LoadText(""), 0);
-        std::string damaged = std::string("\0\0\xFF\xFE<config>", 12) + good;
-        EXPECT_EQ(f.LoadText(damaged), 0);
-        EXPECT_EQ(ReadBytes(f.ini + L".bad"), damaged);
-        f.config->Save();
-        EXPECT_EQ(ReadBytes(f.ini + L".bad"), damaged);
-    }
-    {
-        Fixture f;
-        f.LoadText(kDecl + "<config><frequency>99999999999999999999</frequency><channels>-2147483648</channels>"
-                           "<wav_max_size>2147483647</wav_max_size></config><programs>" +
-                   Item("65535/99/99 99:99:99", "2024/13/40 25:61:61", "4294967295", "bad dates") +
-                   "<item><start_time/><stop_time/><weekly/><title/></item><item>" + "</programs>");
-        EXPECT_EQ(f.config->m_Channels, static_cast<int>(0x80000000u));
-        EXPECT_EQ(f.config->m_WavMaxSize, 2147483647);
-        EXPECT_EQ(Items(f.config->m_ProgramList).size(), 1u);
-        // A program with impossible dates is held and retired without trouble.
-        CDateTime now;
-        now.SetNow();
-        f.config->m_ProgramList.ExpirePast(now);
-        ProgramItem copy;
-        ASSERT_TRUE(f.config->m_ProgramList.GetAt(0, copy));
-        EXPECT_GT(copy.m_StopTime.Diff(now), 0);
-        auto back = f.Reload();
-        EXPECT_EQ(Items(back->m_ProgramList).size(), 1u);
-    }
+    Fixture f;
+    EXPECT_EQ(f.LoadText(""), 0);
+    std::string damaged = std::string("\0\0\xFF\xFE<config>", 12) + kDecl + "<config/>";
+    EXPECT_EQ(f.LoadText(damaged), 0);
+    EXPECT_EQ(ReadBytes(f.ini + L".bad"), damaged);
+    f.config->Save();
+    EXPECT_EQ(ReadBytes(f.ini + L".bad"), damaged);
 }
 
 TEST(ConfigSave, InterruptedSaveKeepsThePreviousFile)
