@@ -76,10 +76,7 @@ TEST(EndToEnd, BackToBackProgramsAreExactAndSeamlessAndTheListMovesOn)
         }
     }
     // The device is closed once, at the end.
-    int closes = 0;
-    for (const std::string& line : rec.Trace())
-        closes += line.find("[CaptureClose] close capture") != std::string::npos;
-    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(rec.TraceCount("[CaptureClose] close capture"), 1);
 
     std::string all;
     for (int i = 0; i < 3; ++i) {

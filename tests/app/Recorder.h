@@ -97,6 +97,13 @@ struct Recorder : Installation {
                 return l.micros;
         return -1;
     }
+    int TraceCount(const std::string& contains)
+    {
+        int n = 0;
+        for (const auto& l : ReadTrace(traceFile))
+            n += l.text.find(contains) != std::string::npos;
+        return n;
+    }
     bool WaitForTrace(const std::string& contains, DWORD timeoutMs)
     {
         DWORD start = GetTickCount();

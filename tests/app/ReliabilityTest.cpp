@@ -14,29 +14,18 @@ class AudioDriverSetting {
 public:
     explicit AudioDriverSetting(const wchar_t* driver)
     {
-        RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\Drivers", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_Key,
-                        nullptr);
         DWORD size = sizeof m_Old;
-        m_HadOld = RegQueryValueExW(m_Key, L"Audio", nullptr, nullptr, reinterpret_cast<BYTE*>(m_Old), &size) ==
-                   ERROR_SUCCESS;
+        m_HadOld = RegGetValueW(HKEY_CURRENT_USER, kKey, L"Audio", RRF_RT_REG_SZ, nullptr, m_Old, &size) == 0;
         Set(driver);
     }
-    ~AudioDriverSetting()
-    {
-        if (m_HadOld)
-            Set(m_Old);
-        else
-            RegDeleteValueW(m_Key, L"Audio");
-        RegCloseKey(m_Key);
-    }
+    ~AudioDriverSetting() { m_HadOld ? Set(m_Old) : (void)RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"Audio"); }
 
 private:
-    void Set(const wchar_t* value)
+    static constexpr const wchar_t* kKey = L"Software\\Wine\\Drivers";
+    static void Set(const wchar_t* value)
     {
-        RegSetValueExW(m_Key, L"Audio", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                       static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+        RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Audio", REG_SZ, value, static_cast<DWORD>((wcslen(value) + 1) * 2));
     }
-    HKEY m_Key = nullptr;
     wchar_t m_Old[64] = L"";
     bool m_HadOld = false;
 };
@@ -62,7 +51,8 @@ TEST(Reliability, KilledDuringRecordingEveryHeaderCoversItsData)
     for (int round = 0; round < (EnvironmentValue(L"MARIVANE_FULL_RUNS").empty() ? 4 : 5); ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         Recorder rec;
-        rec.Write({Program(SecondsFromNow(2), SecondsFromNow(600), 0, L"Killed")}, 1);
+        CDateTime start = SecondsFromNow(2);
+        rec.Write({Program(start, SecondsFromNow(600), 0, L"Killed")}, 1);
         ChildProcess child;
         ASSERT_TRUE(rec.Start(child)) << "error " << GetLastError();
         ASSERT_TRUE(rec.WaitForTrace("[CaptureStart] start capture", 20000));
@@ -70,22 +60,14 @@ TEST(Reliability, KilledDuringRecordingEveryHeaderCoversItsData)
         Sleep(std::uniform_int_distribution<int>(300, 7000)(random));
         child.Kill();
         ASSERT_FALSE(child.Running());
-
-        std::vector<std::wstring> wavs = rec.Wavs();
-        ASSERT_FALSE(wavs.empty());
-        std::string pcm;
-        for (const auto& name : wavs) {
-            WavFields w = ReadWav(rec.wavDir + L"\\" + name);
-            ASSERT_TRUE(w.valid) << Narrow(name);
-            EXPECT_EQ(w.riffSize, 48 + w.dataSize) << Narrow(name);
-            EXPECT_EQ(w.factFrames, w.dataSize / 4) << Narrow(name);
-            EXPECT_LE(w.dataSize, w.data.size()) << Narrow(name);
-            EXPECT_LE(w.data.size() - w.dataSize, 2u * kBytesPerSecond) << Narrow(name);
-            pcm += w.data;
+        RecordedFiles r = ReadRecording(rec.wavDir + L"\\Killed_" + Stamp(start), 48000, 2, 1048576, 2 * kBytesPerSecond);
+        ASSERT_GT(r.files, 0u);
+        EXPECT_EQ(r.files, rec.Wavs().size());
+        CheckRamp(r.pcm, 2, "round " + std::to_string(round));
+        for (const auto& name : rec.Wavs()) {
             std::wstring copy = keep + L"\\round" + std::to_wstring(round) + L"_" + name;
             EXPECT_TRUE(CopyFileW((rec.wavDir + L"\\" + name).c_str(), copy.c_str(), FALSE));
         }
-        CheckRamp(pcm, 2, "round " + std::to_string(round));
     }
 }
 
@@ -123,10 +105,7 @@ TEST(Reliability, NoCaptureDeviceRetriesEveryTenSecondsUntilClosed)
     }
     EXPECT_TRUE(child.Running());
     // The user hears of it once, as the start passes, however often it is retried.
-    int balloons = 0;
-    for (const auto& l : ReadTrace(rec.traceFile))
-        balloons += l.text.find("Balloon: Nothing: The capture device could not be opened") != std::string::npos;
-    EXPECT_EQ(balloons, 1) << Joined(rec.Trace());
+    EXPECT_EQ(rec.TraceCount("Balloon: Nothing: The capture device could not be opened"), 1) << Joined(rec.Trace());
     // The close request ends the retry loop at once.
     DWORD asked = GetTickCount();
     EXPECT_EQ(ExitProgram(hwnd, child), 0u);
@@ -166,18 +145,11 @@ TEST(Reliability, FullDiskClosesTheFileAndTheNextProgramRecords)
     EXPECT_EQ(ExitProgram(hwnd, child), 0u);
 
     // The first file was finished with what the disk took: sizes true, whole frames.
-    WavFields full = ReadWav(small + L"\\Full_" + Stamp(start1) + L"_000.wav");
-    ASSERT_TRUE(full.valid);
-    EXPECT_EQ(full.dataSize, full.data.size());
-    EXPECT_EQ(full.riffSize, 48 + full.dataSize);
-    EXPECT_EQ(full.dataSize % 4, 0u);
-    EXPECT_EQ(full.factFrames, full.dataSize / 4);
-    EXPECT_GT(full.dataSize, 900000u);
-    CheckRamp(full.data, 2, "the file on the full disk");
-    int balloons = 0;
-    for (const auto& l : ReadTrace(rec.traceFile))
-        balloons += l.text.find("Balloon: Full: Writing the WAV file failed") != std::string::npos;
-    EXPECT_EQ(balloons, 1);
+    RecordedFiles full = ReadRecording(small + L"\\Full_" + Stamp(start1), 48000, 2);
+    EXPECT_EQ(full.files, 1u);
+    EXPECT_GT(full.pcm.size(), 900000u);
+    CheckRamp(full.pcm, 2, "the file on the full disk");
+    EXPECT_EQ(rec.TraceCount("Balloon: Full: Writing the WAV file failed"), 1);
     // The next program recorded in full.
     size_t frames = CheckRecording(small, L"After_" + Stamp(start2), 0);
     EXPECT_GT(frames, 48000u * 3);

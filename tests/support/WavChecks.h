@@ -29,10 +29,13 @@ std::wstring WavName(const std::wstring& prefix, unsigned n);
 std::vector<unsigned> CheckRamp(const std::string& pcm, int channels, const std::string& what);
 
 // The numbered files prefix_000.wav, _001.wav ... of one recording, each
-// checked for true headers in the given format and, with maxData, for its
-// split (every file but the last holds at least maxData, less than one buffer more).
+// checked for true headers in the given format (whole frames; past the size
+// the header gives, at most unheadered bytes, as a killed recording leaves)
+// and, with maxData, for its split (every file but the last holds at least
+// maxData, less than one buffer more).
 struct RecordedFiles {
     unsigned files = 0;
     std::string pcm;  // the data of all files in order
 };
-RecordedFiles ReadRecording(const std::wstring& prefixPath, unsigned rate, unsigned channels, unsigned maxData = 0);
+RecordedFiles ReadRecording(const std::wstring& prefixPath, unsigned rate, unsigned channels, unsigned maxData = 0,
+                            unsigned unheadered = 0);
