@@ -29,31 +29,21 @@ struct DialogFixture {
     // test never hangs.
     void Run(const std::function<void()>& modal, const std::function<void()>& driver)
     {
-        volatile bool done = false;
+        volatile bool finished = false;
         std::thread t([&] {
             driver();
-            done = true;
-        });
-        std::thread guard([&] {
-            for (int i = 0; i < 3000 && !done; ++i)
-                Sleep(10);
-            for (int i = 0; i < 200; ++i) {
+            while (!finished) {
                 EnumThreadWindows(uiThread, [](HWND hwnd, LPARAM) -> BOOL {
                     if (IsWindowVisible(hwnd))
                         PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
                     return TRUE;
                 }, 0);
-                if (finished)
-                    break;
                 Sleep(50);
             }
         });
         modal();
         finished = true;
         t.join();
-        guard.join();
-        finished = false;
     }
     std::string Saved() { return ReadBytes(dir.File(L"marivane.ini")); }
-    volatile bool finished = false;
 };
