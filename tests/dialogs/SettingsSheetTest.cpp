@@ -96,12 +96,15 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     EXPECT_NE(saved.find("<wavfile_dir>" + Narrow(newFolder) + "</wavfile_dir>"), std::string::npos);
 }
 
+// The size field takes blanks, a sign and digits and nothing else; anything
+// else keeps the size.
 TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
 {
     struct Case {
         const wchar_t* typed;
         int stored;
-    } cases[] = {{L"", 0}, {L"  -", 0}, {L"-5", -5}, {L" \t42", 42}, {L"4x2", 100}};
+    } cases[] = {{L"", 0}, {L"  -", 0}, {L"-5", -5}, {L" \t42", 42}, {L"4x2", 100}, {L"+5", 100}, {L"12 ", 100},
+                 {L"99999999999999999999999", 0x7FFFFFFF}};  // stops past 2^32 instead of wrapping
     for (const Case& c : cases) {
         DialogFixture f;
         f.config.m_WavMaxSize = 100;
