@@ -100,29 +100,6 @@ TEST(XmlReader, DeclarationAndEncodings)
     EXPECT_EQ(Doc("<?xml version=\"1.0\" encoding=\"euc\"?><t/>").xml.m_CodePage, 65001u);
 }
 
-TEST(XmlReader, TwoTopLevelElementsAndLookups)
-{
-    Doc d(Decl("<config><language>1</language></config>\r\n<programs><item/><item/><other/><item/></programs>"));
-    XmlElement* programs = CXml::FindSibling(d.first, L"programs");
-    ASSERT_NE(programs, nullptr);
-    int items = 0;
-    for (XmlElement* i = CXml::FindChild(programs, L"item"); i; i = CXml::FindNext(i))
-        ++items;
-    EXPECT_EQ(items, 3);
-    EXPECT_EQ(CXml::FindChild(d.first, L"Language"), nullptr);  // case-sensitive
-    // Integers: digits with a sign, anything else the default; 32 bits wrap.
-    struct Case {
-        const wchar_t* text;
-        int value;
-    } cases[] = {{L"42", 42},  {L"-7", -7},  {L"  7", 7},  {L"\t-7", -7}, {L"-", 0},     {L"4 2", 99},
-                 {L"+5", 99},  {L"12 ", 99}, {L"", 99},    {L"x", 99},    {L"4294967297", 1}};
-    for (const Case& c : cases) {
-        std::unique_ptr<XmlElement, void (*)(XmlElement*)> e(CXml::CreateElement(L"v", c.text), CXml::FreeElements);
-        EXPECT_EQ(CXml::GetInt(e.get(), 99), c.value) << Narrow(c.text);
-    }
-    EXPECT_EQ(CXml::GetInt(nullptr, -1), -1);
-}
-
 TEST(XmlReader, DeepNestingIsBoundedNotACrash)
 {
     std::string deep = Decl("");
