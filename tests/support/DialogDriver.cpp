@@ -103,15 +103,11 @@ void SetControlText(HWND dialog, int id, const std::wstring& text)
 
 std::vector<std::vector<std::wstring>> ListRows(HWND list, int columns)
 {
-    std::vector<std::vector<std::wstring>> rows(static_cast<size_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)));
+    std::vector<std::vector<std::wstring>> rows(static_cast<size_t>(ListView_GetItemCount(list)));
     for (size_t r = 0; r < rows.size(); ++r)
         for (int c = 0; c < columns; ++c) {
             wchar_t text[512] = L"";
-            LVITEMW item = {};
-            item.iSubItem = c;
-            item.pszText = text;
-            item.cchTextMax = 512;
-            SendMessageW(list, LVM_GETITEMTEXTW, r, reinterpret_cast<LPARAM>(&item));
+            ListView_GetItemText(list, static_cast<int>(r), c, text, 512);
             rows[r].push_back(text);
         }
     return rows;
@@ -124,18 +120,14 @@ std::wstring ColumnHeader(HWND list, int column)
     col.mask = LVCF_TEXT;
     col.pszText = text;
     col.cchTextMax = 128;
-    SendMessageW(list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&col));
+    ListView_GetColumn(list, column, &col);
     return text;
 }
 
 void SelectRow(HWND list, int row)
 {
-    LVITEMW item = {};
-    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
-    item.state = 0;
-    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
-    item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
 }
 
 bool SaveScreenshot(HWND window, const std::wstring& name)
