@@ -11,7 +11,7 @@
 
 class FakeCapture : public CBaseCapture {
 public:
-    static int s_OpenFailures;  // how many Opens fail before one succeeds (-1: all)
+    static int s_OpenFailures;  // how many Opens fail before one succeeds
     static int s_Alive;
 
     FakeCapture() { ++s_Alive; }
@@ -19,9 +19,8 @@ public:
 
     bool Open(int channels, int rate, int, int) override
     {
-        if (s_OpenFailures != 0) {
-            if (s_OpenFailures > 0)
-                --s_OpenFailures;
+        if (s_OpenFailures > 0) {
+            --s_OpenFailures;
             return false;
         }
         m_Channels = channels;
