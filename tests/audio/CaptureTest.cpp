@@ -134,13 +134,10 @@ TEST(WasapiCapture, OtherRatesAndMono)
 }
 
 // Opens one device type only, as when the other cannot be opened.
-template <CaptureType kType>
+template <class Device, CaptureType kType>
 class OneTypeCtrl : public CAudioCtrl {
 protected:
-    CBaseCapture* NewCaptureDevice(CaptureType type) override
-    {
-        return type == kType ? CAudioCtrl::NewCaptureDevice(type) : nullptr;
-    }
+    CBaseCapture* NewCaptureDevice(CaptureType type) override { return type == kType ? new Device() : nullptr; }
 };
 
 // Sleeps until a time on the capture clock.
@@ -182,8 +179,8 @@ void RecordBackToBack(const char* type)
 
 TEST(Capture, BackToBackOnBothDeviceTypes)
 {
-    RecordBackToBack<OneTypeCtrl<kWasapiDevice>>("WASAPI");
-    RecordBackToBack<OneTypeCtrl<kWaveInDevice>>("waveIn");
+    RecordBackToBack<OneTypeCtrl<CWasapiCapture, kWasapiDevice>>("WASAPI");
+    RecordBackToBack<OneTypeCtrl<CMMECapture, kWaveInDevice>>("waveIn");
 }
 
 // Stands in for a USB microphone pulled out mid-recording: the stream fails
@@ -202,14 +199,6 @@ protected:
 };
 std::atomic<int> UnpluggedCapture::s_Unplug(0);
 
-class UnpluggingCtrl : public CAudioCtrl {
-protected:
-    CBaseCapture* NewCaptureDevice(CaptureType type) override
-    {
-        return type == kWasapiDevice ? new UnpluggedCapture() : CAudioCtrl::NewCaptureDevice(type);
-    }
-};
-
 TEST(WasapiCapture, ALostDeviceEndsTheFileAndTheRecordingGoesOnInTheNext)
 {
     TempDir dir;
@@ -217,7 +206,7 @@ TEST(WasapiCapture, ALostDeviceEndsTheFileAndTheRecordingGoesOnInTheNext)
     HWND notices = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     std::wstring prefix = dir.File(L"unplugged_202612060000");
     {
-        ThreadedRecording<UnpluggingCtrl> rec;
+        ThreadedRecording<OneTypeCtrl<UnpluggedCapture, kWasapiDevice>> rec;
         rec.ctrl.m_hNoticeWnd = notices;
         std::thread unplug([] {
             Sleep(2300);
@@ -229,9 +218,8 @@ TEST(WasapiCapture, ALostDeviceEndsTheFileAndTheRecordingGoesOnInTheNext)
     EXPECT_TRUE(TraceCapture::Contains(L"CWasapiCapture: the capture device was lost (0x88890004)\n"));
     RecordedFiles r = ReadRecording(prefix, 48000, 2);
     ASSERT_EQ(r.files, 2u);
-    WavFields first = ReadWav(WavName(prefix, 0)), second = ReadWav(WavName(prefix, 1));
-    std::vector<unsigned> a = CheckRamp(first.data, 2, "the file before the loss");
-    std::vector<unsigned> b = CheckRamp(second.data, 2, "the file after the loss");
+    std::vector<unsigned> a = CheckRamp(ReadWav(WavName(prefix, 0)).data, 2, "the file before the loss");
+    std::vector<unsigned> b = CheckRamp(ReadWav(WavName(prefix, 1)).data, 2, "the file after the loss");
     EXPECT_GT(a.size(), 48000u * 3 / 2);
     EXPECT_GT(b.size(), 48000u * 3 / 2);
     // The device came back at once: little more than the reopening is missing.
