@@ -30,14 +30,6 @@ private:
     bool m_HadOld = false;
 };
 
-std::string Joined(const std::vector<std::string>& lines)
-{
-    std::string all;
-    for (const auto& l : lines)
-        all += l;
-    return all;
-}
-
 }  // namespace
 
 // Run by tests/app/reliability.sh, which reads the files it keeps with sox.
@@ -97,7 +89,7 @@ TEST(Reliability, NoCaptureDeviceRetriesEveryTenSecondsUntilClosed)
             if (l.text.find(failed) != std::string::npos && l.text.find(opened) == std::string::npos)
                 attempts.push_back(l.micros);
     }
-    ASSERT_GE(attempts.size(), 3u) << Joined(rec.Trace());
+    ASSERT_GE(attempts.size(), 3u) << ReadBytes(rec.traceFile);
     // The start itself is one more attempt; then every 10 s.
     EXPECT_LT(attempts[1] - attempts[0], 5000000);
     for (size_t i = 2; i < attempts.size(); ++i) {
@@ -105,7 +97,7 @@ TEST(Reliability, NoCaptureDeviceRetriesEveryTenSecondsUntilClosed)
     }
     EXPECT_TRUE(child.Running());
     // The user hears of it once, as the start passes, however often it is retried.
-    EXPECT_EQ(rec.TraceCount("Balloon: Nothing: The capture device could not be opened"), 1) << Joined(rec.Trace());
+    EXPECT_EQ(rec.TraceCount("Balloon: Nothing: The capture device could not be opened"), 1) << ReadBytes(rec.traceFile);
     // The close request ends the retry loop at once.
     DWORD asked = GetTickCount();
     EXPECT_EQ(ExitProgram(hwnd, child), 0u);

@@ -138,7 +138,7 @@ TEST(AudioCtrl, RecordingsAreCutByTheCaptureClock)
     r.ctrl.CaptureOpen();
     FakeCapture* device = r.ctrl.Device();
     ASSERT_TRUE(device && device->IsCapturing());  // running from the set-up on
-    device->m_Format = PcmFormat(48000, 2);
+    device->m_Format = CBaseCapture::PcmFormat(2, 48000, 16);
     device->m_FirstFrameTime = CBaseCapture::Now() - 60 * 10000000LL;
     r.Deliver(30);
     // A starts half a second back; its start request comes only now.
@@ -178,7 +178,7 @@ TEST(AudioCtrl, TheNextProgramKeepsTheDeviceUntilTheSettingsChange)
     EXPECT_TRUE(TraceCapture::Contains(L"[CaptureOpen] WASAPI capture failed, falling back to waveIn\n"));
     ASSERT_TRUE(r.ctrl.Device() && r.ctrl.Device()->IsCapturing());
     FakeCapture* device = r.ctrl.Device();
-    device->m_Format = PcmFormat(48000, 2);
+    device->m_Format = CBaseCapture::PcmFormat(2, 48000, 16);
     r.Deliver(30);
     std::wstring b = r.dir.File(L"next_202405010732"), c = r.dir.File(L"last_202405010734");
     r.ctrl.CaptureStopAt(device->FrameTime(48000));
@@ -250,7 +250,7 @@ TEST(AudioCtrl, HandoversRacingTheBufferThreadLoseAndRepeatNothing)
         ctrl.CaptureOpen();
         CBaseCapture* device = ctrl.m_pCapture;
         ASSERT_NE(device, nullptr);
-        device->m_Format = PcmFormat(48000, 2);
+        device->m_Format = CBaseCapture::PcmFormat(2, 48000, 16);
         while (device->m_CapturedFrames < cuts[0] + 1600)
             Sleep(1);
         ctrl.m_Task = WM_CAPTURE_START;

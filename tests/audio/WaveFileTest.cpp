@@ -1,8 +1,11 @@
 #include "support/WavChecks.h"
+#include "audio/BaseCapture.h"
 #include "audio/WaveFile.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+static const WAVEFORMATEX kStereo48 = CBaseCapture::PcmFormat(2, 48000, 16);
 
 // The 56-byte header: exact at creation, true for the data at each refresh
 // and at the close, which destruction does too; existing files are kept.
@@ -12,27 +15,27 @@ TEST(WaveFile, HeaderAndCreationRules)
     std::wstring path = dir.File(L"empty.wav");
     {
         CWaveFile f;
-        ASSERT_EQ(f.Create(path.c_str(), PcmFormat(48000, 2), 0), 0);
-        EXPECT_EQ(f.Create(dir.File(L"other.wav").c_str(), PcmFormat(16000, 1), 0), -1);  // one file at a time
-        EXPECT_EQ(f.Create(path.c_str(), PcmFormat(48000, 2), 0), -1);
+        ASSERT_EQ(f.Create(path.c_str(), kStereo48, 0), 0);
+        EXPECT_EQ(f.Create(dir.File(L"other.wav").c_str(), kStereo48, 0), -1);  // one file at a time
+        EXPECT_EQ(f.Create(path.c_str(), kStereo48, 0), -1);
     }
     const char expected[] = "RIFF\x30\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x80\xBB\0\0\0\xEE\x02\0\x04\0\x10\0"
                             "fact\x04\0\0\0\0\0\0\0data\0\0\0\0";
     EXPECT_EQ(ReadBytes(path), std::string(expected, 56));
     CWaveFile again;
-    EXPECT_EQ(again.Create(path.c_str(), PcmFormat(48000, 2), 0), -2);
+    EXPECT_EQ(again.Create(path.c_str(), kStereo48, 0), -2);
     EXPECT_EQ(ReadBytes(path).size(), 56u);
-    WAVEFORMATEX bad = PcmFormat(48000, 2);
+    WAVEFORMATEX bad = kStereo48;
     bad.nChannels = 0;
     EXPECT_EQ(again.Create(dir.File(L"bad.wav").c_str(), bad, 0), -1);
-    bad = PcmFormat(48000, 2);
+    bad = kStereo48;
     bad.wFormatTag = 3;
     EXPECT_EQ(again.Create(dir.File(L"bad.wav").c_str(), bad, 0), -1);
     EXPECT_FALSE(Exists(dir.File(L"bad.wav")));
 
     std::wstring mono = dir.File(L"mono.wav");
     CWaveFile f;
-    ASSERT_EQ(f.Create(mono.c_str(), PcmFormat(8000, 1), 0), 0);
+    ASSERT_EQ(f.Create(mono.c_str(), CBaseCapture::PcmFormat(1, 8000, 16), 0), 0);
     std::string pcm = Ramp(0, 8000, 1);
     EXPECT_EQ(f.Write(pcm.data(), static_cast<unsigned>(pcm.size())), pcm.size());
     ASSERT_TRUE(f.RefreshHeader());
@@ -96,7 +99,7 @@ TEST(WaveFileSamples, WriteForExternalReaders)
         std::wstring path = folder + s.name;
         DeleteFileW(path.c_str());
         CWaveFile f;
-        ASSERT_EQ(f.Create(path.c_str(), PcmFormat(s.rate, s.channels), 0), 0);
+        ASSERT_EQ(f.Create(path.c_str(), CBaseCapture::PcmFormat(s.channels, s.rate, 16), 0), 0);
         std::string pcm = Ramp(0, s.frames, s.channels);
         if (!pcm.empty())
             f.Write(pcm.data(), static_cast<unsigned>(pcm.size()));

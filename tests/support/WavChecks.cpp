@@ -5,18 +5,6 @@
 
 #include <cstring>
 
-WAVEFORMATEX PcmFormat(int rate, int channels)
-{
-    WAVEFORMATEX f = {};
-    f.wFormatTag = WAVE_FORMAT_PCM;
-    f.nChannels = static_cast<WORD>(channels);
-    f.nSamplesPerSec = static_cast<DWORD>(rate);
-    f.wBitsPerSample = 16;
-    f.nBlockAlign = static_cast<WORD>(2 * channels);
-    f.nAvgBytesPerSec = f.nBlockAlign * f.nSamplesPerSec;
-    return f;
-}
-
 std::string Ramp(unsigned firstFrame, unsigned frames, int channels)
 {
     std::string out;

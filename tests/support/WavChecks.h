@@ -1,4 +1,4 @@
-// Helpers of the recording tests: PCM formats, counting ramps and WAV files
+// Helpers of the recording tests: counting ramps and WAV files
 // read back from disk.
 #pragma once
 
@@ -6,8 +6,6 @@
 #include <mmreg.h>
 #include <string>
 #include <vector>
-
-WAVEFORMATEX PcmFormat(int rate, int channels);
 
 // Frame n of a ramp carries n: mono as n & 0xFFFF, stereo as the low and
 // high 16 bits of n in the two channels.
