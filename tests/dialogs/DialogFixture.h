@@ -8,6 +8,7 @@
 #include "support/TestSupport.h"
 
 #include <functional>
+#include <gtest/gtest.h>
 #include <thread>
 
 struct DialogFixture {
@@ -24,14 +25,17 @@ struct DialogFixture {
     }
     ~DialogFixture() { g_pConfig = nullptr; }
 
-    // Runs modal() here while driver() works the dialogs from another
-    // thread; whatever the driver leaves open is cancelled, so a failing
-    // test never hangs.
-    void Run(const std::function<void()>& modal, const std::function<void()>& driver)
+    // Runs modal() here; on another thread, once the window with that caption
+    // shows, body(window) works it. Whatever the body leaves open is then
+    // cancelled, so a failing test never hangs.
+    void Run(const std::function<void()>& modal, const wchar_t* caption, const std::function<void(HWND)>& body)
     {
         volatile bool finished = false;
         std::thread t([&] {
-            driver();
+            HWND window = WaitForDialog(uiThread, caption);
+            EXPECT_NE(window, nullptr) << Narrow(caption);
+            if (window)
+                body(window);
             while (!finished) {
                 EnumThreadWindows(uiThread, [](HWND hwnd, LPARAM) -> BOOL {
                     if (IsWindowVisible(hwnd))

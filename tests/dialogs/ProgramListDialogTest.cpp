@@ -63,9 +63,7 @@ TEST(ProgramListDialog, ShowsTheProgramsAndNewEditDeleteChangeListAndFile)
 {
     ListFixture f;
     INT_PTR result = -1;
-    f.Run([&] { result = f.OpenList(); }, [&] {
-        HWND dlg = WaitForDialog(f.uiThread, L"Recording Program List");
-        ASSERT_NE(dlg, nullptr);
+    f.Run([&] { result = f.OpenList(); }, L"Recording Program List", [&](HWND dlg) {
         HWND list = f.List(dlg);
         EXPECT_EQ(ColumnHeader(list, 0), L"ID");
         EXPECT_EQ(ColumnHeader(list, 1), L"Start Time");
@@ -152,8 +150,6 @@ TEST(ProgramListDialog, ShowsTheProgramsAndNewEditDeleteChangeListAndFile)
         EXPECT_EQ(AnswerMessageBox(dlg, IDOK), L"Can't delete a running program.");
         EXPECT_EQ(ListRows(list, 3).size(), 2u);
 
-        Click(dlg, IDCANCEL);
-        EXPECT_TRUE(WaitGone(dlg));
     });
     EXPECT_EQ(result, 0);
 }
@@ -162,9 +158,7 @@ TEST(ProgramListDialog, ShowsTheProgramsAndNewEditDeleteChangeListAndFile)
 TEST(ProgramListDialog, NewProgramsStopFollowsItsStartAndJapaneseTexts)
 {
     ListFixture f(1);
-    f.Run([&] { f.OpenList(); }, [&] {
-        HWND dlg = WaitForDialog(f.uiThread, L"予約リスト");
-        ASSERT_NE(dlg, nullptr);
+    f.Run([&] { f.OpenList(); }, L"予約リスト", [&](HWND dlg) {
         EXPECT_EQ(ColumnHeader(f.List(dlg), 1), L"開始日時");
         EXPECT_EQ(ControlText(dlg, IDC_PROGRAM_NEW), L"新規(&N)");
         SaveScreenshot(dlg, L"program-list-ja");
@@ -189,8 +183,6 @@ TEST(ProgramListDialog, NewProgramsStopFollowsItsStartAndJapaneseTexts)
         SelectRow(f.List(dlg), 0);
         Click(dlg, IDC_PROGRAM_DELETE);
         EXPECT_EQ(AnswerMessageBox(dlg, IDOK), L"実行中の予約は削除できません。");
-        Click(dlg, IDCANCEL);
-        WaitGone(dlg);
     });
     ProgramItem added;
     ASSERT_TRUE(f.config.m_ProgramList.FindById(3, added));
@@ -233,9 +225,7 @@ TEST(ProgramListDialog, OkRefusesOrQuestionsImpossiblePrograms)
         SCOPED_TRACE(testing::Message() << Narrow(c.title).substr(0, 20));
         ListFixture f;
         std::wstring answered;
-        f.Run([&] { f.OpenList(); }, [&] {
-            HWND dlg = WaitForDialog(f.uiThread, L"Recording Program List");
-            ASSERT_NE(dlg, nullptr);
+        f.Run([&] { f.OpenList(); }, L"Recording Program List", [&](HWND dlg) {
             Click(dlg, IDC_PROGRAM_NEW);
             HWND input = WaitForDialog(f.uiThread, L"Input Recording Program");
             ASSERT_NE(input, nullptr);
@@ -255,8 +245,6 @@ TEST(ProgramListDialog, OkRefusesOrQuestionsImpossiblePrograms)
                 Click(input, IDCANCEL);
             }
             EXPECT_TRUE(WaitGone(input));
-            Click(dlg, IDCANCEL);
-            WaitGone(dlg);
         });
         EXPECT_EQ(answered, c.box);
         ProgramItem added;

@@ -52,9 +52,7 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     f.config.m_WavMaxSize = 250;
     f.config.m_Language = 0;
     std::wstring newFolder = f.dir.File(L"録音\\新しい");
-    f.Run([&] { CConfigDialog().Show(nullptr); }, [&] {
-        HWND sheet = WaitForDialog(f.uiThread, L"Setting");
-        ASSERT_NE(sheet, nullptr);
+    f.Run([&] { CConfigDialog().Show(nullptr); }, L"Setting", [&](HWND sheet) {
         HWND audio = Page(sheet, 0);
         ASSERT_NE(audio, nullptr);
         // The unplugged device stays chosen after the real ones; 96000 selects nothing.
@@ -108,9 +106,7 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
     for (const Case& c : cases) {
         DialogFixture f;
         f.config.m_WavMaxSize = 100;
-        f.Run([&] { CConfigDialog().Show(nullptr); }, [&] {
-            HWND sheet = WaitForDialog(f.uiThread, L"Setting");
-            ASSERT_NE(sheet, nullptr);
+        f.Run([&] { CConfigDialog().Show(nullptr); }, L"Setting", [&](HWND sheet) {
             HWND misc = Page(sheet, 1);
             // No folder set: the one recordings go to, the Music folder.
             EXPECT_EQ(ControlText(misc, IDC_WAV_FOLDER), MusicFolder());
@@ -125,9 +121,7 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
     DialogFixture f(1);
     f.config.m_WavMaxSize = 100;
     f.config.m_Language = 7;
-    f.Run([&] { CConfigDialog().Show(nullptr); }, [&] {
-        HWND sheet = WaitForDialog(f.uiThread, L"設定");
-        ASSERT_NE(sheet, nullptr);
+    f.Run([&] { CConfigDialog().Show(nullptr); }, L"設定", [&](HWND sheet) {
         SaveScreenshot(sheet, L"settings-audio-ja");
         HWND misc = Page(sheet, 1);
         EXPECT_EQ(SelectedText(misc, IDC_LANGUAGE), GetUserDefaultLangID() == 0x411 ? L"日本語" : L"English");
@@ -135,7 +129,6 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
         SaveScreenshot(sheet, L"settings-misc-ja");
         SetControlText(misc, IDC_WAV_MAX_SIZE, L"7");
         PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
-        WaitGone(sheet);
     });
     EXPECT_EQ(f.config.m_WavMaxSize, 100);
     EXPECT_EQ(f.config.m_Language, 7);
@@ -151,9 +144,7 @@ TEST(SettingsSheet, UnmakeableFolderIsRefusedAndAFailedSaveIsToldOnce)
     std::wstring impossible = f.dir.File(L"plain file\\wav"), good = f.dir.File(L"wav");
     std::wstring refusal, failure, second;
     HANDLE locked = INVALID_HANDLE_VALUE;
-    f.Run([&] { CConfigDialog().Show(nullptr); }, [&] {
-        HWND sheet = WaitForDialog(f.uiThread, L"Setting");
-        ASSERT_NE(sheet, nullptr);
+    f.Run([&] { CConfigDialog().Show(nullptr); }, L"Setting", [&](HWND sheet) {
         HWND audio = Page(sheet, 0);
         EXPECT_EQ(SelectedText(audio, IDC_FREQUENCY), L"44100 Hz");
         SaveScreenshot(sheet, L"settings-audio-en");
@@ -171,7 +162,6 @@ TEST(SettingsSheet, UnmakeableFolderIsRefusedAndAFailedSaveIsToldOnce)
         PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
         failure = AnswerMessageBox(sheet, IDOK, 10000);
         second = AnswerMessageBox(sheet, IDOK, 1500);
-        WaitGone(sheet);
     });
     CloseHandle(locked);
     EXPECT_EQ(refusal, L"The WAV folder " + impossible + L" does not exist and cannot be created.");
