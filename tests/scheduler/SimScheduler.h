@@ -13,13 +13,6 @@
 #include <string>
 #include <vector>
 
-struct SuspendCall {
-    std::wstring at;
-    long long seconds;
-    CDateTime wakeAt;
-    bool keepTimer;
-};
-
 class SimScheduler : public CScheduler {
 public:
     CDateTime m_Clock;
@@ -27,7 +20,7 @@ public:
     // and the sleeps, each as "hh:mm:ss what"; a start names its file prefix
     // without the folder.
     std::vector<std::wstring> m_Log;
-    std::vector<SuspendCall> m_Suspends;
+    CDateTime m_WakeAt;  // the timer of the last sleep
     bool m_Awake = false;  // the keep-awake request stands
     std::vector<WPARAM> m_Notices;
     DWORD m_AudioId = 4242;
@@ -45,7 +38,6 @@ public:
             SkipIdle(until);
         }
     }
-    bool Suspended() const { return !m_Suspends.empty(); }
     // The log entries whose what (after the time) matches pattern.
     std::vector<std::wstring> Logged(const wchar_t* pattern) const
     {
@@ -85,7 +77,7 @@ protected:
     }
     void Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer) override
     {
-        m_Suspends.push_back({Text(m_Clock), seconds, wakeAt, keepTimer});
+        m_WakeAt = wakeAt;
         Log(L"suspend " + std::to_wstring(seconds) + (seconds > 0 ? L" wake " + Text(wakeAt) : L"") +
             (keepTimer ? L" keep" : L""));
         // Asleep until the timer fires.

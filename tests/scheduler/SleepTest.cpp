@@ -75,7 +75,7 @@ TEST(SleepAfterRecording, TheGapToTheNextProgramDecides)
     g.sched.RunUntil(At(2026, 3, 7, 11, 2));
     g.config.m_Shutdown = 0;
     g.sched.RunUntil(At(2026, 3, 7, 11, 30));
-    EXPECT_FALSE(g.sched.Suspended());
+    EXPECT_TRUE(g.sched.Logged(L"^suspend").empty());
 }
 
 TEST(PowerNotification, SystemSuspendTracesInOrderAndKeepsItsTimer)
@@ -95,7 +95,7 @@ TEST(PowerNotification, SystemSuspendTracesInOrderAndKeepsItsTimer)
     // The notice of the program's own sleep request arms nothing more.
     f.sched.m_bSuspending = 1;
     f.sched.OnPowerBroadcast(PBT_APMSUSPEND);
-    EXPECT_EQ(f.sched.m_Suspends.size(), 1u);
+    EXPECT_EQ(f.sched.Logged(L"^suspend").size(), 1u);
 }
 
 TEST(PowerNotification, WakeByTimerHoldsTheSystemAwakeUntilTheProgramStops)
@@ -127,10 +127,10 @@ TEST(WakeTimer, DueTimeIsTheStartMinusFiveMinutesInUtc)
     f.Add(start, At(2099, 1, 1, 0, 0));
     f.sched.m_Clock = now;
     f.sched.SuspendForNextProgram(now);
-    ASSERT_EQ(f.sched.m_Suspends.size(), 1u);
-    EXPECT_EQ(f.sched.m_Suspends[0].seconds, 3 * 3600 - 300);
+    ASSERT_EQ(f.sched.Logged(L"^suspend").size(), 1u);
+    EXPECT_EQ(f.sched.Logged(L"^suspend")[0].substr(9, 14), L"suspend 10500 ");
     LARGE_INTEGER due;
-    ASSERT_TRUE(CSuspend::ToUtcDueTime(f.sched.m_Suspends[0].wakeAt, due));
+    ASSERT_TRUE(CSuspend::ToUtcDueTime(f.sched.m_WakeAt, due));
     EXPECT_GT(due.QuadPart, 0);  // absolute, not relative
     FILETIME utcNow;
     GetSystemTimeAsFileTime(&utcNow);
