@@ -74,7 +74,10 @@ public:
     long long m_StopAt;  // the recording's stop on the capture clock; 0: not known
     // A back-to-back program's first file, waiting for the current one's stop.
     CWaveFile* m_pNextFile;
-    volatile LONG m_bNextPending;  // even when its file could not be made
+    // Set even when its file could not be made. Written under m_CutLock; the
+    // audio thread may poll it without the lock while it waits, and decides
+    // under the lock.
+    volatile LONG m_bNextPending;
     wchar_t m_NextPrefix[kFilePrefixSize];
     unsigned m_NextNumber;
     long long m_NextStopAt;

@@ -7,6 +7,7 @@
 #include "support/ProgramFixtures.h"
 #include "support/TestSupport.h"
 
+#include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
 #include <thread>
@@ -30,7 +31,7 @@ struct DialogFixture {
     // cancelled, so a failing test never hangs.
     void Run(const std::function<void()>& modal, const wchar_t* caption, const std::function<void(HWND)>& body)
     {
-        volatile bool finished = false;
+        std::atomic<bool> finished(false);
         std::thread t([&] {
             HWND window = WaitForDialog(uiThread, caption);
             EXPECT_NE(window, nullptr) << Narrow(caption);

@@ -42,8 +42,9 @@ public:
     std::vector<std::wstring> Logged(const wchar_t* pattern) const
     {
         std::vector<std::wstring> entries;
+        const std::wregex what(pattern);
         for (const auto& entry : m_Log)
-            if (std::regex_search(entry.substr(9), std::wregex(pattern)))
+            if (std::regex_search(entry.substr(9), what))
                 entries.push_back(entry);
         return entries;
     }
