@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -194,37 +193,4 @@ TEST(Bench, IdleCost)
     double used = after - before;
     printf("idle cost: %.3f CPU s in %d s with 100 programs = %.3f%% of one core (target <= 0.5%%)\n", used,
            seconds, 100.0 * used / seconds);
-}
-
-// Save and load of 1,000, 10,000 and 100,000 programs; the cost per program
-// stays flat when growth is linear.
-TEST(Bench, ConfigurationScale)
-{
-    double per1000[3] = {}, ms10k[2] = {};
-    const int sizes[3] = {1000, 10000, 100000};
-    for (int k = 0; k < 3; ++k) {
-        TempDir dir;
-        CAppParameter config, loaded;
-        config.m_IniFile.Assign(dir.File(L"marivane.ini").c_str());
-        loaded.m_IniFile.Assign(dir.File(L"marivane.ini").c_str());
-        for (int i = 0; i < sizes[k]; ++i)
-            config.m_ProgramList.Insert(Program(At(2027, 1 + i % 12, 1 + i % 28, i % 24, i % 60, 0),
-                                                At(2027, 1 + i % 12, 1 + i % 28, i % 24, i % 60, 30),
-                                                static_cast<unsigned>(i % 128), L"番組 program title"));
-        auto t0 = std::chrono::steady_clock::now();
-        ASSERT_TRUE(config.Save());
-        auto t1 = std::chrono::steady_clock::now();
-        ASSERT_TRUE(loaded.Load());
-        auto t2 = std::chrono::steady_clock::now();
-        double save = std::chrono::duration<double, std::milli>(t1 - t0).count();
-        double load = std::chrono::duration<double, std::milli>(t2 - t1).count();
-        per1000[k] = (save + load) * 1000 / sizes[k];
-        if (k == 1)
-            ms10k[0] = save, ms10k[1] = load;
-        printf("configuration: %6d programs: save %8.1f ms, load %8.1f ms, %.2f ms per 1000\n", sizes[k], save,
-               load, per1000[k]);
-    }
-    printf("configuration: cost per program 1k->10k x%.2f, 10k->100k x%.2f (linear = 1.00); "
-           "10000 programs save %.0f ms, load %.0f ms (target <= 200 ms)\n",
-           per1000[1] / per1000[0], per1000[2] / per1000[1], ms10k[0], ms10k[1]);
 }
