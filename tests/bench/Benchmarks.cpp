@@ -2,11 +2,10 @@
 // Not part of the test run: scripts/bench runs these, with the load and the
 // peer recorders around them. Each prints its figure last.
 #include "app/Recorder.h"
+#include "audio/MMECapture.h"
 #include "foundation/DateTime.h"
 #include "resources/resource.h"
 #include "support/WavChecks.h"
-
-#include <mmsystem.h>
 
 #include <algorithm>
 #include <atomic>
@@ -56,50 +55,34 @@ TEST(Bench, CaptureCompleteness)
     printf("capture: %zu files written for 60 s scheduled\n", rec.Wavs().size());
 }
 
-// The waveIn device's path alone under Wine, with nothing of the program in
-// it: plain waveIn with the program's buffers (32 of 1/30 s) into memory,
-// no disk writes until the end.
+// The program's waveIn device alone under Wine, with nothing else of the
+// program around it: its buffers go into memory, no disk writes until the end.
 TEST(Bench, WaveInPeer)
 {
     std::wstring file = EnvironmentValue(L"MARIVANE_PEER_FILE");
     ASSERT_FALSE(file.empty()) << "run by scripts/bench";
-    int seconds = _wtoi(EnvironmentValue(L"MARIVANE_PEER_SECONDS").c_str());
-    ASSERT_GT(seconds, 0);
-    WAVEFORMATEX format = {WAVE_FORMAT_PCM, 2, 48000, 48000 * 4, 4, 16, 0};
-    HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    HWAVEIN wave = nullptr;
-    ASSERT_EQ(waveInOpen(&wave, 0, &format, reinterpret_cast<DWORD_PTR>(event), 0, CALLBACK_EVENT),
-              static_cast<MMRESULT>(MMSYSERR_NOERROR));
-    const int count = 32, bytes = 1600 * 4;
-    std::vector<char> pcm(static_cast<size_t>(seconds) * format.nAvgBytesPerSec);
-    std::vector<std::vector<char>> blocks(count, std::vector<char>(bytes));
-    std::vector<WAVEHDR> headers(count);
-    for (int i = 0; i < count; ++i) {
-        headers[i] = {blocks[i].data(), bytes, 0, 0, 0, 0, nullptr, 0};
-        waveInPrepareHeader(wave, &headers[i], sizeof(WAVEHDR));
-        waveInAddBuffer(wave, &headers[i], sizeof(WAVEHDR));
-    }
-    waveInStart(wave);
-    size_t filled = 0;
-    for (int next = 0; filled < pcm.size(); WaitForSingleObject(event, 1000))
-        for (WAVEHDR* h = &headers[next]; h->dwFlags & WHDR_DONE; h = &headers[next]) {
-            size_t n = std::min<size_t>(h->dwBytesRecorded, pcm.size() - filled);
-            memcpy(pcm.data() + filled, h->lpData, n);
-            filled += n;
-            h->dwFlags &= ~WHDR_DONE;
-            waveInAddBuffer(wave, h, sizeof(WAVEHDR));
-            next = (next + 1) % count;
+    struct Memory : CSoundListener {
+        std::string pcm;  // the buffer thread's until got reaches wanted
+        size_t wanted = 0;
+        std::atomic<size_t> got{0};
+        unsigned OnSoundData(const void* data, unsigned length) override
+        {
+            pcm.append(static_cast<const char*>(data), std::min<size_t>(length, wanted - pcm.size()));
+            got = pcm.size();
+            return 0;
         }
-    waveInReset(wave);
-    for (auto& header : headers)
-        waveInUnprepareHeader(wave, &header, sizeof(WAVEHDR));
-    waveInClose(wave);
-    CloseHandle(event);
-    HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(out, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    EXPECT_TRUE(WriteFile(out, pcm.data(), static_cast<DWORD>(filled), &written, nullptr));
-    CloseHandle(out);
+    } memory;
+    memory.wanted = static_cast<size_t>(_wtoi(EnvironmentValue(L"MARIVANE_PEER_SECONDS").c_str())) * 48000 * 4;
+    ASSERT_GT(memory.wanted, 0u);
+    memory.pcm.reserve(memory.wanted);
+    CMMECapture device;
+    device.Initialize(&memory);
+    ASSERT_TRUE(device.Open(2, 48000, 16, 0));
+    ASSERT_TRUE(device.Start());
+    while (memory.got < memory.wanted)
+        Sleep(100);
+    device.Close();
+    EXPECT_TRUE(WriteBytes(file, memory.pcm));
 }
 
 // Ten programs of 5 s back to back, as a listener records consecutive
