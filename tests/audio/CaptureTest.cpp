@@ -86,24 +86,6 @@ TEST(WasapiCapture, DeviceMatchingRules)
     EXPECT_EQ(CWasapiCapture::MatchDevice(nullptr, 0, L"Line In", L"", nullptr), -1);
 }
 
-// The endpoints of the system, by full name and id; a name the waveIn type
-// saved finds the same microphone; the waveIn type matches exact names only.
-TEST(Capture, DevicesAreListedAndFoundAgain)
-{
-    CWasapiCapture device;
-    unsigned count = device.GetDeviceCaps(0, nullptr);
-    ASSERT_GE(count, 1u) << "the test prefix must offer the virtual microphone";
-    CaptureDeviceInfo info, old;
-    device.GetDeviceCaps(count - 1, &info);
-    EXPECT_STRNE(info.m_DeviceId, L"");
-    EXPECT_EQ(device.FindDevice(L"", info.m_DeviceId, 0), static_cast<int>(count - 1));
-    EXPECT_EQ(device.FindDevice(info.m_Name, L"", 0), static_cast<int>(count - 1));
-    CMMECapture waveIn;
-    ASSERT_GE(waveIn.GetDeviceCaps(0, &old), 1u);
-    EXPECT_GE(device.FindDevice(old.m_Name, L"", 0), 0) << Narrow(old.m_Name);
-    EXPECT_EQ(waveIn.FindDevice(old.m_Name, L"", 0), 0);
-}
-
 // Other formats come resampled from the engine: true headers, the length
 // recorded and a signal in it.
 TEST(WasapiCapture, OtherRatesAndMono)

@@ -28,20 +28,8 @@ public:
         m_State = CaptureOpen;
         return true;
     }
-    bool Start() override
-    {
-        if (m_State == CaptureClosed)
-            return false;
-        m_State = CaptureRunning;
-        return true;
-    }
-    bool Stop() override
-    {
-        if (m_State == CaptureClosed)
-            return false;
-        m_State = CaptureOpen;
-        return true;
-    }
+    bool Start() override { return Become(CaptureRunning); }
+    bool Stop() override { return Become(CaptureOpen); }
     void Close() override { m_State = CaptureClosed; }
     bool IsOpen() override { return m_State != CaptureClosed; }
 
@@ -55,6 +43,15 @@ public:
 
     int m_Channels = 0;
     int m_Rate = 0;
+
+private:
+    bool Become(CaptureState state)
+    {
+        if (m_State == CaptureClosed)
+            return false;
+        m_State = state;
+        return true;
+    }
 };
 
 // Recording settings in g_pConfig while it lives.

@@ -28,14 +28,12 @@ public:
     // Acts as the main window: a requested inquiry is shown at once.
     bool m_ShowInquiries = true;
 
-    // Runs passes until the clock reaches until. Long idle stretches (nothing
-    // set up, no countdown, head start far away) are skipped, not walked.
+    // Runs passes until the clock reaches until.
     void RunUntil(const CDateTime& until)
     {
         while (until.Diff(m_Clock) > 0) {
             SchedulerTick();
             WaitForNextPass();
-            SkipIdle(until);
         }
     }
     // The log entries whose what (after the time) matches pattern.
@@ -104,21 +102,6 @@ private:
         case WM_CLOSE_INQUIRY: return L"close-inquiry";
         default: return std::to_wstring(message);
         }
-    }
-    void SkipIdle(const CDateTime& until)
-    {
-        ProgramItem head;
-        if (m_InquiryCountdown != 0 || m_CurProgram.m_State != Idle || m_Awake)
-            return;
-        CDateTime target = until;
-        if (m_pProgramList && m_pProgramList->GetAt(0, head)) {
-            CDateTime before = head.m_StartTime;
-            before.AddTicks(-10 * CDateTime::kSecond);
-            if (head.m_StopTime.Diff(m_Clock) <= 0 || before.Diff(target) < 0)
-                target = before;
-        }
-        if (target.Diff(m_Clock) > 60 * CDateTime::kSecond)
-            m_Clock.SetTicks(target.m_Ticks);
     }
 };
 

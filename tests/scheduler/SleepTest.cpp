@@ -5,18 +5,6 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-int Traced(const std::wstring& line)
-{
-    int n = 0;
-    for (const auto& l : TraceCapture::Lines())
-        n += l == line;
-    return n;
-}
-
-}  // namespace
-
 // After a recording that stops at 11:00 the countdown runs 300 s; the sleep
 // comes at 11:05 only when the next program is far enough away, with a
 // timer 300 s before it, and never once the user cancelled or turned it off.
@@ -55,9 +43,9 @@ TEST(SleepAfterRecording, TheGapToTheNextProgramDecides)
         EXPECT_EQ(f.sched.Logged(L"^window inquiry").size(), static_cast<size_t>(c.inquiries));
         f.sched.RunUntil(At(2026, 3, 7, 11, 6));
         EXPECT_EQ(f.sched.Logged(L"^suspend"), c.sleep ? std::vector<std::wstring>{c.sleep} : std::vector<std::wstring>{});
-        EXPECT_EQ(Traced(L"[2026/03/07 11:05:00] Suspend\n"), c.sleep ? 1 : 0);
+        EXPECT_EQ(TraceCapture::Count(L"[2026/03/07 11:05:00] Suspend\n"), c.sleep ? 1 : 0);
         if (c.sleep) {  // the dialog is closed on each of the last four seconds before
-            EXPECT_EQ(Traced(L"Close the dialog 5 seconds before shutdown\n"), 4);
+            EXPECT_EQ(TraceCapture::Count(L"Close the dialog 5 seconds before shutdown\n"), 4);
         }
         // Woken by the timer, or kept awake, the next program records on time.
         if (c.next.m_Ticks) {

@@ -2,6 +2,7 @@
 #include "app/Trace.h"
 #include "foundation/CodePage.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <knownfolders.h>
@@ -118,10 +119,7 @@ std::vector<std::wstring> ListFiles(const std::wstring& folder)
 ChildProcess::~ChildProcess()
 {
     if (m_Info.hProcess) {
-        if (WaitForSingleObject(m_Info.hProcess, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(m_Info.hProcess, 99);
-            WaitForSingleObject(m_Info.hProcess, 5000);
-        }
+        Kill();
         CloseHandle(m_Info.hProcess);
         CloseHandle(m_Info.hThread);
     }
@@ -239,12 +237,10 @@ std::vector<std::wstring> TraceCapture::Lines()
     return g_captured;
 }
 
-bool TraceCapture::Contains(const std::wstring& line)
+int TraceCapture::Count(const std::wstring& line)
 {
-    for (const auto& l : Lines())
-        if (l == line)
-            return true;
-    return false;
+    std::vector<std::wstring> lines = Lines();
+    return static_cast<int>(std::count(lines.begin(), lines.end(), line));
 }
 
 std::wstring MusicFolder()

@@ -64,5 +64,6 @@ public:
     TraceCapture();
     ~TraceCapture();
     static std::vector<std::wstring> Lines();
-    static bool Contains(const std::wstring& line);
+    static int Count(const std::wstring& line);
+    static bool Contains(const std::wstring& line) { return Count(line) > 0; }
 };
