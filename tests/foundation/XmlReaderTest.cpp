@@ -2,7 +2,6 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <memory>
 #include <string>
 
 namespace {

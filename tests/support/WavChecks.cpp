@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 
 std::string Ramp(unsigned firstFrame, unsigned frames, int channels)
 {
