@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-
 std::string Ramp(unsigned firstFrame, unsigned frames, int channels)
 {
     std::string out;
