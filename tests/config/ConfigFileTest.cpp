@@ -93,39 +93,23 @@ TEST(ConfigFile, SavedFileIsByteExactAndRoundTrips)
     c.m_WavMaxSize = 650;
     c.m_ProgramList.Insert(Program(At(2024, 5, 1, 7, 30, 15), At(2024, 5, 1, 8, 0), 62, L"深夜便 <特集> & \"話\""));
     ASSERT_EQ(c.Save(), 1);
+    // Each element on a line of its own; a group's first child follows its tag.
+    auto e = [](const std::string& name, const std::string& value) {
+        return "<" + name + ">" + value + "</" + name + ">\r\n";
+    };
+    auto color = [&](const char* index, const char* text) {
+        return "<color>" + e("index", index) + e("text", text) + e("background", "16777215") + "</color>\r\n";
+    };
     const std::string expected =
-        "<?xml version=\"1.0\" ?>\r\n"
-        "<config><language>1</language>\r\n"
-        "<font_name>MS UI Gothic</font_name>\r\n"
-        "<font_size>0</font_size>\r\n"
-        "<temp_path>C:\\tmp</temp_path>\r\n"
-        "<log_enabled>0</log_enabled>\r\n"
-        "<log_path>C:\\log</log_path>\r\n"
-        "<view_toolbar>1</view_toolbar>\r\n"
-        "<view_statusbar>1</view_statusbar>\r\n"
-        "<colors><color><index>0</index>\r\n"
-        "<text>0</text>\r\n"
-        "<background>16777215</background>\r\n"
-        "</color>\r\n"
-        "<color><index>1</index>\r\n"
-        "<text>13158600</text>\r\n"
-        "<background>16777215</background>\r\n"
-        "</color>\r\n"
-        "</colors>\r\n"
-        "<cap_device_name>\xE3\x83\x9E\xE3\x82\xA4\xE3\x82\xAF (USB)</cap_device_name>\r\n"
-        "<cap_device_id>{0.0.1.00000000}</cap_device_id>\r\n"
-        "<frequency>32000</frequency>\r\n"
-        "<channels>1</channels>\r\n"
-        "<wavfile_dir>D:\\\xE9\x8C\xB2\xE9\x9F\xB3 \xF0\x9F\x8E\xB5</wavfile_dir>\r\n"
-        "<shutdown>1</shutdown>\r\n"
-        "<wav_max_size>650</wav_max_size>\r\n"
-        "</config>\r\n"
-        "<programs><item><start_time>2024/05/01 07:30:15</start_time>\r\n"
-        "<stop_time>2024/05/01 08:00:00</stop_time>\r\n"
-        "<weekly>62</weekly>\r\n"
-        "<title>\xE6\xB7\xB1\xE5\xA4\x9C\xE4\xBE\xBF &lt;\xE7\x89\xB9\xE9\x9B\x86&gt; &amp; &quot;\xE8\xA9\xB1&quot;</title>\r\n"
-        "</item>\r\n"
-        "</programs>\r\n";
+        kDecl + "<config>" + e("language", "1") + e("font_name", "MS UI Gothic") + e("font_size", "0") +
+        e("temp_path", "C:\\tmp") + e("log_enabled", "0") + e("log_path", "C:\\log") + e("view_toolbar", "1") +
+        e("view_statusbar", "1") + "<colors>" + color("0", "0") + color("1", "13158600") + "</colors>\r\n" +
+        e("cap_device_name", "\xE3\x83\x9E\xE3\x82\xA4\xE3\x82\xAF (USB)") + e("cap_device_id", "{0.0.1.00000000}") +
+        e("frequency", "32000") + e("channels", "1") + e("wavfile_dir", "D:\\\xE9\x8C\xB2\xE9\x9F\xB3 \xF0\x9F\x8E\xB5") +
+        e("shutdown", "1") + e("wav_max_size", "650") + "</config>\r\n<programs><item>" +
+        e("start_time", "2024/05/01 07:30:15") + e("stop_time", "2024/05/01 08:00:00") + e("weekly", "62") +
+        e("title", "\xE6\xB7\xB1\xE5\xA4\x9C\xE4\xBE\xBF &lt;\xE7\x89\xB9\xE9\x9B\x86&gt; &amp; &quot;\xE8\xA9\xB1&quot;") +
+        "</item>\r\n</programs>\r\n";
     EXPECT_EQ(f.Saved(), expected);
     auto back = f.Reload();
     EXPECT_EQ(W(back->m_WavFileDir), L"D:\\録音 🎵");
