@@ -160,9 +160,7 @@ TEST(EndToEnd, SecondInstanceTrayClicksAndOneDialogOfEachKind)
 
     HWND sheet = OpenTwice(hwnd, WM_COMMAND, IDC_MENU_SETTING, 0, L"Setting");
     ASSERT_NE(sheet, nullptr);
-    SendMessageW(sheet, PSM_SETCURSEL, 1, 0);
-    Sleep(300);
-    HWND misc = reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+    HWND misc = Page(sheet, 1);
     ASSERT_NE(misc, nullptr);
     SetControlText(misc, IDC_WAV_MAX_SIZE, L"7");
     PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);

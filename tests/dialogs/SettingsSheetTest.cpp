@@ -8,13 +8,6 @@
 
 namespace {
 
-HWND Page(HWND sheet, int index)
-{
-    SendMessageW(sheet, PSM_SETCURSEL, index, 0);
-    Sleep(150);
-    return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
-}
-
 LRESULT Selected(HWND page, int id)
 {
     return SendDlgItemMessageW(page, id, CB_GETCURSEL, 0, 0);

@@ -124,6 +124,13 @@ std::wstring ColumnHeader(HWND list, int column)
     return text;
 }
 
+HWND Page(HWND sheet, int index)
+{
+    SendMessageW(sheet, PSM_SETCURSEL, index, 0);
+    Sleep(150);
+    return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
 void SelectRow(HWND list, int row)
 {
     ListView_SetItemState(list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);

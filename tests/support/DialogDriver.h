@@ -23,6 +23,8 @@ void SetControlText(HWND dialog, int id, const std::wstring& text);
 // Rows of a list view of this process as text, one vector of columns per row.
 std::vector<std::vector<std::wstring>> ListRows(HWND list, int columns);
 std::wstring ColumnHeader(HWND list, int column);
+// Turns a property sheet to a page and returns that page.
+HWND Page(HWND sheet, int index);
 void SelectRow(HWND list, int row);
 // Answers the message box the window opens with that button and returns its
 // text, or "(no message box)".
