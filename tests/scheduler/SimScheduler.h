@@ -25,8 +25,6 @@ public:
     std::vector<WPARAM> m_Notices;
     DWORD m_AudioId = 4242;
     UINT m_Task = 0;
-    // Acts as the main window: a requested inquiry is shown at once.
-    bool m_ShowInquiries = true;
 
     // Runs passes until the clock reaches until.
     void RunUntil(const CDateTime& until)
@@ -53,7 +51,7 @@ protected:
     void PostToWindow(UINT message) override
     {
         Log(L"window " + Name(message));
-        if (message == WM_SHUTDOWN_INQUIRY && m_ShowInquiries)
+        if (message == WM_SHUTDOWN_INQUIRY)  // shown at once, as the main window does
             m_bInquiryShown = 1;
         if (message == WM_CLOSE_INQUIRY)
             m_bInquiryShown = 0;
