@@ -89,21 +89,22 @@ struct Recorder : Installation {
         std::sort(names.begin(), names.end());
         return names;
     }
-    // Microseconds of the first trace line holding contains (and also), or -1.
-    long long TraceTime(const std::string& contains, const std::string& also = "")
+    // Microseconds of the trace lines holding contains (and also).
+    std::vector<long long> TraceTimes(const std::string& contains, const std::string& also = "")
     {
+        std::vector<long long> times;
         for (const auto& l : ReadTrace(traceFile))
             if (l.text.find(contains) != std::string::npos && l.text.find(also) != std::string::npos)
-                return l.micros;
-        return -1;
+                times.push_back(l.micros);
+        return times;
     }
-    int TraceCount(const std::string& contains)
+    // The first of them, or -1.
+    long long TraceTime(const std::string& contains, const std::string& also = "")
     {
-        int n = 0;
-        for (const auto& l : ReadTrace(traceFile))
-            n += l.text.find(contains) != std::string::npos;
-        return n;
+        std::vector<long long> times = TraceTimes(contains, also);
+        return times.empty() ? -1 : times[0];
     }
+    int TraceCount(const std::string& contains) { return static_cast<int>(TraceTimes(contains).size()); }
     bool WaitForTrace(const std::string& contains, DWORD timeoutMs)
     {
         DWORD start = GetTickCount();

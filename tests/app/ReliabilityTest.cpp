@@ -79,16 +79,10 @@ TEST(Reliability, NoCaptureDeviceRetriesEveryTenSecondsUntilClosed)
     HWND hwnd = child.WaitForMainWindow(15000);
     ASSERT_NE(hwnd, nullptr);
     // Each attempt tries WASAPI, then waveIn: one fallback line per attempt.
-    const std::string failed = "[CaptureOpen] WASAPI capture failed", opened = "[CaptureOpen] open capture";
-    DWORD begin = GetTickCount();
-    std::vector<long long> attempts;
-    while (attempts.size() < 3 && GetTickCount() - begin < 40000) {
+    const std::string failed = "[CaptureOpen] WASAPI capture failed";
+    for (DWORD begin = GetTickCount(); rec.TraceCount(failed) < 3 && GetTickCount() - begin < 40000;)
         Sleep(200);
-        attempts.clear();
-        for (const auto& l : ReadTrace(rec.traceFile))
-            if (l.text.find(failed) != std::string::npos && l.text.find(opened) == std::string::npos)
-                attempts.push_back(l.micros);
-    }
+    std::vector<long long> attempts = rec.TraceTimes(failed);
     ASSERT_GE(attempts.size(), 3u) << ReadBytes(rec.traceFile);
     // The start itself is one more attempt; then every 10 s.
     EXPECT_LT(attempts[1] - attempts[0], 5000000);
