@@ -1,6 +1,7 @@
 // The scheduler's state machine on the simulated clock.
 #include "scheduler/SimScheduler.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 // What the scheduler asks for, second by second, from the set-up five
@@ -65,9 +66,7 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
         EXPECT_EQ(f.sched.Logged(c.only ? c.only : L""), c.log);
         std::string saved = f.SavedFile();
         for (const Program& p : c.programs) {
-            bool kept = false;
-            for (const char* k : c.kept)
-                kept |= Narrow(p.title) == k;
+            bool kept = std::find(c.kept.begin(), c.kept.end(), Narrow(p.title)) != c.kept.end();
             EXPECT_EQ(saved.find("<title>" + Narrow(p.title)) != std::string::npos, kept) << Narrow(p.title);
         }
         for (const char* k : c.kept)
