@@ -37,14 +37,9 @@ struct DialogFixture {
             EXPECT_NE(window, nullptr) << Narrow(caption);
             if (window)
                 body(window);
-            while (!finished) {
-                EnumThreadWindows(uiThread, [](HWND hwnd, LPARAM) -> BOOL {
-                    if (IsWindowVisible(hwnd))
-                        PostMessageW(hwnd, WM_COMMAND, IDCANCEL, 0);
-                    return TRUE;
-                }, 0);
-                Sleep(50);
-            }
+            for (; !finished; Sleep(50))
+                for (HWND left : VisibleWindows(uiThread, [](HWND) { return true; }))
+                    PostMessageW(left, WM_COMMAND, IDCANCEL, 0);
         });
         modal();
         finished = true;

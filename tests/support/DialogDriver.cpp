@@ -3,16 +3,21 @@
 
 #include <commctrl.h>
 
-std::vector<HWND> VisibleWindows(DWORD threadId, const std::wstring& caption)
+std::vector<HWND> VisibleWindows(DWORD threadId, const std::function<bool(HWND)>& wanted)
 {
-    std::pair<std::wstring, std::vector<HWND>> search(caption, {});
+    std::pair<const std::function<bool(HWND)>*, std::vector<HWND>> search(&wanted, {});
     EnumThreadWindows(threadId, [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<std::pair<std::wstring, std::vector<HWND>>*>(param);
-        if (IsWindowVisible(hwnd) && WindowText(hwnd) == s->first)
+        auto* s = reinterpret_cast<std::pair<const std::function<bool(HWND)>*, std::vector<HWND>>*>(param);
+        if (IsWindowVisible(hwnd) && (*s->first)(hwnd))
             s->second.push_back(hwnd);
         return TRUE;
     }, reinterpret_cast<LPARAM>(&search));
     return search.second;
+}
+
+std::vector<HWND> VisibleWindows(DWORD threadId, const std::wstring& caption)
+{
+    return VisibleWindows(threadId, [&](HWND hwnd) { return WindowText(hwnd) == caption; });
 }
 
 HWND WaitForDialog(DWORD threadId, const std::wstring& caption, DWORD timeoutMs)
@@ -33,14 +38,10 @@ std::wstring AnswerMessageBox(HWND owner, int button, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     do {
-        std::pair<HWND, HWND> search{owner, nullptr};
-        EnumThreadWindows(GetWindowThreadProcessId(owner, nullptr), [](HWND hwnd, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<std::pair<HWND, HWND>*>(param);
-            if (IsWindowVisible(hwnd) && GetWindow(hwnd, GW_OWNER) == s->first)
-                s->second = hwnd;
-            return !s->second;
-        }, reinterpret_cast<LPARAM>(&search));
-        if (HWND box = search.second) {
+        std::vector<HWND> boxes = VisibleWindows(GetWindowThreadProcessId(owner, nullptr),
+                                                 [&](HWND hwnd) { return GetWindow(hwnd, GW_OWNER) == owner; });
+        if (!boxes.empty()) {
+            HWND box = boxes[0];
             Sleep(100);
             std::wstring text = ControlText(box, 0xFFFF);  // the message box's text control
             PostMessageW(box, WM_COMMAND, button, 0);

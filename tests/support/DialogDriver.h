@@ -4,10 +4,12 @@
 #pragma once
 
 #include <windows.h>
+#include <functional>
 #include <string>
 #include <vector>
 
-// The thread's visible windows with that caption.
+// The thread's visible windows that are wanted, or that have that caption.
+std::vector<HWND> VisibleWindows(DWORD threadId, const std::function<bool(HWND)>& wanted);
 std::vector<HWND> VisibleWindows(DWORD threadId, const std::wstring& caption);
 // The visible dialog (or window) with that caption owned by the thread, or null after timeoutMs.
 HWND WaitForDialog(DWORD threadId, const std::wstring& caption, DWORD timeoutMs = 5000);
