@@ -105,10 +105,11 @@ struct Recorder : Installation {
         return times.empty() ? -1 : times[0];
     }
     int TraceCount(const std::string& contains) { return static_cast<int>(TraceTimes(contains).size()); }
-    bool WaitForTrace(const std::string& contains, DWORD timeoutMs)
+    // Waits until count trace lines hold contains; false after timeoutMs.
+    bool WaitForTrace(const std::string& contains, DWORD timeoutMs, int count = 1)
     {
         DWORD start = GetTickCount();
-        while (TraceTime(contains) < 0) {
+        while (TraceCount(contains) < count) {
             if (GetTickCount() - start > timeoutMs)
                 return false;
             Sleep(100);

@@ -18,7 +18,13 @@ public:
         m_HadOld = RegGetValueW(HKEY_CURRENT_USER, kKey, L"Audio", RRF_RT_REG_SZ, nullptr, m_Old, &size) == 0;
         Set(driver);
     }
-    ~AudioDriverSetting() { m_HadOld ? Set(m_Old) : (void)RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"Audio"); }
+    ~AudioDriverSetting()
+    {
+        if (m_HadOld)
+            Set(m_Old);
+        else
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"Audio");
+    }
 
 private:
     static constexpr const wchar_t* kKey = L"Software\\Wine\\Drivers";
@@ -80,8 +86,7 @@ TEST(Reliability, NoCaptureDeviceRetriesEveryTenSecondsUntilClosed)
     ASSERT_NE(hwnd, nullptr);
     // Each attempt tries WASAPI, then waveIn: one fallback line per attempt.
     const std::string failed = "[CaptureOpen] WASAPI capture failed";
-    for (DWORD begin = GetTickCount(); rec.TraceCount(failed) < 3 && GetTickCount() - begin < 40000;)
-        Sleep(200);
+    rec.WaitForTrace(failed, 40000, 3);
     std::vector<long long> attempts = rec.TraceTimes(failed);
     ASSERT_GE(attempts.size(), 3u) << ReadBytes(rec.traceFile);
     // The start itself is one more attempt; then every 10 s.

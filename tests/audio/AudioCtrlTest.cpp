@@ -179,8 +179,16 @@ public:
         });
         return m_bRun;
     }
-    bool Stop() override { return Halt(), FakeCapture::Stop(); }
-    void Close() override { Halt(), FakeCapture::Close(); }
+    bool Stop() override
+    {
+        Halt();
+        return FakeCapture::Stop();
+    }
+    void Close() override
+    {
+        Halt();
+        FakeCapture::Close();
+    }
 
 private:
     void Halt()

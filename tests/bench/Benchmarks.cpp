@@ -113,8 +113,10 @@ TEST(Bench, Seams)
             double error = (static_cast<double>(frames.size()) - kLength * 48000.0) / 48.0;
             errors.push_back(std::fabs(error));
             printf(" (%+.1f ms)", error);
-            if (last >= 0)
-                printf(", seam %.1f ms", (gaps.push_back((frames.front() - last - 1) / 48.0), gaps.back()));
+            if (last >= 0) {
+                gaps.push_back((frames.front() - last - 1) / 48.0);
+                printf(", seam %.1f ms", gaps.back());
+            }
         }
         printf("\n");
         last = frames.empty() ? -1 : static_cast<long long>(frames.back());
