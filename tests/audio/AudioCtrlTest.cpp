@@ -68,22 +68,34 @@ CWaveFile* TestAudioCtrl::NewWaveFile()
 
 // Each full file holds the first whole buffers that reach the limit; the
 // next starts with the following frame; 0 MB means no split; numbers go
-// past 999; a taken number is passed over, never overwritten.
+// past 999; a taken number is passed over, never overwritten. Rates, channels
+// and sizes out of range are brought into it.
 TEST(AudioCtrl, SplitsExactlyAtTheLimitWithoutLosingAFrame)
 {
+    const unsigned kNone = CAudioCtrl::kMaxFileData;
     struct Case {
         int rate, channels, maxMb;
+        unsigned maxFile;           // as clamped
+        int recordedRate, recordedChannels;
         unsigned limit, buffers;  // limit: m_MaxFileSize set directly when nonzero
         std::vector<unsigned> sizes;
     } cases[] = {
-        {48000, 2, 1, 0, 400, {164 * 6400, 164 * 6400, 72 * 6400}},  // 1 MiB after 164 buffers of 6400 bytes
-        {8000, 1, 0, 0, 300, {300 * 532}},
-        {8000, 1, 1, 1, 1002, std::vector<unsigned>(1002, 532)},
+        {48000, 2, 1, 1048576, 48000, 2, 0, 400, {164 * 6400, 164 * 6400, 72 * 6400}},  // 164 buffers of 6400 bytes
+        {8000, 1, 0, kNone, 8000, 1, 0, 300, {300 * 532}},
+        {8000, 1, 1, 1048576, 8000, 1, 1, 1002, std::vector<unsigned>(1002, 532)},
+        {4000, 0, -1, kNone, 8000, 1, 0, 30, {30 * 532}},
+        {192000, 6, 4096, kNone, 96000, 2, 0, 30, {30 * 12800}},
+        {44100, 2, 4095, 4095u * 1048576u, 44100, 2, 0, 30, {30 * 5880}},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz " << c.channels << " ch " << c.maxMb << " MB");
         RecordingRun r(c.rate, c.channels, c.maxMb);
         ASSERT_TRUE(WriteBytes(r.FileName(1), "an earlier recording"));
         r.OpenAndStart();
+        ASSERT_NE(r.ctrl.Device(), nullptr);
+        EXPECT_EQ(r.ctrl.Device()->m_Rate, c.recordedRate);
+        EXPECT_EQ(r.ctrl.Device()->m_Channels, c.recordedChannels);
+        EXPECT_EQ(r.ctrl.m_MaxFileSize, c.maxFile);
         if (c.limit)
             r.ctrl.m_MaxFileSize = c.limit;
         r.Deliver(c.buffers);
@@ -96,34 +108,12 @@ TEST(AudioCtrl, SplitsExactlyAtTheLimitWithoutLosingAFrame)
             WavFields w = ReadWav(r.FileName(n));
             ASSERT_TRUE(w.valid) << "file " << n;
             ASSERT_EQ(w.dataSize, c.sizes[i]) << "file " << n;
+            EXPECT_EQ(w.rate, static_cast<unsigned>(c.recordedRate));
             pcm += w.data;
         }
         EXPECT_FALSE(Exists(r.FileName(static_cast<unsigned>(c.sizes.size()) + 1)));
-        EXPECT_EQ(CheckRamp(pcm, c.channels, "the split files").size(), c.buffers * static_cast<unsigned>(c.rate / 30));
-    }
-}
-
-TEST(AudioCtrl, ParametersAreClamped)
-{
-    struct Case {
-        int rate, channels, maxMb;
-        int wantRate, wantChannels;
-        unsigned wantMax;
-    } cases[] = {
-        {4000, 0, 100, 8000, 1, 104857600u},
-        {192000, 6, 4096, 96000, 2, CAudioCtrl::kMaxFileData},
-        {44100, 2, -1, 44100, 2, CAudioCtrl::kMaxFileData},
-        {48000, 1, 4095, 48000, 1, 4095u * 1048576u},
-    };
-    for (const Case& c : cases) {
-        RecordingRun r(c.rate, c.channels, c.maxMb);
-        r.ctrl.m_Task = WM_CAPTURE_OPEN;
-        r.ctrl.CaptureOpen();
-        EXPECT_EQ(r.ctrl.m_MaxFileSize, c.wantMax);
-        EXPECT_EQ(r.ctrl.m_Format.nBlockAlign, 2 * c.wantChannels);
-        ASSERT_NE(r.ctrl.Device(), nullptr);
-        EXPECT_EQ(r.ctrl.Device()->m_Rate, c.wantRate);
-        EXPECT_EQ(r.ctrl.Device()->m_Channels, c.wantChannels);
+        EXPECT_EQ(CheckRamp(pcm, c.recordedChannels, "the split files").size(),
+                  c.buffers * static_cast<unsigned>(c.recordedRate / 30));
     }
 }
 

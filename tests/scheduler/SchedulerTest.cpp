@@ -74,20 +74,9 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
     }
 }
 
-// The list's own node is marked while it records, so the dialogs refuse it.
-TEST(Scheduler, TheRecordingProgramIsMarkedInTheList)
-{
-    SchedulerFixture f;
-    f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30));
-    f.sched.m_Clock = At(2026, 3, 7, 9, 58);
-    f.sched.RunUntil(At(2026, 3, 7, 10, 29, 59));
-    ProgramItem head;
-    ASSERT_TRUE(f.config.m_ProgramList.GetAt(0, head));
-    EXPECT_EQ(head.m_State, Recording);
-}
-
 // Retirements that cannot be saved: the user hears of it once, the list in
-// memory moves on, and a later save that works ends the silence.
+// memory moves on, and a later save that works ends the silence. The list's
+// own node is marked while it records, so the dialogs refuse it.
 TEST(Scheduler, AFailedSaveIsToldOnceUntilASaveSucceeds)
 {
     SchedulerFixture f;
@@ -96,11 +85,12 @@ TEST(Scheduler, AFailedSaveIsToldOnceUntilASaveSucceeds)
     for (int i = 0; i < 3; ++i)
         f.Add(At(2026, 3, 7, 10, i * 2), At(2026, 3, 7, 10, i * 2 + 1));
     f.sched.m_Clock = At(2026, 3, 7, 9, 59, 50);
-    f.sched.RunUntil(At(2026, 3, 7, 10, 3, 30));
+    f.sched.RunUntil(At(2026, 3, 7, 10, 4, 30));
     EXPECT_EQ(f.sched.m_Notices, std::vector<WPARAM>{kNoticeSaveFailed});
     ProgramItem head;
     ASSERT_TRUE(f.config.m_ProgramList.GetAt(0, head));
     EXPECT_EQ(head.m_Id, 3u);
+    EXPECT_EQ(head.m_State, Recording);
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     f.sched.RunUntil(At(2026, 3, 7, 10, 6));
     EXPECT_EQ(f.sched.m_Notices.size(), 1u);
