@@ -37,19 +37,7 @@ struct Installation {
         return child.WaitForExit(15000);
     }
 
-    bool Start(ChildProcess& child, std::vector<std::pair<std::wstring, std::wstring>> env = {})
-    {
-        env.emplace_back(L"MARIVANE_TRACE_FILE", traceFile);
-        return child.Start(exe, workDir.Path(), env);
-    }
-
-    std::vector<std::string> Trace() const
-    {
-        std::vector<std::string> lines;
-        for (const auto& l : ReadTrace(traceFile))
-            lines.push_back(l.text);
-        return lines;
-    }
+    bool Start(ChildProcess& child) { return child.Start(exe, workDir.Path(), {{L"MARIVANE_TRACE_FILE", traceFile}}); }
 };
 
 inline std::wstring TestTracer() { return TestBinDir() + L"\\tracer64.dll"; }

@@ -48,8 +48,7 @@ struct Recorder : Installation {
     }
     void Write(const std::vector<ProgramItem*>& programs, int maxMb = 1)
     {
-        CAppParameter config;
-        config.m_IniFile.Assign(workDir.File(L"marivane.ini").c_str());
+        IniConfig config(workDir.File(L"marivane.ini"));
         config.m_WavFileDir.Assign(wavDir.c_str());
         config.m_Frequency = 48000;
         config.m_Channels = 2;
@@ -62,16 +61,12 @@ struct Recorder : Installation {
     // The programs as the running program last saved them.
     std::vector<ProgramItem> Saved()
     {
-        CAppParameter config;
-        config.m_IniFile.Assign(workDir.File(L"marivane.ini").c_str());
+        IniConfig config(workDir.File(L"marivane.ini"));
         config.Load();
         return Items(config.m_ProgramList);
     }
     // Starts the program; its main window, or null.
-    HWND Launch(ChildProcess& child, std::vector<std::pair<std::wstring, std::wstring>> env = {})
-    {
-        return Start(child, std::move(env)) ? child.WaitForMainWindow(15000) : nullptr;
-    }
+    HWND Launch(ChildProcess& child) { return Start(child) ? child.WaitForMainWindow(15000) : nullptr; }
     // Runs the program until a trace line holds until, lets it go on for
     // lingerMs, then exits it as the tray menu does.
     void RunUntil(const std::string& until, DWORD timeoutMs, DWORD lingerMs)
@@ -117,7 +112,6 @@ struct Recorder : Installation {
         return true;
     }
 };
-
 
 // The files of one recording at 48000 Hz stereo: contiguous ramp, true headers; returns the frames.
 inline size_t CheckRecording(const std::wstring& dir, const std::wstring& prefix, unsigned maxData)

@@ -1,5 +1,5 @@
 // Start-up and shut-down of the real executable: trace binding, the
-// configuration's location, single instance and exit codes.
+// configuration's location and exit codes.
 #include "app/AppEntry.h"
 #include "app/Installation.h"
 #include "config/AppParameter.h"
@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <thread>
-
 
 // The debug library beside the program is bound by its export, one in the
 // current folder is never loaded; the configuration in the current folder
@@ -34,12 +33,12 @@ TEST(Startup, TraceBindingAndTheConfigurationsPlace)
                 EXPECT_EQ(ReadBytes(inst.traceFile + L".dll"), "loaded\nunloaded\n");
             }
             if (library == kTestLibrary) {
-                std::vector<std::string> lines = inst.Trace();
+                std::vector<TraceLine> lines = ReadTrace(inst.traceFile);
                 ASSERT_GE(lines.size(), 3u);
-                EXPECT_EQ(lines[0], "app_path     = " + Narrow(inst.appDir.Path()) + "\n");
-                EXPECT_EQ(lines[1], "current_path = " + Narrow(inst.workDir.Path()) + "\n");
+                EXPECT_EQ(lines[0].text, "app_path     = " + Narrow(inst.appDir.Path()) + "\n");
+                EXPECT_EQ(lines[1].text, "current_path = " + Narrow(inst.workDir.Path()) + "\n");
                 std::wstring file = (iniHere ? inst.workDir : inst.appDir).File(L"marivane.ini");
-                EXPECT_EQ(lines[2], "ini_file = " + Narrow(file) + "\n");
+                EXPECT_EQ(lines[2].text, "ini_file = " + Narrow(file) + "\n");
             }
             EXPECT_EQ(ReadBytes(inst.workDir.File(L"marivane.ini")), iniHere ? ini : "");
             EXPECT_FALSE(Exists(inst.appDir.File(L"marivane.ini")));

@@ -16,13 +16,9 @@ const std::string kDecl = "<?xml version=\"1.0\" ?>\r\n";
 // A configuration object whose file lies in a fresh folder.
 struct Fixture {
     TempDir dir;
-    std::unique_ptr<CAppParameter> config;
-    std::wstring ini;
+    std::wstring ini = dir.File(L"marivane.ini");
+    std::unique_ptr<CAppParameter> config{new IniConfig(ini)};
 
-    Fixture() : config(new CAppParameter()), ini(dir.File(L"marivane.ini"))
-    {
-        config->m_IniFile.Assign(ini.c_str());
-    }
     int LoadText(const std::string& text)
     {
         WriteBytes(ini, text);
@@ -31,8 +27,7 @@ struct Fixture {
     // A fresh object that loads what this one saved.
     std::unique_ptr<CAppParameter> Reload()
     {
-        std::unique_ptr<CAppParameter> other(new CAppParameter());
-        other->m_IniFile.Assign(ini.c_str());
+        std::unique_ptr<CAppParameter> other(new IniConfig(ini));
         other->Load();
         return other;
     }
@@ -67,7 +62,10 @@ std::string Describe(CAppParameter& c)
 
 // A configuration object whose last step of the save fails, as a crash between
 // writing the temporary file and replacing the old one would.
-class FailingReplace : public CAppParameter {
+class FailingReplace : public IniConfig {
+public:
+    using IniConfig::IniConfig;
+
 protected:
     bool ReplaceIniFile(const wchar_t*, const wchar_t*) override { return false; }
 };
@@ -124,7 +122,9 @@ TEST(ConfigFile, SavedFileIsByteExactAndRoundTrips)
 // default, a missing config element keeps every value, colours go by their
 // index, a program without a title gets a visible one, one without a stop is
 // dropped, a file cut short keeps what came before the cut, and impossible
-// numbers and dates load without trouble. Each case loads into a fresh object.
+// numbers and dates load without trouble. A file the loader rejects (not
+// text) is kept as .bad before any save replaces it. Each case loads into a
+// fresh object.
 TEST(ConfigFile, LenientLoads)
 {
     const std::string two = kDecl + "<config><frequency>16000</frequency><language>1</language></config>\r\n" +
@@ -140,6 +140,7 @@ TEST(ConfigFile, LenientLoads)
         std::string settings, programs;
     } cases[] = {
         {"no file", "", 0, kDefaults, ""},
+        {"not text", std::string("\0\0\xFF\xFE<config>", 12) + kDecl + "<config/>", 0, kDefaults, ""},
         {"no config element", kDecl + "<programs></programs>", 1, kDefaults, ""},
         {"empty config element", kDecl + "<config></config>", 1, kLoaderDefaults, ""},
         {"odd values", kDecl + "<config><frequency>44100Hz</frequency><shutdown>5</shutdown><language> 1 </language>"
@@ -177,7 +178,8 @@ TEST(ConfigFile, LenientLoads)
             EXPECT_EQ(described.substr(0, described.find(';')), c.settings);
         }
         EXPECT_EQ(described.substr(std::min(described.find(';'), described.size())), c.programs);
-        EXPECT_FALSE(Exists(f.ini + L".bad"));
+        f.config->Save();
+        EXPECT_EQ(ReadBytes(f.ini + L".bad"), c.loaded ? "" : c.text);
     }
 }
 
@@ -208,19 +210,6 @@ TEST(ConfigFile, LenientLoadsSaveCleanly)
     EXPECT_EQ(Items(f.Reload()->m_ProgramList).size(), 1u);
 }
 
-// A file the loader rejects (empty, or not text) is kept as .bad before any
-// save replaces it.
-TEST(ConfigFile, ARejectedFileIsKeptAsBad)
-{
-    Fixture f;
-    EXPECT_EQ(f.LoadText(""), 0);
-    std::string damaged = std::string("\0\0\xFF\xFE<config>", 12) + kDecl + "<config/>";
-    EXPECT_EQ(f.LoadText(damaged), 0);
-    EXPECT_EQ(ReadBytes(f.ini + L".bad"), damaged);
-    f.config->Save();
-    EXPECT_EQ(ReadBytes(f.ini + L".bad"), damaged);
-}
-
 TEST(ConfigSave, InterruptedSaveKeepsThePreviousFile)
 {
     Fixture f;
@@ -228,8 +217,7 @@ TEST(ConfigSave, InterruptedSaveKeepsThePreviousFile)
     ASSERT_EQ(f.config->Save(), 1);
     std::string before = f.Saved();
 
-    FailingReplace failing;
-    failing.m_IniFile.Assign(f.ini.c_str());
+    FailingReplace failing(f.ini);
     ASSERT_EQ(failing.Load(), 1);
     failing.m_Frequency = 8000;
     failing.m_ProgramList.RemoveAll();
@@ -324,8 +312,7 @@ TEST(ConfigFile, InterruptedSavesAreRecoveredWhereTheyHappened)
     config.m_IniFile.Assign(longIni.c_str());
     config.m_Frequency = 22050;
     ASSERT_EQ(config.Save(), 1);
-    CAppParameter back;
-    back.m_IniFile.Assign(longIni.c_str());
+    IniConfig back(longIni);
     ASSERT_EQ(back.Load(), 1);
     EXPECT_EQ(back.m_Frequency, 22050);
     EXPECT_FALSE(Exists(folder + L"\\~mv.tmp"));

@@ -39,8 +39,7 @@ TEST(ConfigReliability, DISABLED_SaveForever)
 {
     std::wstring ini = EnvironmentValue(L"MARIVANE_SAVE_INI");
     ASSERT_FALSE(ini.empty());
-    CAppParameter config;
-    config.m_IniFile.Assign(ini.c_str());
+    IniConfig config(ini);
     HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, kReadyEvent);
     for (unsigned round = 0;; ++round) {
         FillList(config, round % 2 ? L'B' : L'A');
@@ -55,8 +54,7 @@ TEST(ConfigReliability, KilledDuringSavesTheFileAlwaysLoadsWithEveryProgram)
     TempDir dir;
     std::wstring ini = dir.File(L"marivane.ini");
     {
-        CAppParameter first;
-        first.m_IniFile.Assign(ini.c_str());
+        IniConfig first(ini);
         FillList(first, L'A');
         ASSERT_TRUE(first.Save());
     }
@@ -75,8 +73,7 @@ TEST(ConfigReliability, KilledDuringSavesTheFileAlwaysLoadsWithEveryProgram)
         Sleep(std::uniform_int_distribution<int>(0, 60)(random));
         saver.Kill();
 
-        CAppParameter loaded;
-        loaded.m_IniFile.Assign(ini.c_str());
+        IniConfig loaded(ini);
         ASSERT_TRUE(loaded.Load()) << "file: " << ReadBytes(ini).size() << " bytes, attributes "
                                    << GetFileAttributesW(ini.c_str()) << "; temporary file: "
                                    << ReadBytes(ini + L".tmp").size() << " bytes";
@@ -99,8 +96,7 @@ TEST(ConfigReliability, DamagedFilesAtStartUp)
     std::wstring ini = dir.File(L"marivane.ini");
     std::string seed;
     {
-        CAppParameter config;
-        config.m_IniFile.Assign(ini.c_str());
+        IniConfig config(ini);
         config.m_WavFileDir.Assign(L"C:\\録音");
         for (int i = 0; i < 6; ++i)
             config.m_ProgramList.Insert(Program(At(2027, 2, 28, 23, 59, 50), At(2027, 3, 1, 0, 10, 0),

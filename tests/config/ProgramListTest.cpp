@@ -47,8 +47,7 @@ TEST(ProgramList, RetirementDeletesOneShotsAndMovesWeeklyPrograms)
 {
     // 2024-05-06 is a Monday.
     TempDir dir;
-    CAppParameter config;
-    config.m_IniFile.Assign(dir.File(L"marivane.ini").c_str());
+    IniConfig config(dir.File(L"marivane.ini"));
     ProgramList& list = config.m_ProgramList;
     struct Case {
         CDateTime start, stop;
@@ -98,8 +97,7 @@ TEST(ProgramList, RetirementDeletesOneShotsAndMovesWeeklyPrograms)
 TEST(ProgramList, RetireSaveAndSettingsFromFourThreadsNeverHangOrCrash)
 {
     TempDir dir;
-    CAppParameter config;
-    config.m_IniFile.Assign(dir.File(L"marivane.ini").c_str());
+    IniConfig config(dir.File(L"marivane.ini"));
     config.m_ProgramList.Insert(Program(At(2030, 1, 1, 9, 0), At(2030, 1, 1, 10, 0), 0, L"future"));
     std::atomic<bool> stop(false);
     std::atomic<int> running(4);
@@ -150,8 +148,7 @@ TEST(ProgramList, RetireSaveAndSettingsFromFourThreadsNeverHangOrCrash)
     EXPECT_GT(retired.load(), 10);
     EXPECT_GT(reads.load(), 1000);
     EXPECT_EQ(torn.load(), 0);
-    CAppParameter back;
-    back.m_IniFile.Assign(dir.File(L"marivane.ini").c_str());
+    IniConfig back(dir.File(L"marivane.ini"));
     ASSERT_EQ(back.Load(), 1);
     std::vector<ProgramItem> items = Items(back.m_ProgramList);
     ASSERT_FALSE(items.empty());

@@ -14,12 +14,11 @@
 
 struct DialogFixture {
     TempDir dir;
-    CAppParameter config;
+    IniConfig config{dir.File(L"marivane.ini")};
     DWORD uiThread = GetCurrentThreadId();
 
     explicit DialogFixture(int uiLanguage = 0)
     {
-        config.m_IniFile.Assign(dir.File(L"marivane.ini").c_str());
         config.m_UiLanguage = uiLanguage;
         config.m_Language = uiLanguage;
         g_pConfig = &config;

@@ -106,13 +106,12 @@ private:
 // A configuration in a temporary folder, as the scheduler sees it.
 struct SchedulerFixture {
     TempDir dir;
-    CAppParameter config;
+    IniConfig config{dir.File(L"marivane.ini")};
     SimScheduler sched;
     TraceCapture trace;
 
     SchedulerFixture()
     {
-        config.m_IniFile.Assign(dir.File(L"marivane.ini").c_str());
         config.m_WavFileDir.Assign(L"D:\\Rec");
         g_pConfig = &config;
         sched.m_pProgramList = &config.m_ProgramList;

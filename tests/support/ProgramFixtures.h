@@ -1,11 +1,17 @@
 // Programs and times for the tests of the list and the scheduler.
 #pragma once
 
+#include "config/AppParameter.h"
 #include "scheduler/ProgramItem.h"
 #include "scheduler/ProgramList.h"
 
 #include <string>
 #include <vector>
+
+// A configuration object whose file is ini.
+struct IniConfig : CAppParameter {
+    explicit IniConfig(const std::wstring& ini) { m_IniFile.Assign(ini.c_str()); }
+};
 
 inline CDateTime At(int y, int mo, int d, int h, int mi, int s = 0)
 {
