@@ -1,6 +1,7 @@
 #include "app/Messages.h"
 #include "scheduler/FilePrefix.h"
 #include "support/ProgramFixtures.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -18,11 +19,18 @@ std::wstring Prefix(const std::wstring& folder, const std::wstring& title)
 
 // Folder, title and scheduled start; characters no file name holds become
 // underscores, so nothing climbs out of the folder; the folder itself is the
-// user's choice and stays as it is.
+// user's choice and stays as it is. Long titles are shortened at a character
+// boundary, never inside a surrogate pair, so that the numbered name fits one
+// path component (255) and the whole path MAX_PATH, with room for numbers
+// past 999.
 TEST(FilePrefix, FolderTitleAndScheduledStart)
 {
+    std::wstring emoji, kana(255, L'あ');
+    for (int i = 0; i < 200; ++i)
+        emoji += L"🎵";
     struct Case {
-        const wchar_t *folder, *title, *prefix;
+        std::wstring folder, title;
+        const wchar_t* prefix;  // null: the bounds only
     } cases[] = {
         {L"D:\\Rec", L"News", L"D:\\Rec\\News_202503070630"},
         {L"", L"", L"\\_202503070630"},
@@ -30,37 +38,25 @@ TEST(FilePrefix, FolderTitleAndScheduledStart)
         {L"D:\\Rec", L"a\\b/c:d*e?f\"g<h>i|j\tk\x01l\x7fm", L"D:\\Rec\\a_b_c_d_e_f_g_h_i_j_k_l_m_202503070630"},
         {L"D:\\Rec", L"..\\..\\..\\Windows\\System32\\x", L"D:\\Rec\\.._.._.._Windows_System32_x_202503070630"},
         {L"\\\\server\\share\\rec", L"x", L"\\\\server\\share\\rec\\x_202503070630"},
+        {L"D:\\Rec", kana, nullptr},
+        {L"C:\\" + std::wstring(200, L'f'), kana, nullptr},
+        {L"D:\\Rec", emoji, nullptr},
+        {L"D:\\Recx", emoji, nullptr},
+        {L"D:\\Recxx", emoji, nullptr},
+        {L"D:\\Recxxx", emoji, nullptr},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(Prefix(c.folder, c.title), c.prefix);
-}
-
-TEST(FilePrefix, LongTitlesAreShortenedAtACharacterBoundary)
-{
-    // A 255-character title: the numbered name must still fit one path
-    // component (255) with room for numbers past 999.
-    std::wstring title(255, L'あ');
-    std::wstring prefix = Prefix(L"D:\\Rec", title);
-    std::wstring name = prefix.substr(7);
-    EXPECT_LE(name.size() + 9, 255u);
-    EXPECT_EQ(name.substr(name.size() - 13), L"_202503070630");
-
-    // A deep folder: the whole numbered path stays below MAX_PATH.
-    std::wstring folder = L"C:\\" + std::wstring(200, L'f');
-    prefix = Prefix(folder, title);
-    EXPECT_LE(prefix.size() + 9, static_cast<size_t>(MAX_PATH - 1));
-    EXPECT_EQ(prefix.substr(prefix.size() - 13), L"_202503070630");
-
-    // Surrogate pairs are never split.
-    std::wstring emoji;
-    for (int i = 0; i < 200; ++i)
-        emoji += L"🎵";
-    for (size_t extra = 0; extra < 4; ++extra) {
-        prefix = Prefix(L"D:\\Rec" + std::wstring(extra, L'x'), emoji);
-        std::wstring t = prefix.substr(0, prefix.size() - 13);
-        wchar_t last = t.back();
-        EXPECT_FALSE(last >= 0xD800 && last <= 0xDBFF) << extra;
+    for (const Case& c : cases) {
+        std::wstring prefix = Prefix(c.folder, c.title);
+        SCOPED_TRACE(Narrow(prefix));
+        if (c.prefix) {
+            EXPECT_EQ(prefix, c.prefix);
+        }
+        EXPECT_LE(prefix.size() - prefix.find_last_of(L'\\') - 1 + 9, 255u);
+        EXPECT_LE(prefix.size() + 9, static_cast<size_t>(MAX_PATH - 1));
+        ASSERT_GE(prefix.size(), 14u);
         EXPECT_EQ(prefix.substr(prefix.size() - 13), L"_202503070630");
+        wchar_t last = prefix[prefix.size() - 14];
+        EXPECT_FALSE(last >= 0xD800 && last <= 0xDBFF);
     }
 
     // A folder of 519 characters (the setting's limit): the block is never overrun.
