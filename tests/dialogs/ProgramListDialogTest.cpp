@@ -65,9 +65,6 @@ TEST(ProgramListDialog, ShowsTheProgramsAndNewEditDeleteChangeListAndFile)
     INT_PTR result = -1;
     f.Run([&] { result = f.OpenList(); }, L"Recording Program List", [&](HWND dlg) {
         HWND list = f.List(dlg);
-        EXPECT_EQ(ColumnHeader(list, 0), L"ID");
-        EXPECT_EQ(ColumnHeader(list, 1), L"Start Time");
-        EXPECT_EQ(ColumnHeader(list, 2), L"Title");
         auto rows = ListRows(list, 3);
         ASSERT_EQ(rows.size(), 2u);
         EXPECT_EQ(rows[0], (std::vector<std::wstring>{L"1", L"2025/01/02 09:05:00", L"Morning"}));

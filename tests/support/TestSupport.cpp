@@ -131,10 +131,8 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& currentDir
     // The child inherits this process's environment plus the given variables.
     std::vector<std::pair<std::wstring, std::wstring>> saved;
     for (const auto& kv : env) {
-        wchar_t old[4096];
-        DWORD n = GetEnvironmentVariableW(kv.first.c_str(), old, 4096);
-        saved.emplace_back(kv.first, n ? std::wstring(old) : std::wstring(L"\x01"));
-        SetEnvironmentVariableW(kv.first.c_str(), kv.second.empty() ? nullptr : kv.second.c_str());
+        saved.emplace_back(kv.first, EnvironmentValue(kv.first.c_str()));
+        SetEnvironmentVariableW(kv.first.c_str(), kv.second.c_str());
     }
     std::wstring command = L"\"" + exe + L"\"";
     if (!arguments.empty())
@@ -144,7 +142,7 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& currentDir
     BOOL ok = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(), &si,
                              &m_Info);
     for (const auto& kv : saved)
-        SetEnvironmentVariableW(kv.first.c_str(), kv.second == L"\x01" ? nullptr : kv.second.c_str());
+        SetEnvironmentVariableW(kv.first.c_str(), kv.second.empty() ? nullptr : kv.second.c_str());
     return ok != 0;
 }
 
