@@ -74,9 +74,8 @@ public:
     ColorName* m_ColorNames;
 
 protected:
-    // Puts the fully written temporary file in place of the configuration
-    // file; a seam so tests can make the last step fail.
-    virtual bool ReplaceIniFile(const wchar_t* tempPath, const wchar_t* iniPath);
+    // Puts the fully written temporary file in place of the configuration file.
+    static bool ReplaceIniFile(const wchar_t* tempPath, const wchar_t* iniPath);
     static void FinishInterruptedSave(const wchar_t* iniPath);
     // A configuration the loader rejects is copied to "marivane.ini.bad".
     static void KeepDamagedFile(const wchar_t* iniPath);

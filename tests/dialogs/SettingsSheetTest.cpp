@@ -161,4 +161,5 @@ TEST(SettingsSheet, UnmakeableFolderIsRefusedAndAFailedSaveIsToldOnce)
     EXPECT_EQ(f.config.m_WavMaxSize, 7);
     EXPECT_STREQ(f.config.m_WavFileDir.GetWide(), good.c_str());
     EXPECT_EQ(f.Saved(), "old");
+    EXPECT_FALSE(Exists(f.dir.File(L"marivane.ini.tmp")));
 }
