@@ -10,10 +10,8 @@ MARIVANE_SAMPLE_DIR="$winedir" "$(dirname "$0")/../../scripts/wine-exec" "$exe" 
 fail=0
 check() {  # file rate channels frames
   f="$dir/$1"
-  r=$(soxi -r "$f"); c=$(soxi -c "$f"); s=$(soxi -s "$f"); b=$(soxi -b "$f")
-  if [ "$r" != "$2" ] || [ "$c" != "$3" ] || [ "$s" != "$4" ] || [ "$b" != 16 ]; then
-    echo "soxi $1: rate $r channels $c samples $s bits $b (want $2 $3 $4 16)"; fail=1
-  fi
+  got="$(soxi -r "$f") $(soxi -c "$f") $(soxi -s "$f") $(soxi -b "$f")"
+  [ "$got" = "$2 $3 $4 16" ] || { echo "soxi $1: rate, channels, samples, bits $got (want $2 $3 $4 16)"; fail=1; }
   python3 - "$f" "$2" "$3" "$4" <<'PY' || fail=1
 import sys, wave
 f, rate, ch, frames = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])

@@ -16,26 +16,13 @@
 
 namespace {
 
-double CpuSeconds(HANDLE process)
-{
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
-        return -1;
-    return (FileTimeToTicks(kernel) + FileTimeToTicks(user)) / 1e7;
-}
-
-double Median(std::vector<double> v)
+// Prints "figure: median M ms, max X ms over N what" (X the largest in size).
+void PrintFigure(const char* figure, std::vector<double> v, const char* what, const char* target = "")
 {
     std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-double Largest(const std::vector<double>& v)
-{
-    double m = 0;
-    for (double x : v)
-        m = std::max(m, std::fabs(x));
-    return m;
+    double median = v.empty() ? 0.0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    double largest = v.empty() ? 0.0 : std::max(std::fabs(v.front()), std::fabs(v.back()));
+    printf("%s: median %.1f ms, max %.1f ms over %zu %s%s\n", figure, median, largest, v.size(), what, target);
 }
 
 }  // namespace
@@ -113,9 +100,8 @@ TEST(Bench, Seams)
             gaps.push_back((frames.front() - last - 1) / 48.0);
         last = frames.empty() ? -1 : static_cast<long long>(frames.back());
     }
-    printf("seam gap: median %.1f ms, max %.1f ms over %zu seams\n", Median(gaps), Largest(gaps), gaps.size());
-    printf("duration error: median %.1f ms, max %.1f ms over %zu programs\n", Median(errors), Largest(errors),
-           errors.size());
+    PrintFigure("seam gap", gaps, "seams");
+    PrintFigure("duration error", errors, "programs");
 }
 
 // Ten programs of 2 s, 8 s apart: scheduled start to the start trace line.
@@ -138,14 +124,13 @@ TEST(Bench, StartLateness)
     std::vector<long long> traced = rec.TraceTimes("[CaptureStart] start capture");
     ASSERT_EQ(traced.size(), static_cast<size_t>(programs));
     std::vector<double> late;
-    for (size_t i = 0; i < traced.size(); ++i) {
+    for (size_t i = 0; i < traced.size(); ++i)
         late.push_back((traced[i] - firstStart - i * 8000000.0) / 1000);
-        printf("start lateness: program %zu %.1f ms\n", i, late.back());
-    }
-    printf("start lateness: median %.1f ms, max %.1f ms over %d programs (target median <= 100 ms)\n", Median(late),
-           *std::max_element(late.begin(), late.end()), programs);
+    PrintFigure("start lateness", late, "programs", " (target median <= 100 ms)");
 }
 
+// The program idle for 125 s with 100 programs listed; scripts/bench reads
+// its CPU time from Linux (Wine's GetProcessTimes counts next to nothing).
 TEST(Bench, IdleCost)
 {
     Recorder rec;
@@ -157,14 +142,6 @@ TEST(Bench, IdleCost)
     ChildProcess child;
     HWND hwnd = rec.Launch(child);
     ASSERT_NE(hwnd, nullptr);
-    Sleep(5000);
-    const int seconds = 120;
-    double before = CpuSeconds(child.Handle());
-    Sleep(seconds * 1000);
-    double after = CpuSeconds(child.Handle());
+    Sleep(125000);
     EXPECT_EQ(ExitProgram(hwnd, child), 0u);
-    ASSERT_GE(before, 0);
-    double used = after - before;
-    printf("idle cost: %.3f CPU s in %d s with 100 programs = %.3f%% of one core (target <= 0.5%%)\n", used,
-           seconds, 100.0 * used / seconds);
 }

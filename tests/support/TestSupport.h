@@ -45,7 +45,6 @@ public:
     HWND WaitForMainWindow(DWORD timeoutMs);
     // Exit code, or STILL_ACTIVE when it did not end in time (then it is killed).
     DWORD WaitForExit(DWORD timeoutMs);
-    HANDLE Handle() const { return m_Info.hProcess; }
 
 private:
     PROCESS_INFORMATION m_Info = {};

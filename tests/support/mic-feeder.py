@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Feeds the virtual microphone: writes a counting ramp (frame n carries n;
-stereo as the low and high 16 bits of n, mono as n & 0xFFFF), or with "tone"
-a 440 Hz sine, into a FIFO at the real-time pace of the given rate, forever."""
+"""Feeds the virtual microphone: writes a counting ramp (stereo, frame n
+carries the low and high 16 bits of n), or with "tone" a 440 Hz sine, into a
+FIFO at the real-time pace of the given rate, forever."""
 import math, struct, sys, time
 
 def main():
@@ -15,10 +15,8 @@ def main():
         if tone:
             v = [int(8000 * math.sin(2 * math.pi * 440 * i / rate)) for i in range(n, n + chunk)]
             data = b"".join(struct.pack("<h", x) * channels for x in v)
-        elif channels == 2:
-            data = b"".join(struct.pack("<HH", (i & 0xFFFF), (i >> 16) & 0xFFFF) for i in range(n, n + chunk))
         else:
-            data = b"".join(struct.pack("<H", i & 0xFFFF) for i in range(n, n + chunk))
+            data = b"".join(struct.pack("<HH", (i & 0xFFFF), (i >> 16) & 0xFFFF) for i in range(n, n + chunk))
         try:
             out.write(data)
         except BrokenPipeError:
