@@ -2,6 +2,7 @@
 // loaded and unloaded (MARIVANE_TRACE_FILE + ".dll"), so a test can see it
 // stayed loaded but unused.
 #include <windows.h>
+#include <cstdio>
 
 static void Mark(const char* what)
 {
@@ -10,13 +11,10 @@ static void Mark(const char* what)
     if (!n)
         return;
     lstrcatW(path, L".dll");
-    HANDLE h = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written;
-    WriteFile(h, what, lstrlenA(what), &written, nullptr);
-    CloseHandle(h);
+    if (FILE* f = _wfopen(path, L"ab")) {
+        fputs(what, f);
+        fclose(f);
+    }
 }
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)

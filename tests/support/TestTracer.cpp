@@ -6,16 +6,7 @@
 #include <cstdio>
 #include <cwchar>
 
-static CRITICAL_SECTION g_lock;
-
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
-{
-    if (reason == DLL_PROCESS_ATTACH)
-        InitializeCriticalSection(&g_lock);
-    else if (reason == DLL_PROCESS_DETACH)
-        DeleteCriticalSection(&g_lock);
-    return TRUE;
-}
+static SRWLOCK g_lock = SRWLOCK_INIT;  // one line at a time from all threads
 
 extern "C" __declspec(dllexport) int twprintf(const wchar_t* format, ...)
 {
@@ -38,7 +29,7 @@ extern "C" __declspec(dllexport) int twprintf(const wchar_t* format, ...)
     int sn = snprintf(stamp, sizeof stamp, "%lld ", us);
     char text[16384];
     int tn = WideCharToMultiByte(CP_UTF8, 0, line, n, text, sizeof text, nullptr, nullptr);
-    EnterCriticalSection(&g_lock);
+    AcquireSRWLockExclusive(&g_lock);
     HANDLE h = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
@@ -47,6 +38,6 @@ extern "C" __declspec(dllexport) int twprintf(const wchar_t* format, ...)
         WriteFile(h, text, static_cast<DWORD>(tn), &written, nullptr);
         CloseHandle(h);
     }
-    LeaveCriticalSection(&g_lock);
+    ReleaseSRWLockExclusive(&g_lock);
     return n;
 }
