@@ -18,36 +18,26 @@ RATE = 48000
 
 def main():
     name, kind = sys.argv[1], sys.argv[2]
-    parts = []
     if kind == 'wav':
-        for path in sorted(glob.glob(os.path.join(sys.argv[3], sys.argv[4] + '_*.wav'))):
-            with open(path, 'rb') as f:
-                data = f.read()
-            parts.append(data[56:56 + struct.unpack_from('<I', data, 52)[0]])
-        label = '%d files' % len(parts)
+        paths = sorted(glob.glob(os.path.join(sys.argv[3], sys.argv[4] + '_*.wav')))
+        datas = [open(p, 'rb').read() for p in paths]
+        parts = [d[56:56 + struct.unpack_from('<I', d, 52)[0]] for d in datas]
     else:
-        with open(sys.argv[3], 'rb') as f:
-            parts.append(f.read())
-        label = 'raw capture'
-    starts, at = [], 0
-    for part in parts:
-        starts.append(at)
-        at += len(part) // 4
+        parts = [open(sys.argv[3], 'rb').read()]
     pcm = b''.join(parts)
     n = len(pcm) // 4
-    values = struct.unpack('<%dH' % (2 * n), pcm[:4 * n])
-    frames = [values[2 * i] | values[2 * i + 1] << 16 for i in range(n)]
-    if not frames:
+    if not n:
         print('%s: no frames' % name)
         return 1
+    values = struct.unpack('<%dH' % (2 * n), pcm[:4 * n])
+    frames = [values[2 * i] | values[2 * i + 1] << 16 for i in range(n)]
     where = [i + 1 for i, (a, b) in enumerate(zip(frames, frames[1:])) if (a + 1) & 0xFFFFFFFF != b]
     for i in where[:10]:
-        f = max(k for k, s in enumerate(starts) if s <= i)
-        print('%s: frame %d is followed by %d (%+d frames), %.3f s in, file %d at frame %d'
-              % (name, frames[i - 1], frames[i], frames[i] - frames[i - 1] - 1, i / RATE, f, i - starts[f]))
+        print('%s: frame %d is followed by %d (%+d frames), %.3f s in'
+              % (name, frames[i - 1], frames[i], frames[i] - frames[i - 1] - 1, i / RATE))
     offered = ((frames[-1] - frames[0]) & 0xFFFFFFFF) + 1
-    if kind == 'wav':
-        label += '; %.3f s recorded of %s s scheduled' % (n / RATE, sys.argv[5])
+    label = '%d files; %.3f s recorded of %s s scheduled' % (len(parts), n / RATE, sys.argv[5]) \
+        if kind == 'wav' else 'raw capture'
     print('%s: %d frames of %d offered, ratio %.6f, %d discontinuities (%s)'
           % (name, n, offered, n / offered, len(where), label))
     return 0
