@@ -170,8 +170,7 @@ TEST(EndToEnd, TwoCopiesStartedTogetherRecordOnceIntoTheMusicFolder)
     ChildProcess a, b;
     ASSERT_TRUE(rec.Start(a));
     ASSERT_TRUE(rec.Start(b));
-    for (int i = 0; i < 150 && a.Running() && b.Running(); ++i)
-        Sleep(100);
+    WaitUntil([&] { return !a.Running() || !b.Running(); }, 15000, 100);
     // One of them gave way and ended with 0; the other runs the program.
     ASSERT_NE(a.Running(), b.Running());
     ChildProcess& runner = a.Running() ? a : b;

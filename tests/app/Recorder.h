@@ -103,13 +103,7 @@ struct Recorder : Installation {
     // Waits until count trace lines hold contains; false after timeoutMs.
     bool WaitForTrace(const std::string& contains, DWORD timeoutMs, int count = 1)
     {
-        DWORD start = GetTickCount();
-        while (TraceCount(contains) < count) {
-            if (GetTickCount() - start > timeoutMs)
-                return false;
-            Sleep(100);
-        }
-        return true;
+        return WaitUntil([&] { return TraceCount(contains) >= count; }, timeoutMs, 100);
     }
 };
 

@@ -5,6 +5,7 @@
 #include "audio/AudioCtrl.h"
 #include "audio/BaseCapture.h"
 #include "config/AppParameter.h"
+#include "support/TestSupport.h"
 #include "support/WavChecks.h"
 
 #include <string>
@@ -79,8 +80,7 @@ inline wchar_t* NewPrefixBlock(const std::wstring& prefix)
 inline void StartAudioThread(CAudioCtrl& ctrl)
 {
     ctrl.m_hThread = CreateThread(nullptr, 0, CAudioCtrl::ThreadProc, &ctrl, 0, nullptr);
-    for (int i = 0; i < 1000 && !ctrl.m_ThreadId; ++i)
-        Sleep(10);
+    WaitUntil([&] { return ctrl.m_ThreadId != 0; }, 10000, 10);
 }
 // Quit flag first, then the message it comes with; true when the thread ended.
 inline bool QuitAudioThread(CAudioCtrl& ctrl)

@@ -148,10 +148,7 @@ TEST(ConfigReliability, DamagedFilesAtStartUp)
         }
     });
     // A hang is a failure too: the loader must finish every case.
-    DWORD start = GetTickCount();
-    while (done < kCases && GetTickCount() - start < 120000)
-        Sleep(50);
-    if (done != kCases) {
+    if (!WaitUntil([&] { return done == kCases; }, 120000, 50)) {
         ADD_FAILURE() << "the loader hung at case " << done.load();
         SetCurrentDirectoryW(previous);
         ExitProcess(1);

@@ -135,9 +135,7 @@ TEST(ProgramList, RetireSaveAndSettingsFromFourThreadsNeverHangOrCrash)
         }));
     Sleep(4000);
     stop = true;
-    for (int i = 0; i < 2000 && running; ++i)
-        Sleep(10);
-    if (running) {
+    if (!WaitUntil([&] { return running == 0; }, 20000, 10)) {
         ADD_FAILURE() << running << " threads hung (a lock-order deadlock)";
         fflush(stdout);
         TerminateProcess(GetCurrentProcess(), 3);

@@ -120,9 +120,7 @@ TEST(SchedulerThread, PassesStartJustAfterWholeSecondsAndQuitEndsTheThread)
     ClockedScheduler sched;
     Sleep(437);  // start off the second
     HANDLE thread = CreateThread(nullptr, 0, CScheduler::SchedulerThreadProc, &sched, 0, nullptr);
-    for (int i = 0; i < 1000 && !sched.m_SchedThreadId; ++i)
-        Sleep(10);
-    EXPECT_NE(sched.m_SchedThreadId, 0u);
+    EXPECT_TRUE(WaitUntil([&] { return sched.m_SchedThreadId != 0; }, 10000, 10));
     Sleep(4200);
     sched.m_bSchedQuit = 1;
     DWORD begun = GetTickCount();

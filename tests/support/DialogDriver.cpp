@@ -22,46 +22,37 @@ std::vector<HWND> VisibleWindows(DWORD threadId, const std::wstring& caption)
 
 HWND WaitForDialog(DWORD threadId, const std::wstring& caption, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    do {
-        std::vector<HWND> found = VisibleWindows(threadId, caption);
-        if (!found.empty()) {
-            Sleep(150);  // let it finish painting
-            return found[0];
-        }
-        Sleep(20);
-    } while (GetTickCount() - start < timeoutMs);
-    return nullptr;
+    std::vector<HWND> found;
+    auto shown = [&] {
+        found = VisibleWindows(threadId, caption);
+        return !found.empty();
+    };
+    if (!WaitUntil(shown, timeoutMs))
+        return nullptr;
+    Sleep(150);  // let it finish painting
+    return found[0];
 }
 
 std::wstring AnswerMessageBox(HWND owner, int button, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    do {
-        std::vector<HWND> boxes = VisibleWindows(GetWindowThreadProcessId(owner, nullptr),
-                                                 [&](HWND hwnd) { return GetWindow(hwnd, GW_OWNER) == owner; });
-        if (!boxes.empty()) {
-            HWND box = boxes[0];
-            Sleep(100);
-            std::wstring text = ControlText(box, 0xFFFF);  // the message box's text control
-            PostMessageW(box, WM_COMMAND, button, 0);
-            WaitGone(box);
-            return text;
-        }
-        Sleep(20);
-    } while (GetTickCount() - start < timeoutMs);
-    return L"(no message box)";
+    std::vector<HWND> boxes;
+    auto shown = [&] {
+        boxes = VisibleWindows(GetWindowThreadProcessId(owner, nullptr),
+                               [&](HWND hwnd) { return GetWindow(hwnd, GW_OWNER) == owner; });
+        return !boxes.empty();
+    };
+    if (!WaitUntil(shown, timeoutMs))
+        return L"(no message box)";
+    Sleep(100);
+    std::wstring text = ControlText(boxes[0], 0xFFFF);  // the message box's text control
+    PostMessageW(boxes[0], WM_COMMAND, button, 0);
+    WaitGone(boxes[0]);
+    return text;
 }
 
 bool WaitGone(HWND hwnd, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    while (IsWindow(hwnd)) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
+    return WaitUntil([&] { return !IsWindow(hwnd); }, timeoutMs);
 }
 
 void PumpMessages(DWORD ms, bool (*handled)(MSG*))

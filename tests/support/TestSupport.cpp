@@ -161,19 +161,18 @@ bool ChildProcess::Running() const
 
 HWND ChildProcess::WaitForMainWindow(DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        HWND hwnd = nullptr;
+    HWND hwnd = nullptr;
+    auto shownOrEnded = [&] {
         while ((hwnd = FindWindowExW(nullptr, hwnd, L"MARIVANE MAIN WINDOW", nullptr))) {
             DWORD pid = 0;
             GetWindowThreadProcessId(hwnd, &pid);
             if (pid == m_Info.dwProcessId)
-                return hwnd;
+                return true;
         }
-        if (WaitForSingleObject(m_Info.hProcess, 50) == WAIT_OBJECT_0)
-            return nullptr;
-    }
-    return nullptr;
+        return !Running();
+    };
+    WaitUntil(shownOrEnded, timeoutMs, 50);
+    return hwnd;
 }
 
 DWORD ChildProcess::WaitForExit(DWORD timeoutMs)

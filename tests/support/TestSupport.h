@@ -7,6 +7,15 @@
 #include <vector>
 
 std::string Narrow(const std::wstring& wide);
+// Polls every stepMs until done() holds; false after timeoutMs.
+template <class Done>
+bool WaitUntil(Done done, DWORD timeoutMs, DWORD stepMs = 20)
+{
+    for (DWORD start = GetTickCount(); !done(); Sleep(stepMs))
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+    return true;
+}
 // The user's Music folder, as the shell names it.
 std::wstring MusicFolder();
 
