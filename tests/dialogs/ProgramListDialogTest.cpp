@@ -65,6 +65,8 @@ TEST(ProgramListDialog, ShowsTheProgramsAndNewEditDeleteChangeListAndFile)
     INT_PTR result = -1;
     f.Run([&] { result = f.OpenList(); }, L"Recording Program List", [&](HWND dlg) {
         HWND list = f.List(dlg);
+        std::vector<std::wstring> headers = {ColumnHeader(list, 0), ColumnHeader(list, 1), ColumnHeader(list, 2)};
+        EXPECT_EQ(headers, (std::vector<std::wstring>{L"ID", L"Start Time", L"Title"}));
         auto rows = ListRows(list, 3);
         ASSERT_EQ(rows.size(), 2u);
         EXPECT_EQ(rows[0], (std::vector<std::wstring>{L"1", L"2025/01/02 09:05:00", L"Morning"}));
