@@ -39,9 +39,10 @@ HWND OpenTwice(HWND app, UINT message, WPARAM wParam, LPARAM lParam, const wchar
 
 }  // namespace
 
-// Three programs back to back: set-up 5 s ahead, start and stop on their
-// seconds; one running device hands over from each to the next, so the ramp
-// runs on unbroken across all their files, and each holds its own 15 s.
+// Three programs back to back: one running device hands over from each to
+// the next, so the ramp runs on unbroken across all their files, and each
+// holds its own 15 s. (When the scheduler's passes come is tested on its own
+// thread; the cuts go by the capture clock whenever they come.)
 TEST(EndToEnd, BackToBackProgramsAreExactAndSeamlessAndTheListMovesOn)
 {
     Recorder rec;
@@ -55,21 +56,6 @@ TEST(EndToEnd, BackToBackProgramsAreExactAndSeamlessAndTheListMovesOn)
 
     ASSERT_NO_FATAL_FAILURE(rec.RunUntil("[" + Narrow(Text(starts[3])) + "] (ID=", 80000, 1500));
 
-    // (The loader numbers the programs in start order, so the ids are not known here.)
-    CDateTime setup = starts[0];
-    setup.AddTicks(-5 * CDateTime::kSecond);
-    long long tSetup = rec.TraceTime("[" + Narrow(Text(setup)) + "] (ID=", ") Setup Recording");
-    const long long slack = 500000;  // passes begin just after the second turns
-    EXPECT_NEAR(tSetup, TraceClockAt(setup) + slack / 2, slack / 2);
-    for (int i = 0; i < 4; ++i) {
-        std::string second = "[" + Narrow(Text(starts[i])) + "] (ID=";
-        if (i < 3) {
-            EXPECT_NEAR(rec.TraceTime(second, ") Start Recording"), TraceClockAt(starts[i]) + slack / 2, slack / 2);
-        }
-        if (i > 0) {
-            EXPECT_GT(rec.TraceTime(second, ") Stop Recording"), 0) << i;
-        }
-    }
     // The device is closed once, at the end.
     EXPECT_EQ(rec.TraceCount("[CaptureClose] close capture"), 1);
 
@@ -114,7 +100,7 @@ TEST(EndToEnd, ExitOrSessionEndDuringARecordingLeavesACompleteFile)
             EXPECT_EQ(result, 1u);
             EXPECT_TRUE(SendMessageTimeoutW(hwnd, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 20000, &result));
             child.Kill();  // as the system would, right after the message returns
-            EXPECT_GT(rec.TraceTime("The session is ending"), 0);
+            EXPECT_GT(rec.TraceCount("The session is ending"), 0);
         } else {
             SaveScreenshot(GetDesktopWindow(), L"tray-recording");
             EXPECT_TRUE(!taskbar || RedPixelsInTray() > 50);

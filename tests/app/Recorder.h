@@ -84,20 +84,14 @@ struct Recorder : Installation {
         std::sort(names.begin(), names.end());
         return names;
     }
-    // Microseconds of the trace lines holding contains (and also).
-    std::vector<long long> TraceTimes(const std::string& contains, const std::string& also = "")
+    // Microseconds of the trace lines holding contains.
+    std::vector<long long> TraceTimes(const std::string& contains)
     {
         std::vector<long long> times;
         for (const auto& l : ReadTrace(traceFile))
-            if (l.text.find(contains) != std::string::npos && l.text.find(also) != std::string::npos)
+            if (l.text.find(contains) != std::string::npos)
                 times.push_back(l.micros);
         return times;
-    }
-    // The first of them, or -1.
-    long long TraceTime(const std::string& contains, const std::string& also = "")
-    {
-        std::vector<long long> times = TraceTimes(contains, also);
-        return times.empty() ? -1 : times[0];
     }
     int TraceCount(const std::string& contains) { return static_cast<int>(TraceTimes(contains).size()); }
     // Waits until count trace lines hold contains; false after timeoutMs.
