@@ -71,7 +71,9 @@ TEST(XmlReader, TextsDamageAndDeclarations)
         {decl, L""},
         // "録音" in Shift_JIS, in text and in an attribute.
         {"<?xml version=\"1.0\" encoding=\"SHIFT_JIS\" ?><t a=\"\x98\x5e\">\x98\x5e\x89\xb9</t>", L"t[a=録]\"録音\""},
+        {"<?xml version=\"1.0\" encoding=\"Shift_Jis\" ?><t>\x98\x5e</t>", L"t\"録\""},
         {"<?xml version=\"1.0\" encoding=\"utf-8\"?><t>\xE9\x8C\xB2</t>", L"t\"録\""},
+        {"<?xml version=\"1.0\" encoding=\"euc\"?><t>\xE9\x8C\xB2</t>", L"t\"録\""},  // unknown: UTF-8
     };
     TraceCapture trace;
     for (const Case& c : cases) {
@@ -79,11 +81,6 @@ TEST(XmlReader, TextsDamageAndDeclarations)
         EXPECT_EQ(Tree(d.first), c.tree) << c.text;
     }
     EXPECT_EQ(TraceCapture::Lines().at(0).rfind(L"XML parse error (", 0), 0u);
-    for (const char* encoding : {"SHIFT_JIS", "Shift_Jis", "utf-8", "euc"}) {
-        Doc d("<?xml version=\"1.0\" encoding=\"" + std::string(encoding) + "\"?><t/>");
-        EXPECT_EQ(d.xml.m_CodePage, encoding[0] == 'S' ? 932u : 65001u) << encoding;
-        EXPECT_EQ(Narrow(Wide(d.first->m_pEncoding)), encoding);
-    }
 }
 
 // Hostile shapes: 200,000 open elements stop at the depth limit, and

@@ -85,12 +85,11 @@ RecordedFiles ReadRecording(const std::wstring& prefixPath, unsigned rate, unsig
         EXPECT_LE(w.dataSize, w.data.size()) << name;
         EXPECT_LE(w.data.size(), w.dataSize + unheadered) << name;
         EXPECT_EQ(w.dataSize % (2 * channels), 0u) << name;
-        EXPECT_EQ(w.riffSize, 48 + w.dataSize) << name;
-        EXPECT_EQ(w.rate, rate) << name;
-        EXPECT_EQ(w.channels, channels) << name;
-        EXPECT_EQ(w.align, 2 * channels) << name;
-        EXPECT_EQ(w.avgBytes, 2 * channels * rate) << name;
-        EXPECT_EQ(w.factFrames, w.dataSize / (2 * channels)) << name;
+        // RIFF size, rate, channels, block align, bytes per second, fact frames.
+        EXPECT_EQ(std::vector<unsigned>({w.riffSize, w.rate, w.channels, w.align, w.avgBytes, w.factFrames}),
+                  std::vector<unsigned>({48 + w.dataSize, rate, channels, 2 * channels, 2 * channels * rate,
+                                         w.dataSize / (2 * channels)}))
+            << name;
         if (maxData) {
             EXPECT_LE(w.dataSize, maxData + rate / 30 * 2 * channels) << name;
             if (Exists(WavName(prefixPath, r.files + 1))) {
