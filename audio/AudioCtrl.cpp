@@ -32,11 +32,6 @@ CBaseCapture* CAudioCtrl::NewCaptureDevice(CaptureType type)
     return new (std::nothrow) CMMECapture();
 }
 
-CWaveFile* CAudioCtrl::NewWaveFile()
-{
-    return new (std::nothrow) CWaveFile();
-}
-
 DWORD WINAPI CAudioCtrl::ThreadProc(void* param)
 {
     CAudioCtrl* self = static_cast<CAudioCtrl*>(param);
@@ -259,7 +254,7 @@ void CAudioCtrl::CaptureLost()
 
 CWaveFile* CAudioCtrl::CreateNumberedFile(const wchar_t* prefix, unsigned& number)
 {
-    CWaveFile* file = NewWaveFile();
+    CWaveFile* file = new (std::nothrow) CWaveFile();
     if (!file)
         return nullptr;
     // An existing file is never overwritten; the recording goes on in the

@@ -85,9 +85,8 @@ public:
     CPreRoll m_PreRoll;
 
 protected:
-    // Seams for the tests: the device and the file a recording uses.
+    // A seam for the tests: the device a recording uses.
     virtual CBaseCapture* NewCaptureDevice(CaptureType type);
-    virtual CWaveFile* NewWaveFile();
 
 private:
     // Tells the notice window of a failure (posted: any thread may call it).

@@ -95,12 +95,10 @@ inline bool QuitAudioThread(CAudioCtrl& ctrl)
     return ended;
 }
 
-// The audio controller with the fake device and, optionally, files that fail
-// to write after a given number of bytes.
+// The audio controller with the fake device.
 class TestAudioCtrl : public CAudioCtrl {
 public:
     FakeCapture* Device() { return static_cast<FakeCapture*>(m_pCapture); }
-    unsigned long long m_FailAfterBytes = ~0ULL;
     bool m_bWaveIn = false;  // whether the fallback type exists too
 
 protected:
@@ -108,5 +106,4 @@ protected:
     {
         return type == kWasapiDevice || m_bWaveIn ? new FakeCapture() : nullptr;
     }
-    CWaveFile* NewWaveFile() override;
 };
