@@ -16,16 +16,28 @@
 
 namespace {
 
-// Records through the audio thread as the scheduler drives it, with the
-// recording settings given.
+// Records through the audio thread, started and ended as the application
+// does and driven as the scheduler drives it, with the recording settings given.
 template <class Ctrl = CAudioCtrl>
 struct ThreadedRecording : RecordingSettings {
     Ctrl ctrl;
     ThreadedRecording(int rate = 48000, int channels = 2, int maxMb = 100) : RecordingSettings(rate, channels, maxMb)
     {
-        StartAudioThread(ctrl);
+        ctrl.m_hThread = CreateThread(nullptr, 0, CAudioCtrl::ThreadProc, &ctrl, 0, nullptr);
+        WaitUntil([&] { return ctrl.m_ThreadId != 0; }, 10000, 10);
     }
-    ~ThreadedRecording() { QuitAudioThread(ctrl); }
+    ~ThreadedRecording() { Quit(); }
+    // Quit flag first, then the message it comes with.
+    void Quit()
+    {
+        if (!ctrl.m_hThread)
+            return;
+        ctrl.m_bQuit = 1;
+        PostThreadMessageW(ctrl.m_ThreadId, WM_CAPTURE_RELEASE, 0, 0);
+        EXPECT_EQ(WaitForSingleObject(ctrl.m_hThread, 10000), WAIT_OBJECT_0);
+        CloseHandle(ctrl.m_hThread);
+        ctrl.m_hThread = nullptr;
+    }
     void Request(UINT message, LPARAM lParam = 0, long long wParam = 0)
     {
         if (message != WM_CAPTURE_STOP_AT)
@@ -45,7 +57,7 @@ struct ThreadedRecording : RecordingSettings {
         Sleep(ms);
         Request(WM_CAPTURE_CLOSE);
         Sleep(500);
-        QuitAudioThread(ctrl);
+        Quit();
     }
 };
 

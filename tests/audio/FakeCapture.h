@@ -1,5 +1,5 @@
 // A capture device the test drives (buffers are delivered when the test
-// says), and the audio thread as the application drives it.
+// says), and the recording settings and requests around it.
 #pragma once
 
 #include "audio/AudioCtrl.h"
@@ -74,25 +74,6 @@ inline wchar_t* NewPrefixBlock(const std::wstring& prefix)
     wchar_t* block = new wchar_t[kFilePrefixSize]();
     lstrcpynW(block, prefix.c_str(), kFilePrefixSize);
     return block;
-}
-
-// The controller's own thread, as the application starts and ends it.
-inline void StartAudioThread(CAudioCtrl& ctrl)
-{
-    ctrl.m_hThread = CreateThread(nullptr, 0, CAudioCtrl::ThreadProc, &ctrl, 0, nullptr);
-    WaitUntil([&] { return ctrl.m_ThreadId != 0; }, 10000, 10);
-}
-// Quit flag first, then the message it comes with; true when the thread ended.
-inline bool QuitAudioThread(CAudioCtrl& ctrl)
-{
-    if (!ctrl.m_hThread)
-        return true;
-    ctrl.m_bQuit = 1;
-    PostThreadMessageW(ctrl.m_ThreadId, WM_CAPTURE_RELEASE, 0, 0);
-    bool ended = WaitForSingleObject(ctrl.m_hThread, 10000) == WAIT_OBJECT_0;
-    CloseHandle(ctrl.m_hThread);
-    ctrl.m_hThread = nullptr;
-    return ended;
 }
 
 // The audio controller with the fake device.
