@@ -46,7 +46,9 @@ struct RecordingRun : RecordingSettings {
 // Each full file holds the first whole buffers that reach the limit; the
 // next starts with the following frame; 0 MB means no split; numbers go
 // past 999; a taken number is passed over, never overwritten. Rates, channels
-// and sizes out of range are brought into it.
+// and sizes out of range are brought into it. With MARIVANE_SAMPLE_DIR set,
+// each first file is copied there for the external readers
+// (check-wav-readers.sh).
 TEST(AudioCtrl, SplitsExactlyAtTheLimitWithoutLosingAFrame)
 {
     const unsigned kNone = CAudioCtrl::kMaxFileData;
@@ -63,7 +65,9 @@ TEST(AudioCtrl, SplitsExactlyAtTheLimitWithoutLosingAFrame)
         {4000, 0, -1, kNone, 8000, 1, 0, 30, {30 * 532}},
         {192000, 6, 4096, kNone, 96000, 2, 0, 30, {30 * 12800}},
         {44100, 2, 4095, 4095u * 1048576u, 44100, 2, 0, 30, {30 * 5880}},
+        {16000, 1, 100, 104857600u, 16000, 1, 0, 0, {0}},  // stopped before the first buffer
     };
+    std::wstring samples = EnvironmentValue(L"MARIVANE_SAMPLE_DIR");
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.rate << " Hz " << c.channels << " ch " << c.maxMb << " MB");
         RecordingRun r(c.rate, c.channels, c.maxMb);
@@ -77,6 +81,10 @@ TEST(AudioCtrl, SplitsExactlyAtTheLimitWithoutLosingAFrame)
             r.ctrl.m_MaxFileSize = c.limit;
         r.Deliver(c.buffers);
         r.ctrl.CaptureClose();
+        if (!samples.empty()) {
+            std::wstring sample = samples + L"\\case" + std::to_wstring(&c - cases) + L".wav";
+            EXPECT_TRUE(CopyFileW(r.FileName(0).c_str(), sample.c_str(), FALSE));
+        }
         EXPECT_EQ(r.ctrl.m_pWaveFile, nullptr);
         EXPECT_EQ(ReadBytes(r.FileName(1)), "an earlier recording");
         std::string pcm;

@@ -1,4 +1,3 @@
-#include "support/WavChecks.h"
 #include "audio/BaseCapture.h"
 #include "audio/WaveFile.h"
 #include "support/TestSupport.h"
@@ -30,29 +29,4 @@ TEST(WaveFile, HeaderAndCreationRules)
     bad.wFormatTag = 3;
     EXPECT_EQ(again.Create(dir.File(L"bad.wav").c_str(), bad, 0), -1);
     EXPECT_FALSE(Exists(dir.File(L"bad.wav")));
-}
-
-// Writes sample files for the external readers (sox, Python's wave module),
-// which the ctest entry wav_readers checks after this run.
-TEST(WaveFileSamples, WriteForExternalReaders)
-{
-    std::wstring folder = EnvironmentValue(L"MARIVANE_SAMPLE_DIR");
-    if (folder.empty())
-        GTEST_SKIP() << "MARIVANE_SAMPLE_DIR not set";
-    struct Sample {
-        const wchar_t* name;
-        int rate, channels;
-        unsigned frames;
-    } samples[] = {{L"\\s48000_2.wav", 48000, 2, 48000 * 3 / 2}, {L"\\s8000_1.wav", 8000, 1, 8000 * 2},
-                   {L"\\s44100_2.wav", 44100, 2, 44100 / 3}, {L"\\empty.wav", 16000, 1, 0}};
-    for (const Sample& s : samples) {
-        std::wstring path = folder + s.name;
-        DeleteFileW(path.c_str());
-        CWaveFile f;
-        ASSERT_EQ(f.Create(path.c_str(), CBaseCapture::PcmFormat(s.channels, s.rate, 16), 0), 0);
-        std::string pcm = Ramp(0, s.frames, s.channels);
-        if (!pcm.empty())
-            f.Write(pcm.data(), static_cast<unsigned>(pcm.size()));
-        f.Close();
-    }
 }

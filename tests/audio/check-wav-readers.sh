@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Writes WAV files with the program's writer (under Wine) and reads them with
-# sox and Python's wave module: rate, channels and length must agree.
+# Reads WAV files the audio controller recorded (under Wine, from the split
+# test) with sox and Python's wave module: rate, channels and length must agree.
 set -eu
 exe=$1
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 winedir=$("$(dirname "$0")/../../scripts/winpath" "$dir")
-MARIVANE_SAMPLE_DIR="$winedir" "$(dirname "$0")/../../scripts/wine-exec" "$exe" --gtest_filter='WaveFileSamples.*' >/dev/null
+MARIVANE_SAMPLE_DIR="$winedir" "$(dirname "$0")/../../scripts/wine-exec" "$exe" --gtest_filter='AudioCtrl.Splits*' >/dev/null
 fail=0
 check() {  # file rate channels frames
   f="$dir/$1"
@@ -29,9 +29,10 @@ PY
   # sox decodes the whole file without complaint
   sox -q "$f" -n stat 2>/dev/null || { echo "sox cannot read $1"; fail=1; }
 }
-check s48000_2.wav 48000 2 72000
-check s8000_1.wav 8000 1 16000
-check s44100_2.wav 44100 2 14700
-check empty.wav 16000 1 0
-[ $fail = 0 ] && echo "wav readers: 4 files agree"
+check case0.wav 48000 2 262400
+check case1.wav 8000 1 79800
+check case4.wav 96000 2 96000
+check case5.wav 44100 2 44100
+check case6.wav 16000 1 0
+[ $fail = 0 ] && echo "wav readers: 5 files agree"
 exit $fail
