@@ -22,11 +22,6 @@ std::wstring SelectedText(HWND page, int id)
     return text;
 }
 
-void Choose(HWND page, int id, int index)
-{
-    SendDlgItemMessageW(page, id, CB_SETCURSEL, index, 0);
-}
-
 void PressOk(HWND sheet)
 {
     PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
@@ -56,7 +51,7 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         EXPECT_EQ(SendDlgItemMessageW(audio, IDC_FREQUENCY, CB_GETCOUNT, 0, 0), 5);
         EXPECT_EQ(Selected(audio, IDC_FREQUENCY), -1);
         EXPECT_EQ(SelectedText(audio, IDC_CHANNELS), L"1ch (mono)");
-        Choose(audio, IDC_CHANNELS, 1);
+        SendDlgItemMessageW(audio, IDC_CHANNELS, CB_SETCURSEL, 1, 0);
 
         HWND misc = Page(sheet, 1);
         ASSERT_NE(misc, nullptr);
@@ -65,7 +60,7 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         EXPECT_EQ(ControlText(misc, IDC_WAV_MAX_SIZE), L"250");
         EXPECT_EQ(IsDlgButtonChecked(misc, IDC_SHUTDOWN), BST_UNCHECKED);
         SaveScreenshot(sheet, L"settings-misc-en");
-        Choose(misc, IDC_LANGUAGE, 1);  // Japanese, on an English interface
+        SendDlgItemMessageW(misc, IDC_LANGUAGE, CB_SETCURSEL, 1, 0);  // Japanese, on an English interface
         SetControlText(misc, IDC_WAV_FOLDER, newFolder);
         SetControlText(misc, IDC_WAV_MAX_SIZE, L"12a");
         Click(misc, IDC_SHUTDOWN);

@@ -21,7 +21,6 @@ public:
     // without the folder.
     std::vector<std::wstring> m_Log;
     CDateTime m_WakeAt;  // the timer of the last sleep
-    bool m_Awake = false;  // the keep-awake request stands
     std::vector<WPARAM> m_Notices;
     DWORD m_AudioId = 4242;
     UINT m_Task = 0;
@@ -81,11 +80,7 @@ protected:
         if (seconds > 0 && wakeAt.Diff(m_Clock) > 0)
             m_Clock.SetTicks(wakeAt.m_Ticks);
     }
-    void SetKeepAwake(bool on) override
-    {
-        m_Awake = on;
-        Log(on ? L"awake" : L"awake off");
-    }
+    void SetKeepAwake(bool on) override { Log(on ? L"awake" : L"awake off"); }
 
 private:
     void Log(const std::wstring& what) { m_Log.push_back(Text(m_Clock).substr(11) + L" " + what); }

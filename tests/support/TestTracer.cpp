@@ -25,18 +25,12 @@ extern "C" __declspec(dllexport) int twprintf(const wchar_t* format, ...)
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&freq);
     long long us = now.QuadPart / freq.QuadPart * 1000000 + (now.QuadPart % freq.QuadPart) * 1000000 / freq.QuadPart;
-    char stamp[32];
-    int sn = snprintf(stamp, sizeof stamp, "%lld ", us);
     char text[16384];
-    int tn = WideCharToMultiByte(CP_UTF8, 0, line, n, text, sizeof text, nullptr, nullptr);
+    text[WideCharToMultiByte(CP_UTF8, 0, line, n, text, sizeof text - 1, nullptr, nullptr)] = 0;
     AcquireSRWLockExclusive(&g_lock);
-    HANDLE h = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-        DWORD written;
-        WriteFile(h, stamp, static_cast<DWORD>(sn), &written, nullptr);
-        WriteFile(h, text, static_cast<DWORD>(tn), &written, nullptr);
-        CloseHandle(h);
+    if (FILE* f = _wfopen(path, L"ab")) {
+        fprintf(f, "%lld %s", us, text);
+        fclose(f);
     }
     ReleaseSRWLockExclusive(&g_lock);
     return n;
