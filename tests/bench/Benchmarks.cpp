@@ -2,13 +2,11 @@
 // Not part of the test run: scripts/bench runs these, with the load and the
 // peer recorders around them. Each prints its figure last.
 #include "app/Recorder.h"
-#include "audio/MMECapture.h"
 #include "foundation/DateTime.h"
 #include "resources/resource.h"
 #include "support/WavChecks.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -39,36 +37,6 @@ TEST(Bench, CaptureCompleteness)
     rec.Write({Program(start, stop, 0, L"Completeness")}, 2);
     ASSERT_NO_FATAL_FAILURE(rec.RunUntil(") Stop Recording", 90000, 1500));
     printf("capture: %zu files written for 60 s scheduled\n", rec.Wavs().size());
-}
-
-// The program's waveIn device alone under Wine, with nothing else of the
-// program around it: its buffers go into memory, no disk writes until the end.
-TEST(Bench, WaveInPeer)
-{
-    std::wstring file = EnvironmentValue(L"MARIVANE_PEER_FILE");
-    ASSERT_FALSE(file.empty()) << "run by scripts/bench";
-    struct Memory : CSoundListener {
-        std::string pcm;  // the buffer thread's until got reaches wanted
-        size_t wanted = 0;
-        std::atomic<size_t> got{0};
-        unsigned OnSoundData(const void* data, unsigned length) override
-        {
-            pcm.append(static_cast<const char*>(data), std::min<size_t>(length, wanted - pcm.size()));
-            got = pcm.size();
-            return 0;
-        }
-    } memory;
-    memory.wanted = static_cast<size_t>(_wtoi(EnvironmentValue(L"MARIVANE_PEER_SECONDS").c_str())) * 48000 * 4;
-    ASSERT_GT(memory.wanted, 0u);
-    memory.pcm.reserve(memory.wanted);
-    CMMECapture device;
-    device.Initialize(&memory);
-    ASSERT_TRUE(device.Open(2, 48000, 16, 0));
-    ASSERT_TRUE(device.Start());
-    while (memory.got < memory.wanted)
-        Sleep(100);
-    device.Close();
-    EXPECT_TRUE(WriteBytes(file, memory.pcm));
 }
 
 // Ten programs of 5 s back to back, as a listener records consecutive
