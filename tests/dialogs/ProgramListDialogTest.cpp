@@ -25,7 +25,6 @@ struct ListFixture : DialogFixture {
         g_pMainDialog = nullptr;
         return result;
     }
-    HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_PROGRAM_LIST); }
 };
 
 SYSTEMTIME Picker(HWND dialog, int id)
@@ -64,7 +63,7 @@ TEST(ProgramListDialog, ShowsTheProgramsAndNewEditDeleteChangeListAndFile)
     ListFixture f;
     INT_PTR result = -1;
     f.Run([&] { result = f.OpenList(); }, L"Recording Program List", [&](HWND dlg) {
-        HWND list = f.List(dlg);
+        HWND list = GetDlgItem(dlg, IDC_PROGRAM_LIST);
         std::vector<std::wstring> headers = {ColumnHeader(list, 0), ColumnHeader(list, 1), ColumnHeader(list, 2)};
         EXPECT_EQ(headers, (std::vector<std::wstring>{L"ID", L"Start Time", L"Title"}));
         auto rows = ListRows(list, 3);
@@ -163,7 +162,7 @@ TEST(ProgramListDialog, JapaneseTexts)
 {
     ListFixture f(1);
     f.Run([&] { f.OpenList(); }, L"予約リスト", [&](HWND dlg) {
-        EXPECT_EQ(ColumnHeader(f.List(dlg), 1), L"開始日時");
+        EXPECT_EQ(ColumnHeader(GetDlgItem(dlg, IDC_PROGRAM_LIST), 1), L"開始日時");
         SaveScreenshot(dlg, L"program-list-ja");
         Click(dlg, IDC_PROGRAM_NEW);
         HWND input = WaitForDialog(f.uiThread, L"予約入力");
@@ -214,10 +213,8 @@ TEST(ProgramListDialog, OkRefusesOrQuestionsImpossiblePrograms)
             Click(dlg, IDC_PROGRAM_NEW);
             HWND input = WaitForDialog(f.uiThread, L"Input Recording Program");
             ASSERT_NE(input, nullptr);
-            const int* a = c.start;
-            const int* b = c.stop;
-            SetTime(input, IDC_START_DATE, a[0], a[1], a[2], a[3], a[4]);
-            SetTime(input, IDC_STOP_DATE, b[0], b[1], b[2], b[3], b[4]);
+            SetTime(input, IDC_START_DATE, c.start[0], c.start[1], c.start[2], c.start[3], c.start[4]);
+            SetTime(input, IDC_STOP_DATE, c.stop[0], c.stop[1], c.stop[2], c.stop[3], c.stop[4]);
             for (int i = 0; i < 7; ++i)
                 if ((c.weekly >> i) & 1)
                     Click(input, IDC_DAY_SUNDAY + i);

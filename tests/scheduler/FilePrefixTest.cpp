@@ -62,8 +62,7 @@ TEST(FilePrefix, FolderTitleAndScheduledStart)
     // A folder of 519 characters (the setting's limit): the block is never overrun.
     std::wstring huge(519, L'd');
     wchar_t block[kFilePrefixSize + 8];
-    for (auto& c : block)
-        c = L'#';
+    wmemset(block, L'#', kFilePrefixSize + 8);
     BuildFilePrefix(block, kFilePrefixSize, huge.c_str(), L"x", At(2025, 3, 7, 6, 30));
     EXPECT_EQ(block[kFilePrefixSize], L'#');
     EXPECT_EQ(std::wstring(block).size(), static_cast<size_t>(kFilePrefixSize - 1));

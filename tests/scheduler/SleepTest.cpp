@@ -107,8 +107,7 @@ TEST(WakeTimer, DueTimeIsTheStartMinusFiveMinutesInUtc)
     f.Add(start, At(2099, 1, 1, 0, 0));
     f.sched.m_Clock = now;
     f.sched.SuspendForNextProgram(now);
-    ASSERT_EQ(f.sched.Logged(L"^suspend").size(), 1u);
-    EXPECT_EQ(f.sched.Logged(L"^suspend")[0].substr(9, 14), L"suspend 10500 ");
+    EXPECT_EQ(f.sched.Logged(L"^suspend 10500 ").size(), 1u);
     LARGE_INTEGER due;
     ASSERT_TRUE(CSuspend::ToUtcDueTime(f.sched.m_WakeAt, due));
     EXPECT_GT(due.QuadPart, 0);  // absolute, not relative

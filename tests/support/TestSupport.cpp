@@ -134,9 +134,7 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& currentDir
         saved.emplace_back(kv.first, EnvironmentValue(kv.first.c_str()));
         SetEnvironmentVariableW(kv.first.c_str(), kv.second.c_str());
     }
-    std::wstring command = L"\"" + exe + L"\"";
-    if (!arguments.empty())
-        command += L" " + arguments;
+    std::wstring command = L"\"" + exe + L"\" " + arguments;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
     BOOL ok = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(), &si,
