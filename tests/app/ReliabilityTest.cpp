@@ -1,7 +1,6 @@
 // What the program must survive unattended: being killed in the middle of a
 // recording, a missing capture device, a WAV folder on a full disk.
 #include "app/Recorder.h"
-#include "resources/resource.h"
 
 #include <random>
 

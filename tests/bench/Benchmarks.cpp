@@ -1,9 +1,8 @@
 // Figures a user would ask for, measured on the real program under Wine.
 // Not part of the test run: scripts/bench runs these, with the load and the
-// peer recorders around them. Each prints its figure last.
+// peer recorder around them. Each prints its figure last.
 #include "app/Recorder.h"
 #include "foundation/DateTime.h"
-#include "resources/resource.h"
 #include "support/WavChecks.h"
 
 #include <algorithm>
