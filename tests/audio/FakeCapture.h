@@ -5,7 +5,6 @@
 #include "audio/AudioCtrl.h"
 #include "audio/BaseCapture.h"
 #include "config/AppParameter.h"
-#include "support/TestSupport.h"
 #include "support/WavChecks.h"
 
 #include <string>
