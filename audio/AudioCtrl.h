@@ -16,6 +16,7 @@ public:
     // Data of one file stays below 4 GiB so the 32-bit header sizes stay true
     // (room is left for the header and one buffer past the limit).
     static constexpr unsigned kMaxFileData = 0xFFFF0000u;
+    static_assert(kMaxFileData + 56ULL + 96000 / 30 * 4 < 0x100000000ULL, "a full file's header sizes fit 32 bits");
     // The header is rewritten after this much audio, so a recording cut off
     // by a crash or power loss keeps all but its last second or so.
     static constexpr unsigned kRefreshSeconds = 1;
