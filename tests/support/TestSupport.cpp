@@ -64,9 +64,10 @@ std::wstring ProductExePath()
 
 std::wstring EnvironmentValue(const wchar_t* name)
 {
-    wchar_t value[MAX_PATH] = L"";
-    DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH);
-    return n && n < MAX_PATH ? value : L"";
+    DWORD n = GetEnvironmentVariableW(name, nullptr, 0);  // with its NUL; 0 when unset
+    std::wstring value(n, L'\0');
+    value.resize(n ? GetEnvironmentVariableW(name, &value[0], n) : 0);
+    return value;
 }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes)
