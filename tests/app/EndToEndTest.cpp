@@ -140,8 +140,8 @@ TEST(EndToEnd, TrayClicksAndMenuOpenOneDialogOfEachKind)
 }
 
 // Two copies started at the same moment: exactly one records, the other
-// ends with 0. With no WAV
-// folder set it records into the Music folder (once the current drive's root).
+// ends with 0. With no WAV folder set it records into the Music folder (once
+// the current drive's root).
 TEST(EndToEnd, TwoCopiesStartedTogetherRecordOnceIntoTheMusicFolder)
 {
     Recorder rec;

@@ -105,7 +105,9 @@ TEST(ConfigReliability, DamagedFilesAtStartUp)
     const char tokens[][24] = {"<", ">", "</", "/>", "&", "&amp;", "&#", "<item>", "</item>", "<programs>",
                                "<start_time>", "9999/99/99 99:99:99", "-2147483649", "\xE3\x81", "\xFF", "\0",
                                "<!-- c -->", " a=\"x&amp;y\"", " b='", "<?", "\t\r\n"};
-    const size_t page = 4096;  // the x64 page
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    const size_t page = si.dwPageSize;
     wchar_t previous[MAX_PATH];
     GetCurrentDirectoryW(MAX_PATH, previous);
     SetCurrentDirectoryW(dir.Path().c_str());
