@@ -215,6 +215,9 @@ LRESULT CAppMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     case WM_POWERBROADCAST:
         OnPowerBroadcast(wParam);
         return 0;
+    case WM_TIMECHANGE:
+        OnClockChanged();
+        return 0;
     case WM_QUERYENDSESSION:
         return TRUE;
     case WM_ENDSESSION:
@@ -375,6 +378,14 @@ void CAppMain::ShowNotice(WPARAM notice)
                 ? (ja ? L"録音中に録音デバイスが失われました。それまでのファイルは閉じました。デバイスが戻りしだい次のファイルに録音を続けます。"
                       : L"The capture device was lost during the recording. The file so far is closed; the "
                         L"recording goes on in the next file as soon as a device opens.")
+            : notice == kNoticeStreamBroke
+                ? (ja ? L"録音が途中で途切れました (スリープなど)。それまでのファイルは閉じ、次のファイルに録音を続けています。"
+                      : L"The recording broke off (the computer slept, or the sound system stalled). The file so "
+                        L"far is closed; the recording goes on in the next file.")
+            : notice == kNoticeQueueFull
+                ? (ja ? L"ディスクへの書き込みが追いつかず、録音の一部が失われました。保存先のドライブを確かめてください。"
+                      : L"The disk could not keep up with the recording and part of it was lost. Check the drive "
+                        L"of the WAV folder.")
             : notice == kNoticeFileFailed
                 ? (ja ? L"WAV ファイルを作成できませんでした。録音されていません。設定の保存先フォルダーを確かめてください。"
                       : L"The WAV file could not be created: nothing is being recorded. Check the WAV folder in "
@@ -397,8 +408,9 @@ void CAppMain::ShowNotice(WPARAM notice)
 void CAppMain::PostToAudio(UINT message, WPARAM wParam, LPARAM lParam)
 {
     // The open-retry loop of the audio thread watches m_Task: it must hold
-    // the new request before the message can arrive. A stop time is no request.
-    if (message != WM_CAPTURE_STOP_AT)
+    // the new request before the message can arrive. A stop time or a clock
+    // change is no request.
+    if (message == WM_CAPTURE_OPEN || message == WM_CAPTURE_START || message == WM_CAPTURE_CLOSE)
         m_AudioCtrl.m_Task = message;
     MemoryBarrier();
     if (!PostThreadMessageW(m_AudioCtrl.m_ThreadId, message, wParam, lParam) && message == WM_CAPTURE_START)

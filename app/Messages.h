@@ -20,6 +20,9 @@ enum : UINT {
     // The recording started last ends at wParam (UTC, 100-ns units); sent
     // after WM_CAPTURE_START and again whenever the program's stop changes.
     WM_CAPTURE_STOP_AT = 0x40D,
+    // To the audio thread: the wall clock was set, its zone changed or the
+    // system resumed; the capture clock takes its offset again.
+    WM_CAPTURE_CLOCK = 0x40E,
 };
 
 enum RecordingNotice : WPARAM {
@@ -28,6 +31,8 @@ enum RecordingNotice : WPARAM {
     kNoticeWriteFailed = 3,   // a write failed mid-recording (disk full)
     kNoticeSaveFailed = 4,    // the scheduler could not save the configuration
     kNoticeDeviceLost = 5,    // the capture device went away mid-recording
+    kNoticeQueueFull = 6,     // the disk fell so far behind that audio was dropped
+    kNoticeStreamBroke = 7,   // the stream broke off (a suspend): the recording goes on in the next file
 };
 
 // Characters in the file-name prefix block carried by WM_CAPTURE_START.

@@ -10,18 +10,16 @@
 
 CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
-      m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(), m_pWaveFile(nullptr),
-      m_FileNumber(0), m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_StopAt(0), m_pNextFile(nullptr),
-      m_bNextPending(0), m_NextPrefix(), m_NextNumber(0), m_NextStopAt(0), m_NextMaxFileSize(0),
-      m_UnrefreshedBytes(0), m_OpenedName(), m_OpenedId()
+      m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(),
+      m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_StopAt(0), m_bNextPending(0), m_NextPrefix(),
+      m_NextStopAt(0), m_NextMaxFileSize(0), m_bAfterBreak(false), m_OpenedName(), m_OpenedId()
 {
     InitializeCriticalSection(&m_CutLock);
 }
 
 CAudioCtrl::~CAudioCtrl()
 {
-    DestroyFile();
-    delete m_pNextFile;
+    m_Writer.Shutdown();
     DeleteCriticalSection(&m_CutLock);
 }
 
@@ -73,13 +71,14 @@ void CAudioCtrl::TaskExecute()
         case WM_CAPTURE_STOP_AT: CaptureStopAt(static_cast<long long>(msg.wParam)); break;
         case WM_CAPTURE_RELEASE: CaptureRelease(); break;
         case WM_CAPTURE_LOST: CaptureLost(); break;
+        case WM_CAPTURE_CLOCK: CaptureClock(); break;
         default: break;
         }
         Trace(L"[TaskExecute] msg = 0x%08X\n", msg.message);
     }
     // Exit while recording: stop and close the device before the file, so
     // the file is complete and no buffer arrives after it is closed.
-    if (m_pCapture || m_pWaveFile)
+    if (m_pCapture || m_bRecording)
         CaptureClose();
     m_ThreadId = 0;
 }
@@ -114,15 +113,6 @@ void CAudioCtrl::DestroyCapture()
 {
     delete m_pCapture;
     m_pCapture = nullptr;
-}
-
-void CAudioCtrl::DestroyFile()
-{
-    if (m_pWaveFile) {
-        m_pWaveFile->Close();
-        delete m_pWaveFile;
-        m_pWaveFile = nullptr;
-    }
 }
 
 bool CAudioCtrl::CreateCaptureDevice(CaptureType type)
@@ -231,58 +221,48 @@ void CAudioCtrl::OnDeviceLost()
 void CAudioCtrl::CaptureLost()
 {
     // A close or exit requested meanwhile does the tearing down itself.
-    if (!m_pCapture || !m_bRecording || m_Task != WM_CAPTURE_START || m_bQuit)
+    if (!m_pCapture || m_bQuit || (m_Task != WM_CAPTURE_START && m_Task != WM_CAPTURE_OPEN))
         return;
-    Trace(L"[CaptureLost] the capture device was lost: the file is closed and the device opened again\n");
+    bool recording = m_bRecording != 0;
+    if (!recording && m_Task == WM_CAPTURE_START)
+        return;  // the recording reached its stop; the close follows
+    Trace(recording ? L"[CaptureLost] the capture device was lost: the file is closed and the device opened again\n"
+                    : L"[CaptureLost] the capture device was lost before the start: it is opened again\n");
     m_pCapture->Stop();
     m_pCapture->Close();
     DestroyCapture();
-    DestroyFile();  // after the device: no buffer can arrive for it any more
-    PostNotice(kNoticeDeviceLost);
-    if (!OpenWithRetries(false))
+    if (recording) {
+        EnterCriticalSection(&m_CutLock);
+        m_Writer.Break();
+        m_bAfterBreak = false;  // told here, once
+        LeaveCriticalSection(&m_CutLock);
+        PostNotice(kNoticeDeviceLost);
+    }
+    // Lost in the lead-in: the user hears of it only if no device is back by the start.
+    if (!OpenWithRetries(!recording))
         return;
     StartDevice();
-    EnterCriticalSection(&m_CutLock);
-    bool opened = OpenNextFile();
-    LeaveCriticalSection(&m_CutLock);
-    if (!opened) {
-        Trace(L"[CaptureLost] can't create the next WAV file\n");
-        PostNotice(kNoticeFileFailed);
-    }
-    Trace(L"[CaptureLost] the recording goes on in file %u\n", m_FileNumber - 1);
+    if (recording)
+        Trace(L"[CaptureLost] the recording goes on in the next file\n");
 }
 
-CWaveFile* CAudioCtrl::CreateNumberedFile(const wchar_t* prefix, unsigned& number)
+void CAudioCtrl::CaptureClock()
 {
-    CWaveFile* file = new (std::nothrow) CWaveFile();
-    if (!file)
-        return nullptr;
-    // An existing file is never overwritten; the recording goes on in the
-    // next free number instead of being lost.
-    for (int attempt = 0; attempt < kMaxNumberSkips; ++attempt) {
-        wchar_t name[kFilePrefixSize + 16];
-        int n = FormatText(name, kFilePrefixSize + 16, L"%s_%03u.wav", prefix, number);
-        ++number;
-        // A name that does not fit its block is refused rather than cut short.
-        if (n >= kFilePrefixSize)
-            break;
-        int code = file->Create(name, m_Format, 0);
-        if (code == 0)
-            return file;
-        if (code != -2 || GetFileAttributesW(name) == INVALID_FILE_ATTRIBUTES)
-            break;
-    }
-    file->Close();
-    delete file;
-    return nullptr;
+    Trace(L"[CAudioCtrl] the wall clock changed: the cuts follow it\n");
+    if (m_pCapture)
+        m_pCapture->ClockChanged();
 }
 
-bool CAudioCtrl::OpenNextFile()
+bool CAudioCtrl::ApplySettings(unsigned& maxFileSize)
 {
-    // No file: the buffers are dropped until the next split or recording.
-    m_pWaveFile = CreateNumberedFile(m_FilePrefix, m_FileNumber);
-    m_UnrefreshedBytes = 0;
-    return m_pWaveFile != nullptr;
+    if (!m_pCapture->IsOpen() || !SettingsChanged(maxFileSize))
+        return true;
+    Trace(L"[CaptureStart] the recording settings changed: the device is opened again\n");
+    CloseDevice(m_bRecording ? m_StopAt : 0);
+    LoadParameters();
+    if (OpenWithRetries(true))
+        StartDevice();
+    return m_pCapture != nullptr;
 }
 
 void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stopAt)
@@ -294,20 +274,11 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         delete[] prefix;
         return;
     }
-    // Back to back with new settings: the device is opened again for them,
-    // the earlier recording ending at its stop. A new split size alone
-    // applies from this program's first file on.
+    // A new split size alone applies from this program's first file on.
     unsigned maxFileSize = m_MaxFileSize;
-    if (m_bRecording && m_pCapture->IsCapturing() && SettingsChanged(maxFileSize)) {
-        Trace(L"[CaptureStart] the recording settings changed: the device is opened again\n");
-        CloseDevice(m_StopAt);
-        LoadParameters();
-        if (OpenWithRetries(true))
-            StartDevice();
-        if (!m_pCapture) {
-            delete[] prefix;
-            return;
-        }
+    if (!ApplySettings(maxFileSize)) {
+        delete[] prefix;
+        return;
     }
     if (!m_pCapture->IsCapturing() && m_pCapture->IsOpen() && !m_pCapture->Start()) {
         // An open device that refuses to start has most likely gone.
@@ -318,32 +289,29 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
     // its turn first; it is never replaced unrecorded.
     for (int i = 0; i < 400 && m_bNextPending && m_pCapture->IsCapturing(); ++i)
         Sleep(5);
-    bool fileFailed = false;
     EnterCriticalSection(&m_CutLock);
+    m_Writer.m_hNoticeWnd = m_hNoticeWnd;
     if (m_bNextPending) {
         Trace(L"[CaptureStart] the program before did not reach its stop: it ends here\n");
         EndCurrentRecording();
     }
-    if (m_bRecording && m_pWaveFile && m_pCapture->IsCapturing()) {
-        // The recording before this one has not reached its stop yet: this
-        // program's file takes over there, between two frames.
-        delete m_pNextFile;
+    if (m_bRecording && m_pCapture->IsCapturing()) {
+        // The recording before this one has not reached its stop yet (back
+        // to back, or overlapping): this program takes over there, between
+        // two frames.
         lstrcpynW(m_NextPrefix, prefix, kFilePrefixSize);
-        m_NextNumber = 0;
         m_NextStopAt = stopAt;
         m_NextMaxFileSize = maxFileSize;
-        // Without its file the next program still ends the current one.
         m_bNextPending = 1;
-        m_pNextFile = CreateNumberedFile(m_NextPrefix, m_NextNumber);
-        fileFailed = !m_pNextFile;
         Trace(L"[CaptureStart] back to back: the file takes over at the stop of the one before\n");
     } else {
-        DestroyFile();  // a file left from an earlier recording is finished first
+        if (m_bRecording)
+            m_Writer.End();  // a recording left from before is finished first
         lstrcpynW(m_FilePrefix, prefix, kFilePrefixSize);
-        m_FileNumber = 0;
         m_StopAt = stopAt;
         m_MaxFileSize = maxFileSize;
-        fileFailed = !OpenNextFile();
+        m_bAfterBreak = false;
+        m_Writer.Begin(m_FilePrefix, m_Format, m_MaxFileSize);
         m_bRecording = 1;
         // What the device captured since the start second, before this
         // request arrived, belongs to this program.
@@ -360,10 +328,6 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         delete[] early;
     }
     LeaveCriticalSection(&m_CutLock);
-    if (fileFailed) {
-        Trace(L"[CaptureStart] can't create the WAV file %s\n", prefix);
-        PostNotice(kNoticeFileFailed);
-    }
     if (m_pCapture->IsCapturing())
         Trace(L"[CaptureStart] start capture\n");
     delete[] prefix;
@@ -407,12 +371,14 @@ void CAudioCtrl::CloseDevice(long long stopAt)
         Trace(L"[CAudioCtrl] capture device stop error\n");
     m_pCapture->Close();
     Trace(L"[CaptureClose] close capture\n");
+    EnterCriticalSection(&m_CutLock);
+    if (m_bRecording)
+        m_Writer.End();
     m_bRecording = 0;
-    DestroyFile();
-    delete m_pNextFile;
-    m_pNextFile = nullptr;
     m_bNextPending = 0;
+    LeaveCriticalSection(&m_CutLock);
     DestroyCapture();
+    m_Writer.Drain(kDrainMs);
 }
 
 void CAudioCtrl::CaptureClose(long long stopAt)
@@ -421,8 +387,12 @@ void CAudioCtrl::CaptureClose(long long stopAt)
         CloseDevice(stopAt);
     } else {
         Trace(L"[CaptureClose] not create capture device\n");
+        EnterCriticalSection(&m_CutLock);
+        if (m_bRecording)
+            m_Writer.End();
         m_bRecording = 0;
-        DestroyFile();
+        LeaveCriticalSection(&m_CutLock);
+        m_Writer.Drain(kDrainMs);
     }
 }
 

@@ -6,7 +6,7 @@
 #include "audio/BaseCapture.h"
 #include "audio/PreRoll.h"
 #include "audio/SoundListener.h"
-#include "audio/WaveFile.h"
+#include "audio/WaveWriter.h"
 
 // The device types, in the order they are tried.
 enum CaptureType { kWasapiDevice, kWaveInDevice };
@@ -17,16 +17,13 @@ public:
     // (room is left for the header and one buffer past the limit).
     static constexpr unsigned kMaxFileData = 0xFFFF0000u;
     static_assert(kMaxFileData + 56ULL + 96000 / 30 * 4 < 0x100000000ULL, "a full file's header sizes fit 32 bits");
-    // The header is rewritten after this much audio, so a recording cut off
-    // by a crash or power loss keeps all but its last second or so.
-    static constexpr unsigned kRefreshSeconds = 1;
-    // How many taken file numbers a new file passes over before giving up.
-    static constexpr int kMaxNumberSkips = 1000;
     // Audio kept while no program records: a start request this late still
     // gets its program's first frames.
     static constexpr unsigned kPreRollSeconds = 10;
     // How long a close waits for the device to deliver up to the stop.
     static constexpr DWORD kStopWaitMs = 500;
+    // How long a close waits for the disk to take the queued audio.
+    static constexpr DWORD kDrainMs = 30000;
 
     CAudioCtrl();
     ~CAudioCtrl() override;
@@ -37,6 +34,7 @@ public:
     void TaskExecute();
     unsigned OnSoundData(const void* data, unsigned length) override;
     void OnDeviceLost() override;
+    void OnSoundGap(long long ticks) override;
 
     // The handlers of the thread messages.
     void CaptureOpen();
@@ -45,8 +43,13 @@ public:
     void CaptureClose(long long stopAt = 0);
     void CaptureStopAt(long long stopAt);
     void CaptureRelease();
-    // The device went away mid-recording: finish the file, reopen, go on in the next file.
+    // The device went away or stalled: finish the file, reopen, go on in the
+    // next file; in the lead-in, reopen before the start.
     void CaptureLost();
+    // The wall clock changed: the cuts are placed by the new offset.
+    void CaptureClock();
+    // Waits until the files hold everything captured so far.
+    bool WaitForWriter(DWORD timeoutMs = kDrainMs) { return m_Writer.Drain(timeoutMs); }
 
     CBaseCapture* m_pCapture;
     wchar_t m_FilePrefix[kFilePrefixSize];
@@ -60,8 +63,6 @@ public:
     volatile LONG m_bRecording;
     volatile UINT m_Task;
     WAVEFORMATEX m_Format;
-    CWaveFile* m_pWaveFile;
-    unsigned m_FileNumber;
     unsigned m_MaxFileSize;
     // Receives WM_RECORDING_NOTICE; set before the thread starts.
     HWND m_hNoticeWnd;
@@ -69,25 +70,32 @@ public:
     // The cut between recordings, shared by the audio thread and the
     // device's buffer thread under m_CutLock (taken inside the device's own
     // delivery lock, never around a call into the device). While a device
-    // delivers, m_pWaveFile, m_FileNumber, m_FilePrefix and m_bRecording
+    // delivers, m_FilePrefix, m_bRecording and the writer's producer side
     // change under it too.
     CRITICAL_SECTION m_CutLock;
     long long m_StopAt;  // the recording's stop on the capture clock; 0: not known
-    // A back-to-back program's first file, waiting for the current one's stop.
-    CWaveFile* m_pNextFile;
-    // Set even when its file could not be made. Written under m_CutLock; the
-    // audio thread may poll it without the lock while it waits, and decides
-    // under the lock.
+    // A program that starts by the current one's stop (back to back or
+    // overlapping) waits for that stop; its file is begun at the cut.
+    // Written under m_CutLock; the audio thread may poll it without the lock
+    // while it waits, and decides under the lock.
     volatile LONG m_bNextPending;
     wchar_t m_NextPrefix[kFilePrefixSize];
-    unsigned m_NextNumber;
     long long m_NextStopAt;
     unsigned m_NextMaxFileSize;
+    // The stream broke off during the recording: the next frames it takes
+    // go on in the next file, and the user hears of it.
+    bool m_bAfterBreak;
     CPreRoll m_PreRoll;
+    // Files and disk, on a thread of their own; fed under m_CutLock.
+    CWaveWriter m_Writer;
 
 protected:
     // A seam for the tests: the device a recording uses.
     virtual CBaseCapture* NewCaptureDevice(CaptureType type);
+
+    // The recording settings, clamped, as the next open would use them (a
+    // seam for the tests, which split files smaller than a megabyte).
+    virtual void ReadSettings(int& frequency, int& channels, unsigned& maxFileSize) const;
 
 private:
     // Tells the notice window of a failure (posted: any thread may call it).
@@ -100,8 +108,6 @@ private:
     bool OpenWithRetries(bool tell);
     // Runs the device from the set-up on, so that the start second is captured.
     void StartDevice();
-    // The recording settings, clamped, as the next open would use them.
-    void ReadSettings(int& frequency, int& channels, unsigned& maxFileSize) const;
     // Whether the device, rate or channels differ from those the device was
     // opened with; maxFileSize receives the split size now set.
     bool SettingsChanged(unsigned& maxFileSize) const;
@@ -110,18 +116,16 @@ private:
     // The listener's side, under m_CutLock: frames to the current file up
     // to its stop, the rest to the next program or the pre-roll.
     void Route(const char* data, unsigned frames, unsigned long long first);
-    void WriteData(const void* data, unsigned length);
     void EndCurrentRecording();
-    bool OpenNextFile();
-    // The first free file prefix_NNN.wav from number on, created; null when none can be.
-    CWaveFile* CreateNumberedFile(const wchar_t* prefix, unsigned& number);
+    // A new device, rate or channels: the device is opened again for them,
+    // the recording running ending at its stop. Decided here alone, whether
+    // a start request comes before or after the cut. False: no device.
+    bool ApplySettings(unsigned& maxFileSize);
     void LoadParameters();
     void DestroyCapture();
-    void DestroyFile();
     // The open-retry loop runs while its request stands and the thread is not told to quit.
     bool TaskStands() const { return !m_bQuit && (m_Task == WM_CAPTURE_OPEN || m_Task == WM_CAPTURE_START); }
 
-    unsigned long long m_UnrefreshedBytes;
     // The device settings the last open chose by, uncut.
     wchar_t m_OpenedName[256];
     wchar_t m_OpenedId[256];

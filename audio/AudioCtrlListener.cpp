@@ -28,7 +28,13 @@ void CAudioCtrl::Route(const char* data, unsigned frames, unsigned long long fir
         unsigned long long stop = m_StopAt ? m_pCapture->FrameAt(m_StopAt) : ~0ULL;
         unsigned take = first + frames <= stop ? frames : stop > first ? static_cast<unsigned>(stop - first) : 0;
         if (take > 0) {
-            WriteData(data, take * align);
+            if (m_bAfterBreak) {
+                // The program is still on after the break: it goes on in the next file.
+                m_bAfterBreak = false;
+                Trace(L"[CAudioCtrl] the recording goes on in the next file after the break\n");
+                PostNotice(kNoticeStreamBroke);
+            }
+            m_Writer.Append(data, take * align);
             data += static_cast<size_t>(take) * align;
             frames -= take;
             first += take;
@@ -38,9 +44,23 @@ void CAudioCtrl::Route(const char* data, unsigned frames, unsigned long long fir
     }
 }
 
+void CAudioCtrl::OnSoundGap(long long ticks)
+{
+    EnterCriticalSection(&m_CutLock);
+    // Audio from before the break never joins audio after it.
+    m_PreRoll.Clear();
+    if (m_bRecording) {
+        Trace(L"[CAudioCtrl] the stream broke off for %lld s: the file is closed\n", ticks / 10000000LL);
+        m_Writer.Break();
+        m_bAfterBreak = true;
+    }
+    LeaveCriticalSection(&m_CutLock);
+}
+
 void CAudioCtrl::EndCurrentRecording()
 {
-    DestroyFile();
+    m_Writer.End();
+    m_bAfterBreak = false;
     if (!m_bNextPending) {
         Trace(L"[CAudioCtrl] the recording reached its stop\n");
         m_bRecording = 0;
@@ -48,40 +68,10 @@ void CAudioCtrl::EndCurrentRecording()
         return;
     }
     Trace(L"[CAudioCtrl] the recording reached its stop: the next program's file takes over\n");
-    m_pWaveFile = m_pNextFile;
-    m_pNextFile = nullptr;
     m_bNextPending = 0;
     lstrcpynW(m_FilePrefix, m_NextPrefix, kFilePrefixSize);
-    m_FileNumber = m_NextNumber;
     m_StopAt = m_NextStopAt;
     m_NextStopAt = 0;
     m_MaxFileSize = m_NextMaxFileSize;
-    m_UnrefreshedBytes = 0;
-}
-
-void CAudioCtrl::WriteData(const void* data, unsigned length)
-{
-    if (m_pWaveFile && m_pWaveFile->GetSize() >= m_MaxFileSize) {
-        DestroyFile();
-        if (!OpenNextFile()) {
-            Trace(L"[CAudioCtrl] can't create the next WAV file\n");
-            PostNotice(kNoticeFileFailed);
-        }
-    }
-    if (!m_pWaveFile)
-        return;
-    if (m_pWaveFile->Write(data, length) != 0) {
-        m_UnrefreshedBytes += length;
-        if (m_UnrefreshedBytes >= static_cast<unsigned long long>(m_Format.nAvgBytesPerSec) * kRefreshSeconds) {
-            m_pWaveFile->RefreshHeader();
-            m_UnrefreshedBytes = 0;
-        }
-        return;
-    }
-    // The disk refused the data: finish the file with what it holds. A write
-    // cut short can end inside a frame; the data chunk keeps whole frames.
-    m_pWaveFile->DropPartialFrame();
-    DestroyFile();
-    Trace(L"[CAudioCtrl] a write to the WAV file failed: the recording stops\n");
-    PostNotice(kNoticeWriteFailed);
+    m_Writer.Begin(m_FilePrefix, m_Format, m_MaxFileSize);
 }

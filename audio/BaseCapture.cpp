@@ -2,9 +2,19 @@
 #include "app/Trace.h"
 #include "foundation/DateTime.h"
 
+#include <cstring>
+#include <new>
+
 CBaseCapture::CBaseCapture() : m_Device(WAVE_MAPPER), m_State(CaptureClosed), m_Format(), m_pListener(nullptr),
-    m_CapturedFrames(0), m_FirstFrameTime(0)
+    m_CapturedFrames(0), m_FirstFrameTime(0), m_FilledFrames(0), m_Breaks(0), m_StagingBytes(0),
+    m_bStopRequested(0), m_pStaging(nullptr), m_Staged(0), m_StageQpc(0), m_ClockOffset(0), m_ClockTakenAt(0),
+    m_bClockStale(1), m_bFirstPacket(true), m_NextQpc(0), m_NextPosition(kUnknownPosition), m_LastPacketQpc(0)
 {
+}
+
+CBaseCapture::~CBaseCapture()
+{
+    delete[] m_pStaging;
 }
 
 bool CBaseCapture::GetDeviceInfo(CaptureDeviceInfo* info)
@@ -36,10 +46,159 @@ long long CBaseCapture::Now()
     return FileTimeToTicks(now);
 }
 
+long long CBaseCapture::QpcNow()
+{
+    LARGE_INTEGER qpc, frequency;
+    QueryPerformanceCounter(&qpc);
+    QueryPerformanceFrequency(&frequency);
+    return qpc.QuadPart / frequency.QuadPart * 10000000LL +
+           qpc.QuadPart % frequency.QuadPart * 10000000LL / frequency.QuadPart;
+}
+
+void CBaseCapture::ReadClocks(long long& qpc, long long& wall)
+{
+    qpc = QpcNow();
+    wall = Now();
+}
+
+long long CBaseCapture::FramesToTicks(unsigned long long frames) const
+{
+    unsigned long long rate = m_Format.nSamplesPerSec ? m_Format.nSamplesPerSec : 1;
+    return static_cast<long long>(frames / rate * 10000000ULL + frames % rate * 10000000ULL / rate);
+}
+
+unsigned long long CBaseCapture::TicksToFrames(long long ticks) const
+{
+    if (ticks <= 0)
+        return 0;
+    unsigned long long t = static_cast<unsigned long long>(ticks), rate = m_Format.nSamplesPerSec;
+    // Rounded to the nearest frame.
+    return t / 10000000ULL * rate + (t % 10000000ULL * rate + 5000000ULL) / 10000000ULL;
+}
+
+bool CBaseCapture::AllocateStaging()
+{
+    FreeStaging();
+    m_StagingBytes = (m_Format.nSamplesPerSec / 30) * m_Format.nBlockAlign;
+    m_pStaging = new (std::nothrow) char[m_StagingBytes ? m_StagingBytes : 1];
+    return m_pStaging != nullptr;
+}
+
+void CBaseCapture::FreeStaging()
+{
+    delete[] m_pStaging;
+    m_pStaging = nullptr;
+    m_Staged = 0;
+}
+
+void CBaseCapture::BeginTimeline()
+{
+    m_Staged = 0;
+    m_bFirstPacket = true;
+    m_CapturedFrames = 0;
+    m_FirstFrameTime = 0;
+    m_NextPosition = kUnknownPosition;
+    m_LastPacketQpc = QpcNow();
+    m_bStopRequested = 0;
+}
+
+bool CBaseCapture::Stalled(long long qpcNow) const
+{
+    return m_State == CaptureRunning && !m_bStopRequested && qpcNow - m_LastPacketQpc > kStallTicks;
+}
+
+void CBaseCapture::TakePacket(const BYTE* data, unsigned frames, unsigned long long position, long long qpc,
+                              bool discontinuity, long long qpcNow, unsigned buffered)
+{
+    if (!frames || !m_Format.nBlockAlign || m_bStopRequested)
+        return;
+    m_LastPacketQpc = qpcNow;
+    // The offset from the counter to the wall clock follows the clock's
+    // steps and slewing: taken again every second and after a change.
+    if (InterlockedExchange(&m_bClockStale, 0) || qpcNow - m_ClockTakenAt >= 10000000LL || !m_ClockTakenAt) {
+        long long counter, wall;
+        ReadClocks(counter, wall);
+        m_ClockOffset = wall - counter;
+        m_ClockTakenAt = counter;
+    }
+    // A packet the device could not time, or timed in the future or before
+    // its buffer could hold it, was read from the oldest buffered frames.
+    long long held = FramesToTicks(buffered > frames ? buffered : frames);
+    if (qpc <= 0 || qpc > qpcNow || qpcNow - qpc > held + kMaxFilledGap)
+        qpc = qpcNow - held;
+    bool placedAfresh = m_bFirstPacket;
+    if (!m_bFirstPacket) {
+        long long late = qpc - m_NextQpc;
+        bool positioned = position != kUnknownPosition && m_NextPosition != kUnknownPosition && position >= m_NextPosition;
+        unsigned long long lost = positioned ? position - m_NextPosition : discontinuity && late > 0 ? TicksToFrames(late) : 0;
+        if (late > kMaxFilledGap || FramesToTicks(lost) > kMaxFilledGap) {
+            // Suspended, or the stream stopped for a while: the frames before
+            // the break are handed over, and the listener decides what the
+            // break means for the recording.
+            DeliverStaged();
+            InterlockedIncrement(&m_Breaks);
+            Trace(L"CBaseCapture: the stream broke off for %lld ms\n", (late > FramesToTicks(lost) ? late : FramesToTicks(lost)) / 10000);
+            if (m_pListener)
+                m_pListener->OnSoundGap(late);
+            placedAfresh = true;
+        } else if (lost > 0) {
+            // Frames the device dropped: silence keeps the file's timeline true.
+            Trace(L"CBaseCapture: %llu frames were lost, filled with silence\n", lost);
+            InterlockedExchangeAdd(&m_FilledFrames, static_cast<LONG>(lost));
+            Stage(nullptr, static_cast<unsigned>(lost), m_NextQpc);
+            m_NextQpc += FramesToTicks(lost);
+        }
+    }
+    // The packets' own times jitter by a period or so: each moves the
+    // timeline a sixteenth of the way, which follows a sound card's drift
+    // to within microseconds. A time far off is taken as it is.
+    long long placed = qpc;
+    long long error = qpc - m_NextQpc;
+    if (!placedAfresh && error > -kSnapTicks && error < kSnapTicks)
+        placed = m_NextQpc + error / 16;
+    m_bFirstPacket = false;
+    Stage(data, frames, placed);
+    m_NextQpc = placed + FramesToTicks(frames);
+    m_NextPosition = position == kUnknownPosition ? kUnknownPosition : position + frames;
+}
+
+void CBaseCapture::Stage(const BYTE* data, unsigned frames, long long qpc)
+{
+    unsigned align = m_Format.nBlockAlign;
+    unsigned done = 0;
+    while (done < frames && !m_bStopRequested && m_pStaging && m_StagingBytes >= align) {
+        if (m_Staged == 0)
+            m_StageQpc = qpc + FramesToTicks(done);
+        unsigned n = (m_StagingBytes - m_Staged) / align;
+        if (n > frames - done)
+            n = frames - done;
+        if (data)
+            memcpy(m_pStaging + m_Staged, data + static_cast<size_t>(done) * align, static_cast<size_t>(n) * align);
+        else
+            memset(m_pStaging + m_Staged, 0, static_cast<size_t>(n) * align);
+        m_Staged += n * align;
+        done += n;
+        if (m_Staged + align > m_StagingBytes)
+            DeliverStaged();
+    }
+}
+
+void CBaseCapture::DeliverStaged()
+{
+    unsigned bytes = m_Staged;
+    m_Staged = 0;
+    if (bytes == 0 || m_bStopRequested || !m_Format.nBlockAlign)
+        return;
+    // The buffer's place on the wall clock, from its own capture time.
+    m_FirstFrameTime = m_StageQpc + m_ClockOffset - FramesToTicks(m_CapturedFrames);
+    m_CapturedFrames += bytes / m_Format.nBlockAlign;
+    if (m_pListener && m_pListener->OnSoundData(m_pStaging, bytes) == 1)
+        m_bStopRequested = 1;
+}
+
 long long CBaseCapture::FrameTime(unsigned long long frame) const
 {
-    unsigned rate = m_Format.nSamplesPerSec ? m_Format.nSamplesPerSec : 1;
-    return m_FirstFrameTime + static_cast<long long>(frame / rate * 10000000ULL + frame % rate * 10000000ULL / rate);
+    return m_FirstFrameTime + FramesToTicks(frame);
 }
 
 unsigned long long CBaseCapture::FrameAt(long long time) const

@@ -1,5 +1,9 @@
 // The abstract sound-input device: selected by index, opened with a PCM
 // format, started and stopped; it hands every filled buffer to a listener.
+// The devices feed their packets through TakePacket, which keeps the
+// stream's timeline: every buffer is stamped with the capture time of its
+// first frame, lost frames are filled with silence, and a longer break is
+// reported to the listener.
 #pragma once
 
 #include "audio/CaptureDeviceInfo.h"
@@ -14,7 +18,7 @@ enum CaptureState { CaptureClosed = 0, CaptureOpen = 1, CaptureRunning = 2 };
 class CBaseCapture {
 public:
     CBaseCapture();
-    virtual ~CBaseCapture() {}
+    virtual ~CBaseCapture();
     CBaseCapture(const CBaseCapture&) = delete;
     CBaseCapture& operator=(const CBaseCapture&) = delete;
 
@@ -47,25 +51,85 @@ public:
     WAVEFORMATEX m_Format;
     CSoundListener* m_pListener;
     volatile unsigned long long m_CapturedFrames;
-    // When frame 0 since the last Start was captured, in UTC 100-ns units
-    // (0 until the first buffer); later frames follow at the sampling rate.
+    // The time frame 0 since the last Start would have had, in UTC 100-ns
+    // units, as the latest buffer places it (0 until the first buffer): each
+    // buffer is placed again from its own capture time, so the frame times
+    // follow the sound card's drift and the wall clock's steps.
     volatile long long m_FirstFrameTime;
+
+    // Silence frames that stand in for lost ones, and breaks too long to fill,
+    // since the device was made. Written by the buffer thread.
+    volatile LONG m_FilledFrames;
+    volatile LONG m_Breaks;
+
+    // Gaps up to this long are filled with silence; a longer one is a break.
+    static constexpr long long kMaxFilledGap = 2 * 10000000LL;
+    // No packet for this long while running counts as a lost device.
+    static constexpr long long kStallTicks = 3 * 10000000LL;
+    static constexpr unsigned long long kUnknownPosition = ~0ULL;
+    // A packet time this far from where the timeline expects it is taken as it is.
+    static constexpr long long kSnapTicks = 500000;  // 50 ms
 
     // The capture time of a frame counted since the last Start; the cuts
     // between programs go by it.
     long long FrameTime(unsigned long long frame) const;
     // The first frame captured at or after a time (frames before frame 0 count as 0).
     unsigned long long FrameAt(long long time) const;
-    // Now on the capture clock: UTC, 100-ns units.
+    // Now on the wall clock: UTC, 100-ns units.
     static long long Now();
+    // The performance counter in 100-ns units: never stepped.
+    static long long QpcNow();
+    // The wall clock was set or the system resumed (any thread): the next
+    // packet takes the counter-to-UTC offset again.
+    void ClockChanged() { InterlockedExchange(&m_bClockStale, 1); }
     // 16-bit style PCM: whole bytes per frame, no extra bytes.
     static WAVEFORMATEX PcmFormat(int channels, int samplesPerSec, int bitsPerSample);
 
 protected:
+    // The buffers handed to the listener: 1/30 s at the opened format.
+    bool AllocateStaging();
+    void FreeStaging();
+    // At Start: a fresh timeline, its first packet no gap.
+    void BeginTimeline();
+    // One packet, on the buffer thread under the device's delivery lock:
+    // frames (data null: silence), the device position of its first frame
+    // (kUnknownPosition when the device has none), its capture time on the
+    // counter (0, or implausible: qpcNow less the buffered frames, this
+    // packet's included, stands in), and whether the device said frames
+    // were lost before it.
+    void TakePacket(const BYTE* data, unsigned frames, unsigned long long position, long long qpc, bool discontinuity,
+                    long long qpcNow, unsigned buffered);
+    // Hands the staged part buffer to the listener.
+    void DeliverStaged();
+    // Whether a running stream has delivered nothing for kStallTicks.
+    bool Stalled(long long qpcNow) const;
+    // A seam for the tests: the counter and the wall clock read together.
+    virtual void ReadClocks(long long& qpc, long long& wall);
+    long long FramesToTicks(unsigned long long frames) const;
+    unsigned long long TicksToFrames(long long ticks) const;
+
+    unsigned m_StagingBytes;
+    volatile LONG m_bStopRequested;  // the listener returned 1
+
     // Ends a device's buffer thread: it sees the closed state when woken and
     // ends after the delivery it may be in (a file write on a slow disk can
     // take a while); killing it could leave the heap lock or a file write
     // held, so that is the last resort. The handle is taken out atomically,
     // so only one caller ever waits for it.
     static void EndBufferThread(HANDLE volatile* thread, HANDLE event, DWORD timeoutMs, const wchar_t* device);
+
+private:
+    void Stage(const BYTE* data, unsigned frames, long long qpc);
+
+    // The buffer thread's timeline, under the device's delivery lock.
+    char* m_pStaging;
+    unsigned m_Staged;      // bytes
+    long long m_StageQpc;   // capture time of the staged first frame
+    long long m_ClockOffset;  // UTC less counter
+    long long m_ClockTakenAt;
+    volatile LONG m_bClockStale;
+    bool m_bFirstPacket;
+    long long m_NextQpc;               // where the next packet should start
+    unsigned long long m_NextPosition;
+    volatile long long m_LastPacketQpc;
 };

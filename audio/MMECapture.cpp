@@ -5,7 +5,7 @@
 
 CMMECapture::CMMECapture()
     : m_BufferSize(960), m_hWaveIn(nullptr), m_Headers(), m_Queued(), m_Next(0), m_hThread(nullptr),
-      m_hEvent(nullptr)
+      m_hEvent(nullptr), m_DriverFrames(0), m_bLost(false)
 {
     InitializeCriticalSection(&m_BufferLock);
 }
@@ -64,6 +64,10 @@ bool CMMECapture::Open(int channels, int samplesPerSec, int bitsPerSample, int o
     }
     m_hWaveIn = h;
     m_BufferSize = (m_Format.nSamplesPerSec / 30) * m_Format.nBlockAlign;
+    if (!AllocateStaging()) {
+        Close();
+        return false;
+    }
     for (int i = 0; i < kBufferCount; ++i) {
         WAVEHDR& header = m_Headers[i];
         ZeroMemory(&header, sizeof header);
@@ -106,8 +110,9 @@ bool CMMECapture::Start()
     LeaveCriticalSection(&m_BufferLock);
     if (!ok)
         return false;
-    m_CapturedFrames = 0;
-    m_FirstFrameTime = 0;
+    BeginTimeline();
+    m_DriverFrames = 0;
+    m_bLost = false;
     m_State = CaptureRunning;
     if (waveInStart(h) == MMSYSERR_NOERROR)
         return true;
@@ -117,10 +122,11 @@ bool CMMECapture::Start()
 
 bool CMMECapture::Stop()
 {
-    Trace(L"CMMECapture::Stop()\n");
     HWAVEIN h = m_hWaveIn;
     if (!h)
         return false;
+    if (m_State == CaptureRunning)
+        Trace(L"CMMECapture::Stop()\n");
     EnterCriticalSection(&m_BufferLock);
     m_State = CaptureOpen;
     // The reset hands every queued buffer back as done, with what it holds;
@@ -146,11 +152,17 @@ void CMMECapture::FreeBuffers(HWAVEIN h)
 
 void CMMECapture::Close()
 {
+    if (!m_hWaveIn && !m_hThread && !m_hEvent)
+        return;
     Trace(L"CMMECapture::Close()\n");
     // The reset in Stop hands back the buffers in flight: they are delivered
     // before the state closes, not left to the buffer thread's timing.
-    if (Stop() && m_State == CaptureOpen)
+    if (Stop() && m_State == CaptureOpen) {
         DeliverCompleted();
+        EnterCriticalSection(&m_BufferLock);
+        DeliverStaged();
+        LeaveCriticalSection(&m_BufferLock);
+    }
     m_State = CaptureClosed;
     HWAVEIN h = static_cast<HWAVEIN>(InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_hWaveIn), nullptr));
     EndBufferThread(&m_hThread, m_hEvent, kThreadEndMs, L"CMMECapture");
@@ -164,6 +176,7 @@ void CMMECapture::Close()
     HANDLE event = InterlockedExchangePointer(reinterpret_cast<void* volatile*>(&m_hEvent), nullptr);
     if (event)
         CloseHandle(event);
+    FreeStaging();
 }
 
 DWORD WINAPI CMMECapture::BufferThreadProc(void* param)
@@ -172,10 +185,27 @@ DWORD WINAPI CMMECapture::BufferThreadProc(void* param)
     return 0;
 }
 
+long long CMMECapture::BufferTime(DWORD frames, long long qpcNow)
+{
+    // The position counts every frame the driver captured, the buffers it
+    // still fills included; without one the buffer is taken to end now.
+    DWORD behind = frames;
+    MMTIME position;
+    position.wType = TIME_SAMPLES;
+    if (m_hWaveIn && waveInGetPosition(m_hWaveIn, &position, sizeof position) == MMSYSERR_NOERROR &&
+        position.wType == TIME_SAMPLES) {
+        DWORD after = position.u.sample - m_DriverFrames;  // modulo 2^32, as the position wraps
+        if (after >= frames && after - frames <= static_cast<DWORD>(kBufferCount) * (m_BufferSize / m_Format.nBlockAlign))
+            behind = after;
+    }
+    return qpcNow - FramesToTicks(behind);
+}
+
 bool CMMECapture::DeliverCompleted()
 {
     EnterCriticalSection(&m_BufferLock);
     bool goOn = true;
+    bool lost = false;
     // Buffers complete in the order they were queued: take them from the
     // head of the ring for as long as they are done, passing over any that
     // could not be queued again.
@@ -186,34 +216,51 @@ bool CMMECapture::DeliverCompleted()
             if (!(flags & WHDR_DONE))
                 break;
             DWORD bytes = header.dwBytesRecorded;
-            // The stream's clock: the first buffer was captured up to now.
-            if (!m_FirstFrameTime && bytes && m_Format.nAvgBytesPerSec)
-                m_FirstFrameTime = Now() - static_cast<long long>(bytes) * 10000000LL / m_Format.nAvgBytesPerSec;
-            if (m_Format.nBlockAlign)
-                m_CapturedFrames += bytes / m_Format.nBlockAlign;
-            if (m_pListener && bytes > 0 && m_pListener->OnSoundData(header.lpData, bytes) == 1) {
+            DWORD frames = m_Format.nBlockAlign ? bytes / m_Format.nBlockAlign : 0;
+            if (frames > 0) {
+                long long qpcNow = QpcNow();
+                TakePacket(reinterpret_cast<const BYTE*>(header.lpData), frames, kUnknownPosition,
+                           BufferTime(frames, qpcNow), false, qpcNow, frames);
+                m_DriverFrames += frames;
+            }
+            if (m_bStopRequested) {
                 m_State = CaptureClosed;
                 goOn = false;
             }
             header.dwBytesRecorded = 0;
             m_Queued[m_Next] = false;
             if (goOn && m_State == CaptureRunning && m_hWaveIn) {
-                m_Queued[m_Next] = waveInAddBuffer(m_hWaveIn, &header, sizeof header) == MMSYSERR_NOERROR;
-                if (!m_Queued[m_Next])
+                MMRESULT result = waveInAddBuffer(m_hWaveIn, &header, sizeof header);
+                m_Queued[m_Next] = result == MMSYSERR_NOERROR;
+                if (!m_Queued[m_Next]) {
                     header.dwFlags &= WHDR_PREPARED;
+                    Trace(L"CMMECapture: a buffer could not be queued again (%u)\n", result);
+                    lost = true;
+                }
             }
         }
         m_Next = (m_Next + 1) % kBufferCount;
     }
+    // Out of queued buffers the driver delivers nothing more: the device is gone.
+    bool report = goOn && m_State == CaptureRunning && !m_bLost && (lost || Stalled(QpcNow()));
+    if (report) {
+        m_bLost = true;
+        DeliverStaged();
+    }
     LeaveCriticalSection(&m_BufferLock);
+    if (report) {
+        Trace(L"CMMECapture: the capture device was lost\n");
+        if (m_pListener)
+            m_pListener->OnDeviceLost();
+    }
     return goOn;
 }
 
 void CMMECapture::BufferThread()
 {
     while (m_State != CaptureClosed) {
-        if (WaitForSingleObject(m_hEvent, INFINITE) != WAIT_OBJECT_0)
-            continue;
+        // The timeout lets the watchdog see a driver that stopped delivering.
+        WaitForSingleObject(m_hEvent, 1000);
         if (m_State == CaptureClosed)
             break;
         if (!DeliverCompleted()) {
@@ -225,6 +272,8 @@ void CMMECapture::BufferThread()
             LeaveCriticalSection(&m_BufferLock);
             break;
         }
+        if (m_bLost)
+            break;
     }
 }
 

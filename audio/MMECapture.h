@@ -35,6 +35,9 @@ private:
     bool DeliverCompleted();
     void FreeBuffers(HWAVEIN hWaveIn);
     void Reset();
+    // The capture time of a completed buffer: the driver's position says
+    // how much was captured after its first frame.
+    long long BufferTime(DWORD frames, long long qpcNow);
 
     unsigned m_BufferSize;
     HWAVEIN volatile m_hWaveIn;
@@ -43,6 +46,9 @@ private:
     int m_Next;  // the buffer the driver completes next
     HANDLE volatile m_hThread;
     HANDLE volatile m_hEvent;
+    DWORD m_DriverFrames;  // frames the driver has handed back since Start (wraps as its position does)
+    // A buffer could not be queued again, or the stream stalled: told once.
+    bool m_bLost;
     // Keeps Start and Stop from re-queuing a buffer the buffer thread is handling.
     CRITICAL_SECTION m_BufferLock;
 };

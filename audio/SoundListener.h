@@ -11,4 +11,8 @@ public:
     // The device stopped delivering for good (unplugged); called once, on the
     // buffer thread, which ends right after.
     virtual void OnDeviceLost() {}
+    // The stream broke off for this long (a suspend, a stall of the audio
+    // engine): the frames before it have been handed over, the next buffer
+    // is the first after it. On the buffer thread, like OnSoundData.
+    virtual void OnSoundGap(long long ticks) { (void)ticks; }
 };

@@ -60,7 +60,6 @@ bool EndpointAt(IMMDeviceCollection* endpoints, UINT index, CaptureDeviceInfo* i
 
 CWasapiCapture::CWasapiCapture()
     : m_EndpointId(), m_pClient(nullptr), m_pCaptureClient(nullptr), m_hEvent(nullptr), m_hThread(nullptr),
-      m_pStaging(nullptr), m_BufferSize(0), m_Staged(0), m_bFirstPacket(true), m_bStopRequested(0),
       m_Discontinuities(0)
 {
     InitializeCriticalSection(&m_DeliveryLock);
@@ -170,7 +169,6 @@ bool CWasapiCapture::Open(int channels, int samplesPerSec, int bitsPerSample, in
     if (m_pClient)
         return false;
     m_Format = PcmFormat(channels, samplesPerSec, bitsPerSample);
-    m_BufferSize = (m_Format.nSamplesPerSec / 30) * m_Format.nBlockAlign;
 
     const wchar_t* step = L"the device enumerator";
     HRESULT hr = E_FAIL;
@@ -204,11 +202,9 @@ bool CWasapiCapture::Open(int channels, int samplesPerSec, int bitsPerSample, in
     }
     if (SUCCEEDED(hr)) {
         step = L"the buffers";
-        m_pStaging = new (std::nothrow) char[m_BufferSize ? m_BufferSize : 1];
-        hr = m_pStaging ? S_OK : E_OUTOFMEMORY;
+        hr = AllocateStaging() ? S_OK : E_OUTOFMEMORY;
     }
     if (SUCCEEDED(hr)) {
-        m_Staged = 0;
         m_bStopRequested = 0;
         m_State = CaptureOpen;
         step = L"the capture thread";
@@ -234,10 +230,7 @@ bool CWasapiCapture::Start()
     // Whatever a stopped stream still holds belongs to the last run.
     ReadPackets(false);
     m_pClient->Reset();
-    m_Staged = 0;
-    m_bFirstPacket = true;
-    m_CapturedFrames = 0;
-    m_FirstFrameTime = 0;
+    BeginTimeline();
     HRESULT hr = m_pClient->Start();
     if (SUCCEEDED(hr))
         m_State = CaptureRunning;
@@ -249,12 +242,12 @@ bool CWasapiCapture::Start()
 
 bool CWasapiCapture::Stop()
 {
-    Trace(L"CWasapiCapture::Stop()\n");
     if (!m_pClient)
         return false;
     EnterCriticalSection(&m_DeliveryLock);
     HRESULT hr = S_OK;
     if (m_State == CaptureRunning) {
+        Trace(L"CWasapiCapture::Stop()\n");
         hr = m_pClient->Stop();
         m_State = CaptureOpen;
         // What was captured up to the stop is handed over, the last part
@@ -269,6 +262,10 @@ bool CWasapiCapture::Stop()
 
 void CWasapiCapture::Close()
 {
+    // Closing a closed device is nothing: the owner's close and the
+    // destructor may both come here.
+    if (!m_pClient && !m_hThread)
+        return;
     Trace(L"CWasapiCapture::Close()\n");
     Stop();
     m_State = CaptureClosed;
@@ -287,9 +284,7 @@ void CWasapiCapture::ReleaseClient()
     if (m_hEvent)
         CloseHandle(m_hEvent);
     m_hEvent = nullptr;
-    delete[] m_pStaging;
-    m_pStaging = nullptr;
-    m_Staged = 0;
+    FreeStaging();
 }
 
 HRESULT CWasapiCapture::NextPacketSize(UINT32* frames)
@@ -307,64 +302,30 @@ HRESULT CWasapiCapture::ReadPackets(bool deliver)
         BYTE* data = nullptr;
         UINT32 frames = 0;
         DWORD flags = 0;
-        UINT64 qpcPosition = 0;
-        hr = m_pCaptureClient->GetBuffer(&data, &frames, &flags, nullptr, &qpcPosition);
+        UINT64 position = 0, qpcPosition = 0;
+        hr = m_pCaptureClient->GetBuffer(&data, &frames, &flags, &position, &qpcPosition);
         if (FAILED(hr) || hr == AUDCLNT_S_BUFFER_EMPTY)
             break;
-        if (m_bFirstPacket && deliver) {
-            // The stream's clock: the first packet's capture time, or, when
-            // the system gives none, now less the packet's length.
-            LARGE_INTEGER qpc, frequency;
-            QueryPerformanceCounter(&qpc);
-            QueryPerformanceFrequency(&frequency);
-            long long qpcNow = qpc.QuadPart / frequency.QuadPart * 10000000LL +
-                               qpc.QuadPart % frequency.QuadPart * 10000000LL / frequency.QuadPart;
-            long long age = qpcPosition && static_cast<long long>(qpcPosition) <= qpcNow
-                                ? qpcNow - static_cast<long long>(qpcPosition)
-                                : static_cast<long long>(frames) * 10000000LL / m_Format.nSamplesPerSec;
-            m_FirstFrameTime = Now() - age;
+        if (deliver) {
+            long long qpcNow = QpcNow();
+            // Without a trustworthy capture time the packet is placed by what
+            // is still buffered behind it.
+            UINT32 buffered = frames;
+            if ((flags & AUDCLNT_BUFFERFLAGS_TIMESTAMP_ERROR) || !qpcPosition) {
+                qpcPosition = 0;
+                UINT32 padding = 0;
+                if (SUCCEEDED(m_pClient->GetCurrentPadding(&padding)) && padding > frames)
+                    buffered = padding;
+            }
+            bool discontinuity = (flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0;
+            if (discontinuity)
+                InterlockedIncrement(&m_Discontinuities);
+            TakePacket((flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data, frames, position,
+                       static_cast<long long>(qpcPosition), discontinuity, qpcNow, buffered);
         }
-        if ((flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) && !m_bFirstPacket) {
-            LONG count = InterlockedIncrement(&m_Discontinuities);
-            Trace(L"CWasapiCapture: data discontinuity %ld: frames were lost before this packet\n", count);
-        }
-        m_bFirstPacket = false;
-        if (deliver)
-            Append((flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data, frames * m_Format.nBlockAlign);
         m_pCaptureClient->ReleaseBuffer(frames);
     }
     return hr;
-}
-
-void CWasapiCapture::Append(const BYTE* data, unsigned bytes)
-{
-    while (bytes > 0 && !m_bStopRequested) {
-        unsigned n = m_BufferSize - m_Staged;
-        if (n > bytes)
-            n = bytes;
-        if (data) {
-            memcpy(m_pStaging + m_Staged, data, n);
-            data += n;
-        } else {
-            memset(m_pStaging + m_Staged, 0, n);
-        }
-        m_Staged += n;
-        bytes -= n;
-        if (m_Staged == m_BufferSize)
-            DeliverStaged();
-    }
-}
-
-void CWasapiCapture::DeliverStaged()
-{
-    unsigned bytes = m_Staged;
-    m_Staged = 0;
-    if (bytes == 0 || m_bStopRequested)
-        return;
-    if (m_Format.nBlockAlign)
-        m_CapturedFrames += bytes / m_Format.nBlockAlign;
-    if (m_pListener && m_pListener->OnSoundData(m_pStaging, bytes) == 1)
-        m_bStopRequested = 1;
 }
 
 DWORD WINAPI CWasapiCapture::CaptureThreadProc(void* param)
@@ -372,7 +333,8 @@ DWORD WINAPI CWasapiCapture::CaptureThreadProc(void* param)
     ComScope com;
     // MMCSS lifts the thread above ordinary work; avrt is absent on some systems.
     HANDLE task = nullptr;
-    HMODULE avrt = LoadLibraryW(L"avrt.dll");
+    // From System32 only: never a look-alike from the program's folder.
+    HMODULE avrt = LoadLibraryExW(L"avrt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     typedef HANDLE(WINAPI * SetCharacteristics)(LPCWSTR, LPDWORD);
     typedef BOOL(WINAPI * RevertCharacteristics)(HANDLE);
     SetCharacteristics set =
@@ -394,10 +356,21 @@ DWORD WINAPI CWasapiCapture::CaptureThreadProc(void* param)
     return 0;
 }
 
+void CWasapiCapture::ReportLost(const wchar_t* why, HRESULT hr)
+{
+    Trace(L"CWasapiCapture: the capture device was lost (0x%08X)%s\n", static_cast<unsigned>(hr), why);
+    EnterCriticalSection(&m_DeliveryLock);
+    DeliverStaged();
+    m_State = CaptureOpen;
+    LeaveCriticalSection(&m_DeliveryLock);
+    if (m_pListener)
+        m_pListener->OnDeviceLost();
+}
+
 void CWasapiCapture::CaptureThread()
 {
     while (m_State != CaptureClosed) {
-        // The timeout only guards against an event that never comes.
+        // The timeout lets the watchdog see a stream that stopped without an error.
         WaitForSingleObject(m_hEvent, 1000);
         if (m_State == CaptureClosed)
             break;
@@ -408,19 +381,17 @@ void CWasapiCapture::CaptureThread()
             m_pClient->Stop();
             m_State = CaptureOpen;
         }
+        bool stalled = SUCCEEDED(hr) && Stalled(QpcNow());
         LeaveCriticalSection(&m_DeliveryLock);
         if (stopRequested)
             break;
         if (FAILED(hr)) {
-            // An unplugged device, or the audio service gone: the stream
-            // cannot recover; the owner closes this device and opens another.
-            Trace(L"CWasapiCapture: the capture device was lost (0x%08X)\n", static_cast<unsigned>(hr));
-            EnterCriticalSection(&m_DeliveryLock);
-            DeliverStaged();
-            m_State = CaptureOpen;
-            LeaveCriticalSection(&m_DeliveryLock);
-            if (m_pListener)
-                m_pListener->OnDeviceLost();
+            // An unplugged device, or the audio service gone: the stream cannot recover.
+            ReportLost(L"", hr);
+            break;
+        }
+        if (stalled) {
+            ReportLost(L": no packet for 3 s", S_OK);
             break;
         }
     }

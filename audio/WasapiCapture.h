@@ -37,7 +37,7 @@ public:
     static int MatchDevice(const CaptureDeviceInfo* devices, unsigned count, const wchar_t* name, const wchar_t* id,
                            const wchar_t** rule);
 
-    unsigned GetBufferSize() const { return m_BufferSize; }
+    unsigned GetBufferSize() const { return m_StagingBytes; }
     LONG GetDiscontinuities() const { return m_Discontinuities; }
 
 protected:
@@ -51,9 +51,9 @@ private:
     // Moves every packet the client holds into the staging buffer, handing
     // over each full one. Caller holds m_DeliveryLock.
     HRESULT ReadPackets(bool deliver);
-    void Append(const BYTE* data, unsigned bytes);
-    void DeliverStaged();
     void ReleaseClient();
+    // The stream failed or stalled: the owner closes this device and opens another.
+    void ReportLost(const wchar_t* why, HRESULT hr);
 
     // The chosen endpoint; empty for the system's default capture device.
     wchar_t m_EndpointId[256];
@@ -61,12 +61,6 @@ private:
     IAudioCaptureClient* m_pCaptureClient;
     HANDLE m_hEvent;  // signalled by the client per period, and by Close
     HANDLE volatile m_hThread;
-    // One 1/30-second buffer being filled from the packets.
-    char* m_pStaging;
-    unsigned m_BufferSize;
-    unsigned m_Staged;
-    bool m_bFirstPacket;  // the first packet after a start is not a gap
-    volatile LONG m_bStopRequested;  // the listener returned 1
     volatile LONG m_Discontinuities;
     // Held by the capture thread while it reads and delivers, and by Start
     // and Stop on the owner's thread: the client's capture side, the staging

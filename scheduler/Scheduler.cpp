@@ -16,9 +16,14 @@ CScheduler::CScheduler()
       m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_bResumedByTimer(0),
       m_bSuspending(0), m_bHandOver(false), m_PostedStop(0), m_bKeepAwake(false), m_ResumeHoldUntil(0), m_bSaveFailureTold(false)
 {
+    m_hWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
 
-CScheduler::~CScheduler() {}
+CScheduler::~CScheduler()
+{
+    if (m_hWake)
+        CloseHandle(m_hWake);
+}
 
 DWORD WINAPI CScheduler::SchedulerThreadProc(void* app)
 {
@@ -45,7 +50,11 @@ void CScheduler::WaitForNextPass()
     // start lands on its second instead of drifting by the passes' own time.
     SYSTEMTIME st;
     GetLocalTime(&st);
-    Sleep(1000 - st.wMilliseconds + 15);
+    DWORD pause = 1000 - st.wMilliseconds + 15;
+    if (m_hWake)
+        WaitForSingleObject(m_hWake, pause);
+    else
+        Sleep(pause);
 }
 
 void CScheduler::SetKeepAwake(bool on)
@@ -140,10 +149,12 @@ void CScheduler::Drive(const CDateTime& now)
     }
     if (m_CurProgram.m_State == Recording) {
         if (m_CurProgram.m_StopTime.Diff(now) > 0) {
-            // An edited stop reaches the audio thread before it is due.
-            if (m_CurProgram.m_StopTime.m_Ticks != m_PostedStop && AudioThreadId()) {
-                m_PostedStop = m_CurProgram.m_StopTime.m_Ticks;
-                PostToAudio(WM_CAPTURE_STOP_AT, static_cast<WPARAM>(CaptureClockTime(m_CurProgram.m_StopTime)), 0);
+            // An edited stop, or the same stop in a new time zone, reaches the
+            // audio thread before it is due.
+            long long stop = CaptureClockTime(m_CurProgram.m_StopTime);
+            if (stop != m_PostedStop && AudioThreadId()) {
+                m_PostedStop = stop;
+                PostToAudio(WM_CAPTURE_STOP_AT, static_cast<WPARAM>(stop), 0);
             }
             return;
         }
@@ -231,8 +242,8 @@ void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now
                     program.m_StartTime);
     PostToAudio(WM_CAPTURE_START, static_cast<WPARAM>(CaptureClockTime(program.m_StartTime)),
                 reinterpret_cast<LPARAM>(block));
-    m_PostedStop = program.m_StopTime.m_Ticks;
-    PostToAudio(WM_CAPTURE_STOP_AT, static_cast<WPARAM>(CaptureClockTime(program.m_StopTime)), 0);
+    m_PostedStop = CaptureClockTime(program.m_StopTime);
+    PostToAudio(WM_CAPTURE_STOP_AT, static_cast<WPARAM>(m_PostedStop), 0);
 }
 
 void CScheduler::StopRecording(const ProgramItem& program, const CDateTime& now, bool handOver)

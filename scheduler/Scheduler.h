@@ -41,6 +41,10 @@ public:
     void OnShutdownInquiry(HINSTANCE instance, bool japanese);
     void OnCloseInquiry();
     void OnPowerBroadcast(WPARAM event);
+    // WM_TIMECHANGE (a set clock or a new time zone) and the resume: the
+    // audio thread places its cuts by the new clock, and the scheduler
+    // passes over the list at once, sending the stop again in UTC.
+    void OnClockChanged();
 
     HANDLE m_hSchedThread;
     volatile DWORD m_SchedThreadId;
@@ -77,9 +81,12 @@ private:
     void Expire(const CDateTime& now);
 
     // Scheduler thread only: the program being set up takes over a running
-    // device; and the stop last told to the audio thread.
+    // device; and the stop last told to the audio thread, in UTC, so a new
+    // time zone sends it again.
     bool m_bHandOver;
     long long m_PostedStop;
+    // Ends the pause between passes early (auto-reset; any thread sets it).
+    HANDLE m_hWake;
     bool m_bKeepAwake;
     long long m_ResumeHoldUntil;
     // The user has been told the configuration cannot be saved; cleared by

@@ -1,6 +1,7 @@
 // The UI thread's side of the scheduler: the sleep inquiry requests and the
 // system's power notifications, handled for the main window.
 #include "scheduler/Scheduler.h"
+#include "app/Messages.h"
 #include "app/Trace.h"
 #include "config/AppParameter.h"
 #include "resources/resource.h"
@@ -51,5 +52,15 @@ void CScheduler::OnPowerBroadcast(WPARAM event)
         CSuspend::ReleaseTimer();
         SetThreadExecutionState(ES_SYSTEM_REQUIRED);
         m_bResumedByTimer = 1;
+        OnClockChanged();
     }
+}
+
+void CScheduler::OnClockChanged()
+{
+    Trace(L"The wall clock changed or the system resumed\n");
+    if (AudioThreadId())
+        PostToAudio(WM_CAPTURE_CLOCK, 0, 0);
+    if (m_hWake)
+        SetEvent(m_hWake);
 }

@@ -56,7 +56,7 @@ TEST(AudioCtrl, SplitsExactlyAtTheLimitWithoutLosingAFrame)
         int rate, channels, maxMb;
         unsigned maxFile;           // as clamped
         int recordedRate, recordedChannels;
-        unsigned limit, buffers;  // limit: m_MaxFileSize set directly when nonzero
+        unsigned limit, buffers;  // limit: the split size instead of the setting's, when nonzero
         std::vector<unsigned> sizes;
     } cases[] = {
         {48000, 2, 1, 1048576, 48000, 2, 0, 400, {164 * 6400, 164 * 6400, 72 * 6400}},  // 164 buffers of 6400 bytes
@@ -72,20 +72,18 @@ TEST(AudioCtrl, SplitsExactlyAtTheLimitWithoutLosingAFrame)
         SCOPED_TRACE(testing::Message() << c.rate << " Hz " << c.channels << " ch " << c.maxMb << " MB");
         RecordingRun r(c.rate, c.channels, c.maxMb);
         ASSERT_TRUE(WriteBytes(r.FileName(1), "an earlier recording"));
+        r.ctrl.m_SplitBytes = c.limit;
         r.OpenAndStart();
         ASSERT_NE(r.ctrl.Device(), nullptr);
         EXPECT_EQ(r.ctrl.Device()->m_Rate, c.recordedRate);
         EXPECT_EQ(r.ctrl.Device()->m_Channels, c.recordedChannels);
-        EXPECT_EQ(r.ctrl.m_MaxFileSize, c.maxFile);
-        if (c.limit)
-            r.ctrl.m_MaxFileSize = c.limit;
+        EXPECT_EQ(r.ctrl.m_MaxFileSize, c.limit ? c.limit : c.maxFile);
         r.Deliver(c.buffers);
         r.ctrl.CaptureClose();
         if (!samples.empty()) {
             std::wstring sample = samples + L"\\case" + std::to_wstring(&c - cases) + L".wav";
             EXPECT_TRUE(CopyFileW(r.FileName(0).c_str(), sample.c_str(), FALSE));
         }
-        EXPECT_EQ(r.ctrl.m_pWaveFile, nullptr);
         EXPECT_EQ(ReadBytes(r.FileName(1)), "an earlier recording");
         std::string pcm;
         for (unsigned i = 0, n = 0; i < c.sizes.size(); ++i, ++n) {
@@ -237,6 +235,7 @@ TEST(AudioCtrl, NoDeviceAndTheHeaderWhileRecording)
     EXPECT_TRUE(ListFiles(r.dir.Path()).empty());
     r.OpenAndStart();
     r.Deliver(95);  // a little over 3 s
+    ASSERT_TRUE(r.ctrl.WaitForWriter());
     WavFields open = ReadWav(r.FileName(0));
     EXPECT_GE(open.dataSize, 95u * 6400 - 192000);
     EXPECT_EQ(open.factFrames * 4, open.dataSize);

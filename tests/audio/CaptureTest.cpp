@@ -143,8 +143,9 @@ void SleepUntil(long long time)
 }
 
 // Two programs of 3 s back to back on one running device of either type: the
-// ramp runs on from the first file to the second, each holds its 3 s to
-// the frame, and the start request may come after the start second.
+// ramp runs on from the first file to the second, each holds its 3 s of the
+// wall clock within 5 ms (the frames are placed by the packets' capture
+// times, not by counting), and the start request may come after the start second.
 template <class Ctrl>
 void RecordBackToBack(const char* type)
 {
@@ -166,8 +167,8 @@ void RecordBackToBack(const char* type)
         Sleep(1000);
     }
     std::string first = ReadRecording(a, 48000, 2, 1048576).pcm, second = ReadRecording(b, 48000, 2, 1048576).pcm;
-    EXPECT_NEAR(static_cast<double>(first.size() / 4), 144000, 1) << type;
-    EXPECT_NEAR(static_cast<double>(second.size() / 4), 144000, 1) << type;
+    EXPECT_NEAR(static_cast<double>(first.size() / 4), 144000, 240) << type;
+    EXPECT_NEAR(static_cast<double>(second.size() / 4), 144000, 240) << type;
     CheckRamp(first + second, 2, type);
 }
 

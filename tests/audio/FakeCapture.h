@@ -80,8 +80,15 @@ class TestAudioCtrl : public CAudioCtrl {
 public:
     FakeCapture* Device() { return static_cast<FakeCapture*>(m_pCapture); }
     bool m_bWaveIn = false;  // whether the fallback type exists too
+    unsigned m_SplitBytes = 0;  // when nonzero, the split size instead of the setting's
 
 protected:
+    void ReadSettings(int& frequency, int& channels, unsigned& maxFileSize) const override
+    {
+        CAudioCtrl::ReadSettings(frequency, channels, maxFileSize);
+        if (m_SplitBytes)
+            maxFileSize = m_SplitBytes;
+    }
     CBaseCapture* NewCaptureDevice(CaptureType type) override
     {
         return type == kWasapiDevice || m_bWaveIn ? new FakeCapture() : nullptr;

@@ -1,0 +1,325 @@
+#include "audio/WaveWriter.h"
+#include "app/Trace.h"
+#include "foundation/Format.h"
+
+#include <cstring>
+#include <new>
+
+CWaveWriter::CWaveWriter()
+    : m_hNoticeWnd(nullptr), m_DroppedFrames(0), m_hWork(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      m_hThread(nullptr), m_pData(nullptr), m_DataHead(0), m_DataTail(0), m_DataUsed(0), m_pCommands(nullptr),
+      m_CommandHead(0), m_CommandCount(0), m_bBusy(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_Prefix(),
+      m_Number(0), m_Format(), m_MaxFileSize(0), m_UnrefreshedBytes(0), m_bActive(false), m_bBroken(false),
+      m_bFailed(false)
+{
+    InitializeCriticalSection(&m_QueueLock);
+}
+
+CWaveWriter::~CWaveWriter()
+{
+    Shutdown();
+    for (unsigned i = 0; m_pCommands && i < m_CommandCount; ++i)
+        delete[] m_pCommands[(m_CommandHead + i) % kMaxCommands].prefix;
+    delete[] m_pCommands;
+    delete[] m_pData;
+    if (m_hWork)
+        CloseHandle(m_hWork);
+    DeleteCriticalSection(&m_QueueLock);
+}
+
+void CWaveWriter::Shutdown()
+{
+    HANDLE thread = m_hThread;
+    if (thread) {
+        Command quit = Command();
+        quit.type = kQuit;
+        Push(quit, nullptr);
+        if (WaitForSingleObject(thread, kThreadEndMs) != WAIT_OBJECT_0) {
+            // A disk that never answers: the file it holds is lost either way.
+            Trace(L"[CWaveWriter] the writer thread did not end in %lu ms, terminating it\n", kThreadEndMs);
+            TerminateThread(thread, 1);
+            WaitForSingleObject(thread, 1000);
+        }
+        CloseHandle(thread);
+        m_hThread = nullptr;
+    }
+    CloseFile();
+}
+
+bool CWaveWriter::Push(const Command& command, const void* data)
+{
+    // Made on first use, so a controller that never records costs nothing.
+    if (!m_pCommands) {
+        m_pCommands = new (std::nothrow) Command[kMaxCommands];
+        m_pData = new (std::nothrow) char[kQueueBytes];
+        if (!m_pCommands || !m_pData) {
+            delete[] m_pCommands;
+            delete[] m_pData;
+            m_pCommands = nullptr;
+            m_pData = nullptr;
+            return false;
+        }
+    }
+    if (!m_hThread && command.type != kQuit) {
+        m_hThread = CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr);
+        if (!m_hThread)
+            return false;
+    }
+    unsigned bytes = command.type == kData ? command.bytes : 0;
+    EnterCriticalSection(&m_QueueLock);
+    bool room = m_CommandCount < kMaxCommands && m_DataUsed + bytes <= kQueueBytes;
+    LeaveCriticalSection(&m_QueueLock);
+    if (!room)
+        return false;
+    // Only this thread moves the tail: the copy needs no lock.
+    if (bytes && data) {
+        unsigned first = bytes < kQueueBytes - m_DataTail ? bytes : kQueueBytes - m_DataTail;
+        memcpy(m_pData + m_DataTail, data, first);
+        memcpy(m_pData, static_cast<const char*>(data) + first, bytes - first);
+        m_DataTail = (m_DataTail + bytes) % kQueueBytes;
+    }
+    EnterCriticalSection(&m_QueueLock);
+    m_pCommands[(m_CommandHead + m_CommandCount) % kMaxCommands] = command;
+    ++m_CommandCount;
+    m_DataUsed += bytes;
+    LeaveCriticalSection(&m_QueueLock);
+    SetEvent(m_hWork);
+    return true;
+}
+
+void CWaveWriter::Begin(const wchar_t* prefix, const WAVEFORMATEX& format, unsigned maxFileSize)
+{
+    Command command = Command();
+    command.type = kBegin;
+    command.format = format;
+    command.maxFileSize = maxFileSize;
+    command.prefix = new (std::nothrow) wchar_t[kFilePrefixSize];
+    if (command.prefix)
+        lstrcpynW(command.prefix, prefix, kFilePrefixSize);
+    m_bDropTold = false;
+    m_AppendAlign = format.nBlockAlign ? format.nBlockAlign : 1;
+    if (!command.prefix || !Push(command, nullptr)) {
+        delete[] command.prefix;
+        Trace(L"[CWaveWriter] the recording %s could not be queued\n", prefix);
+        PostNotice(kNoticeFileFailed);
+    }
+}
+
+void CWaveWriter::Append(const void* data, unsigned bytes)
+{
+    Command command = Command();
+    command.type = kData;
+    command.bytes = bytes;
+    if (!bytes || Push(command, data))
+        return;
+    InterlockedExchangeAdd(&m_DroppedFrames, static_cast<LONG>(bytes / m_AppendAlign));
+    if (!m_bDropTold) {
+        m_bDropTold = true;
+        Trace(L"[CWaveWriter] the disk is not keeping up: the write queue is full and audio is dropped\n");
+        PostNotice(kNoticeQueueFull);
+    }
+}
+
+void CWaveWriter::Break()
+{
+    Command command = Command();
+    command.type = kBreak;
+    Push(command, nullptr);
+}
+
+void CWaveWriter::End()
+{
+    Command command = Command();
+    command.type = kEnd;
+    Push(command, nullptr);
+}
+
+bool CWaveWriter::Drain(DWORD timeoutMs)
+{
+    for (DWORD waited = 0;; waited += 2) {
+        EnterCriticalSection(&m_QueueLock);
+        bool idle = m_CommandCount == 0 && !m_bBusy;
+        LeaveCriticalSection(&m_QueueLock);
+        if (idle || !m_hThread)
+            return true;
+        if (waited >= timeoutMs) {
+            Trace(L"[CWaveWriter] the disk has not taken the queued audio in %lu ms\n", timeoutMs);
+            return false;
+        }
+        Sleep(2);
+    }
+}
+
+DWORD WINAPI CWaveWriter::ThreadProc(void* param)
+{
+    static_cast<CWaveWriter*>(param)->Run();
+    return 0;
+}
+
+void CWaveWriter::Run()
+{
+    for (;;) {
+        EnterCriticalSection(&m_QueueLock);
+        bool any = m_CommandCount > 0;
+        Command command = any ? m_pCommands[m_CommandHead] : Command();
+        m_bBusy = any;
+        LeaveCriticalSection(&m_QueueLock);
+        if (!any) {
+            WaitForSingleObject(m_hWork, INFINITE);
+            continue;
+        }
+        if (command.type == kQuit) {
+            EnterCriticalSection(&m_QueueLock);
+            m_CommandHead = (m_CommandHead + 1) % kMaxCommands;
+            --m_CommandCount;
+            m_bBusy = false;
+            LeaveCriticalSection(&m_QueueLock);
+            CloseFile();
+            return;
+        }
+        // A data command's bytes may wrap around the ring's end.
+        char* joined = nullptr;
+        const char* data = m_pData + m_DataHead;
+        if (command.type == kData && m_DataHead + command.bytes > kQueueBytes) {
+            joined = new (std::nothrow) char[command.bytes];
+            if (joined) {
+                unsigned first = kQueueBytes - m_DataHead;
+                memcpy(joined, m_pData + m_DataHead, first);
+                memcpy(joined + first, m_pData, command.bytes - first);
+            }
+            data = joined;
+        }
+        if (data)
+            Execute(command, data);
+        delete[] joined;
+        delete[] command.prefix;
+        EnterCriticalSection(&m_QueueLock);
+        if (command.type == kData) {
+            m_DataHead = (m_DataHead + command.bytes) % kQueueBytes;
+            m_DataUsed -= command.bytes;
+        }
+        m_CommandHead = (m_CommandHead + 1) % kMaxCommands;
+        --m_CommandCount;
+        m_bBusy = false;
+        LeaveCriticalSection(&m_QueueLock);
+    }
+}
+
+void CWaveWriter::Execute(Command& command, const char* data)
+{
+    switch (command.type) {
+    case kBegin:
+        CloseFile();  // a file left from an earlier recording is finished first
+        lstrcpynW(m_Prefix, command.prefix, kFilePrefixSize);
+        m_Format = command.format;
+        m_MaxFileSize = command.maxFileSize;
+        m_Number = 0;
+        m_bActive = true;
+        m_bBroken = false;
+        m_bFailed = false;
+        if (!CreateNumberedFile()) {
+            Trace(L"[CaptureStart] can't create the WAV file %s\n", m_Prefix);
+            PostNotice(kNoticeFileFailed);
+        }
+        break;
+    case kData: Write(data, command.bytes); break;
+    case kBreak:
+        CloseFile();
+        m_bBroken = m_bActive && !m_bFailed;
+        break;
+    case kEnd:
+        CloseFile();
+        m_bActive = m_bBroken = m_bFailed = false;
+        break;
+    case kQuit: break;
+    }
+}
+
+void CWaveWriter::Write(const char* data, unsigned length)
+{
+    if (!m_bActive || m_bFailed)
+        return;
+    if (m_bBroken || (m_pFile && m_pFile->GetSize() >= m_MaxFileSize)) {
+        m_bBroken = false;
+        CloseFile();
+        if (!CreateNumberedFile()) {
+            Trace(L"[CAudioCtrl] can't create the next WAV file\n");
+            PostNotice(kNoticeFileFailed);
+        }
+    }
+    if (!m_pFile)
+        return;
+    // A write the disk takes in part is followed by one for the rest; only
+    // a write that takes nothing is a failure.
+    unsigned done = 0;
+    while (done < length) {
+        unsigned n = WriteToFile(m_pFile, data + done, length - done);
+        if (n == 0)
+            break;
+        done += n;
+    }
+    if (done == length) {
+        m_UnrefreshedBytes += length;
+        if (m_UnrefreshedBytes >= static_cast<unsigned long long>(m_Format.nAvgBytesPerSec) * kRefreshSeconds) {
+            m_pFile->RefreshHeader();
+            m_UnrefreshedBytes = 0;
+        }
+        return;
+    }
+    // The disk refused the data: finish the file with what it holds. A write
+    // cut short can end inside a frame; the data chunk keeps whole frames.
+    m_pFile->DropPartialFrame();
+    CloseFile();
+    m_bFailed = true;
+    Trace(L"[CAudioCtrl] a write to the WAV file failed: the recording stops\n");
+    PostNotice(kNoticeWriteFailed);
+}
+
+unsigned CWaveWriter::WriteToFile(CWaveFile* file, const void* data, unsigned length)
+{
+    return file->Write(data, length);
+}
+
+void CWaveWriter::CloseFile()
+{
+    if (m_pFile) {
+        m_pFile->Close();
+        delete m_pFile;
+        m_pFile = nullptr;
+    }
+}
+
+bool CWaveWriter::CreateNumberedFile()
+{
+    m_UnrefreshedBytes = 0;
+    CWaveFile* file = new (std::nothrow) CWaveFile();
+    if (!file)
+        return false;
+    // An existing file is never overwritten; the recording goes on in the
+    // next free number instead of being lost.
+    for (int attempt = 0; attempt < kMaxNumberSkips; ++attempt) {
+        wchar_t name[kFilePrefixSize + 16];
+        int n = FormatText(name, kFilePrefixSize + 16, L"%s_%03u.wav", m_Prefix, m_Number);
+        ++m_Number;
+        // A name that does not fit its block is refused rather than cut short.
+        if (n >= kFilePrefixSize)
+            break;
+        int code = file->Create(name, m_Format, 0);
+        if (code == 0) {
+            m_pFile = file;
+            return true;
+        }
+        if (code != -2 || GetFileAttributesW(name) == INVALID_FILE_ATTRIBUTES)
+            break;
+    }
+    file->Close();
+    delete file;
+    return false;
+}
+
+void CWaveWriter::PostNotice(WPARAM notice)
+{
+    Trace(L"[CAudioCtrl] recording notice %d\n", static_cast<int>(notice));
+    if (m_hNoticeWnd)
+        PostMessageW(m_hNoticeWnd, WM_RECORDING_NOTICE, notice, 0);
+}

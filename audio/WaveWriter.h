@@ -1,0 +1,105 @@
+// The disk side of the recordings. A thread of its own creates the WAV
+// files, appends the audio, splits at the size limit and refreshes the
+// headers, all taken from a bounded queue: a disk, USB stick or network
+// share that stalls never holds up the capture thread, and one that stalls
+// longer than the queue holds costs the frames that did not fit, counted
+// and told once, never a blocked capture.
+#pragma once
+
+#include "app/Messages.h"
+#include "audio/WaveFile.h"
+
+#include <windows.h>
+
+class CWaveWriter {
+public:
+    // The queue holds this much of the largest format (96 kHz stereo).
+    static constexpr unsigned kQueueSeconds = 32;
+    static constexpr unsigned kQueueBytes = 96000 * 4 * kQueueSeconds;
+    static constexpr unsigned kMaxCommands = 8192;
+    // The header is rewritten after this much audio, so a recording cut off
+    // by a crash or power loss keeps all but its last second or so.
+    static constexpr unsigned kRefreshSeconds = 1;
+    // How many taken file numbers a new file passes over before giving up.
+    static constexpr int kMaxNumberSkips = 1000;
+    // How long the thread's end waits for a stalled disk before killing it.
+    static constexpr DWORD kThreadEndMs = 15000;
+
+    CWaveWriter();
+    virtual ~CWaveWriter();
+    CWaveWriter(const CWaveWriter&) = delete;
+    CWaveWriter& operator=(const CWaveWriter&) = delete;
+
+    // The producer's side: one thread at a time (the audio controller calls
+    // it under its cut lock). None of these waits for the disk.
+    // A recording: its first file prefix_NNN.wav from 000 on, made at once;
+    // split into the next number whenever a file's data reaches maxFileSize.
+    void Begin(const wchar_t* prefix, const WAVEFORMATEX& format, unsigned maxFileSize);
+    void Append(const void* data, unsigned bytes);
+    // The current file is finished; the recording goes on in the next
+    // number when data comes again (none comes: no empty file is left).
+    void Break();
+    // The recording is finished.
+    void End();
+
+    // Waits until everything queued is on disk; false when the time ran out.
+    bool Drain(DWORD timeoutMs);
+    // Ends the thread once the queue is written.
+    void Shutdown();
+
+    // Receives WM_RECORDING_NOTICE; set before Begin.
+    HWND volatile m_hNoticeWnd;
+    // Frames the full queue could not take, since the writer was made.
+    volatile LONG m_DroppedFrames;
+
+protected:
+    // A seam for the tests: one write to the file (a stalling disk).
+    virtual unsigned WriteToFile(CWaveFile* file, const void* data, unsigned length);
+
+private:
+    enum CommandType { kBegin, kData, kBreak, kEnd, kQuit };
+    struct Command {
+        CommandType type;
+        unsigned bytes;       // kData: that many bytes at the data ring's head
+        wchar_t* prefix;      // kBegin: owned by the command
+        WAVEFORMATEX format;  // kBegin
+        unsigned maxFileSize;  // kBegin
+    };
+
+    static DWORD WINAPI ThreadProc(void* param);
+    void Run();
+    bool Push(const Command& command, const void* data);
+    void Execute(Command& command, const char* data);
+    void Write(const char* data, unsigned length);
+    void CloseFile();
+    // The first free file prefix_NNN.wav from m_Number on, created; false when none can be.
+    bool CreateNumberedFile();
+    void PostNotice(WPARAM notice);
+
+    // The queue: written by the producer, read by the writer thread; the
+    // counts and indexes under m_QueueLock (taken inside the controller's
+    // cut lock, never around a file operation).
+    CRITICAL_SECTION m_QueueLock;
+    HANDLE m_hWork;   // signalled when something is queued
+    HANDLE volatile m_hThread;
+    char* m_pData;
+    unsigned m_DataHead, m_DataTail, m_DataUsed;
+    Command* m_pCommands;  // kMaxCommands of them
+    unsigned m_CommandHead, m_CommandCount;
+    bool m_bBusy;  // the writer thread is executing a command taken off the queue
+    // The producer's own: the full queue was told of in this recording, and
+    // the frame size the drops are counted in.
+    bool m_bDropTold;
+    unsigned m_AppendAlign;
+
+    // The writer thread's own: the recording being written.
+    CWaveFile* m_pFile;
+    wchar_t m_Prefix[kFilePrefixSize];
+    unsigned m_Number;
+    WAVEFORMATEX m_Format;
+    unsigned m_MaxFileSize;
+    unsigned long long m_UnrefreshedBytes;
+    bool m_bActive;   // a recording is open
+    bool m_bBroken;   // its next file waits for data
+    bool m_bFailed;   // a write failed: its audio is dropped until the next recording
+};
