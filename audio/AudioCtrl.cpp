@@ -11,16 +11,21 @@
 CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(),
-      m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_StopAt(0), m_bNextPending(0), m_NextPrefix(),
-      m_NextStopAt(0), m_NextMaxFileSize(0), m_bAfterBreak(false), m_OpenedName(), m_OpenedId()
+      m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_StopAt(0), m_StartAt(0), m_bNextPending(0), m_NextPrefix(),
+      m_NextStartAt(0), m_NextStopAt(0), m_NextMaxFileSize(0), m_bAfterBreak(false), m_pWriter(nullptr), m_OpenedName(), m_OpenedId()
 {
     InitializeCriticalSection(&m_CutLock);
 }
 
 CAudioCtrl::~CAudioCtrl()
 {
-    m_Writer.Shutdown();
+    delete m_pWriter;  // its thread ends once the queue is written
     DeleteCriticalSection(&m_CutLock);
+}
+
+CWaveWriter* CAudioCtrl::NewWaveWriter()
+{
+    return new (std::nothrow) CWaveWriter();
 }
 
 CBaseCapture* CAudioCtrl::NewCaptureDevice(CaptureType type)
@@ -185,7 +190,7 @@ bool CAudioCtrl::OpenWithRetries(bool tell)
 
 void CAudioCtrl::StartDevice()
 {
-    m_PreRoll.Reset(m_Frequency * kPreRollSeconds, m_Format.nBlockAlign);
+    m_PreRoll.Reset(m_Frequency * kPreRollSeconds, m_Format.nBlockAlign, m_Frequency);
     if (m_pCapture->Start())
         Trace(L"[CaptureOpen] capture runs ahead of the start\n");
 }
@@ -233,7 +238,7 @@ void CAudioCtrl::CaptureLost()
     DestroyCapture();
     if (recording) {
         EnterCriticalSection(&m_CutLock);
-        m_Writer.Break();
+        m_pWriter->Break();
         m_bAfterBreak = false;  // told here, once
         LeaveCriticalSection(&m_CutLock);
         PostNotice(kNoticeDeviceLost);
@@ -269,7 +274,9 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
 {
     if (!prefix)
         return;
-    if (!m_pCapture) {
+    if (!m_pWriter)
+        m_pWriter = NewWaveWriter();
+    if (!m_pCapture || !m_pWriter) {
         Trace(L"[CaptureStart] not create capture device\n");
         delete[] prefix;
         return;
@@ -290,7 +297,7 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
     for (int i = 0; i < 400 && m_bNextPending && m_pCapture->IsCapturing(); ++i)
         Sleep(5);
     EnterCriticalSection(&m_CutLock);
-    m_Writer.m_hNoticeWnd = m_hNoticeWnd;
+    m_pWriter->m_hNoticeWnd = m_hNoticeWnd;
     if (m_bNextPending) {
         Trace(L"[CaptureStart] the program before did not reach its stop: it ends here\n");
         EndCurrentRecording();
@@ -300,18 +307,20 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         // to back, or overlapping): this program takes over there, between
         // two frames.
         lstrcpynW(m_NextPrefix, prefix, kFilePrefixSize);
+        m_NextStartAt = startAt;
         m_NextStopAt = stopAt;
         m_NextMaxFileSize = maxFileSize;
         m_bNextPending = 1;
         Trace(L"[CaptureStart] back to back: the file takes over at the stop of the one before\n");
     } else {
         if (m_bRecording)
-            m_Writer.End();  // a recording left from before is finished first
+            m_pWriter->End();  // a recording left from before is finished first
         lstrcpynW(m_FilePrefix, prefix, kFilePrefixSize);
+        m_StartAt = startAt;
         m_StopAt = stopAt;
         m_MaxFileSize = maxFileSize;
         m_bAfterBreak = false;
-        m_Writer.Begin(m_FilePrefix, m_Format, m_MaxFileSize);
+        m_pWriter->Begin(m_FilePrefix, m_Format, m_MaxFileSize);
         m_bRecording = 1;
         // What the device captured since the start second, before this
         // request arrived, belongs to this program.
@@ -373,12 +382,12 @@ void CAudioCtrl::CloseDevice(long long stopAt)
     Trace(L"[CaptureClose] close capture\n");
     EnterCriticalSection(&m_CutLock);
     if (m_bRecording)
-        m_Writer.End();
+        m_pWriter->End();
     m_bRecording = 0;
     m_bNextPending = 0;
     LeaveCriticalSection(&m_CutLock);
     DestroyCapture();
-    m_Writer.Drain(kDrainMs);
+    WaitForWriter();
 }
 
 void CAudioCtrl::CaptureClose(long long stopAt)
@@ -389,10 +398,10 @@ void CAudioCtrl::CaptureClose(long long stopAt)
         Trace(L"[CaptureClose] not create capture device\n");
         EnterCriticalSection(&m_CutLock);
         if (m_bRecording)
-            m_Writer.End();
+            m_pWriter->End();
         m_bRecording = 0;
         LeaveCriticalSection(&m_CutLock);
-        m_Writer.Drain(kDrainMs);
+        WaitForWriter();
     }
 }
 

@@ -49,7 +49,7 @@ public:
     // The wall clock changed: the cuts are placed by the new offset.
     void CaptureClock();
     // Waits until the files hold everything captured so far.
-    bool WaitForWriter(DWORD timeoutMs = kDrainMs) { return m_Writer.Drain(timeoutMs); }
+    bool WaitForWriter(DWORD timeoutMs = kDrainMs) { return !m_pWriter || m_pWriter->Drain(timeoutMs); }
 
     CBaseCapture* m_pCapture;
     wchar_t m_FilePrefix[kFilePrefixSize];
@@ -74,24 +74,31 @@ public:
     // change under it too.
     CRITICAL_SECTION m_CutLock;
     long long m_StopAt;  // the recording's stop on the capture clock; 0: not known
+    // Its start: frames captured before it (staged across a step of the
+    // clock) are not the program's. 0: not known.
+    long long m_StartAt;
     // A program that starts by the current one's stop (back to back or
     // overlapping) waits for that stop; its file is begun at the cut.
     // Written under m_CutLock; the audio thread may poll it without the lock
     // while it waits, and decides under the lock.
     volatile LONG m_bNextPending;
     wchar_t m_NextPrefix[kFilePrefixSize];
+    long long m_NextStartAt;
     long long m_NextStopAt;
     unsigned m_NextMaxFileSize;
     // The stream broke off during the recording: the next frames it takes
     // go on in the next file, and the user hears of it.
     bool m_bAfterBreak;
     CPreRoll m_PreRoll;
-    // Files and disk, on a thread of their own; fed under m_CutLock.
-    CWaveWriter m_Writer;
+    // Files and disk, on a thread of their own; fed under m_CutLock. Made
+    // by the first start request (audio thread); it exists whenever
+    // m_bRecording is set.
+    CWaveWriter* m_pWriter;
 
 protected:
-    // A seam for the tests: the device a recording uses.
+    // Seams for the tests: the device a recording uses, and the file writer.
     virtual CBaseCapture* NewCaptureDevice(CaptureType type);
+    virtual CWaveWriter* NewWaveWriter();
 
     // The recording settings, clamped, as the next open would use them (a
     // seam for the tests, which split files smaller than a megabyte).

@@ -22,8 +22,16 @@ void CAudioCtrl::Route(const char* data, unsigned frames, unsigned long long fir
     unsigned align = m_Format.nBlockAlign;
     while (frames > 0) {
         if (!m_bRecording) {
-            m_PreRoll.Append(data, frames, first);
+            m_PreRoll.Append(data, frames, first, m_pCapture->FrameTime(first));
             return;
+        }
+        unsigned long long start = m_StartAt ? m_pCapture->FrameAt(m_StartAt) : 0;
+        if (first < start) {
+            unsigned skip = first + frames <= start ? frames : static_cast<unsigned>(start - first);
+            data += static_cast<size_t>(skip) * align;
+            frames -= skip;
+            first += skip;
+            continue;
         }
         unsigned long long stop = m_StopAt ? m_pCapture->FrameAt(m_StopAt) : ~0ULL;
         unsigned take = first + frames <= stop ? frames : stop > first ? static_cast<unsigned>(stop - first) : 0;
@@ -34,7 +42,7 @@ void CAudioCtrl::Route(const char* data, unsigned frames, unsigned long long fir
                 Trace(L"[CAudioCtrl] the recording goes on in the next file after the break\n");
                 PostNotice(kNoticeStreamBroke);
             }
-            m_Writer.Append(data, take * align);
+            m_pWriter->Append(data, take * align);
             data += static_cast<size_t>(take) * align;
             frames -= take;
             first += take;
@@ -51,7 +59,7 @@ void CAudioCtrl::OnSoundGap(long long ticks)
     m_PreRoll.Clear();
     if (m_bRecording) {
         Trace(L"[CAudioCtrl] the stream broke off for %lld s: the file is closed\n", ticks / 10000000LL);
-        m_Writer.Break();
+        m_pWriter->Break();
         m_bAfterBreak = true;
     }
     LeaveCriticalSection(&m_CutLock);
@@ -59,19 +67,20 @@ void CAudioCtrl::OnSoundGap(long long ticks)
 
 void CAudioCtrl::EndCurrentRecording()
 {
-    m_Writer.End();
+    m_pWriter->End();
     m_bAfterBreak = false;
     if (!m_bNextPending) {
         Trace(L"[CAudioCtrl] the recording reached its stop\n");
         m_bRecording = 0;
-        m_StopAt = 0;
+        m_StopAt = m_StartAt = 0;
         return;
     }
     Trace(L"[CAudioCtrl] the recording reached its stop: the next program's file takes over\n");
     m_bNextPending = 0;
     lstrcpynW(m_FilePrefix, m_NextPrefix, kFilePrefixSize);
+    m_StartAt = m_NextStartAt;
     m_StopAt = m_NextStopAt;
     m_NextStopAt = 0;
     m_MaxFileSize = m_NextMaxFileSize;
-    m_Writer.Begin(m_FilePrefix, m_Format, m_MaxFileSize);
+    m_pWriter->Begin(m_FilePrefix, m_Format, m_MaxFileSize);
 }

@@ -98,7 +98,9 @@ void CBaseCapture::BeginTimeline()
     m_CapturedFrames = 0;
     m_FirstFrameTime = 0;
     m_NextPosition = kUnknownPosition;
-    m_LastPacketQpc = QpcNow();
+    long long counter, wall;
+    ReadClocks(counter, wall);
+    m_LastPacketQpc = counter;
     m_bStopRequested = 0;
 }
 
@@ -118,6 +120,10 @@ void CBaseCapture::TakePacket(const BYTE* data, unsigned frames, unsigned long l
     if (InterlockedExchange(&m_bClockStale, 0) || qpcNow - m_ClockTakenAt >= 10000000LL || !m_ClockTakenAt) {
         long long counter, wall;
         ReadClocks(counter, wall);
+        // A step: what is staged was captured by the clock before it.
+        long long move = wall - counter - m_ClockOffset;
+        if (m_ClockTakenAt && (move > kMaxClockMove || move < -kMaxClockMove))
+            DeliverStaged();
         m_ClockOffset = wall - counter;
         m_ClockTakenAt = counter;
     }
@@ -150,12 +156,12 @@ void CBaseCapture::TakePacket(const BYTE* data, unsigned frames, unsigned long l
         }
     }
     // The packets' own times jitter by a period or so: each moves the
-    // timeline a sixteenth of the way, which follows a sound card's drift
-    // to within microseconds. A time far off is taken as it is.
+    // timeline a quarter of the way, which follows a sound card's drift
+    // to within tens of microseconds. A time far off is taken as it is.
     long long placed = qpc;
     long long error = qpc - m_NextQpc;
     if (!placedAfresh && error > -kSnapTicks && error < kSnapTicks)
-        placed = m_NextQpc + error / 16;
+        placed = m_NextQpc + error / 4;
     m_bFirstPacket = false;
     Stage(data, frames, placed);
     m_NextQpc = placed + FramesToTicks(frames);

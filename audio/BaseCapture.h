@@ -67,6 +67,8 @@ public:
     // No packet for this long while running counts as a lost device.
     static constexpr long long kStallTicks = 3 * 10000000LL;
     static constexpr unsigned long long kUnknownPosition = ~0ULL;
+    // A new offset of the wall clock further than this is a step.
+    static constexpr long long kMaxClockMove = 200000;  // 20 ms
     // A packet time this far from where the timeline expects it is taken as it is.
     static constexpr long long kSnapTicks = 500000;  // 50 ms
 

@@ -3,8 +3,9 @@
 #include <cstring>
 #include <new>
 
-bool CPreRoll::Reset(unsigned frames, unsigned frameBytes)
+bool CPreRoll::Reset(unsigned frames, unsigned frameBytes, unsigned rate)
 {
+    m_Rate = rate ? rate : 1;
     unsigned capacity = frames * frameBytes;
     if (capacity != m_Capacity) {
         delete[] m_pData;
@@ -16,15 +17,17 @@ bool CPreRoll::Reset(unsigned frames, unsigned frameBytes)
     return m_pData != nullptr;
 }
 
-void CPreRoll::Append(const void* data, unsigned frames, unsigned long long firstFrame)
+void CPreRoll::Append(const void* data, unsigned frames, unsigned long long firstFrame, long long firstTime)
 {
     if (!m_Capacity)
         return;
     const char* bytes = static_cast<const char*>(data);
     unsigned length = frames * m_FrameBytes;
     // Audio that does not follow what is held starts the ring afresh.
-    if (m_Bytes && m_FirstFrame + m_Bytes / m_FrameBytes != firstFrame)
+    long long moved = firstTime - m_NextTime;
+    if (m_Bytes && (m_FirstFrame + m_Bytes / m_FrameBytes != firstFrame || moved > kMaxClockMove || moved < -kMaxClockMove))
         m_Bytes = 0;
+    m_NextTime = firstTime + static_cast<long long>(frames) * 10000000LL / m_Rate;
     if (length > m_Capacity) {
         bytes += length - m_Capacity;
         firstFrame += (length - m_Capacity) / m_FrameBytes;

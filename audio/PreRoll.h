@@ -5,16 +5,23 @@
 
 class CPreRoll {
 public:
-    CPreRoll() : m_pData(nullptr), m_Capacity(0), m_Head(0), m_Bytes(0), m_FirstFrame(0), m_FrameBytes(1) {}
+    // The wall time of what is appended may move this far from where the
+    // audio held says it should be; further, the clock was stepped.
+    static constexpr long long kMaxClockMove = 200000;  // 20 ms
+
+    CPreRoll() : m_pData(nullptr), m_Capacity(0), m_Head(0), m_Bytes(0), m_FirstFrame(0), m_FrameBytes(1), m_Rate(1), m_NextTime(0) {}
     ~CPreRoll() { delete[] m_pData; }
     CPreRoll(const CPreRoll&) = delete;
     CPreRoll& operator=(const CPreRoll&) = delete;
 
     // Room for this many frames; forgets what it held.
-    bool Reset(unsigned frames, unsigned frameBytes);
+    bool Reset(unsigned frames, unsigned frameBytes, unsigned rate);
     void Clear() { m_Bytes = 0; }
-    // Keeps frames starting at device frame firstFrame; the oldest go when full.
-    void Append(const void* data, unsigned frames, unsigned long long firstFrame);
+    // Keeps frames starting at device frame firstFrame, captured at wall
+    // time (UTC) firstTime; the oldest go when full. Audio from before a
+    // step of the wall clock is forgotten: by the clock the user sees, it
+    // lies before any start still to come, or long after it.
+    void Append(const void* data, unsigned frames, unsigned long long firstFrame, long long firstTime);
     // Moves the frames held from device frame `from` on into one new block
     // (the caller deletes it) and forgets everything; first receives the
     // block's first device frame. Null when none is held.
@@ -27,4 +34,6 @@ private:
     unsigned m_Bytes;
     unsigned long long m_FirstFrame;  // device frame of the oldest byte
     unsigned m_FrameBytes;
+    unsigned m_Rate;
+    long long m_NextTime;  // where the next frame's wall time should be
 };

@@ -8,7 +8,7 @@
 CWaveWriter::CWaveWriter()
     : m_hNoticeWnd(nullptr), m_DroppedFrames(0), m_hWork(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_hThread(nullptr), m_pData(nullptr), m_DataHead(0), m_DataTail(0), m_DataUsed(0), m_pCommands(nullptr),
-      m_CommandHead(0), m_CommandCount(0), m_bBusy(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_Prefix(),
+      m_CommandHead(0), m_CommandCount(0), m_bBusy(false), m_bWaiting(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_Prefix(),
       m_Number(0), m_Format(), m_MaxFileSize(0), m_UnrefreshedBytes(0), m_bActive(false), m_bBroken(false),
       m_bFailed(false)
 {
@@ -82,8 +82,12 @@ bool CWaveWriter::Push(const Command& command, const void* data)
     m_pCommands[(m_CommandHead + m_CommandCount) % kMaxCommands] = command;
     ++m_CommandCount;
     m_DataUsed += bytes;
+    // A signal costs a trip to the kernel: only a waiting writer gets one.
+    bool wake = m_bWaiting;
+    m_bWaiting = false;
     LeaveCriticalSection(&m_QueueLock);
-    SetEvent(m_hWork);
+    if (wake)
+        SetEvent(m_hWork);
     return true;
 }
 
@@ -163,6 +167,7 @@ void CWaveWriter::Run()
         bool any = m_CommandCount > 0;
         Command command = any ? m_pCommands[m_CommandHead] : Command();
         m_bBusy = any;
+        m_bWaiting = !any;
         LeaveCriticalSection(&m_QueueLock);
         if (!any) {
             WaitForSingleObject(m_hWork, INFINITE);
@@ -307,6 +312,7 @@ bool CWaveWriter::CreateNumberedFile()
         int code = file->Create(name, m_Format, 0);
         if (code == 0) {
             m_pFile = file;
+            FileCreated(name);
             return true;
         }
         if (code != -2 || GetFileAttributesW(name) == INVALID_FILE_ATTRIBUTES)

@@ -53,8 +53,10 @@ public:
     volatile LONG m_DroppedFrames;
 
 protected:
-    // A seam for the tests: one write to the file (a stalling disk).
+    // Seams for the tests: one write to the file (a stalling disk), and
+    // each file as it is made.
     virtual unsigned WriteToFile(CWaveFile* file, const void* data, unsigned length);
+    virtual void FileCreated(const wchar_t* name) { (void)name; }
 
 private:
     enum CommandType { kBegin, kData, kBreak, kEnd, kQuit };
@@ -87,6 +89,7 @@ private:
     Command* m_pCommands;  // kMaxCommands of them
     unsigned m_CommandHead, m_CommandCount;
     bool m_bBusy;  // the writer thread is executing a command taken off the queue
+    bool m_bWaiting;  // the writer thread waits for m_hWork: only then is it signalled
     // The producer's own: the full queue was told of in this recording, and
     // the frame size the drops are counted in.
     bool m_bDropTold;
