@@ -241,3 +241,69 @@ TEST(AudioCtrl, NoDeviceAndTheHeaderWhileRecording)
     EXPECT_EQ(open.factFrames * 4, open.dataSize);
     EXPECT_EQ(open.data.size(), 95u * 6400);
 }
+
+// A disk that stops answering until the test lets it go on.
+class StallingWriter : public CWaveWriter {
+public:
+    HANDLE m_hGo = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ~StallingWriter() override
+    {
+        SetEvent(m_hGo);
+        Shutdown();
+        CloseHandle(m_hGo);
+    }
+
+protected:
+    unsigned WriteToFile(CWaveFile* file, const void* data, unsigned length) override
+    {
+        WaitForSingleObject(m_hGo, INFINITE);
+        return CWaveWriter::WriteToFile(file, data, length);
+    }
+};
+
+class StallingCtrl : public TestAudioCtrl {
+public:
+    StallingWriter* Writer() { return static_cast<StallingWriter*>(m_pWriter); }
+
+protected:
+    CWaveWriter* NewWaveWriter() override { return new StallingWriter(); }
+};
+
+// The capture side never waits for the disk: a disk that stalls for 20 s of
+// audio loses nothing; one that stalls past what the queue holds (32 s at
+// 96 kHz stereo, 64 s here) costs the frames that did not fit, counted and
+// told once, and the rest of the recording is whole.
+TEST(AudioCtrl, AStallingDiskNeverHoldsUpTheCapture)
+{
+    struct Case {
+        unsigned seconds;
+        bool drops;
+    } cases[] = {{20, false}, {70, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.seconds);
+        TempDir dir;
+        RecordingSettings settings(48000, 2, 0);
+        TraceCapture trace;
+        StallingCtrl ctrl;
+        std::wstring prefix = dir.File(L"stall_202612090000");
+        ctrl.m_Task = WM_CAPTURE_OPEN;
+        ctrl.CaptureOpen();
+        ctrl.m_Task = WM_CAPTURE_START;
+        ctrl.CaptureStart(NewPrefixBlock(prefix));
+        DWORD t0 = GetTickCount();
+        for (unsigned b = 0; b < c.seconds * 30; ++b)
+            ctrl.Device()->DeliverRamp(1600);
+        EXPECT_LT(GetTickCount() - t0, 3000u);
+        EXPECT_FALSE(ctrl.WaitForWriter(200));
+        SetEvent(ctrl.Writer()->m_hGo);
+        LONG dropped = ctrl.Writer()->m_DroppedFrames;
+        ctrl.CaptureClose();
+        std::string pcm = ReadRecording(prefix, 48000, 2).pcm;
+        EXPECT_EQ(pcm.size() / 4 + dropped, c.seconds * 48000u);
+        EXPECT_EQ(dropped > 0, c.drops);
+        EXPECT_EQ(TraceCapture::Count(L"[CAudioCtrl] recording notice " + std::to_wstring(kNoticeQueueFull) + L"\n"),
+                  c.drops ? 1 : 0);
+        if (!c.drops)
+            CheckRamp(pcm, 2, "the stalled recording");
+    }
+}

@@ -242,6 +242,27 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
         return b;
     };
     const std::vector<long long> ab{0, 5 * kMin, 10 * kMin}, abc{0, 30 * kMin, 45 * kMin, 60 * kMin};
+    // A 0-1 min, B 1-2 min on another device. B's start comes at A's stop
+    // second, while the device still holds the last of A (before the cut),
+    // or once A is cut: either way A ends at its stop and B records from
+    // the device opened for it.
+    auto settingsRace = [&](SimRun& r, std::vector<Expected>& e, bool beforeCut) {
+        r.RunToWall(kEpoch - 5 * kSec);
+        r.Open();
+        r.RunToWall(kEpoch);
+        r.Start(0, kEpoch, kEpoch + kMin);
+        r.RunToWall(kEpoch + 30 * kSec);
+        r.config.m_CapDeviceName.Assign(L"Line In (another card)");
+        r.RunToWall(kEpoch + kMin + (beforeCut ? -kSec / 20 : kSec / 10));
+        r.world.qpc += beforeCut ? kSec / 14 : 0;  // captured, not delivered yet
+        long long reopened = r.world.qpc;
+        r.Start(1, kEpoch + kMin, kEpoch + 2 * kMin);
+        r.RunToWall(kEpoch + 2 * kMin + kSec / 2);
+        r.ctrl.CaptureClose(kEpoch + 2 * kMin);
+        plain(r, {0, kMin, 2 * kMin}, e);
+        e[1].first = r.world.Captured(reopened);
+        EXPECT_EQ(TraceCapture::Count(L"[CaptureStart] the recording settings changed: the device is opened again\n"), 1);
+    };
     Row rows[] = {
         {"a card 100 ppm fast, 24 one-hour programs", [&](SimRun& r, std::vector<Expected>& e) {
              r.world.rate = 8000 * 1.0001;
@@ -320,6 +341,12 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
              e.insert(e.begin() + 1, {0, 1, r.world.Captured(r.lostAt), e[0].end});
              e[0].end = r.world.Cut(kEpoch + kMin);
          }, kNoticeDeviceLost},
+        {"a new device chosen during A, B's start before A's cut", [&](SimRun& r, std::vector<Expected>& e) {
+             settingsRace(r, e, true);
+         }, 0},
+        {"a new device chosen during A, B's start after A's cut", [&](SimRun& r, std::vector<Expected>& e) {
+             settingsRace(r, e, false);
+         }, 0},
         {"an overlapping B takes over at A's stop", [&](SimRun& r, std::vector<Expected>& e) {
              r.RunToWall(kEpoch - 5 * kSec);
              r.Open();
