@@ -73,8 +73,8 @@ static void FormatNow(const CDateTime& now, wchar_t* text)
 }
 
 // A program's local time on the capture clock (UTC, 100-ns units), by the
-// time-zone rules of its own date.
-static long long CaptureClockTime(const CDateTime& local)
+// time-zone rules of its own date and the zone in force now.
+long long CScheduler::CaptureClockTime(const CDateTime& local)
 {
     SYSTEMTIME utc;
     FILETIME ft;

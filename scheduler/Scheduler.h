@@ -62,7 +62,7 @@ public:
     volatile LONG m_bSuspending;
 
 protected:
-    // Seams: the clock, the receivers of the scheduler's messages, the power
+    // Seams: the clock and its zone, the receivers of the scheduler's messages, the power
     // calls and the pause between passes.
     virtual void GetNow(CDateTime& now);
     virtual void PostToWindow(UINT message) = 0;
@@ -74,6 +74,7 @@ protected:
     virtual void Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer);
     virtual void SetKeepAwake(bool on);
     virtual void WaitForNextPass();
+    virtual long long CaptureClockTime(const CDateTime& local);
 
 private:
     void Drive(const CDateTime& now);

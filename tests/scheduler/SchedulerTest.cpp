@@ -32,22 +32,22 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
         {"on time", {{At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30), 0, L"..\\News: 7/8"}},
          At(2026, 3, 7, 9, 58), At(2026, 3, 7, 10, 35), 4242,
          {L"09:59:55 window open", L"09:59:55 open", L"09:59:55 window close-inquiry", L"09:59:55 awake",
-          L"10:00:00 window start", L"10:00:00 start .._News_ 7_8_202603071000", L"10:00:00 stop-at",
+          L"10:00:00 window start", L"10:00:00 start .._News_ 7_8_202603071000", L"10:00:00 stop-at 630",
           L"10:30:00 window close", L"10:30:00 close", L"10:30:00 awake off"}, nullptr, {}},
         {"late", day, At(2026, 3, 7, 10, 10), At(2026, 3, 7, 10, 10, 1), 4242,
          {L"10:10:00 window open", L"10:10:00 open", L"10:10:00 window close-inquiry", L"10:10:00 window start",
-          L"10:10:00 start First_202603071000", L"10:10:00 stop-at", L"10:10:00 awake"}, nullptr, {}},  // no save yet
+          L"10:10:00 start First_202603071000", L"10:10:00 stop-at 660", L"10:10:00 awake"}, nullptr, {}},  // no save yet
         {"missed", day, At(2026, 3, 7, 11, 30), At(2026, 3, 7, 11, 30, 1), 4242, {}, nullptr, {"Tomorrow"}},
         {"inside", day, At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 10), 4242,
-         {L"09:59:55 open", L"10:00:00 start First_202603071000", L"10:00:00 stop-at", L"11:00:00 close"}, L"^(open|start|stop-at|close)",
+         {L"09:59:55 open", L"10:00:00 start First_202603071000", L"10:00:00 stop-at 660", L"11:00:00 close"}, L"^(open|start|stop-at|close)",
          {"Tomorrow"}},
         {"no audio thread", day, At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 10), 0,
          {L"09:59:55 window open", L"09:59:55 window close-inquiry", L"09:59:55 awake", L"10:00:00 window start",
           L"11:00:00 window close", L"11:00:00 awake off"}, nullptr, {"Tomorrow"}},
         {"inside another", {day[0], {At(2026, 3, 7, 10, 30), At(2026, 3, 7, 12, 0), 0, L"Second"}},
          At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 0, 2), 4242,
-         {L"09:59:55 open", L"10:00:00 start First_202603071000", L"10:00:00 stop-at",
-          L"11:00:00 start Second_202603071030", L"11:00:00 stop-at"}, L"^(open|start|stop-at|close)", {"Second"}},
+         {L"09:59:55 open", L"10:00:00 start First_202603071000", L"10:00:00 stop-at 660",
+          L"11:00:00 start Second_202603071030", L"11:00:00 stop-at 720"}, L"^(open|start|stop-at|close)", {"Second"}},
         // Monday, Tuesday and Thursday at 23:30 to 00:15 the next morning.
         {"weekly", {{At(2028, 2, 24, 23, 30), At(2028, 2, 25, 0, 15), (1u << 1) | (1u << 2) | (1u << 4), L"Late"}},
          At(2028, 2, 24, 23, 0), At(2028, 3, 8, 12, 0), 4242,
@@ -72,6 +72,23 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
         for (const char* k : c.kept)
             EXPECT_NE(saved.find(k), std::string::npos) << k;
     }
+}
+
+// A new time zone during a recording (a laptop's automatic zone): the stop
+// the user set, 10:30 local, goes to the audio thread again as the new
+// zone's UTC at the next pass; a clock change also reaches the audio
+// thread at once.
+TEST(Scheduler, ANewTimeZoneSendsTheStopAgain)
+{
+    SchedulerFixture f;
+    f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30));
+    f.sched.m_Clock = At(2026, 3, 7, 9, 59);
+    f.sched.RunUntil(At(2026, 3, 7, 10, 10));
+    f.sched.m_ZoneBias = 60 * 60 * CDateTime::kSecond;  // one hour east
+    f.sched.OnClockChanged();
+    f.sched.RunUntil(At(2026, 3, 7, 10, 10, 3));
+    EXPECT_EQ(f.sched.Logged(L"^(stop-at|clock)"),
+              (std::vector<std::wstring>{L"10:00:00 stop-at 630", L"10:10:00 clock", L"10:10:00 stop-at 570"}));
 }
 
 // Retirements that cannot be saved: the user hears of it once, the list in

@@ -23,6 +23,7 @@ public:
     CDateTime m_WakeAt;  // the timer of the last sleep
     std::vector<WPARAM> m_Notices;
     DWORD m_AudioId = 4242;
+    long long m_ZoneBias = 0;  // local less UTC
     UINT m_Task = 0;
 
     // Runs passes until the clock reaches until.
@@ -47,6 +48,7 @@ public:
 protected:
     void GetNow(CDateTime& now) override { now.SetTicks(m_Clock.m_Ticks); }
     void WaitForNextPass() override { m_Clock.AddTicks(CDateTime::kSecond); }
+    long long CaptureClockTime(const CDateTime& local) override { return local.m_Ticks - m_ZoneBias; }
     void PostToWindow(UINT message) override
     {
         Log(L"window " + Name(message));
@@ -57,12 +59,15 @@ protected:
     }
     void PostNotice(WPARAM notice) override { m_Notices.push_back(notice); }
     DWORD AudioThreadId() override { return m_AudioId; }
-    void PostToAudio(UINT message, WPARAM, LPARAM lParam) override
+    void PostToAudio(UINT message, WPARAM wParam, LPARAM lParam) override
     {
-        if (message != WM_CAPTURE_STOP_AT)
+        bool request = message == WM_CAPTURE_OPEN || message == WM_CAPTURE_START || message == WM_CAPTURE_CLOSE;
+        if (request)
             m_Task = message;
         // m_Task is written before the post, as the receiver reads it.
-        std::wstring what = m_Task == message || message == WM_CAPTURE_STOP_AT ? Name(message) : L"(task not set)";
+        std::wstring what = m_Task == message || !request ? Name(message) : L"(task not set)";
+        if (message == WM_CAPTURE_STOP_AT)
+            what += L" " + std::to_wstring(static_cast<long long>(wParam) / CDateTime::kSecond % 86400 / 60);
         if (message == WM_CAPTURE_START) {
             wchar_t* block = reinterpret_cast<wchar_t*>(lParam);
             std::wstring prefix = block;
@@ -91,6 +96,7 @@ private:
         case WM_CAPTURE_START: return L"start";
         case WM_CAPTURE_STOP_AT: return L"stop-at";
         case WM_CAPTURE_CLOSE: return L"close";
+        case WM_CAPTURE_CLOCK: return L"clock";
         case WM_SHUTDOWN_INQUIRY: return L"inquiry";
         case WM_CLOSE_INQUIRY: return L"close-inquiry";
         default: return std::to_wstring(message);
