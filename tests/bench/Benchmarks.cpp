@@ -111,3 +111,59 @@ TEST(Bench, IdleCost)
     Sleep(125000);
     EXPECT_EQ(ExitProgram(hwnd, child), 0u);
 }
+
+// Ten programs of 4 s, 8 s apart, each opened on its own: the wall time
+// of each one's first and last frame by the feeder's clock
+// (MARIVANE_FEEDER_CLOCK, "n wall": when ramp frame n was written) against
+// its scheduled start and stop. The pipe's own latency is part of it.
+TEST(Bench, StartStopError)
+{
+    std::wstring clockFile = EnvironmentValue(L"MARIVANE_FEEDER_CLOCK");
+    ASSERT_FALSE(clockFile.empty()) << "run by scripts/bench";
+    Recorder rec;
+    std::vector<ProgramItem*> list;
+    std::vector<std::pair<CDateTime, CDateTime>> spans;
+    std::vector<std::wstring> prefixes;
+    for (int i = 0; i < 10; ++i) {
+        spans.push_back({SecondsFromNow(8 + 8 * i), SecondsFromNow(12 + 8 * i)});
+        std::wstring title = L"Edge" + std::to_wstring(i);
+        list.push_back(Program(spans.back().first, spans.back().second, 0, title.c_str()));
+        prefixes.push_back(rec.wavDir + L"\\" + title + L"_" + Stamp(spans.back().first));
+    }
+    rec.Write(list, 100);
+    ASSERT_NO_FATAL_FAILURE(rec.RunUntil("[" + Narrow(Text(spans.back().second)) + "] (ID=", 150000, 1500));
+    unsigned long long n0 = 0;
+    double wall0 = 0;
+    FILE* clock = _wfopen(clockFile.c_str(), L"r");
+    ASSERT_NE(clock, nullptr);
+    ASSERT_EQ(fscanf(clock, "%llu %lf", &n0, &wall0), 2);
+    fclose(clock);
+    // A local time as Unix seconds.
+    auto unix = [](const CDateTime& local) {
+        SYSTEMTIME utc;
+        FILETIME ft;
+        TzSpecificLocalTimeToSystemTime(nullptr, &local.m_Time, &utc);
+        SystemTimeToFileTime(&utc, &ft);
+        return static_cast<double>(FileTimeToTicks(ft)) / 1e7 - 11644473600.0;
+    };
+    std::vector<double> starts, stops;
+    for (size_t i = 0; i < spans.size(); ++i) {
+        std::vector<unsigned> frames = CheckRamp(ReadRecording(prefixes[i], 48000, 2).pcm, 2, Narrow(prefixes[i]));
+        if (frames.empty())
+            continue;
+        double first = wall0 + (static_cast<double>(frames.front()) - static_cast<double>(n0)) / 48000;
+        starts.push_back((first - unix(spans[i].first)) * 1000);
+        stops.push_back((first + frames.size() / 48000.0 - unix(spans[i].second)) * 1000);
+    }
+    PrintFigure("start error", starts, "programs", " (target max <= 10 ms)");
+    PrintFigure("stop error", stops, "programs", " (target max <= 10 ms)");
+}
+
+// One program of 75 s at 48000 Hz stereo; scripts/bench reads the CPU time
+// of 60 s of it from Linux, beside arecord and a minimal WASAPI client.
+TEST(Bench, RecordingCpu)
+{
+    Recorder rec;
+    rec.Write({Program(SecondsFromNow(5), SecondsFromNow(80), 0, L"Cpu")}, 100);
+    ASSERT_NO_FATAL_FAILURE(rec.RunUntil(") Stop Recording", 100000, 500));
+}

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Feeds the virtual microphone: writes a counting ramp (stereo, frame n
 carries the low and high 16 bits of n), or with "tone" a 440 Hz sine, into a
-FIFO at the real-time pace of the given rate, forever."""
+FIFO at the real-time pace of the given rate, forever. FIFO.clock holds
+"n wall": the wall time (Unix seconds) at which frame n was written, the
+feeder's clock for the start and stop error of the benchmarks."""
 import math, struct, sys, time
 
 def main():
@@ -11,6 +13,11 @@ def main():
     out = open(fifo, "wb", buffering=0)
     n = 0
     start = time.monotonic()
+
+    def anchor():
+        with open(fifo + ".clock", "w") as clock:
+            clock.write("%d %.6f\n" % (n, time.time() + start + n / rate - time.monotonic()))
+    anchor()
     while True:
         if tone:
             v = [int(8000 * math.sin(2 * math.pi * 440 * i / rate)) for i in range(n, n + chunk)]
@@ -31,6 +38,7 @@ def main():
             sys.stderr.write("feeder blocked %.3f s at frame %d\n" % (-delay, n))
             sys.stderr.flush()
             start = time.monotonic() - n / rate
+            anchor()
 
 if __name__ == "__main__":
     main()
