@@ -19,18 +19,6 @@ inline std::wstring Stamp(const CDateTime& t)
     return text;
 }
 
-// The tracer's clock (QueryPerformanceCounter, microseconds) at local time t.
-inline long long TraceClockAt(const CDateTime& t)
-{
-    CDateTime now;
-    now.SetNow();
-    LARGE_INTEGER counter, freq;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&freq);
-    return counter.QuadPart / freq.QuadPart * 1000000 + (counter.QuadPart % freq.QuadPart) * 1000000 / freq.QuadPart +
-           t.Diff(now) / 10;
-}
-
 // Exit as the tray menu gives it; the exit code, or STILL_ACTIVE after the timeout.
 inline DWORD ExitProgram(HWND hwnd, ChildProcess& child, DWORD timeoutMs = 20000)
 {

@@ -61,10 +61,8 @@ public:
     }
     bool Stop() override
     {
-        if (m_State == CaptureRunning) {
-            Emit();  // what was captured up to the stop is handed over
-            DeliverStaged();
-        }
+        Emit();  // what was captured up to the stop is handed over
+        DeliverStaged();
         m_State = m_State == CaptureClosed ? CaptureClosed : CaptureOpen;
         return true;
     }
@@ -171,11 +169,6 @@ struct SimRun : RecordingSettings {
         }
     }
     void RunToWall(long long wall) { RunTo(world.qpc + wall - world.Wall()); }
-    void Open()
-    {
-        ctrl.m_Task = WM_CAPTURE_OPEN;
-        ctrl.CaptureOpen();
-    }
     void Start(int k, long long start, long long stop)
     {
         if (std::find(started.begin(), started.end(), k) != started.end())
@@ -204,14 +197,17 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
         std::function<void(SimRun&, std::vector<Expected>&)> run;
         int notice;  // the one notice the row gives, 0 for none
     };
-    // A chain of programs back to back by the wall clock (minutes from the
+    // A chain of programs back to back by the wall clock (bounds: from the
     // epoch), each start sent a second before the stop of the one before
-    // (the device delivers behind real time); event runs at minute at.
-    auto chain = [](SimRun& r, std::vector<long long> bounds, long long at, std::function<void()> event) {
+    // (the device delivers behind real time) and, overlapping, that much
+    // before its own bound; event runs at at.
+    auto chain = [](SimRun& r, std::vector<long long> bounds, long long at, std::function<void()> event,
+                    long long overlap = 0) {
         for (long long& b : bounds)
             b = kEpoch + b;
         r.RunToWall(bounds[0] - 5 * kSec);
-        r.Open();
+        r.ctrl.m_Task = WM_CAPTURE_OPEN;
+        r.ctrl.CaptureOpen();
         bool done = !event;
         auto runTo = [&](long long wall) {
             if (!done && kEpoch + at <= wall) {
@@ -221,11 +217,9 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
             }
             r.RunToWall(std::max(wall, r.world.Wall()));
         };
-        runTo(bounds[0]);
-        r.Start(0, bounds[0], bounds[1]);
-        for (size_t k = 1; k + 1 < bounds.size(); ++k) {
-            runTo(bounds[k] - kSec);
-            r.Start(static_cast<int>(k), bounds[k], bounds[k + 1]);
+        for (size_t k = 0; k + 1 < bounds.size(); ++k) {
+            runTo(bounds[k] - (k ? kSec : 0));
+            r.Start(static_cast<int>(k), bounds[k] - (k ? overlap : 0), bounds[k + 1]);
         }
         runTo(bounds.back() + kSec / 2);
         r.ctrl.CaptureClose(bounds.back());
@@ -248,7 +242,8 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
     // the device opened for it.
     auto settingsRace = [&](SimRun& r, std::vector<Expected>& e, bool beforeCut) {
         r.RunToWall(kEpoch - 5 * kSec);
-        r.Open();
+        r.ctrl.m_Task = WM_CAPTURE_OPEN;
+        r.ctrl.CaptureOpen();
         r.RunToWall(kEpoch);
         r.Start(0, kEpoch, kEpoch + kMin);
         r.RunToWall(kEpoch + 30 * kSec);
@@ -335,6 +330,10 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
              e[0].end = r.world.Cut(kEpoch + 20 * kMin);
              e[1].first = r.world.Captured(resume);
          }, kNoticeDeviceLost},
+        {"the device lost in the lead-in, back before the start", [&](SimRun& r, std::vector<Expected>& e) {
+             chain(r, ab, -3 * kSec, [&] { r.ctrl.CaptureLost(); });
+             plain(r, ab, e);
+         }, 0},
         {"a stall of 4 s in A: the watchdog opens the device again", [&](SimRun& r, std::vector<Expected>& e) {
              chain(r, ab, kMin, [&] { r.world.quietUntil = r.world.qpc + 4 * kSec; });
              plain(r, ab, e);
@@ -348,15 +347,8 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
              settingsRace(r, e, false);
          }, 0},
         {"an overlapping B takes over at A's stop", [&](SimRun& r, std::vector<Expected>& e) {
-             r.RunToWall(kEpoch - 5 * kSec);
-             r.Open();
-             r.RunToWall(kEpoch);
-             r.Start(0, kEpoch, kEpoch + 2 * kMin);
-             r.RunToWall(kEpoch + 2 * kMin - kSec);
-             r.Start(1, kEpoch + kMin, kEpoch + 3 * kMin);
-             r.RunToWall(kEpoch + 3 * kMin + kSec / 2);
-             r.ctrl.CaptureClose(kEpoch + 3 * kMin);
-             plain(r, {0, 2 * kMin, 3 * kMin}, e);
+             chain(r, ab, 0, nullptr, 2 * kMin);
+             plain(r, ab, e);
          }, 0},
     };
     for (const Row& row : rows) {

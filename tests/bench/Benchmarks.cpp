@@ -70,31 +70,6 @@ TEST(Bench, Seams)
     PrintFigure("duration error", errors, "programs");
 }
 
-// Ten programs of 2 s, 8 s apart: scheduled start to the start trace line.
-TEST(Bench, StartLateness)
-{
-    const int programs = 10;
-    Recorder rec;
-    std::vector<ProgramItem*> list;
-    std::vector<CDateTime> starts;
-    for (int i = 0; i < programs; ++i) {
-        CDateTime start = SecondsFromNow(7 + 8 * i), stop = SecondsFromNow(9 + 8 * i);
-        starts.push_back(start);
-        list.push_back(Program(start, stop, 0, (L"Late " + std::to_wstring(i)).c_str()));
-    }
-    rec.Write(list, 100);
-    // One reading of the tracer's clock against local time serves all ten.
-    long long firstStart = TraceClockAt(starts[0]);
-    ASSERT_NO_FATAL_FAILURE(rec.RunUntil("[" + Narrow(Text(starts.back())) + "]", 120000, 4000));
-
-    std::vector<long long> traced = rec.TraceTimes("[CaptureStart] start capture");
-    ASSERT_EQ(traced.size(), static_cast<size_t>(programs));
-    std::vector<double> late;
-    for (size_t i = 0; i < traced.size(); ++i)
-        late.push_back((traced[i] - firstStart - starts[i].Diff(starts[0]) / 10.0) / 1000);
-    PrintFigure("start lateness", late, "programs", " (target median <= 100 ms)");
-}
-
 // The program idle for 125 s with 100 programs listed; scripts/bench reads
 // its CPU time from Linux (Wine's GetProcessTimes counts next to nothing).
 TEST(Bench, IdleCost)
