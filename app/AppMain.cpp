@@ -1,4 +1,6 @@
 #include "app/AppMain.h"
+#include "app/NoticeLog.h"
+#include "app/NoticeText.h"
 #include "app/Trace.h"
 #include "config/AppParameter.h"
 #include "dialogs/ConfigDialog.h"
@@ -9,11 +11,13 @@
 #include "resources/resource.h"
 
 #include <commctrl.h>
+#include <new>
 
 CAppMain* g_pApp = nullptr;
 
 const wchar_t CAppMain::kWindowClass[] = L"MARIVANE MAIN WINDOW";
 const wchar_t CAppMain::kInstanceMutex[] = L"MARIVANE SINGLE INSTANCE";
+const wchar_t CAppMain::kShowProgramsMessage[] = L"MARIVANE SHOW PROGRAM LIST";
 
 namespace {
 
@@ -38,7 +42,9 @@ void WaitForId(volatile DWORD& id)
 }  // namespace
 
 CAppMain::CAppMain(HINSTANCE hInstance)
-    : m_TaskbarCreated(0), m_NoticeProgramId(0), m_NoticeProgramStart(-1), m_hInstanceMutex(nullptr)
+    : m_TaskbarCreated(0), m_NoticeProgramId(0), m_NoticeProgramStart(-1), m_NoticesShown(0), m_UnreadNotice(),
+      m_TrayTip(), m_LatestNotice(), m_ShowPrograms(RegisterWindowMessageW(kShowProgramsMessage)),
+      m_hInstanceMutex(nullptr)
 {
     m_hInstance = hInstance;
     m_nMode = 1;
@@ -63,10 +69,12 @@ int CAppMain::ActivatePrevInstance()
     HWND other = FindWindowW(kWindowClass, nullptr);
     if (!other)
         return 0;
-    if (IsIconic(other))
-        ShowWindow(other, SW_SHOW);
-    else
-        BringWindowToTop(other);
+    // The first copy has no window to show: it opens its program list, and
+    // may take the foreground this copy was given by the user's launch.
+    DWORD process = 0;
+    GetWindowThreadProcessId(other, &process);
+    AllowSetForegroundWindow(process);
+    PostMessageW(other, m_ShowPrograms, 0, 0);
     return 1;
 }
 
@@ -135,7 +143,8 @@ bool CAppMain::AddTrayIcon()
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = WM_TRAY_NOTIFY;
     data.hIcon = LoadIconW(m_hInstance, MAKEINTRESOURCEW(m_AudioCtrl.m_bRecording ? IDI_APP_RECORDING : IDI_APP_IDLE));
-    lstrcpynW(data.szTip, UiIsJapanese() ? L"予約録音" : L"Program Recording", 128);
+    TrayTipText(m_TrayTip, 128);
+    lstrcpynW(data.szTip, m_TrayTip, 128);
     return NotifyIcon(NIM_ADD, &data) != FALSE;
 }
 
@@ -165,6 +174,8 @@ void CAppMain::ShowTrayMenu()
 void CAppMain::OpenProgramList()
 {
     m_InquiryCountdown = 0;
+    m_UnreadNotice[0] = L'\0';
+    UpdateTrayTip();
     if (g_pMainDialog) {
         BringDialogToFront(g_pMainDialog->m_hWnd);
         return;
@@ -236,9 +247,16 @@ LRESULT CAppMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         return 0;
     case WM_CAPTURE_START:
         SetTrayIcon(IDI_APP_RECORDING);
+        UpdateTrayTip();
         return 0;
     case WM_CAPTURE_CLOSE:
         SetTrayIcon(IDI_APP_IDLE);
+        UpdateTrayTip();
+        return 0;
+    case WM_TIMER:
+        // The list changes from dialogs and the scheduler's retirements alike.
+        if (wParam == kTipTimer)
+            UpdateTrayTip();
         return 0;
     case WM_SHUTDOWN_INQUIRY:
         OnShutdownInquiry(m_hInstance, UiIsJapanese());
@@ -247,9 +265,14 @@ LRESULT CAppMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         OnCloseInquiry();
         return 0;
     case WM_RECORDING_NOTICE:
-        ShowNotice(wParam);
+        ShowNotice(wParam, reinterpret_cast<const wchar_t*>(lParam));
+        delete[] reinterpret_cast<wchar_t*>(lParam);
         return 0;
     default:
+        if (message == m_ShowPrograms && m_ShowPrograms) {
+            OpenProgramList();
+            return 0;
+        }
         if (message == m_TaskbarCreated && m_TaskbarCreated) {
             AddTrayIcon();
             return 0;
@@ -263,6 +286,9 @@ void CAppMain::OnCreate(HWND hwnd)
     m_hWnd = hwnd;
     m_pProgramList = g_pConfig ? &g_pConfig->m_ProgramList : nullptr;
     m_AudioCtrl.m_hNoticeWnd = hwnd;
+    SetTimer(hwnd, kTipTimer, 2000, nullptr);
+    if (g_pConfig && g_pConfig->m_bLoadDamaged)
+        PostNotice(kNoticeSettingsDamaged);
     StartThreads();
 }
 
@@ -338,15 +364,25 @@ void CAppMain::PostToWindow(UINT message)
     PostMessageW(m_hWnd, message, 0, 0);
 }
 
-void CAppMain::PostNotice(WPARAM notice)
+void CAppMain::PostNotice(WPARAM notice, const wchar_t* detail)
 {
-    PostMessageW(m_hWnd, WM_RECORDING_NOTICE, notice, 0);
+    wchar_t* block = nullptr;
+    if (detail) {
+        size_t length = wcslen(detail) + 1;
+        block = new (std::nothrow) wchar_t[length];
+        if (block)
+            memcpy(block, detail, length * sizeof(wchar_t));
+    }
+    if (!PostMessageW(m_hWnd, WM_RECORDING_NOTICE, notice, reinterpret_cast<LPARAM>(block)))
+        delete[] block;
 }
 
-void CAppMain::ShowNotice(WPARAM notice)
+void CAppMain::ShowNotice(WPARAM notice, const wchar_t* detail)
 {
     bool ja = UiIsJapanese();
-    wchar_t title[64], text[MAX_PATH + 200];
+    wchar_t title[64], text[MAX_PATH + 400];
+    const wchar_t* fixedTitle = NoticeTitle(notice, ja);
+    ProgramItem program;
     if (notice == kNoticeSaveFailed) {
         CString path;
         if (g_pConfig)
@@ -358,43 +394,39 @@ void CAppMain::ShowNotice(WPARAM notice)
                    path.GetWide() ? path.GetWide() : L"");
     } else {
         // The program concerned heads the list while it is set up or recording.
-        ProgramItem program;
-        if (!m_pProgramList || !m_pProgramList->GetAt(0, program) || program.m_State == Idle)
+        if (fixedTitle || !m_pProgramList || !m_pProgramList->GetAt(0, program) || program.m_State == Idle)
             program = ProgramItem();
-        if (program.m_Id == m_NoticeProgramId && program.m_StartTime.m_Ticks == m_NoticeProgramStart) {
+        if (program.m_Id != m_NoticeProgramId || program.m_StartTime.m_Ticks != m_NoticeProgramStart) {
+            m_NoticeProgramId = program.m_Id;
+            m_NoticeProgramStart = program.m_StartTime.m_Ticks;
+            m_NoticesShown = 0;
+        }
+        // At most one balloon per cause and program occurrence; sound that
+        // came back lets the silence alarm fire again.
+        unsigned long long bit = 1ULL << (notice & 63);
+        if (notice == kNoticeSoundBack)
+            m_NoticesShown &= ~(1ULL << kNoticeSilence);
+        else if ((m_NoticesShown & bit) && notice != kNoticeMissed) {
             Trace(L"Balloon already shown for this program (notice %d)\n", static_cast<int>(notice));
             return;
         }
-        m_NoticeProgramId = program.m_Id;
-        m_NoticeProgramStart = program.m_StartTime.m_Ticks;
+        m_NoticesShown |= bit;
         const wchar_t* name = program.m_Title.GetWide();
-        lstrcpynW(title, name && *name ? name : CAppParameter::DefaultTitle(ja), 64);
-        const wchar_t* what =
-            notice == kNoticeDeviceFailed
-                ? (ja ? L"録音デバイスを開けませんでした。録音は始まっていません。予約の終わりまで再試行します。"
-                      : L"The capture device could not be opened: the recording has not started. It is tried "
-                        L"again until the program ends.")
-            : notice == kNoticeDeviceLost
-                ? (ja ? L"録音中に録音デバイスが失われました。それまでのファイルは閉じました。デバイスが戻りしだい次のファイルに録音を続けます。"
-                      : L"The capture device was lost during the recording. The file so far is closed; the "
-                        L"recording goes on in the next file as soon as a device opens.")
-            : notice == kNoticeStreamBroke
-                ? (ja ? L"録音が途中で途切れました (スリープなど)。それまでのファイルは閉じ、次のファイルに録音を続けています。"
-                      : L"The recording broke off (the computer slept, or the sound system stalled). The file so "
-                        L"far is closed; the recording goes on in the next file.")
-            : notice == kNoticeQueueFull
-                ? (ja ? L"ディスクへの書き込みが追いつかず、録音の一部が失われました。保存先のドライブを確かめてください。"
-                      : L"The disk could not keep up with the recording and part of it was lost. Check the drive "
-                        L"of the WAV folder.")
-            : notice == kNoticeFileFailed
-                ? (ja ? L"WAV ファイルを作成できませんでした。録音されていません。設定の保存先フォルダーを確かめてください。"
-                      : L"The WAV file could not be created: nothing is being recorded. Check the WAV folder in "
-                        L"the settings.")
-                : (ja ? L"WAV ファイルに書き込めませんでした (ディスクがいっぱい?)。録音は止まりました。それまでの分は残っています。"
-                      : L"Writing the WAV file failed (is the disk full?): the recording has stopped. What was "
-                        L"recorded until then is kept.");
-        lstrcpynW(text, what, MAX_PATH + 200);
+        lstrcpynW(title, fixedTitle ? fixedTitle : name && *name ? name : CAppParameter::DefaultTitle(ja), 64);
+        // A block of several lines: the first is the balloon's, every one a line of the log.
+        wchar_t first[MAX_PATH];
+        lstrcpynW(first, detail ? detail : L"", MAX_PATH);
+        wchar_t* end = wcschr(first, L'\n');
+        if (end)
+            *end = L'\0';
+        NoticeText(notice, first, ja, title, text, MAX_PATH + 400);
     }
+    LogNotice(notice, title, text, detail);
+    if (notice == kNoticeSoundBack)
+        return;
+    lstrcpynW(m_UnreadNotice, text, 256);
+    lstrcpynW(m_LatestNotice, text, 256);
+    UpdateTrayTip();
     Trace(L"Balloon: %s: %s\n", title, text);
     NOTIFYICONDATAW data = TrayData(m_hWnd);
     data.uFlags = NIF_INFO;
@@ -403,6 +435,74 @@ void CAppMain::ShowNotice(WPARAM notice)
     lstrcpynW(data.szInfoTitle, title, 64);
     lstrcpynW(data.szInfo, text, 256);
     NotifyIcon(NIM_MODIFY, &data);
+}
+
+void CAppMain::LogNotice(WPARAM notice, const wchar_t* title, const wchar_t* text, const wchar_t* detail)
+{
+    wchar_t path[MAX_PATH];
+    CNoticeLog::PathFromSettings(path, MAX_PATH);
+    CDateTime now;
+    now.SetNow();
+    if (notice != kNoticeMissed || !detail || !wcschr(detail, L'\n')) {
+        CNoticeLog::Append(path, now, title, text);
+        return;
+    }
+    // One line per missed occurrence, after the balloon's summary line.
+    bool ja = UiIsJapanese();
+    for (const wchar_t* line = wcschr(detail, L'\n'); line && line[1]; line = wcschr(line + 1, L'\n')) {
+        wchar_t one[MAX_PATH], said[MAX_PATH + 100];
+        lstrcpynW(one, line + 1, MAX_PATH);
+        wchar_t* end = wcschr(one, L'\n');
+        if (end)
+            *end = L'\0';
+        CNoticeLog::Append(path, now, title, NoticeText(kNoticeMissed, one, ja, title, said, MAX_PATH + 100));
+    }
+}
+
+void CAppMain::UpdateTrayTip()
+{
+    wchar_t tip[128];
+    TrayTipText(tip, 128);
+    if (wcscmp(tip, m_TrayTip) == 0)
+        return;
+    lstrcpynW(m_TrayTip, tip, 128);
+    NOTIFYICONDATAW data = TrayData(m_hWnd);
+    data.uFlags = NIF_TIP;
+    lstrcpynW(data.szTip, tip, 128);
+    NotifyIcon(NIM_MODIFY, &data);
+}
+
+void CAppMain::TrayTipText(wchar_t* tip, int count)
+{
+    bool ja = UiIsJapanese();
+    static const wchar_t* const kDaysEn[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
+    static const wchar_t* const kDaysJa[] = {L"日", L"月", L"火", L"水", L"木", L"金", L"土"};
+    ProgramItem program;
+    wchar_t state[128];
+    if (!m_pProgramList || !m_pProgramList->GetAt(0, program)) {
+        lstrcpynW(state, ja ? L"予約はありません" : L"No program scheduled", 128);
+    } else {
+        const wchar_t* name = program.m_Title.GetWide();
+        if (!name || !*name)
+            name = CAppParameter::DefaultTitle(ja);
+        const SYSTEMTIME& start = program.m_StartTime.m_Time;
+        const SYSTEMTIME& stop = program.m_StopTime.m_Time;
+        int day = start.wDayOfWeek % 7;
+        if (program.m_State == Recording)
+            FormatText(state, 128, ja ? L"録音中: %.60s (%02d:%02d まで)" : L"Recording: %.60s until %02d:%02d", name,
+                       stop.wHour, stop.wMinute);
+        else if (ja)
+            FormatText(state, 128, L"次: %.60s  %d/%d(%s) %02d:%02d", name, start.wMonth, start.wDay, kDaysJa[day],
+                       start.wHour, start.wMinute);
+        else
+            FormatText(state, 128, L"Next: %.60s  %s %d/%d %02d:%02d", name, kDaysEn[day], start.wMonth, start.wDay,
+                       start.wHour, start.wMinute);
+    }
+    // An unread notice stays on the second line until the list is opened.
+    if (m_UnreadNotice[0])
+        FormatText(tip, count, L"%s\n%s", state, m_UnreadNotice);
+    else
+        lstrcpynW(tip, state, count);
 }
 
 void CAppMain::PostToAudio(UINT message, WPARAM wParam, LPARAM lParam)

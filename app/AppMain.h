@@ -25,6 +25,8 @@ public:
     static constexpr int kTrayAddAttempts = 10;
     static constexpr DWORD kTrayRetryMs = 2000;
     static const wchar_t kInstanceMutex[];
+    static const wchar_t kShowProgramsMessage[];
+    static constexpr UINT_PTR kTipTimer = 1;
 
     explicit CAppMain(HINSTANCE hInstance);
     ~CAppMain() override;
@@ -38,6 +40,8 @@ public:
     int ExitInstance() override;
 
     void OpenProgramList();
+    // The latest notice's text, empty when none came (the program list shows it).
+    const wchar_t* LatestNotice() const { return m_LatestNotice; }
     // The main loop's hook for the modeless sleep inquiry: true when msg was
     // its keyboard input (Enter, Esc, Tab) and has been handled.
     bool IsInquiryMessage(MSG* msg);
@@ -51,7 +55,7 @@ protected:
     void PostToWindow(UINT message) override;
     DWORD AudioThreadId() override { return m_AudioCtrl.m_ThreadId; }
     void PostToAudio(UINT message, WPARAM wParam, LPARAM lParam) override;
-    void PostNotice(WPARAM notice) override;
+    void PostNotice(WPARAM notice, const wchar_t* detail = nullptr) override;
     // The shell call, a seam so a test can make adding the icon fail.
     virtual BOOL NotifyIcon(DWORD message, NOTIFYICONDATAW* data) { return Shell_NotifyIconW(message, data); }
 
@@ -61,13 +65,27 @@ private:
     void SetTrayIcon(int iconId);
     void ShowTrayMenu();
     void StartThreads();
-    // A tray balloon for a failure: at most one per program occurrence.
-    void ShowNotice(WPARAM notice);
+    // A tray balloon for a failure, at most one per cause and program
+    // occurrence, and a line in the notice log; detail: the notice's text.
+    void ShowNotice(WPARAM notice, const wchar_t* detail);
+    void LogNotice(WPARAM notice, const wchar_t* title, const wchar_t* text, const wchar_t* detail);
+    // The tip tells the state at a glance: the next program or the one
+    // recording, and the last notice until the list is opened.
+    void UpdateTrayTip();
+    void TrayTipText(wchar_t* tip, int count);
 
     UINT m_TaskbarCreated;
-    // The program occurrence the last recording balloon was about (UI thread).
+    // The program occurrence the last recording balloon was about, and the
+    // notices (bit n: notice n) it has had (UI thread).
     unsigned m_NoticeProgramId;
     long long m_NoticeProgramStart;
+    unsigned long long m_NoticesShown;
+    // The latest notice, until the program list is opened; the tip shown (UI thread).
+    wchar_t m_UnreadNotice[256];
+    wchar_t m_TrayTip[128];
+    wchar_t m_LatestNotice[256];
+    // Posted by a second copy: the list is opened and brought to the front.
+    UINT m_ShowPrograms;
     // Held for the life of the process: the first single-instance check.
     HANDLE m_hInstanceMutex;
 };

@@ -13,7 +13,8 @@ enum : UINT {
     WM_SHUTDOWN_INQUIRY = 0x408,
     WM_CLOSE_INQUIRY = 0x409,
     WM_CAPTURE_RELEASE = 0x40A,
-    // A failure the user must hear of; wParam is one of the notices below.
+    // A failure the user must hear of; wParam is one of the notices below,
+    // lParam null or a heap block of text (new wchar_t[]) the receiver frees.
     WM_RECORDING_NOTICE = 0x40B,
     // To the audio thread, from the capture device's thread: the device is gone.
     WM_CAPTURE_LOST = 0x40C,
@@ -33,6 +34,15 @@ enum RecordingNotice : WPARAM {
     kNoticeDeviceLost = 5,    // the capture device went away mid-recording
     kNoticeQueueFull = 6,     // the disk fell so far behind that audio was dropped
     kNoticeStreamBroke = 7,   // the stream broke off (a suspend): the recording goes on in the next file
+    kNoticeSettingsDamaged = 8,  // the configuration was damaged: its readable part loaded, the original kept
+    kNoticeMissed = 9,        // programs ended while the program was not running or the PC slept (lParam: text)
+    kNoticeSilence = 10,      // a minute without sound in the recording
+    kNoticeSoundBack = 11,    // sound came back after a silence (logged, no balloon)
+    kNoticeAccessDenied = 12, // Windows' microphone privacy setting denies the device
+    kNoticeDiskSpace = 13,    // the program will not fit the free space (lParam: text)
+    kNoticeLowDisk = 14,      // under 64 MB free while recording
+    kNoticeCannotWake = 15,   // the PC could not wake for the next program: it does not sleep
+    kNoticeSleepFailed = 16,  // the sleep request failed; the wake timer stays armed
 };
 
 // Characters in the file-name prefix block carried by WM_CAPTURE_START.

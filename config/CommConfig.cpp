@@ -55,8 +55,8 @@ void ReadPathKey(XmlElement* config, const wchar_t* name, CString& field)
 
 CCommConfig::CCommConfig()
     : m_HasToolBar(0), m_HasStatusBar(0), m_UiLanguage(0), m_Language(-1), m_FontSize(0), m_LogEnabled(0),
-      m_ViewToolBar(1), m_ViewStatusBar(1), m_ColorCount(2), m_DefaultColors(nullptr), m_Colors(nullptr),
-      m_ColorNameCount(2), m_ColorNames(nullptr)
+      m_ViewToolBar(1), m_ViewStatusBar(1), m_bLoadDamaged(0), m_ColorCount(2), m_DefaultColors(nullptr),
+      m_Colors(nullptr), m_ColorNameCount(2), m_ColorNames(nullptr)
 {
     InitializeCriticalSection(&m_SaveLock);
 
@@ -214,8 +214,10 @@ int CCommConfig::Load()
     unsigned long long size = 0;
     char* data = ReadWholeFile(path, length, size);
     if (!data) {
-        if (size > kMaxConfigSize)
+        if (size > kMaxConfigSize) {
             KeepDamagedFile(path);
+            m_bLoadDamaged = 1;
+        }
         return 0;
     }
     const char* text = SkipByteOrderMark(data, length);
@@ -224,7 +226,14 @@ int CCommConfig::Load()
     if (!first) {
         delete[] data;
         KeepDamagedFile(path);
+        m_bLoadDamaged = 1;
         return 0;
+    }
+    // The readable part is loaded; the next save would drop the rest for
+    // good, so the original is kept first.
+    if (!xml.IsComplete()) {
+        KeepDamagedFile(path);
+        m_bLoadDamaged = 1;
     }
     ReadKeys(xml, first);
     CXml::FreeElements(first);

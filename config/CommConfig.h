@@ -67,6 +67,9 @@ public:
     CString m_LogPath;
     int m_ViewToolBar;
     int m_ViewStatusBar;
+    // The last load met damage (a file cut short, a parse error) and kept
+    // the original as ".bad" before anything could be saved over it.
+    int m_bLoadDamaged;
     int m_ColorCount;
     ColorPair* m_DefaultColors;
     ColorPair* m_Colors;

@@ -1,4 +1,5 @@
 #include "scheduler/ProgramList.h"
+#include "foundation/Format.h"
 #include "config/CommConfig.h"
 #include "scheduler/ProgramOverlap.h"
 
@@ -110,12 +111,27 @@ static unsigned WeekdayBit(const CDateTime& t)
     return 1u << (t.m_Time.wDayOfWeek & 7);
 }
 
-bool ProgramList::ExpirePast(const CDateTime& now)
+void MissedPrograms::Add(const ProgramItem& item, const CDateTime& start, long long more)
+{
+    if (m_Count < kListed) {
+        wchar_t when[CDateTime::kTextSize];
+        start.Format(when);
+        CString title;
+        title.Copy(item.m_Title);
+        FormatText(m_Lines[m_Count], kLineSize, L"%.80s  %.16s", title.GetWide() ? title.GetWide() : L"", when);
+    }
+    m_Count += static_cast<int>(1 + more);
+}
+
+bool ProgramList::ExpirePast(const CDateTime& now, MissedPrograms* missed, long long seenUntil)
 {
     int retired = 0;
     Lock();
     while (m_pHead && m_pHead->m_StopTime.Diff(now) <= 0) {
         ProgramItem* head = m_pHead;
+        bool unseen = missed && head->m_State == Idle && head->m_StartTime.m_Ticks >= seenUntil;
+        if (unseen)
+            missed->Add(*head, head->m_StartTime, 0);
         m_pHead = head->m_pNext;
         if (m_pTail == head)
             m_pTail = nullptr;
@@ -138,6 +154,12 @@ bool ProgramList::ExpirePast(const CDateTime& now)
                 long long behind = now.Diff(head->m_StopTime);
                 if (behind > 0) {
                     long long weeks = behind / (7 * CDateTime::kDay);
+                    if (weeks > 0 && unseen) {
+                        int days = 0;
+                        for (int d = 0; d < 7; ++d)
+                            days += (head->m_Weekly >> d) & 1;
+                        missed->m_Count += static_cast<int>(weeks * days);
+                    }
                     if (weeks > 0) {
                         head->m_StartTime.AddTicks(weeks * 7 * CDateTime::kDay);
                         head->m_StopTime.AddTicks(weeks * 7 * CDateTime::kDay);

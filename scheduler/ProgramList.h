@@ -8,6 +8,17 @@
 
 class CCommConfig;
 
+// Occurrences retired without a pass of the scheduler in their window:
+// the program was not running, or the PC slept through them.
+struct MissedPrograms {
+    static constexpr int kListed = 8;
+    static constexpr int kLineSize = 120;
+    int m_Count = 0;
+    // The first kListed as "title  start".
+    wchar_t m_Lines[kListed][kLineSize] = {};
+    void Add(const ProgramItem& item, const CDateTime& start, long long more);
+};
+
 class ProgramList {
 public:
     typedef void (*Visitor)(const ProgramItem& copy, void* context);
@@ -26,8 +37,9 @@ public:
     int SetState(unsigned id, int state);
     // Retires programs whose stop has passed, then saves the configuration
     // once; the caller must not hold the mutex (see the lock order below).
-    // False when that save failed.
-    bool ExpirePast(const CDateTime& now);
+    // False when that save failed. With missed, the occurrences retired
+    // unrecorded that started at or after seenUntil (local ticks) are listed.
+    bool ExpirePast(const CDateTime& now, MissedPrograms* missed = nullptr, long long seenUntil = 0);
     // A copy of the first other program (not id item.m_Id) that records at
     // the same moment as item at some occurrence; 0 when there is none.
     int FindOverlap(const ProgramItem& item, ProgramItem& other);

@@ -14,7 +14,7 @@
 CScheduler::CScheduler()
     : m_hSchedThread(nullptr), m_SchedThreadId(0), m_bSchedQuit(0), m_pProgramList(nullptr),
       m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_bResumedByTimer(0),
-      m_bSuspending(0), m_bHandOver(false), m_PostedStop(0), m_bKeepAwake(false), m_ResumeHoldUntil(0), m_bSaveFailureTold(false)
+      m_bSuspending(0), m_bHandOver(false), m_PostedStop(0), m_bKeepAwake(false), m_ResumeHoldUntil(0), m_bSaveFailureTold(false), m_LastPass(0)
 {
     m_hWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
@@ -112,6 +112,7 @@ bool CScheduler::SchedulerTick()
     if (m_pProgramList)
         Drive(now);
     UpdateKeepAwake(now);
+    m_LastPass = now.m_Ticks;
     return true;
 }
 
@@ -179,13 +180,37 @@ void CScheduler::Expire(const CDateTime& now)
 {
     // A retirement that is not saved comes back at the next start; the
     // program list in memory stays right meanwhile.
-    if (m_pProgramList->ExpirePast(now)) {
+    MissedPrograms missed;
+    bool saved = m_pProgramList->ExpirePast(now, &missed, m_LastPass);
+    if (missed.m_Count > 0)
+        TellMissed(missed);
+    if (saved) {
         m_bSaveFailureTold = false;
     } else if (!m_bSaveFailureTold) {
         Trace(L"[CScheduler] the configuration could not be saved\n");
         PostNotice(kNoticeSaveFailed);
         m_bSaveFailureTold = true;
     }
+}
+
+void CScheduler::TellMissed(const MissedPrograms& missed)
+{
+    // The balloon's line first, then one line per occurrence for the log.
+    const int size = (MissedPrograms::kListed + 1) * (MissedPrograms::kLineSize + 40);
+    wchar_t* text = new (std::nothrow) wchar_t[size];
+    if (!text)
+        return;
+    int listed = missed.m_Count < MissedPrograms::kListed ? missed.m_Count : MissedPrograms::kListed;
+    int at = missed.m_Count > 1
+                 ? FormatText(text, size, L"%s and %d more", missed.m_Lines[0], missed.m_Count - 1)
+                 : FormatText(text, size, L"%s", missed.m_Lines[0]);
+    for (int i = 0; i < listed && at < size; ++i)
+        at += FormatText(text + at, size - at, L"\n%s", missed.m_Lines[i]);
+    if (missed.m_Count > listed && at < size)
+        FormatText(text + at, size - at, L"\n... and %d more", missed.m_Count - listed);
+    Trace(L"[CScheduler] %d program occurrences were missed\n", missed.m_Count);
+    PostNotice(kNoticeMissed, text);
+    delete[] text;
 }
 
 void CScheduler::UpdateKeepAwake(const CDateTime& now)

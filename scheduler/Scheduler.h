@@ -70,7 +70,11 @@ protected:
     // Stores the request in the audio thread's last-request field, then posts it.
     virtual void PostToAudio(UINT message, WPARAM wParam, LPARAM lParam) = 0;
     // A failure for the user to hear of (WM_RECORDING_NOTICE's notices).
-    virtual void PostNotice(WPARAM notice) { (void)notice; }
+    virtual void PostNotice(WPARAM notice, const wchar_t* detail = nullptr)
+    {
+        (void)notice;
+        (void)detail;
+    }
     virtual void Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer);
     virtual void SetKeepAwake(bool on);
     virtual void WaitForNextPass();
@@ -80,6 +84,8 @@ private:
     void Drive(const CDateTime& now);
     void UpdateKeepAwake(const CDateTime& now);
     void Expire(const CDateTime& now);
+    // "Missed while not running": one notice for what one retirement found.
+    void TellMissed(const struct MissedPrograms& missed);
 
     // Scheduler thread only: the program being set up takes over a running
     // device; and the stop last told to the audio thread, in UTC, so a new
@@ -93,4 +99,7 @@ private:
     // The user has been told the configuration cannot be saved; cleared by
     // the next save that succeeds. Scheduler thread only.
     bool m_bSaveFailureTold;
+    // The time of the last pass (0 before the first): occurrences that start
+    // after it and end before the next were not seen. Scheduler thread only.
+    long long m_LastPass;
 };

@@ -22,6 +22,7 @@ public:
     std::vector<std::wstring> m_Log;
     CDateTime m_WakeAt;  // the timer of the last sleep
     std::vector<WPARAM> m_Notices;
+    std::vector<std::wstring> m_NoticeTexts;
     DWORD m_AudioId = 4242;
     long long m_ZoneBias = 0;  // local less UTC
     UINT m_Task = 0;
@@ -57,7 +58,11 @@ protected:
         if (message == WM_CLOSE_INQUIRY)
             m_bInquiryShown = 0;
     }
-    void PostNotice(WPARAM notice) override { m_Notices.push_back(notice); }
+    void PostNotice(WPARAM notice, const wchar_t* detail) override
+    {
+        m_Notices.push_back(notice);
+        m_NoticeTexts.push_back(detail ? detail : L"");
+    }
     DWORD AudioThreadId() override { return m_AudioId; }
     void PostToAudio(UINT message, WPARAM wParam, LPARAM lParam) override
     {

@@ -1,0 +1,82 @@
+#include "app/NoticeText.h"
+#include "app/Messages.h"
+#include "foundation/Format.h"
+
+namespace {
+
+struct Texts {
+    WPARAM notice;
+    const wchar_t* ja;
+    const wchar_t* en;
+};
+
+// %s stands for the program's title where a text has one, else the detail.
+const Texts kTexts[] = {
+    {kNoticeDeviceFailed, L"録音デバイスを開けませんでした。録音は始まっていません。予約の終わりまで再試行します。",
+     L"The capture device could not be opened: the recording has not started. It is tried again until the program "
+     L"ends."},
+    {kNoticeDeviceLost,
+     L"録音中に録音デバイスが失われました。それまでのファイルは閉じました。デバイスが戻りしだい次のファイルに録音を続けます。",
+     L"The capture device was lost during the recording. The file so far is closed; the recording goes on in the "
+     L"next file as soon as a device opens."},
+    {kNoticeFileFailed, L"WAV ファイルを作成できませんでした。録音されていません。設定の保存先フォルダーを確かめてください。",
+     L"The WAV file could not be created: nothing is being recorded. Check the WAV folder in the settings."},
+    {kNoticeWriteFailed,
+     L"WAV ファイルに書き込めませんでした (ディスクがいっぱい?)。録音は止まりました。それまでの分は残っています。",
+     L"Writing the WAV file failed (is the disk full?): the recording has stopped. What was recorded until then is "
+     L"kept."},
+    {kNoticeStreamBroke,
+     L"録音が途中で途切れました (スリープなど)。それまでのファイルは閉じ、次のファイルに録音を続けています。",
+     L"The recording broke off (the computer slept, or the sound system stalled). The file so far is closed; the "
+     L"recording goes on in the next file."},
+    {kNoticeQueueFull, L"ディスクへの書き込みが追いつかず、録音の一部が失われました。保存先のドライブを確かめてください。",
+     L"The disk could not keep up with the recording and part of it was lost. Check the drive of the WAV folder."},
+    {kNoticeSettingsDamaged,
+     L"設定ファイルが壊れていました。読めた部分を読み込み、元のファイルは marivane.ini.bad として残しました。予約を確かめてください。",
+     L"The settings file was damaged. Its readable part was loaded and the original is kept as marivane.ini.bad. "
+     L"Check your programs."},
+    {kNoticeMissed, L"起動していない間に録音されませんでした: %s", L"Missed while not running: %s"},
+    {kNoticeSilence, L"%s: 1 分間音がありません。録音デバイスと入力レベルを確かめてください。",
+     L"%s: no sound for a minute. Check the input device and its level."},
+    {kNoticeSoundBack, L"%s: 音が戻りました。", L"%s: the sound is back."},
+    {kNoticeAccessDenied,
+     L"Windows がマイクへのアクセスを拒否しています。設定 > プライバシーとセキュリティ > マイク で「デスクトップ アプリにマイクへのアクセスを許可する」をオンにしてください。再試行を続けます。",
+     L"Windows denies access to the microphone. Turn on \"Let desktop apps access your microphone\" in Settings > "
+     L"Privacy & security > Microphone. The recording is tried again meanwhile."},
+    {kNoticeDiskSpace, L"空き容量が足りない可能性があります: %s。録音は行います。",
+     L"The recording may not fit the free space: %s. It records anyway."},
+    {kNoticeLowDisk, L"録音先のドライブの空きが 64 MB を切りました。", L"Less than 64 MB is free on the drive being recorded to."},
+    {kNoticeCannotWake,
+     L"このパソコンは次の予約のためにスリープから復帰できません。スリープしませんでした。%s",
+     L"This PC cannot wake for the next program, so it was not put to sleep. %s"},
+    {kNoticeSleepFailed, L"スリープできませんでした。復帰タイマーは設定したままです。",
+     L"The computer could not be put to sleep. The wake timer stays set."},
+};
+
+}  // namespace
+
+const wchar_t* NoticeTitle(WPARAM notice, bool japanese)
+{
+    switch (notice) {
+    case kNoticeSettingsDamaged: return japanese ? L"設定ファイルが壊れていました" : L"The settings file was damaged";
+    case kNoticeMissed: return japanese ? L"録音されなかった予約" : L"Missed recordings";
+    case kNoticeCannotWake:
+    case kNoticeSleepFailed: return japanese ? L"スリープ" : L"Sleep after recording";
+    default: return nullptr;
+    }
+}
+
+const wchar_t* NoticeText(WPARAM notice, const wchar_t* detail, bool japanese, const wchar_t* program, wchar_t* text,
+                          int count)
+{
+    text[0] = L'\0';
+    for (const Texts& t : kTexts) {
+        if (t.notice != notice)
+            continue;
+        const wchar_t* format = japanese ? t.ja : t.en;
+        bool titled = notice == kNoticeSilence || notice == kNoticeSoundBack;
+        FormatText(text, count, format, titled ? program : detail ? detail : L"");
+        break;
+    }
+    return text;
+}
