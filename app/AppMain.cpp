@@ -43,7 +43,7 @@ void WaitForId(volatile DWORD& id)
 
 CAppMain::CAppMain(HINSTANCE hInstance)
     : m_TaskbarCreated(0), m_NoticeProgramId(0), m_NoticeProgramStart(-1), m_NoticesShown(0), m_UnreadNotice(),
-      m_TrayTip(), m_LatestNotice(), m_ShowPrograms(RegisterWindowMessageW(kShowProgramsMessage)),
+      m_TrayTip(), m_ShowPrograms(RegisterWindowMessageW(kShowProgramsMessage)),
       m_hInstanceMutex(nullptr)
 {
     m_hInstance = hInstance;
@@ -425,7 +425,9 @@ void CAppMain::ShowNotice(WPARAM notice, const wchar_t* detail)
     if (notice == kNoticeSoundBack)
         return;
     lstrcpynW(m_UnreadNotice, text, 256);
-    lstrcpynW(m_LatestNotice, text, 256);
+    CNoticeLog::SetLatest(text);
+    if (g_pMainDialog)
+        SetDlgItemTextW(g_pMainDialog->m_hWnd, IDC_LATEST_NOTICE, text);
     UpdateTrayTip();
     Trace(L"Balloon: %s: %s\n", title, text);
     NOTIFYICONDATAW data = TrayData(m_hWnd);

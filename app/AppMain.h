@@ -40,8 +40,6 @@ public:
     int ExitInstance() override;
 
     void OpenProgramList();
-    // The latest notice's text, empty when none came (the program list shows it).
-    const wchar_t* LatestNotice() const { return m_LatestNotice; }
     // The main loop's hook for the modeless sleep inquiry: true when msg was
     // its keyboard input (Enter, Esc, Tab) and has been handled.
     bool IsInquiryMessage(MSG* msg);
@@ -83,7 +81,6 @@ private:
     // The latest notice, until the program list is opened; the tip shown (UI thread).
     wchar_t m_UnreadNotice[256];
     wchar_t m_TrayTip[128];
-    wchar_t m_LatestNotice[256];
     // Posted by a second copy: the list is opened and brought to the front.
     UINT m_ShowPrograms;
     // Held for the life of the process: the first single-instance check.

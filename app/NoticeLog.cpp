@@ -6,6 +6,8 @@
 
 #include <new>
 
+wchar_t CNoticeLog::s_Latest[256] = L"";
+
 void CNoticeLog::PathFromSettings(wchar_t* path, int count)
 {
     path[0] = L'\0';

@@ -7,6 +7,8 @@
 
 #include "foundation/DateTime.h"
 
+#include <windows.h>
+
 class CNoticeLog {
 public:
     static constexpr unsigned long long kRotateBytes = 1048576;
@@ -15,4 +17,11 @@ public:
     static void PathFromSettings(wchar_t* path, int count);
     // Appends one line; false when the file could not be written.
     static bool Append(const wchar_t* path, const CDateTime& when, const wchar_t* program, const wchar_t* text);
+
+    // The latest notice shown, for the program list's line under the list.
+    static const wchar_t* Latest() { return s_Latest; }
+    static void SetLatest(const wchar_t* text) { lstrcpynW(s_Latest, text, 256); }
+
+private:
+    static wchar_t s_Latest[256];
 };

@@ -12,7 +12,7 @@ CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(),
       m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_StopAt(0), m_StartAt(0), m_bNextPending(0), m_NextPrefix(),
-      m_NextStartAt(0), m_NextStopAt(0), m_NextMaxFileSize(0), m_bAfterBreak(false), m_pWriter(nullptr), m_OpenedName(), m_OpenedId()
+      m_NextStartAt(0), m_NextStopAt(0), m_NextMaxFileSize(0), m_bAfterBreak(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
 {
     InitializeCriticalSection(&m_CutLock);
 }
@@ -154,6 +154,7 @@ void CAudioCtrl::PostNotice(WPARAM notice)
 bool CAudioCtrl::OpenCaptureDevice()
 {
     static const CaptureType kTypes[] = {kWasapiDevice, kWaveInDevice};
+    m_LastOpenError = S_OK;
     for (CaptureType type : kTypes) {
         if (type == kWaveInDevice)
             Trace(L"[CaptureOpen] WASAPI capture failed, falling back to waveIn\n");
@@ -164,6 +165,8 @@ bool CAudioCtrl::OpenCaptureDevice()
             return true;
         } else {
             Trace(L"[CaptureOpen] capture device open error\n");
+            if (type == kWasapiDevice)
+                m_LastOpenError = m_pCapture->m_OpenError;
         }
     }
     return false;
@@ -176,9 +179,10 @@ bool CAudioCtrl::OpenWithRetries(bool tell)
         if (OpenCaptureDevice())
             return true;
         // The recording should be running by now: the user hears of it once,
-        // and the retries go on while the program lasts.
+        // and the retries go on quietly while the program lasts. Access
+        // denied by Windows is said as such: the user has a setting to change.
         if (task == WM_CAPTURE_START && tell) {
-            PostNotice(kNoticeDeviceFailed);
+            PostNotice(m_LastOpenError == E_ACCESSDENIED ? kNoticeAccessDenied : kNoticeDeviceFailed);
             tell = false;
         }
         // The start request ends the pause: one more attempt right then.
@@ -320,6 +324,7 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         m_StopAt = stopAt;
         m_MaxFileSize = maxFileSize;
         m_bAfterBreak = false;
+        m_Silence.Reset(m_Format.nSamplesPerSec, m_Format.nChannels);
         m_pWriter->Begin(m_FilePrefix, m_Format, m_MaxFileSize);
         m_bRecording = 1;
         // What the device captured since the start second, before this

@@ -5,6 +5,7 @@
 #include "app/Messages.h"
 #include "audio/BaseCapture.h"
 #include "audio/PreRoll.h"
+#include "audio/SilenceWatch.h"
 #include "audio/SoundListener.h"
 #include "audio/WaveWriter.h"
 
@@ -90,6 +91,8 @@ public:
     // go on in the next file, and the user hears of it.
     bool m_bAfterBreak;
     CPreRoll m_PreRoll;
+    // The level of what the recording takes (under m_CutLock).
+    CSilenceWatch m_Silence;
     // Files and disk, on a thread of their own; fed under m_CutLock. Made
     // by the first start request (audio thread); it exists whenever
     // m_bRecording is set.
@@ -133,6 +136,8 @@ private:
     // The open-retry loop runs while its request stands and the thread is not told to quit.
     bool TaskStands() const { return !m_bQuit && (m_Task == WM_CAPTURE_OPEN || m_Task == WM_CAPTURE_START); }
 
+    // Why the last WASAPI open failed; the audio thread's.
+    HRESULT m_LastOpenError;
     // The device settings the last open chose by, uncut.
     wchar_t m_OpenedName[256];
     wchar_t m_OpenedId[256];

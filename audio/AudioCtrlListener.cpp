@@ -43,6 +43,14 @@ void CAudioCtrl::Route(const char* data, unsigned frames, unsigned long long fir
                 PostNotice(kNoticeStreamBroke);
             }
             m_pWriter->Append(data, take * align);
+            CSilenceWatch::Event level = m_Silence.Feed(data, take * align);
+            if (level == CSilenceWatch::kSilentMinute) {
+                Trace(L"[CAudioCtrl] no sound for a minute\n");
+                PostNotice(kNoticeSilence);
+            } else if (level == CSilenceWatch::kSoundBack) {
+                Trace(L"[CAudioCtrl] the sound is back\n");
+                PostNotice(kNoticeSoundBack);
+            }
             data += static_cast<size_t>(take) * align;
             frames -= take;
             first += take;
@@ -82,5 +90,6 @@ void CAudioCtrl::EndCurrentRecording()
     m_StopAt = m_NextStopAt;
     m_NextStopAt = 0;
     m_MaxFileSize = m_NextMaxFileSize;
+    m_Silence.Reset(m_Format.nSamplesPerSec, m_Format.nChannels);
     m_pWriter->Begin(m_FilePrefix, m_Format, m_MaxFileSize);
 }

@@ -6,7 +6,7 @@
 #include <new>
 
 CBaseCapture::CBaseCapture() : m_Device(WAVE_MAPPER), m_State(CaptureClosed), m_Format(), m_pListener(nullptr),
-    m_CapturedFrames(0), m_FirstFrameTime(0), m_FilledFrames(0), m_Breaks(0), m_StagingBytes(0),
+    m_CapturedFrames(0), m_FirstFrameTime(0), m_FilledFrames(0), m_Breaks(0), m_OpenError(S_OK), m_StagingBytes(0),
     m_bStopRequested(0), m_pStaging(nullptr), m_Staged(0), m_StageQpc(0), m_ClockOffset(0), m_ClockTakenAt(0),
     m_bClockStale(1), m_bFirstPacket(true), m_NextQpc(0), m_NextPosition(kUnknownPosition), m_LastPacketQpc(0)
 {

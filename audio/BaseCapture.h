@@ -61,6 +61,9 @@ public:
     // since the device was made. Written by the buffer thread.
     volatile LONG m_FilledFrames;
     volatile LONG m_Breaks;
+    // Why the last Open failed (E_ACCESSDENIED: Windows' microphone privacy
+    // setting); S_OK when it did not or the device cannot say.
+    HRESULT m_OpenError;
 
     // Gaps up to this long are filled with silence; a longer one is a break.
     static constexpr long long kMaxFilledGap = 2 * 10000000LL;

@@ -211,6 +211,7 @@ bool CWasapiCapture::Open(int channels, int samplesPerSec, int bitsPerSample, in
         m_hThread = CreateThread(nullptr, 0, CaptureThreadProc, this, 0, nullptr);
         hr = m_hThread ? S_OK : HRESULT_FROM_WIN32(GetLastError());
     }
+    m_OpenError = hr;
     if (FAILED(hr)) {
         Trace(L"CWasapiCapture::Open: %s failed (0x%08X)\n", step, static_cast<unsigned>(hr));
         Close();

@@ -9,7 +9,7 @@ CWaveWriter::CWaveWriter()
     : m_hNoticeWnd(nullptr), m_DroppedFrames(0), m_hWork(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_hThread(nullptr), m_pData(nullptr), m_DataHead(0), m_DataTail(0), m_DataUsed(0), m_pCommands(nullptr),
       m_CommandHead(0), m_CommandCount(0), m_bBusy(false), m_bWaiting(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_Prefix(),
-      m_Number(0), m_Format(), m_MaxFileSize(0), m_UnrefreshedBytes(0), m_bActive(false), m_bBroken(false),
+      m_Number(0), m_Format(), m_MaxFileSize(0), m_UnrefreshedBytes(0), m_UncheckedBytes(0), m_bLowDiskTold(false), m_bActive(false), m_bBroken(false),
       m_bFailed(false)
 {
     InitializeCriticalSection(&m_QueueLock);
@@ -219,6 +219,8 @@ void CWaveWriter::Execute(Command& command, const char* data)
         m_Format = command.format;
         m_MaxFileSize = command.maxFileSize;
         m_Number = 0;
+        m_UncheckedBytes = 0;
+        m_bLowDiskTold = false;
         m_bActive = true;
         m_bBroken = false;
         m_bFailed = false;
@@ -269,6 +271,16 @@ void CWaveWriter::Write(const char* data, unsigned length)
             m_pFile->RefreshHeader();
             m_UnrefreshedBytes = 0;
         }
+        m_UncheckedBytes += length;
+        if (!m_bLowDiskTold &&
+            m_UncheckedBytes >= static_cast<unsigned long long>(m_Format.nAvgBytesPerSec) * kDiskCheckSeconds) {
+            m_UncheckedBytes = 0;
+            if (FreeBytes(m_Prefix) < kLowDiskBytes) {
+                m_bLowDiskTold = true;
+                Trace(L"[CWaveWriter] less than 64 MB free for %s\n", m_Prefix);
+                PostNotice(kNoticeLowDisk);
+            }
+        }
         return;
     }
     // The disk refused the data: finish the file with what it holds. A write
@@ -278,6 +290,18 @@ void CWaveWriter::Write(const char* data, unsigned length)
     m_bFailed = true;
     Trace(L"[CAudioCtrl] a write to the WAV file failed: the recording stops\n");
     PostNotice(kNoticeWriteFailed);
+}
+
+unsigned long long CWaveWriter::FreeBytes(const wchar_t* path)
+{
+    // The folder of the files: the prefix up to its last backslash.
+    wchar_t folder[kFilePrefixSize];
+    lstrcpynW(folder, path, kFilePrefixSize);
+    wchar_t* slash = wcsrchr(folder, L'\\');
+    if (slash)
+        slash[1] = L'\0';
+    ULARGE_INTEGER available;
+    return GetDiskFreeSpaceExW(folder, &available, nullptr, nullptr) ? available.QuadPart : ~0ULL;
 }
 
 unsigned CWaveWriter::WriteToFile(CWaveFile* file, const void* data, unsigned length)

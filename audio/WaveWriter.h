@@ -22,6 +22,9 @@ public:
     static constexpr unsigned kRefreshSeconds = 1;
     // How many taken file numbers a new file passes over before giving up.
     static constexpr int kMaxNumberSkips = 1000;
+    // Under this much free space while recording, the user is told once.
+    static constexpr unsigned long long kLowDiskBytes = 64ULL << 20;
+    static constexpr unsigned kDiskCheckSeconds = 10;
     // How long the thread's end waits for a stalled disk before killing it.
     static constexpr DWORD kThreadEndMs = 15000;
 
@@ -57,6 +60,8 @@ protected:
     // each file as it is made.
     virtual unsigned WriteToFile(CWaveFile* file, const void* data, unsigned length);
     virtual void FileCreated(const wchar_t* name) { (void)name; }
+    // Bytes free to the user where the recording goes; ~0 when not known.
+    virtual unsigned long long FreeBytes(const wchar_t* path);
 
 private:
     enum CommandType { kBegin, kData, kBreak, kEnd, kQuit };
@@ -102,6 +107,8 @@ private:
     WAVEFORMATEX m_Format;
     unsigned m_MaxFileSize;
     unsigned long long m_UnrefreshedBytes;
+    unsigned long long m_UncheckedBytes;  // written since the free space was looked at
+    bool m_bLowDiskTold;
     bool m_bActive;   // a recording is open
     bool m_bBroken;   // its next file waits for data
     bool m_bFailed;   // a write failed: its audio is dropped until the next recording

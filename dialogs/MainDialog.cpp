@@ -1,4 +1,5 @@
 #include "dialogs/MainDialog.h"
+#include "app/NoticeLog.h"
 #include "config/AppParameter.h"
 #include "dialogs/ProgramInputDialog.h"
 #include "foundation/Decimal.h"
@@ -18,6 +19,7 @@ INT_PTR CALLBACK CMainDialog::ListDialogProc(HWND hwnd, UINT message, WPARAM wPa
 void CMainDialog::OnInitDialog(HWND hwnd)
 {
     SetSmallAppIcon(hwnd);
+    SetDlgItemTextW(hwnd, IDC_LATEST_NOTICE, CNoticeLog::Latest());
     bool ja = UiIsJapanese();
     HWND view = GetDlgItem(hwnd, IDC_PROGRAM_LIST);
     struct Column {

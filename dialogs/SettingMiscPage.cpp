@@ -4,6 +4,7 @@
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
 #include "resources/resource.h"
+#include "scheduler/WakeSupport.h"
 
 #include <shlobj.h>
 
@@ -36,6 +37,23 @@ void CSettingMiscPage::OnInitDialog(HWND hwnd)
     wchar_t size[16];
     FormatText(size, 16, L"%d", g_pConfig->m_WavMaxSize);
     SetDlgItemTextW(hwnd, IDC_WAV_MAX_SIZE, size);
+    ShowWakeWarning(hwnd);
+}
+
+void CSettingMiscPage::ShowWakeWarning(HWND hwnd)
+{
+    // Said while it matters: sleep after recording is on and the PC would
+    // not wake for the next program.
+    HWND warning = GetDlgItem(hwnd, IDC_WAKE_WARNING);
+    CWakeSupport::Verdict verdict =
+        IsDlgButtonChecked(hwnd, IDC_SHUTDOWN) == BST_CHECKED ? CWakeSupport::Current() : CWakeSupport::kCanWake;
+    const wchar_t* advice = CWakeSupport::Advice(verdict, m_UiLanguage != 0);
+    wchar_t text[400];
+    FormatText(text, 400, m_UiLanguage ? L"このパソコンは次の予約のために復帰できない可能性があります。%s"
+                                       : L"This PC may not wake for the next program. %s",
+               advice);
+    SetWindowTextW(warning, *advice ? text : L"");
+    ShowWindow(warning, *advice ? SW_SHOW : SW_HIDE);
 }
 
 void CSettingMiscPage::OnCommand(HWND hwnd, int id, int code)
@@ -56,6 +74,7 @@ void CSettingMiscPage::OnCommand(HWND hwnd, int id, int code)
     } else if (id == IDC_SHUTDOWN) {
         bool checked = IsDlgButtonChecked(hwnd, IDC_SHUTDOWN) == BST_CHECKED;
         CheckDlgButton(hwnd, IDC_SHUTDOWN, checked ? BST_UNCHECKED : BST_CHECKED);
+        ShowWakeWarning(hwnd);
     } else {
         CPropertyPage::OnCommand(hwnd, id, code);
     }

@@ -20,6 +20,10 @@ public:
 
     int m_UiLanguage;
     int m_Language;
+
+private:
+    // The line under the sleep box that says what keeps the PC from waking.
+    void ShowWakeWarning(HWND hwnd);
 };
 
 extern CSettingMiscPage* g_pMiscPage;

@@ -32,6 +32,7 @@
 #define IDC_PROGRAM_NEW     4101
 #define IDC_PROGRAM_EDIT    4102
 #define IDC_PROGRAM_DELETE  4103
+#define IDC_LATEST_NOTICE   4104
 
 // Program input dialog.
 #define IDC_START_DATE      4200
@@ -50,6 +51,7 @@
 #define IDC_BROWSE          4402
 #define IDC_WAV_MAX_SIZE    4403
 #define IDC_SHUTDOWN        4404
+#define IDC_WAKE_WARNING    4405
 
 // About dialog.
 #define IDC_ABOUT_EDITION   10130

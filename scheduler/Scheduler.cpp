@@ -62,9 +62,14 @@ void CScheduler::SetKeepAwake(bool on)
     SetThreadExecutionState(on ? (ES_SYSTEM_REQUIRED | ES_CONTINUOUS) : ES_CONTINUOUS);
 }
 
-void CScheduler::Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer)
+bool CScheduler::Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer)
 {
-    CSuspend::Suspend(seconds, wakeAt, keepTimer);
+    return CSuspend::Suspend(seconds, wakeAt, keepTimer);
+}
+
+CWakeSupport::Verdict CScheduler::WakeVerdict()
+{
+    return CWakeSupport::Current();
 }
 
 static void FormatNow(const CDateTime& now, wchar_t* text)
@@ -237,6 +242,36 @@ void CScheduler::SetupRecording(const ProgramItem& program, const CDateTime& now
     PostToWindow(WM_CAPTURE_OPEN);
     if (AudioThreadId() && !m_bHandOver)
         PostToAudio(WM_CAPTURE_OPEN, 0, 0);
+    CheckDiskSpace(program);
+}
+
+unsigned long long CScheduler::FreeDiskBytes(const wchar_t* folder)
+{
+    ULARGE_INTEGER available;
+    if (!folder || !GetDiskFreeSpaceExW(folder, &available, nullptr, nullptr))
+        return ~0ULL;
+    return available.QuadPart;
+}
+
+void CScheduler::CheckDiskSpace(const ProgramItem& program)
+{
+    if (!g_pConfig)
+        return;
+    CString folder;
+    g_pConfig->GetWavFolder(folder);
+    long long seconds = program.m_StopTime.Diff(program.m_StartTime) / CDateTime::kSecond;
+    int rate = g_pConfig->m_Frequency, channels = g_pConfig->m_Channels;
+    unsigned long long needed = static_cast<unsigned long long>(seconds > 0 ? seconds : 0) * (rate > 0 ? rate : 0) *
+                                    (channels > 0 ? channels : 1) * 2 + kDiskMargin;
+    unsigned long long free = FreeDiskBytes(folder.GetWide());
+    if (free == ~0ULL || free >= needed)
+        return;
+    // Recorded all the same: the user may make room meanwhile.
+    wchar_t figures[96];
+    FormatText(figures, 96, g_pConfig->m_UiLanguage == 1 ? L"必要 %llu MB、空き %llu MB" : L"needs %llu MB, %llu MB free",
+               needed >> 20, free >> 20);
+    Trace(L"[CScheduler] (ID=%d) the program may not fit: %s\n", program.m_Id, figures);
+    PostNotice(kNoticeDiskSpace, figures);
 }
 
 void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now)
@@ -314,7 +349,16 @@ void CScheduler::SuspendForNextProgram(const CDateTime& now, bool systemSuspendi
         Suspend(seconds, wakeAt, true);
         return;
     }
+    // A sleep the PC would not wake from would cost the next program.
+    CWakeSupport::Verdict verdict = seconds > 0 ? WakeVerdict() : CWakeSupport::kCanWake;
+    if (verdict != CWakeSupport::kCanWake && verdict != CWakeSupport::kUnknown) {
+        Trace(L"[%s] the PC cannot wake for the next program (%d): no sleep\n", text, static_cast<int>(verdict));
+        PostNotice(kNoticeCannotWake, CWakeSupport::Advice(verdict, g_pConfig && g_pConfig->m_UiLanguage == 1));
+        return;
+    }
     InterlockedExchange(&m_bSuspending, 1);
-    Suspend(seconds, wakeAt, false);
+    bool slept = Suspend(seconds, wakeAt, false);
     InterlockedExchange(&m_bSuspending, 0);
+    if (!slept)
+        PostNotice(kNoticeSleepFailed);
 }

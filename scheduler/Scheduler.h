@@ -4,6 +4,7 @@
 #pragma once
 
 #include "scheduler/ProgramItem.h"
+#include "scheduler/WakeSupport.h"
 
 #include <windows.h>
 
@@ -19,6 +20,9 @@ public:
     // A wake by the timer holds the system awake this long at most when no
     // program gets set up (the timer fires 300 s before the start).
     static constexpr long long kResumeHold = 600 * CDateTime::kSecond;
+    // A program is told it may not fit when the free space is below its
+    // size and this much.
+    static constexpr unsigned long long kDiskMargin = 64ULL << 20;
 
     CScheduler();
     virtual ~CScheduler();
@@ -75,15 +79,22 @@ protected:
         (void)notice;
         (void)detail;
     }
-    virtual void Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer);
+    // False when the sleep request failed.
+    virtual bool Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer);
+    // Whether the PC can wake by the timer (Wine answers none of it).
+    virtual CWakeSupport::Verdict WakeVerdict();
     virtual void SetKeepAwake(bool on);
     virtual void WaitForNextPass();
     virtual long long CaptureClockTime(const CDateTime& local);
+    // Bytes free to the user on the folder's volume; ~0 when not known.
+    virtual unsigned long long FreeDiskBytes(const wchar_t* folder);
 
 private:
     void Drive(const CDateTime& now);
     void UpdateKeepAwake(const CDateTime& now);
     void Expire(const CDateTime& now);
+    // At the set-up: whether the program fits the WAV folder's free space.
+    void CheckDiskSpace(const ProgramItem& program);
     // "Missed while not running": one notice for what one retirement found.
     void TellMissed(const struct MissedPrograms& missed);
 

@@ -37,14 +37,14 @@ HANDLE CSuspend::ArmTimer(const CDateTime& wakeAt)
     return timer;
 }
 
-void CSuspend::Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer)
+bool CSuspend::Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer)
 {
     Trace(L"CSuspend::Suspend(%lld)\n", seconds);
     ReleaseTimer();
     HANDLE timer = seconds > 0 ? ArmTimer(wakeAt) : nullptr;
     if (keepTimer) {
         InterlockedExchangePointer(&s_hKeptTimer, timer);
-        return;
+        return true;
     }
 
     HANDLE token = nullptr;
@@ -56,12 +56,16 @@ void CSuspend::Suspend(long long seconds, const CDateTime& wakeAt, bool keepTime
             AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr);
         CloseHandle(token);
     }
-    SetSystemPowerState(FALSE, FALSE);
-
-    if (!timer)
-        return;
-    CancelWaitableTimer(timer);
-    CloseHandle(timer);
+    if (!SetSystemPowerState(FALSE, FALSE)) {
+        Trace(L"CSuspend::Suspend: the sleep request failed (%lu)\n", GetLastError());
+        InterlockedExchangePointer(&s_hKeptTimer, timer);
+        return false;
+    }
+    if (timer) {
+        CancelWaitableTimer(timer);
+        CloseHandle(timer);
+    }
+    return true;
 }
 
 void CSuspend::ReleaseTimer()

@@ -11,8 +11,10 @@ public:
     // (seconds is what the trace shows), requests the sleep, and removes the
     // timer once the request returns. With keepTimer the system is suspending
     // on its own: no sleep is requested, and the timer stays armed until
-    // ReleaseTimer (on resume).
-    static void Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer);
+    // ReleaseTimer (on resume). False when the sleep request failed: the
+    // timer then stays armed as a kept one, so the PC still wakes for the
+    // program if it sleeps by itself.
+    static bool Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer);
     // Removes a timer kept by Suspend (on resume).
     static void ReleaseTimer();
     // The local wall-clock time as an absolute UTC due time. A relative due

@@ -81,14 +81,20 @@ protected:
         }
         Log(what);
     }
-    void Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer) override
+    CWakeSupport::Verdict m_Verdict = CWakeSupport::kUnknown;  // Wine's: the queries answer nothing
+    bool m_bSleepFails = false;
+    CWakeSupport::Verdict WakeVerdict() override { return m_Verdict; }
+    bool Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer) override
     {
         m_WakeAt = wakeAt;
         Log(L"suspend " + std::to_wstring(seconds) + (seconds > 0 ? L" wake " + Text(wakeAt) : L"") +
             (keepTimer ? L" keep" : L""));
         // Asleep until the timer fires.
+        if (m_bSleepFails)
+            return false;
         if (seconds > 0 && wakeAt.Diff(m_Clock) > 0)
             m_Clock.SetTicks(wakeAt.m_Ticks);
+        return true;
     }
     void SetKeepAwake(bool on) override { Log(on ? L"awake" : L"awake off"); }
 
