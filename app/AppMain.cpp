@@ -144,6 +144,7 @@ bool CAppMain::AddTrayIcon()
     data.uCallbackMessage = WM_TRAY_NOTIFY;
     data.hIcon = LoadIconW(m_hInstance, MAKEINTRESOURCEW(m_AudioCtrl.m_bRecording ? IDI_APP_RECORDING : IDI_APP_IDLE));
     TrayTipText(m_TrayTip, 128);
+    SetWindowTextW(m_hWnd, m_TrayTip);
     lstrcpynW(data.szTip, m_TrayTip, 128);
     return NotifyIcon(NIM_ADD, &data) != FALSE;
 }
@@ -468,6 +469,8 @@ void CAppMain::UpdateTrayTip()
     if (wcscmp(tip, m_TrayTip) == 0)
         return;
     lstrcpynW(m_TrayTip, tip, 128);
+    // The hidden window carries the same text, where tools and tests can read it.
+    SetWindowTextW(m_hWnd, tip);
     NOTIFYICONDATAW data = TrayData(m_hWnd);
     data.uFlags = NIF_TIP;
     lstrcpynW(data.szTip, tip, 128);

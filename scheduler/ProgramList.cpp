@@ -113,12 +113,12 @@ static unsigned WeekdayBit(const CDateTime& t)
 
 void MissedPrograms::Add(const ProgramItem& item, const CDateTime& start, long long more)
 {
-    if (m_Count < kListed) {
+    if (m_Listed < kListed) {
         wchar_t when[CDateTime::kTextSize];
         start.Format(when);
         CString title;
         title.Copy(item.m_Title);
-        FormatText(m_Lines[m_Count], kLineSize, L"%.80s  %.16s", title.GetWide() ? title.GetWide() : L"", when);
+        FormatText(m_Lines[m_Listed++], kLineSize, L"%.80s  %.16s", title.GetWide() ? title.GetWide() : L"", when);
     }
     m_Count += static_cast<int>(1 + more);
 }

@@ -14,6 +14,7 @@ struct MissedPrograms {
     static constexpr int kListed = 8;
     static constexpr int kLineSize = 120;
     int m_Count = 0;
+    int m_Listed = 0;
     // The first kListed as "title  start".
     wchar_t m_Lines[kListed][kLineSize] = {};
     void Add(const ProgramItem& item, const CDateTime& start, long long more);

@@ -205,7 +205,7 @@ void CScheduler::TellMissed(const MissedPrograms& missed)
     wchar_t* text = new (std::nothrow) wchar_t[size];
     if (!text)
         return;
-    int listed = missed.m_Count < MissedPrograms::kListed ? missed.m_Count : MissedPrograms::kListed;
+    int listed = missed.m_Listed;
     int at = missed.m_Count > 1
                  ? FormatText(text, size, L"%s and %d more", missed.m_Lines[0], missed.m_Count - 1)
                  : FormatText(text, size, L"%s", missed.m_Lines[0]);

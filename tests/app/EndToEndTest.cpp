@@ -140,8 +140,9 @@ TEST(EndToEnd, TrayClicksAndMenuOpenOneDialogOfEachKind)
 }
 
 // Two copies started at the same moment: exactly one records, the other
-// ends with 0. With no WAV folder set it records into the Music folder (once
-// the current drive's root).
+// ends with 0 and has the first one open its program list. With no WAV
+// folder set it records into the Music folder (once the current drive's
+// root). The tray tip (the hidden window's text too) tells the state.
 TEST(EndToEnd, TwoCopiesStartedTogetherRecordOnceIntoTheMusicFolder)
 {
     Recorder rec;
@@ -158,8 +159,16 @@ TEST(EndToEnd, TwoCopiesStartedTogetherRecordOnceIntoTheMusicFolder)
     EXPECT_EQ((a.Running() ? b : a).WaitForExit(1000), 0u);
     HWND hwnd = runner.WaitForMainWindow(15000);
     ASSERT_NE(hwnd, nullptr);
+    HWND list = nullptr;
+    EXPECT_TRUE(WaitUntil([&] { return (list = FindWindowW(nullptr, L"Recording Program List")) != nullptr; }, 5000));
+    PostMessageW(list, WM_COMMAND, IDCANCEL, 0);
+    auto tipIs = [&](const std::wstring& begin) {
+        return WaitUntil([&] { return WindowText(hwnd).rfind(begin, 0) == 0; }, 12000, 100);
+    };
+    EXPECT_TRUE(tipIs(L"Next: Once  "));
+    EXPECT_TRUE(tipIs(L"Recording: Once until "));
     ASSERT_TRUE(rec.WaitForTrace("Stop Recording", 30000));
-    Sleep(1500);
+    EXPECT_TRUE(tipIs(L"No program scheduled"));
     EXPECT_EQ(ExitProgram(hwnd, runner), 0u);
     std::wstring file = MusicFolder() + L"\\Once_" + Stamp(start);
     EXPECT_GT(CheckRecording(MusicFolder(), L"Once_" + Stamp(start), 0), 48000u);

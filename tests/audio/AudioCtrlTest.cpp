@@ -9,6 +9,7 @@
 #include <thread>
 
 int FakeCapture::s_OpenFailures = 0;
+HRESULT FakeCapture::s_OpenError = E_FAIL;
 int FakeCapture::s_Alive = 0;
 
 namespace {
@@ -306,4 +307,49 @@ TEST(AudioCtrl, AStallingDiskNeverHoldsUpTheCapture)
         if (!c.drops)
             CheckRamp(pcm, 2, "the stalled recording");
     }
+}
+
+// The recording's own notices, each once: a minute of silence (again once
+// the sound came back and went), the disk running low, and microphone
+// access denied by Windows in place of the device failure.
+TEST(AudioCtrl, NoticesOfSilenceALowDiskAndDeniedAccess)
+{
+    auto told = [](WPARAM n) { return TraceCapture::Count(L"[CAudioCtrl] recording notice " + std::to_wstring(n) + L"\n"); };
+    {
+        TraceCapture trace;
+        RecordingRun r(8000, 1, 100);
+        r.ctrl.m_FreeBytes = 10 << 20;
+        r.OpenAndStart();
+        struct Step {
+            bool sound;
+            unsigned seconds;
+            int silences, backs;
+        } steps[] = {{false, 59, 0, 0}, {false, 2, 1, 0}, {false, 120, 1, 0}, {true, 1, 1, 1}, {false, 61, 2, 1}};
+        for (const Step& s : steps) {
+            for (unsigned b = 0; b < s.seconds * 30; ++b) {
+                if (s.sound)
+                    r.ctrl.Device()->DeliverRamp(266);
+                else
+                    r.ctrl.Device()->DeliverSilence(266);
+            }
+            EXPECT_EQ(told(kNoticeSilence), s.silences);
+            EXPECT_EQ(told(kNoticeSoundBack), s.backs);
+        }
+        ASSERT_TRUE(r.ctrl.WaitForWriter());
+        EXPECT_EQ(told(kNoticeLowDisk), 1);
+    }
+    TraceCapture trace;
+    RecordingSettings settings(48000, 2, 100);
+    TestAudioCtrl ctrl;
+    FakeCapture::s_OpenFailures = 1000;
+    FakeCapture::s_OpenError = E_ACCESSDENIED;
+    ctrl.m_Task = WM_CAPTURE_OPEN;
+    std::thread audio([&] { ctrl.CaptureOpen(); });
+    ctrl.m_Task = WM_CAPTURE_START;  // the start comes: the user hears why
+    EXPECT_TRUE(WaitUntil([&] { return told(kNoticeAccessDenied) == 1; }, 5000, 10));
+    ctrl.m_Task = WM_CAPTURE_CLOSE;
+    audio.join();
+    FakeCapture::s_OpenFailures = 0;
+    FakeCapture::s_OpenError = E_FAIL;
+    EXPECT_EQ(told(kNoticeDeviceFailed), 0);
 }

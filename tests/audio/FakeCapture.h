@@ -12,6 +12,7 @@
 class FakeCapture : public CBaseCapture {
 public:
     static int s_OpenFailures;  // how many Opens fail before one succeeds
+    static HRESULT s_OpenError;  // what a failed Open says
     static int s_Alive;
 
     FakeCapture() { ++s_Alive; }
@@ -21,6 +22,7 @@ public:
     {
         if (s_OpenFailures > 0) {
             --s_OpenFailures;
+            m_OpenError = s_OpenError;
             return false;
         }
         m_Channels = channels;
@@ -37,6 +39,13 @@ public:
     void DeliverRamp(unsigned frames)
     {
         std::string pcm = Ramp(static_cast<unsigned>(m_CapturedFrames), frames, m_Channels);
+        m_CapturedFrames += frames;
+        m_pListener->OnSoundData(pcm.data(), static_cast<unsigned>(pcm.size()));
+    }
+
+    void DeliverSilence(unsigned frames)
+    {
+        std::string pcm(static_cast<size_t>(frames) * 2 * m_Channels, '\0');
         m_CapturedFrames += frames;
         m_pListener->OnSoundData(pcm.data(), static_cast<unsigned>(pcm.size()));
     }
@@ -81,8 +90,18 @@ public:
     FakeCapture* Device() { return static_cast<FakeCapture*>(m_pCapture); }
     bool m_bWaveIn = false;  // whether the fallback type exists too
     unsigned m_SplitBytes = 0;  // when nonzero, the split size instead of the setting's
+    unsigned long long m_FreeBytes = ~0ULL;  // the free space the writer sees
 
 protected:
+    class SpaceWriter : public CWaveWriter {
+    public:
+        explicit SpaceWriter(unsigned long long free) : m_Free(free) {}
+
+    protected:
+        unsigned long long FreeBytes(const wchar_t*) override { return m_Free; }
+        unsigned long long m_Free;
+    };
+    CWaveWriter* NewWaveWriter() override { return new SpaceWriter(m_FreeBytes); }
     void ReadSettings(int& frequency, int& channels, unsigned& maxFileSize) const override
     {
         CAudioCtrl::ReadSettings(frequency, channels, maxFileSize);

@@ -124,6 +124,7 @@ TEST(ConfigFile, LenientLoads)
         std::string text;  // empty: no file
         int loaded;
         std::string settings, programs;
+        bool damaged = false;  // read in part: the original is kept before the first save
     } cases[] = {
         {"no file", "", 0, kDefaults, ""},
         {"not text", std::string("\0\0\xFF\xFE<config>", 12) + kDecl + "<config/>", 0, kDefaults, ""},
@@ -143,7 +144,7 @@ TEST(ConfigFile, LenientLoads)
                                  "</programs>\r\n",
          1, "", "; 12 2024/05/01 06:00:00 0 A; 11 2024/05/01 07:30:00 0 Recording; 10 2024/05/02 07:30:00 62 B&C"},
         {"cut inside the second title", two.substr(0, two.find("two")), 1, kSetTo16000 + ", sleep 0" + kColors,
-         "; 10 2024/05/01 07:30:00 0 one; 11 2024/05/02 07:30:00 0 録音"},  // the visible title, in Japanese
+         "; 10 2024/05/01 07:30:00 0 one; 11 2024/05/02 07:30:00 0 録音", true},  // the visible title, in Japanese
         {"byte-order mark, as Notepad saves", "\xEF\xBB\xBF" + two, 1, kSetTo16000 + ", sleep 0" + kColors,
          "; 10 2024/05/01 07:30:00 0 one; 11 2024/05/02 07:30:00 0 two"},
         {"impossible numbers and dates",
@@ -152,7 +153,7 @@ TEST(ConfigFile, LenientLoads)
              Item("65535/99/99 99:99:99", "2024/13/40 25:61:61", "4294967295", "bad dates") +
              "<item><start_time/><stop_time/><weekly/><title/></item><item>" + "</programs>",
          1, "1661992959 Hz -2147483648 ch 2147483647 MB, language -1, sleep 0" + kColors,
-         "; 10 65535/99/99 99:99:99 4294967295 bad dates"},  // numbers wrap at 32 bits
+         "; 10 65535/99/99 99:99:99 4294967295 bad dates", true},  // numbers wrap at 32 bits
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -164,8 +165,10 @@ TEST(ConfigFile, LenientLoads)
             EXPECT_EQ(described.substr(0, described.find(';')), c.settings);
         }
         EXPECT_EQ(described.substr(std::min(described.find(';'), described.size())), c.programs);
+        bool kept = !c.text.empty() && (!c.loaded || c.damaged);
+        EXPECT_EQ(f.config->m_bLoadDamaged, kept ? 1 : 0);
         f.config->Save();
-        EXPECT_EQ(ReadBytes(f.ini + L".bad"), c.loaded ? "" : c.text);
+        EXPECT_EQ(ReadBytes(f.ini + L".bad"), kept ? c.text : "");
     }
 }
 

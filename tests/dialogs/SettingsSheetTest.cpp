@@ -2,6 +2,7 @@
 #include "dialogs/ConfigDialog.h"
 #include "dialogs/DialogFixture.h"
 #include "resources/resource.h"
+#include "scheduler/WakeSupport.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -40,6 +41,13 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     f.config.m_WavMaxSize = 250;
     f.config.m_Language = 0;
     std::wstring newFolder = f.dir.File(L"録音\\新しい");
+    // Wine answers no power query: the PC stands in with wake timers off.
+    CWakeSupport::s_Facts = [] {
+        PowerFacts facts;
+        facts.known = facts.hibernate = facts.rtcWakeS4 = true;
+        facts.allowWakeTimers = false;
+        return facts;
+    };
     f.Run([&] { CConfigDialog().Show(nullptr); }, L"Setting", [&](HWND sheet) {
         HWND audio = Page(sheet, 0);
         ASSERT_NE(audio, nullptr);
@@ -63,10 +71,16 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         SendDlgItemMessageW(misc, IDC_LANGUAGE, CB_SETCURSEL, 1, 0);  // Japanese, on an English interface
         SetControlText(misc, IDC_WAV_FOLDER, newFolder);
         SetControlText(misc, IDC_WAV_MAX_SIZE, L"12a");
+        EXPECT_FALSE(IsWindowVisible(GetDlgItem(misc, IDC_WAKE_WARNING)));
         Click(misc, IDC_SHUTDOWN);
         Sleep(100);
+        // Checked: the line says what keeps the PC from waking.
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(misc, IDC_WAKE_WARNING)));
+        EXPECT_NE(ControlText(misc, IDC_WAKE_WARNING).find(L"Allow wake timers"), std::wstring::npos);
+        SaveScreenshot(sheet, L"settings-misc-wake-en");
         PressOk(sheet);
     });
+    CWakeSupport::s_Facts = CWakeSupport::Query;
     EXPECT_STREQ(f.config.m_CapDeviceName.GetWide(), L"Unplugged microphone");
     EXPECT_EQ(f.config.m_Frequency, 96000);  // kept
     EXPECT_EQ(f.config.m_Channels, 2);

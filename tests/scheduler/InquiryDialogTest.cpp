@@ -46,6 +46,7 @@ TEST(InquiryDialog, CancelStopsTheCountdownOkAndCloseLeaveIt)
         ASSERT_NE(dlg, nullptr);
         EXPECT_EQ(f.app.m_bInquiryShown, 1);
         EXPECT_TRUE(IsWindowVisible(dlg));
+        EXPECT_TRUE(GetWindowLongW(dlg, GWL_EXSTYLE) & WS_EX_TOPMOST);  // in front of what the user has open
         EXPECT_EQ(WindowText(dlg), ja ? L"シャットダウン問い合わせ" : L"Inquiry Shutdown");
         f.app.OnShutdownInquiry(GetModuleHandleW(nullptr), ja);
         EXPECT_EQ(f.app.m_hInquiryDlg, dlg);

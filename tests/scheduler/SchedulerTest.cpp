@@ -2,7 +2,26 @@
 #include "scheduler/SimScheduler.h"
 
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
+
+namespace {
+
+// A recording at 10:50-11:00 with sleep after it, the next program at 14:00:
+// the countdown runs out at 11:05; sleeps: how many sleep requests follow.
+void Sleep(SchedulerFixture& f, CWakeSupport::Verdict verdict, bool fails, size_t sleeps)
+{
+    f.config.m_Shutdown = 1;
+    f.sched.m_Verdict = verdict;
+    f.sched.m_bSleepFails = fails;
+    f.Add(At(2026, 3, 7, 10, 50), At(2026, 3, 7, 11, 0), 0, L"First");
+    f.Add(At(2026, 3, 7, 14, 0), At(2026, 3, 7, 15, 0), 0, L"Next");
+    f.sched.m_Clock = At(2026, 3, 7, 10, 49);
+    f.sched.RunUntil(At(2026, 3, 7, 11, 6));
+    EXPECT_EQ(f.sched.Logged(L"^suspend").size(), sleeps);
+}
+
+}  // namespace
 
 // What the scheduler asks for, second by second, from the set-up five
 // seconds ahead to the stop, in the cases a user meets: on time, launched
@@ -89,6 +108,56 @@ TEST(Scheduler, ANewTimeZoneSendsTheStopAgain)
     f.sched.RunUntil(At(2026, 3, 7, 10, 10, 3));
     EXPECT_EQ(f.sched.Logged(L"^(stop-at|clock)"),
               (std::vector<std::wstring>{L"10:00:00 stop-at 630", L"10:10:00 clock", L"10:10:00 stop-at 570"}));
+}
+
+// What the scheduler tells the user of (notice, then its text): occurrences
+// that ended while it was not running or while the PC slept, listed up to
+// eight with the rest counted; a program that may not fit the free space
+// (recorded anyway); a sleep the PC would not wake from, and a failed one.
+TEST(Scheduler, NoticesOfMissedProgramsDiskSpaceAndSleep)
+{
+    struct Case {
+        const char* what;
+        std::function<void(SchedulerFixture&)> run;
+        std::vector<std::wstring> notices;
+    } cases[] = {
+        {"started after three programs ended", [](SchedulerFixture& f) {
+             f.Add(At(2026, 3, 7, 8, 0), At(2026, 3, 7, 8, 30), 0, L"Early");
+             f.Add(At(2026, 2, 20, 9, 0), At(2026, 2, 20, 9, 30), 1u << 5, L"Fridays");  // 2/20, 2/27, 3/6
+             f.Add(At(2026, 3, 7, 12, 0), At(2026, 3, 7, 12, 30), 0, L"Later");
+             f.sched.m_Clock = At(2026, 3, 7, 10, 0);
+             f.sched.RunUntil(At(2026, 3, 7, 10, 0, 2));
+         }, {L"9 Fridays  2026/02/20 09:00 and 3 more\nFridays  2026/02/20 09:00\nFridays  2026/03/06 09:00\n"
+             L"Early  2026/03/07 08:00\n... and 1 more"}},
+        {"asleep through one", [](SchedulerFixture& f) {
+             f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30), 0, L"Night");
+             f.sched.m_Clock = At(2026, 3, 7, 9, 0);
+             f.sched.RunUntil(At(2026, 3, 7, 9, 0, 2));
+             f.sched.m_Clock = At(2026, 3, 7, 11, 0);
+             f.sched.RunUntil(At(2026, 3, 7, 11, 0, 2));
+         }, {L"9 Night  2026/03/07 10:00\nNight  2026/03/07 10:00"}},
+        {"an hour at 48 kHz stereo, 500 MB free", [](SchedulerFixture& f) {
+             f.sched.m_FreeBytes = 500ULL << 20;
+             f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 11, 0));
+             f.sched.m_Clock = At(2026, 3, 7, 9, 59);
+             f.sched.RunUntil(At(2026, 3, 7, 10, 0, 1));
+             EXPECT_EQ(f.sched.Logged(L"^start").size(), 1u);
+         }, {L"13 needs 723 MB, 500 MB free"}},
+        {"wake timers off", [](SchedulerFixture& f) { Sleep(f, CWakeSupport::kWakeTimersOff, false, 0); },
+         {L"15 " + std::wstring(CWakeSupport::Advice(CWakeSupport::kWakeTimersOff, false))}},
+        {"the sleep request fails", [](SchedulerFixture& f) { Sleep(f, CWakeSupport::kCanWake, true, 1); }, {L"16 "}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SchedulerFixture f;
+        f.config.m_Frequency = 48000;
+        f.config.m_Channels = 2;
+        c.run(f);
+        std::vector<std::wstring> notices;
+        for (size_t i = 0; i < f.sched.m_Notices.size(); ++i)
+            notices.push_back(std::to_wstring(f.sched.m_Notices[i]) + L" " + f.sched.m_NoticeTexts[i]);
+        EXPECT_EQ(notices, c.notices);
+    }
 }
 
 // Retirements that cannot be saved: the user hears of it once, the list in

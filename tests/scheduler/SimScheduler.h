@@ -24,6 +24,9 @@ public:
     std::vector<WPARAM> m_Notices;
     std::vector<std::wstring> m_NoticeTexts;
     DWORD m_AudioId = 4242;
+    CWakeSupport::Verdict m_Verdict = CWakeSupport::kUnknown;  // Wine's: the queries answer nothing
+    bool m_bSleepFails = false;
+    unsigned long long m_FreeBytes = ~0ULL;
     long long m_ZoneBias = 0;  // local less UTC
     UINT m_Task = 0;
 
@@ -81,9 +84,8 @@ protected:
         }
         Log(what);
     }
-    CWakeSupport::Verdict m_Verdict = CWakeSupport::kUnknown;  // Wine's: the queries answer nothing
-    bool m_bSleepFails = false;
     CWakeSupport::Verdict WakeVerdict() override { return m_Verdict; }
+    unsigned long long FreeDiskBytes(const wchar_t*) override { return m_FreeBytes; }
     bool Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer) override
     {
         m_WakeAt = wakeAt;
