@@ -395,23 +395,26 @@ void CAppMain::ShowNotice(WPARAM notice, const wchar_t* detail)
                    path.GetWide() ? path.GetWide() : L"");
     } else {
         // The program concerned heads the list while it is set up or recording.
-        if (fixedTitle || !m_pProgramList || !m_pProgramList->GetAt(0, program) || program.m_State == Idle)
+        // Notices about no one program (missed ones, the sleep) are each told.
+        if (!m_pProgramList || !m_pProgramList->GetAt(0, program) || program.m_State == Idle)
             program = ProgramItem();
-        if (program.m_Id != m_NoticeProgramId || program.m_StartTime.m_Ticks != m_NoticeProgramStart) {
-            m_NoticeProgramId = program.m_Id;
-            m_NoticeProgramStart = program.m_StartTime.m_Ticks;
-            m_NoticesShown = 0;
+        if (!fixedTitle) {
+            if (program.m_Id != m_NoticeProgramId || program.m_StartTime.m_Ticks != m_NoticeProgramStart) {
+                m_NoticeProgramId = program.m_Id;
+                m_NoticeProgramStart = program.m_StartTime.m_Ticks;
+                m_NoticesShown = 0;
+            }
+            // At most one balloon per cause and program occurrence; sound
+            // that came back lets the silence alarm fire again.
+            unsigned long long bit = 1ULL << (notice & 63);
+            if (notice == kNoticeSoundBack) {
+                m_NoticesShown &= ~(1ULL << kNoticeSilence);
+            } else if (m_NoticesShown & bit) {
+                Trace(L"Balloon already shown for this program (notice %d)\n", static_cast<int>(notice));
+                return;
+            }
+            m_NoticesShown |= bit;
         }
-        // At most one balloon per cause and program occurrence; sound that
-        // came back lets the silence alarm fire again.
-        unsigned long long bit = 1ULL << (notice & 63);
-        if (notice == kNoticeSoundBack)
-            m_NoticesShown &= ~(1ULL << kNoticeSilence);
-        else if ((m_NoticesShown & bit) && notice != kNoticeMissed) {
-            Trace(L"Balloon already shown for this program (notice %d)\n", static_cast<int>(notice));
-            return;
-        }
-        m_NoticesShown |= bit;
         const wchar_t* name = program.m_Title.GetWide();
         lstrcpynW(title, fixedTitle ? fixedTitle : name && *name ? name : CAppParameter::DefaultTitle(ja), 64);
         // A block of several lines: the first is the balloon's, every one a line of the log.

@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """Feeds the virtual microphone: writes a counting ramp (stereo, frame n
 carries the low and high 16 bits of n), or with "tone" a 440 Hz sine, into a
-FIFO at the real-time pace of the given rate, forever. FIFO.clock holds
+FIFO at the real-time pace of the given rate, forever ("silence": zeros). FIFO.clock holds
 "n wall": the wall time (Unix seconds) at which frame n was written, the
 feeder's clock for the start and stop error of the benchmarks."""
 import math, struct, sys, time
 
 def main():
     fifo, rate, channels = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-    tone = len(sys.argv) > 4 and sys.argv[4] == "tone"
+    kind = sys.argv[4] if len(sys.argv) > 4 else "ramp"
+    tone = kind == "tone"
     chunk = rate // 100  # 10 ms
     out = open(fifo, "wb", buffering=0)
     n = 0
@@ -19,7 +20,9 @@ def main():
             clock.write("%d %.6f\n" % (n, time.time() + start + n / rate - time.monotonic()))
     anchor()
     while True:
-        if tone:
+        if kind == "silence":
+            data = bytes(chunk * 2 * channels)
+        elif tone:
             v = [int(8000 * math.sin(2 * math.pi * 440 * i / rate)) for i in range(n, n + chunk)]
             data = b"".join(struct.pack("<h", x) * channels for x in v)
         else:
