@@ -44,7 +44,7 @@ void WaitForId(volatile DWORD& id)
 CAppMain::CAppMain(HINSTANCE hInstance)
     : m_TaskbarCreated(0), m_NoticeProgramId(0), m_NoticeProgramStart(-1), m_NoticesShown(0), m_UnreadNotice(),
       m_TrayTip(), m_ShowPrograms(RegisterWindowMessageW(kShowProgramsMessage)),
-      m_hInstanceMutex(nullptr)
+      m_hInstanceMutex(nullptr), m_hTrayIcon(nullptr)
 {
     m_hInstance = hInstance;
     m_nMode = 1;
@@ -53,6 +53,8 @@ CAppMain::CAppMain(HINSTANCE hInstance)
 
 CAppMain::~CAppMain()
 {
+    if (m_hTrayIcon)
+        DestroyIcon(m_hTrayIcon);
     if (m_hInstanceMutex)
         CloseHandle(m_hInstanceMutex);
 }
@@ -118,6 +120,9 @@ int CAppMain::Create(HINSTANCE hInstance)
     if (!m_hWnd)
         return 0;
 
+    // Windows starts the program again after an update's restart, or after a
+    // crash or hang it saw; the recordings scheduled meanwhile then happen.
+    RegisterApplicationRestart(nullptr, 0);
     // Explorer announces a restart with this message; the icon is added again then.
     m_TaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     for (int attempt = 0; attempt < kTrayAddAttempts; ++attempt) {
@@ -142,7 +147,7 @@ bool CAppMain::AddTrayIcon()
     NOTIFYICONDATAW data = TrayData(m_hWnd);
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = WM_TRAY_NOTIFY;
-    data.hIcon = LoadIconW(m_hInstance, MAKEINTRESOURCEW(m_AudioCtrl.m_bRecording ? IDI_APP_RECORDING : IDI_APP_IDLE));
+    data.hIcon = TrayIcon(m_AudioCtrl.m_bRecording ? IDI_APP_RECORDING : IDI_APP_IDLE);
     TrayTipText(m_TrayTip, 128);
     SetWindowTextW(m_hWnd, m_TrayTip);
     lstrcpynW(data.szTip, m_TrayTip, 128);
@@ -153,8 +158,21 @@ void CAppMain::SetTrayIcon(int iconId)
 {
     NOTIFYICONDATAW data = TrayData(m_hWnd);
     data.uFlags = NIF_ICON;
-    data.hIcon = LoadIconW(m_hInstance, MAKEINTRESOURCEW(iconId));
+    data.hIcon = TrayIcon(iconId);
     NotifyIcon(NIM_MODIFY, &data);
+}
+
+HICON CAppMain::TrayIcon(int iconId)
+{
+    // Drawn at the small-icon size of the display's scale, not scaled down
+    // from the large one; the shell copies it, so the last one is let go.
+    HICON icon = nullptr;
+    if (FAILED(LoadIconMetric(m_hInstance, MAKEINTRESOURCEW(iconId), LIM_SMALL, &icon)) || !icon)
+        return LoadIconW(m_hInstance, MAKEINTRESOURCEW(iconId));
+    if (m_hTrayIcon)
+        DestroyIcon(m_hTrayIcon);
+    m_hTrayIcon = icon;
+    return icon;
 }
 
 void CAppMain::ShowTrayMenu()

@@ -61,6 +61,7 @@ private:
     static LRESULT CALLBACK Trampoline(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     bool AddTrayIcon();
     void SetTrayIcon(int iconId);
+    HICON TrayIcon(int iconId);
     void ShowTrayMenu();
     void StartThreads();
     // A tray balloon for a failure, at most one per cause and program
@@ -85,6 +86,7 @@ private:
     UINT m_ShowPrograms;
     // Held for the life of the process: the first single-instance check.
     HANDLE m_hInstanceMutex;
+    HICON m_hTrayIcon;  // the icon last given to the shell, ours to destroy
 };
 
 extern CAppMain* g_pApp;

@@ -2,6 +2,8 @@
 // recording settings and the program list.
 #pragma once
 
+#include "resources/version.h"
+
 #include "config/CommConfig.h"
 #include "scheduler/ProgramList.h"
 
@@ -10,7 +12,7 @@ public:
     CAppParameter();
     ~CAppParameter() override;
 
-    const wchar_t* GetVersion() override { return L"1.0.3.0"; }
+    const wchar_t* GetVersion() override { return L"" MARIVANE_VERSION_TEXT; }
     const wchar_t* GetDescription(int language) override;
     const wchar_t* GetMenuId(int language) override;
     const wchar_t* GetHelpUrl(int language) override;

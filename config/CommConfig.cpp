@@ -190,16 +190,52 @@ bool ParsesCompletely(const wchar_t* path)
 
 }  // namespace
 
+// A configuration there, or the save it left half done there.
+static bool HasConfiguration(const wchar_t* path)
+{
+    wchar_t tempPath[kSiblingPathSize];
+    SiblingPath(path, L".tmp", tempPath);
+    return FileExists(path) || (FileExists(tempPath) && ParsesCompletely(tempPath));
+}
+
+// Whether a save could write its temporary file beside path (a folder
+// under Program Files is not writable, and a 64-bit program gets no
+// virtualisation there).
+static bool CanWriteBeside(const wchar_t* path)
+{
+    wchar_t tempPath[kSiblingPathSize];
+    SiblingPath(path, L".tmp", tempPath);
+    HANDLE probe = CreateFileW(tempPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (probe == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(probe);
+    return true;
+}
+
 void CCommConfig::ResolveIniFile()
 {
-    // The current folder's file, or the save it left half done there; else
-    // the application folder's.
-    wchar_t path[MAX_PATH];
-    wchar_t tempPath[kSiblingPathSize];
-    ComposeIniPath(path, m_CurrentPath);
-    SiblingPath(path, L".tmp", tempPath);
-    if (!FileExists(path) && !(FileExists(tempPath) && ParsesCompletely(tempPath)))
-        ComposeIniPath(path, m_AppPath);
+    // The current folder's file; else the application folder's; else the
+    // user's own local folder (device ids belong to this machine, so not
+    // the roaming one), which a read-only application folder falls back to.
+    wchar_t here[MAX_PATH], beside[MAX_PATH], local[MAX_PATH] = L"";
+    ComposeIniPath(here, m_CurrentPath);
+    ComposeIniPath(beside, m_AppPath);
+    wchar_t localFolder[MAX_PATH];
+    DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", localFolder, MAX_PATH);
+    if (n > 0 && n < MAX_PATH - 24)
+        FormatText(local, MAX_PATH, L"%s\\Marivane\\marivane.ini", localFolder);
+    const wchar_t* path = beside;
+    if (HasConfiguration(here))
+        path = here;
+    else if (HasConfiguration(beside))
+        path = beside;
+    else if (*local && (HasConfiguration(local) || !CanWriteBeside(beside))) {
+        wchar_t folder[MAX_PATH];
+        FormatText(folder, MAX_PATH, L"%s\\Marivane", localFolder);
+        CreateDirectoryW(folder, nullptr);
+        path = local;
+    }
     m_IniFile.Assign(path);
     Trace(L"ini_file = %s\n", path);
 }

@@ -66,8 +66,11 @@ HINSTANCE OwnerInstance(HWND owner)
 
 void SetSmallAppIcon(HWND hwnd)
 {
-    // Shared: the system keeps one copy however many dialogs are opened.
-    HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_IDLE), IMAGE_ICON, 16, 16, LR_SHARED);
+    // The small-icon size of the window's DPI, drawn at that size rather
+    // than scaled; shared: the system keeps one copy a size.
+    UINT dpi = GetDpiForWindow(hwnd);
+    int size = GetSystemMetricsForDpi(SM_CXSMICON, dpi ? dpi : 96);
+    HANDLE icon = LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_IDLE), IMAGE_ICON, size, size, LR_SHARED);
     SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
 }
 

@@ -16,6 +16,30 @@ INT_PTR CALLBACK CMainDialog::ListDialogProc(HWND hwnd, UINT message, WPARAM wPa
     return g_pMainDialog ? g_pMainDialog->DialogProc(hwnd, message, wParam, lParam) : 0;
 }
 
+namespace {
+
+// Widths at 96 DPI.
+const int kColumnWidths[] = {20, 100, 200};
+
+}  // namespace
+
+INT_PTR CMainDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    INT_PTR result = CDialog::DialogProc(hwnd, message, wParam, lParam);
+    if (message == WM_DPICHANGED) {
+        SizeColumns(GetDlgItem(hwnd, IDC_PROGRAM_LIST));
+        SetSmallAppIcon(hwnd);
+    }
+    return result;
+}
+
+void CMainDialog::SizeColumns(HWND view)
+{
+    UINT dpi = GetDpiForWindow(view);
+    for (int i = 0; i < 3; ++i)
+        SendMessageW(view, LVM_SETCOLUMNWIDTH, i, MulDiv(kColumnWidths[i], dpi ? static_cast<int>(dpi) : 96, 96));
+}
+
 void CMainDialog::OnInitDialog(HWND hwnd)
 {
     SetSmallAppIcon(hwnd);
@@ -23,19 +47,19 @@ void CMainDialog::OnInitDialog(HWND hwnd)
     bool ja = UiIsJapanese();
     HWND view = GetDlgItem(hwnd, IDC_PROGRAM_LIST);
     struct Column {
-        int width;
         const wchar_t* ja;
         const wchar_t* en;
-    } columns[] = {{20, L"ID", L"ID"}, {100, L"開始日時", L"Start Time"}, {200, L"タイトル", L"Title"}};
+    } columns[] = {{L"ID", L"ID"}, {L"開始日時", L"Start Time"}, {L"タイトル", L"Title"}};
     for (int i = 0; i < 3; ++i) {
         LVCOLUMNW column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
-        column.cx = columns[i].width;
+        column.cx = kColumnWidths[i];
         column.pszText = const_cast<wchar_t*>(ja ? columns[i].ja : columns[i].en);
         column.iSubItem = i;
         SendMessageW(view, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
+    SizeColumns(view);
     DWORD style = static_cast<DWORD>(SendMessageW(view, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     SendMessageW(view, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     FillList(hwnd);

@@ -15,6 +15,11 @@ public:
     void OnCommand(HWND hwnd, int id, int code) override;
     int OnCancel(HWND hwnd) override;
     void OnNotify(HWND hwnd, WPARAM idFrom, NMHDR* header) override;
+    // WM_DPICHANGED moves the dialog to a monitor of another scale: the
+    // columns, in pixels, are sized again.
+    INT_PTR DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
+    // The columns' widths for the list's DPI.
+    static void SizeColumns(HWND view);
 
     static INT_PTR CALLBACK ListDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -1,5 +1,6 @@
 #include "dialogs/SettingMiscPage.h"
 #include "config/AppParameter.h"
+#include "config/AutoStart.h"
 #include "foundation/Decimal.h"
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
@@ -38,6 +39,15 @@ void CSettingMiscPage::OnInitDialog(HWND hwnd)
     FormatText(size, 16, L"%d", g_pConfig->m_WavMaxSize);
     SetDlgItemTextW(hwnd, IDC_WAV_MAX_SIZE, size);
     ShowWakeWarning(hwnd);
+    bool autoStart = CAutoStart::IsOn();
+    CheckDlgButton(hwnd, IDC_AUTOSTART, autoStart ? BST_CHECKED : BST_UNCHECKED);
+    // Task Manager's Startup tab can switch it off without removing it.
+    HWND note = GetDlgItem(hwnd, IDC_AUTOSTART_NOTE);
+    bool disabled = autoStart && CAutoStart::DisabledByTaskManager();
+    SetWindowTextW(note, !disabled ? L""
+                   : m_UiLanguage ? L"タスク マネージャーの [スタートアップ] で無効にされています。そこで有効にしてください。"
+                                  : L"Disabled in Task Manager's Startup tab: enable it there to start with Windows.");
+    ShowWindow(note, disabled ? SW_SHOW : SW_HIDE);
 }
 
 void CSettingMiscPage::ShowWakeWarning(HWND hwnd)
@@ -115,6 +125,13 @@ bool CSettingMiscPage::OnApply(HWND hwnd)
     g_pConfig->m_Language = m_Language;
     g_pConfig->SetSetting(g_pConfig->m_WavFileDir, text);
     g_pConfig->m_Shutdown = IsDlgButtonChecked(hwnd, IDC_SHUTDOWN) == BST_CHECKED ? 1 : 0;
+    // Kept in the registry, where Windows looks for it, not in the file.
+    bool autoStart = IsDlgButtonChecked(hwnd, IDC_AUTOSTART) == BST_CHECKED;
+    if (autoStart != CAutoStart::IsOn()) {
+        wchar_t exe[MAX_PATH];
+        GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        CAutoStart::Set(autoStart, exe);
+    }
 
     text[0] = L'\0';
     GetDlgItemTextW(hwnd, IDC_WAV_MAX_SIZE, text, kTextLimit);

@@ -92,7 +92,7 @@ void CString::Assign(const wchar_t* text, int length)
         Clear();
         return;
     }
-    char* bytes = WideToMulti(text, length, CP_ACP);
+    char* bytes = WideToMulti(text, length, kStringCodePage);
     if (!bytes)
         return;
     int n = static_cast<int>(strlen(bytes));
@@ -124,7 +124,7 @@ const wchar_t* CString::GetWide()
 {
     FreeWide();
     if (m_pBuffer && m_nLength > 0)
-        m_pWide = MultiToWide(m_pBuffer, m_nLength, CP_ACP);
+        m_pWide = MultiToWide(m_pBuffer, m_nLength, kStringCodePage);
     return m_pWide;
 }
 
@@ -136,7 +136,7 @@ bool CString::Equals(const wchar_t* text) const
     if (argEmpty)
         return false;
     int units = static_cast<int>(wcslen(text));
-    char* bytes = WideToMulti(text, units, CP_ACP);
+    char* bytes = WideToMulti(text, units, kStringCodePage);
     if (!bytes)
         return false;
     size_t n = strlen(bytes);

@@ -1,8 +1,13 @@
-// The one string class: text held as bytes in the ANSI code page (UTF-8 with
-// this program's manifest), with a UTF-16 view made on request.
+// The one string class: text held as UTF-8 bytes, with a UTF-16 view made
+// on request.
 #pragma once
 
 #include "foundation/Object.h"
+
+// The code page of every CString's bytes: UTF-8, whatever the system's
+// ANSI code page is (Windows 10 1809 and Server 2019 ignore the manifest's
+// activeCodePage, and a legacy code page would turn titles into "?").
+constexpr unsigned kStringCodePage = 65001;
 
 class CString : public CObject {
 public:
@@ -14,7 +19,7 @@ public:
 
     // length -1: up to the NUL. A null text or length 0 clears the string.
     void Assign(const wchar_t* text, int length = -1);
-    // Takes bytes that are already in the ANSI code page.
+    // Takes bytes that are already in kStringCodePage.
     void AssignBytes(const char* bytes, int length);
     void Copy(const CString& other);
     bool Grow(int n);

@@ -50,7 +50,7 @@ const wchar_t* WideOf(CString* s)
 // inside a multi-byte sequence, so escaping works on bytes too.
 bool SameCodePage(const CXmlString& out)
 {
-    return GetACP() == out.m_CodePage;
+    return kStringCodePage == out.m_CodePage;
 }
 
 void WriteName(CXmlString& out, CString* name)

@@ -52,6 +52,8 @@
 #define IDC_WAV_MAX_SIZE    4403
 #define IDC_SHUTDOWN        4404
 #define IDC_WAKE_WARNING    4405
+#define IDC_AUTOSTART       4406
+#define IDC_AUTOSTART_NOTE  4407
 
 // About dialog.
 #define IDC_ABOUT_EDITION   10130

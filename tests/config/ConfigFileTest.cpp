@@ -285,3 +285,51 @@ TEST(ConfigFile, InterruptedSavesAreRecoveredWhereTheyHappened)
     EXPECT_EQ(back.m_Frequency, 22050);
     EXPECT_FALSE(Exists(folder + L"\\~mv.tmp"));
 }
+
+// Where the settings go, in the order of the start-up rules: the current
+// folder's file, the application folder's, the user's local one where it
+// was made before, the application folder while it can be written, else
+// %LOCALAPPDATA%\Marivane (made for it; a folder under Program Files cannot
+// be written, here one that does not exist). A save lands there and the
+// next start finds it again.
+TEST(ConfigFile, SettingsAlwaysHaveAPlaceToBeSaved)
+{
+    struct Case {
+        const char* what;
+        bool here, beside, writable, local;
+        int chosen;  // 0 current, 1 application, 2 local
+    } cases[] = {
+        {"a fresh writable folder", false, false, true, false, 1},
+        {"a read-only application folder", false, false, false, false, 2},
+        {"made locally before", false, false, true, true, 2},
+        {"in the current folder", true, true, false, true, 0},
+        {"beside the program", false, true, false, true, 1},
+    };
+    std::wstring saved = EnvironmentValue(L"LOCALAPPDATA");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir current, application, local;
+        SetEnvironmentVariableW(L"LOCALAPPDATA", local.Path().c_str());
+        std::wstring appFolder = c.writable ? application.Path() : application.File(L"missing");
+        std::wstring files[] = {current.File(L"marivane.ini"), appFolder + L"\\marivane.ini",
+                                local.File(L"Marivane\\marivane.ini")};
+        CreateDirectoryW(local.File(L"Marivane").c_str(), nullptr);
+        bool present[] = {c.here, c.beside, c.local};
+        for (int i = 0; i < 3; ++i) {
+            if (present[i]) {
+                ASSERT_TRUE(WriteBytes(files[i], kDecl + "<config/>\r\n"));
+            }
+        }
+        for (int start = 0; start < 2; ++start) {
+            CAppParameter config;
+            config.m_CurrentPath.Assign(current.Path().c_str());
+            config.m_AppPath.Assign(appFolder.c_str());
+            config.ResolveIniFile();
+            EXPECT_EQ(W(config.m_IniFile), files[c.chosen]);
+            config.m_Frequency = 32000;
+            EXPECT_EQ(config.Save(), 1);
+        }
+        EXPECT_NE(ReadBytes(files[c.chosen]).find("<frequency>32000</frequency>"), std::string::npos);
+    }
+    SetEnvironmentVariableW(L"LOCALAPPDATA", saved.empty() ? nullptr : saved.c_str());
+}

@@ -1,6 +1,7 @@
 // The settings sheet with its two real pages.
 #include "dialogs/ConfigDialog.h"
 #include "dialogs/DialogFixture.h"
+#include "config/AutoStart.h"
 #include "resources/resource.h"
 #include "scheduler/WakeSupport.h"
 
@@ -48,6 +49,7 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         facts.allowWakeTimers = false;
         return facts;
     };
+    CAutoStart::Set(false, nullptr);
     f.Run([&] { CConfigDialog().Show(nullptr); }, L"Setting", [&](HWND sheet) {
         HWND audio = Page(sheet, 0);
         ASSERT_NE(audio, nullptr);
@@ -78,6 +80,8 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         EXPECT_TRUE(IsWindowVisible(GetDlgItem(misc, IDC_WAKE_WARNING)));
         EXPECT_NE(ControlText(misc, IDC_WAKE_WARNING).find(L"Allow wake timers"), std::wstring::npos);
         SaveScreenshot(sheet, L"settings-misc-wake-en");
+        EXPECT_EQ(IsDlgButtonChecked(misc, IDC_AUTOSTART), BST_UNCHECKED);
+        Click(misc, IDC_AUTOSTART);
         PressOk(sheet);
     });
     CWakeSupport::s_Facts = CWakeSupport::Query;
@@ -91,6 +95,12 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     EXPECT_EQ(f.config.m_WavMaxSize, 250);  // 12a keeps the size
     EXPECT_EQ(f.config.m_Shutdown, 1);
     EXPECT_NE(f.Saved().find("<language>1</language>"), std::string::npos);
+    // Start with Windows: the Run value holds the quoted program.
+    wchar_t exe[MAX_PATH], value[MAX_PATH + 3] = L"";
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    DWORD size = sizeof value;
+    RegGetValueW(HKEY_CURRENT_USER, CAutoStart::kRunKey, CAutoStart::kValueName, RRF_RT_REG_SZ, nullptr, value, &size);
+    EXPECT_EQ(std::wstring(value), L"\"" + std::wstring(exe) + L"\"");
 }
 
 // The size field takes blanks, a sign and digits and nothing else; anything
@@ -120,11 +130,17 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
     DialogFixture f(1);
     f.config.m_WavMaxSize = 100;
     f.config.m_Language = 7;
+    // Started with Windows, but switched off in Task Manager's Startup tab.
+    CAutoStart::Set(true, L"C:\\Marivane\\marivane.exe");
+    const BYTE disabled[12] = {3};
+    RegSetKeyValueW(HKEY_CURRENT_USER, CAutoStart::kApprovedKey, CAutoStart::kValueName, REG_BINARY, disabled, 12);
     f.Run([&] { CConfigDialog().Show(nullptr); }, L"設定", [&](HWND sheet) {
         SaveScreenshot(sheet, L"settings-audio-ja");
         HWND misc = Page(sheet, 1);
         EXPECT_EQ(SelectedText(misc, IDC_LANGUAGE), GetUserDefaultLangID() == 0x411 ? L"日本語" : L"English");
         EXPECT_EQ(ControlText(misc, IDC_SHUTDOWN), L"録音終了後パソコンをスリープする");
+        EXPECT_EQ(IsDlgButtonChecked(misc, IDC_AUTOSTART), BST_CHECKED);
+        EXPECT_NE(ControlText(misc, IDC_AUTOSTART_NOTE).find(L"タスク マネージャー"), std::wstring::npos);
         SaveScreenshot(sheet, L"settings-misc-ja");
         SetControlText(misc, IDC_WAV_MAX_SIZE, L"7");
         PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
@@ -132,6 +148,9 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
     EXPECT_EQ(f.config.m_WavMaxSize, 100);
     EXPECT_EQ(f.config.m_Language, 7);
     EXPECT_FALSE(Exists(f.dir.File(L"marivane.ini")));
+    EXPECT_TRUE(CAutoStart::IsOn());
+    CAutoStart::Set(false, nullptr);
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, CAutoStart::kApprovedKey, CAutoStart::kValueName);
 }
 
 // OK with a folder that cannot be made is refused on the page; a save that

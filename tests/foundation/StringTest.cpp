@@ -28,3 +28,17 @@ TEST(FormatText, Utf8CodePageWideStringsAndTruncation)
     FormatText(buffer, 4, L"%s", L"abcdef");
     EXPECT_STREQ(buffer, L"abc");
 }
+
+// Text outside every legacy code page comes back whole and is held as
+// UTF-8, whatever the system's ANSI code page: the run without the manifest
+// (foundation_legacy_code_page) has the one Wine's locale gives, as Windows
+// 10 1809 ignores the manifest's.
+TEST(CString, UnicodeSurvivesALegacyAnsiCodePage)
+{
+    const wchar_t* text = L"録音 ü – \U0001F3B5";
+    CString s(text);
+    EXPECT_STREQ(s.GetWide(), text);
+    EXPECT_EQ(std::string(s.GetBytes(), static_cast<size_t>(s.m_nLength)), "録音 ü – \xF0\x9F\x8E\xB5");
+    EXPECT_TRUE(s.Equals(text));
+    printf("ANSI code page %u\n", GetACP());
+}
