@@ -6,6 +6,14 @@
 
 class CPropertyPage : public CDialog {
 public:
+    // The pages' size in dialog units, as the templates give it.
+    static constexpr int kWidthDlu = 230, kHeightDlu = 200;
+
     INT_PTR DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     virtual bool OnApply(HWND hwnd) = 0;
+
+protected:
+    // Where the sheet sized its pages smaller than their own font and DPI
+    // need (Wine's sheet at 144 DPI), it grows, so nothing is cut.
+    static void FitSheetToPage(HWND page);
 };

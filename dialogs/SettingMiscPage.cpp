@@ -45,7 +45,7 @@ void CSettingMiscPage::OnInitDialog(HWND hwnd)
     HWND note = GetDlgItem(hwnd, IDC_AUTOSTART_NOTE);
     bool disabled = autoStart && CAutoStart::DisabledByTaskManager();
     SetWindowTextW(note, !disabled ? L""
-                   : m_UiLanguage ? L"タスク マネージャーの [スタートアップ] で無効にされています。そこで有効にしてください。"
+                   : UiIsJapanese() ? L"タスク マネージャーの [スタートアップ] で無効にされています。そこで有効にしてください。"
                                   : L"Disabled in Task Manager's Startup tab: enable it there to start with Windows.");
     ShowWindow(note, disabled ? SW_SHOW : SW_HIDE);
 }
@@ -57,9 +57,10 @@ void CSettingMiscPage::ShowWakeWarning(HWND hwnd)
     HWND warning = GetDlgItem(hwnd, IDC_WAKE_WARNING);
     CWakeSupport::Verdict verdict =
         IsDlgButtonChecked(hwnd, IDC_SHUTDOWN) == BST_CHECKED ? CWakeSupport::Current() : CWakeSupport::kCanWake;
-    const wchar_t* advice = CWakeSupport::Advice(verdict, m_UiLanguage != 0);
+    bool ja = UiIsJapanese();
+    const wchar_t* advice = CWakeSupport::Advice(verdict, ja);
     wchar_t text[400];
-    FormatText(text, 400, m_UiLanguage ? L"このパソコンは次の予約のために復帰できない可能性があります。%s"
+    FormatText(text, 400, ja ? L"このパソコンは次の予約のために復帰できない可能性があります。%s"
                                        : L"This PC may not wake for the next program. %s",
                advice);
     SetWindowTextW(warning, *advice ? text : L"");

@@ -170,5 +170,8 @@ bool SaveScreenshot(HWND window, const std::wstring& name)
     ReleaseDC(nullptr, screen);
     std::wstring folder = TestBinDir() + L"\\..\\screenshots";
     CreateDirectoryW(folder.c_str(), nullptr);
-    return WriteBytes(folder + L"\\" + name + L".bmp", bytes);
+    // The set taken at another scale (dialogs-dpi.sh) goes beside the 96 DPI one.
+    UINT dpi = GetDpiForSystem();
+    std::wstring scale = dpi == 96 ? L"" : L"-" + std::to_wstring(dpi) + L"dpi";
+    return WriteBytes(folder + L"\\" + name + scale + L".bmp", bytes);
 }
