@@ -159,7 +159,7 @@ TEST(EndToEnd, TwoCopiesStartedTogetherRecordOnceIntoTheMusicFolder)
     EXPECT_EQ((a.Running() ? b : a).WaitForExit(1000), 0u);
     HWND hwnd = runner.WaitForMainWindow(15000);
     ASSERT_NE(hwnd, nullptr);
-    HWND list = nullptr;
+    HWND list = nullptr;  // the second copy had the first open its list
     EXPECT_TRUE(WaitUntil([&] { return (list = FindWindowW(nullptr, L"Recording Program List")) != nullptr; }, 5000));
     PostMessageW(list, WM_COMMAND, IDCANCEL, 0);
     auto tipIs = [&](const std::wstring& begin) {

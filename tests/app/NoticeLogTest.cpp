@@ -25,17 +25,21 @@ TEST(NoticeLog, LinesForNotepadAndOneOldGeneration)
     EXPECT_EQ(ReadBytes(log), "\xEF\xBB\xBF" "2026/12/09 07:30:05\t\tfresh\r\n");
 }
 
-// The readable part is loaded and the original kept before the first save
-// can drop the rest; the user is told once, and the log says it too. A
-// program that ended while the program was not running is told of as missed.
-TEST(NoticeLog, ADamagedSettingsFileIsKeptAndTold)
+// Notices of the real program, each a balloon and a line of the log: a
+// settings file cut in the middle of its last program (the readable part is
+// loaded and the original kept before the first save can drop the rest), a
+// program that ended while the program was not running, and a recording
+// from the input "Quiet" of the virtual microphone, which delivers zeros.
+TEST(NoticeLog, DamageMissedProgramsAndSilenceAreTold)
 {
     Recorder rec;
     rec.Write({Program(SecondsFromNow(-7200), SecondsFromNow(-3600), 0, L"Gone"),
-               Program(SecondsFromNow(3600), SecondsFromNow(3660), 0, L"Kept"),
+               Program(SecondsFromNow(6), SecondsFromNow(75), 0, L"Hush"),
                Program(SecondsFromNow(7200), SecondsFromNow(7260), 0, L"Cut")});
     std::wstring ini = rec.workDir.File(L"marivane.ini");
-    std::string whole = ReadBytes(ini), cut = whole.substr(0, whole.find("Cut") + 1);
+    std::string text = ReadBytes(ini);
+    text.replace(text.find("<config>"), 8, "<config><cap_device_name>Quiet</cap_device_name>");
+    std::string cut = text.substr(0, text.find("Cut") + 1);
     ASSERT_TRUE(WriteBytes(ini, cut));
     ChildProcess child;
     HWND hwnd = rec.Launch(child);
@@ -43,24 +47,9 @@ TEST(NoticeLog, ADamagedSettingsFileIsKeptAndTold)
     EXPECT_TRUE(rec.WaitForTrace("Balloon: The settings file was damaged: ", 10000));
     EXPECT_EQ(ReadBytes(ini + L".bad"), cut);
     EXPECT_TRUE(rec.WaitForTrace("Balloon: Missed recordings: Missed while not running: Gone  ", 5000));
-    EXPECT_NE(ReadBytes(rec.workDir.File(L"marivane.log")).find("\tThe settings file was damaged\tThe settings file"),
-              std::string::npos);
-    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
-}
-
-// The input "Quiet" of the virtual microphone delivers zeros: a minute into
-// the recording the user hears of it.
-TEST(NoticeLog, AMinuteOfSilenceIsTold)
-{
-    Recorder rec;
-    rec.Write({Program(SecondsFromNow(6), SecondsFromNow(75), 0, L"Hush")});
-    IniConfig config(rec.workDir.File(L"marivane.ini"));
-    config.Load();
-    config.m_CapDeviceName.Assign(L"Quiet");
-    ASSERT_TRUE(config.Save());
-    ChildProcess child;
-    HWND hwnd = rec.Launch(child);
-    ASSERT_NE(hwnd, nullptr);
     EXPECT_TRUE(rec.WaitForTrace("Balloon: Hush: Hush: no sound for a minute. Check the input device and its level.", 80000));
+    std::string log = ReadBytes(rec.workDir.File(L"marivane.log"));
+    EXPECT_NE(log.find("\tThe settings file was damaged\tThe settings file"), std::string::npos);
+    EXPECT_NE(log.find("\tHush\tHush: no sound for a minute."), std::string::npos);
     EXPECT_EQ(ExitProgram(hwnd, child), 0u);
 }

@@ -20,8 +20,8 @@ run="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 [ -f "$inst/uninstall.exe" ] && wine "$inst/uninstall.exe" /S "_?=$(winpath "$inst")"
 
 wine "$root/build/dist/marivane-$version-setup.exe" /S
-check "the setup installs the program" '[ -f "$inst/marivane.exe" ] && [ -f "$inst/help/index-en.html" ]'
-check "a Start-menu shortcut" '[ -f "$users/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Marivane.lnk" ]'
+check "the setup installs the program and its Start-menu shortcut" '[ -f "$inst/marivane.exe" ] &&
+  [ -f "$inst/help/index-en.html" ] && [ -f "$users/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Marivane.lnk" ]'
 check "Apps & features shows its version" 'wine reg query "$uninstall" /v DisplayVersion | grep -q "$version"'
 check "it starts with Windows" 'wine reg query "$run" /v Marivane | grep -q "marivane.exe"'
 
@@ -33,31 +33,29 @@ printf '<?xml version="1.0" ?>\r\n<config><language>0</language><wavfile_dir>%s<
 (cd "$inst" && wine ./marivane.exe) & program=$!
 sleep 22
 wav=$(ls "$work"/wav/Installed_*_000.wav 2>/dev/null | head -1)
-echo "recorded: $wav $( [ -n "$wav" ] && soxi -D "$wav")"
 check "the installed program records 10 s" '[ -n "$wav" ] && awk -v d="$(soxi -D "$wav")" "BEGIN { exit !(d > 9.9 && d < 10.1) }"'
 check "its retired program is saved beside it" '! grep -q Installed "$inst/marivane.ini"'
 
 wine "$root/build/dist/marivane-$version-setup.exe" /S
 sleep 1
-check "an install over the running copy ends it" '! kill -0 $program 2>/dev/null'
-check "and replaces the program" '[ -f "$inst/marivane.exe" ]'
+check "an install over the running copy ends it and replaces the program" '! kill -0 $program 2>/dev/null &&
+  [ -f "$inst/marivane.exe" ]'
 wait $program 2>/dev/null
 
 wine "$inst/uninstall.exe" /S "_?=$(winpath "$inst")"
-check "the uninstall removes the program" '[ ! -f "$inst/marivane.exe" ] && [ ! -d "$inst/help" ]'
-check "its shortcut and registry values" '! wine reg query "$uninstall" >/dev/null 2>&1 && ! wine reg query "$run" /v Marivane >/dev/null 2>&1'
-check "and keeps the recordings and the settings" '[ -f "$wav" ] && [ -f "$inst/marivane.ini" ]'
+check "the uninstall removes the program, its registry values, and keeps the recordings and settings" \
+  '[ ! -f "$inst/marivane.exe" ] && [ ! -d "$inst/help" ] && ! wine reg query "$uninstall" >/dev/null 2>&1 &&
+   ! wine reg query "$run" /v Marivane >/dev/null 2>&1 && [ -f "$wav" ] && [ -f "$inst/marivane.ini" ]'
 rm -rf "$inst"
 
 unzip -q "$root/build/dist/marivane-$version-win64.zip" -d "$work/zip"
 (cd "$work/zip/marivane" && wine ./marivane.exe) & portable=$!
 sleep 6
-check "the portable copy runs" 'kill -0 $portable 2>/dev/null'
-check "a second start gives way to it" '(cd "$work/zip/marivane" && timeout 20 "$root/scripts/wine-exec" ./marivane.exe)'
+check "the portable copy runs, and a second start gives way to it" 'kill -0 $portable 2>/dev/null &&
+  (cd "$work/zip/marivane" && timeout 20 "$root/scripts/wine-exec" ./marivane.exe)'
 wine taskkill /im marivane.exe >/dev/null 2>&1
 sleep 3
-check "and Exit ends it" '! kill -0 $portable 2>/dev/null'
+check "and a close ends it" '! kill -0 $portable 2>/dev/null'
 kill $portable 2>/dev/null
-wait $portable 2>/dev/null
 echo "packages: $([ $fail = 0 ] && echo passed || echo FAILED)"
 exit $fail

@@ -219,5 +219,5 @@ TEST(WasapiCapture, ALostDeviceEndsTheFileAndTheRecordingGoesOnInTheNext)
     EXPECT_LT(b.front() - a.back(), 48000u);
     // The user is told once (the notice goes the way of the balloons the
     // reliability run sees).
-    EXPECT_EQ(TraceCapture::Count(L"[CAudioCtrl] recording notice " + std::to_wstring(kNoticeDeviceLost) + L"\n"), 1);
+    EXPECT_EQ(Told(kNoticeDeviceLost), 1);
 }

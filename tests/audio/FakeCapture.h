@@ -5,9 +5,11 @@
 #include "audio/AudioCtrl.h"
 #include "audio/BaseCapture.h"
 #include "config/AppParameter.h"
+#include "support/TestSupport.h"
 #include "support/WavChecks.h"
 
 #include <string>
+#include <vector>
 
 class FakeCapture : public CBaseCapture {
 public:
@@ -35,17 +37,12 @@ public:
     void Close() override { m_State = CaptureClosed; }
     bool IsOpen() override { return m_State != CaptureClosed; }
 
-    // The next frames of the ramp, counted as the real devices count them.
-    void DeliverRamp(unsigned frames)
+    // The next frames of the ramp (or silence), counted as the real devices count them.
+    void DeliverRamp(unsigned frames, bool silent = false)
     {
         std::string pcm = Ramp(static_cast<unsigned>(m_CapturedFrames), frames, m_Channels);
-        m_CapturedFrames += frames;
-        m_pListener->OnSoundData(pcm.data(), static_cast<unsigned>(pcm.size()));
-    }
-
-    void DeliverSilence(unsigned frames)
-    {
-        std::string pcm(static_cast<size_t>(frames) * 2 * m_Channels, '\0');
+        if (silent)
+            pcm.assign(pcm.size(), '\0');
         m_CapturedFrames += frames;
         m_pListener->OnSoundData(pcm.data(), static_cast<unsigned>(pcm.size()));
     }
@@ -62,6 +59,12 @@ private:
         return true;
     }
 };
+
+// How often the user was told of notice n.
+inline int Told(WPARAM n)
+{
+    return TraceCapture::Count(L"[CAudioCtrl] recording notice " + std::to_wstring(n) + L"\n");
+}
 
 // Recording settings in g_pConfig while it lives.
 struct RecordingSettings {
@@ -85,23 +88,51 @@ inline wchar_t* NewPrefixBlock(const std::wstring& prefix)
 }
 
 // The audio controller with the fake device.
+// The file writer on the disk a test wants: its free space, a stall until
+// m_hGo is set, or files only counted (each one's first ramp frame, modulo
+// 65536 of mono, and its length; nothing written).
+class TestWriter : public CWaveWriter {
+public:
+    struct Options {
+        unsigned long long free = ~0ULL;
+        HANDLE go = nullptr;
+        bool count = false;
+    };
+    struct FileRecord {
+        std::wstring name;
+        unsigned long long first = 0, frames = 0;
+    };
+    explicit TestWriter(const Options& options) : m_Options(options) {}
+    std::vector<FileRecord> m_Files;  // the writer thread's; read after a drain
+
+protected:
+    unsigned long long FreeBytes(const wchar_t*) override { return m_Options.free; }
+    void FileCreated(const wchar_t* name) override { m_Files.push_back({name}); }
+    unsigned WriteToFile(CWaveFile* file, const void* data, unsigned length) override
+    {
+        if (m_Options.go)
+            WaitForSingleObject(m_Options.go, INFINITE);
+        if (!m_Options.count)
+            return CWaveWriter::WriteToFile(file, data, length);
+        const unsigned char* p = static_cast<const unsigned char*>(data);
+        if (!m_Files.back().frames)
+            m_Files.back().first = p[0] | p[1] << 8;
+        m_Files.back().frames += length / 2;
+        return length;
+    }
+    Options m_Options;
+};
+
 class TestAudioCtrl : public CAudioCtrl {
 public:
     FakeCapture* Device() { return static_cast<FakeCapture*>(m_pCapture); }
+    TestWriter* Writer() { return static_cast<TestWriter*>(m_pWriter); }
     bool m_bWaveIn = false;  // whether the fallback type exists too
     unsigned m_SplitBytes = 0;  // when nonzero, the split size instead of the setting's
-    unsigned long long m_FreeBytes = ~0ULL;  // the free space the writer sees
+    TestWriter::Options m_WriterOptions;  // what the writer is made with
 
 protected:
-    class SpaceWriter : public CWaveWriter {
-    public:
-        explicit SpaceWriter(unsigned long long free) : m_Free(free) {}
-
-    protected:
-        unsigned long long FreeBytes(const wchar_t*) override { return m_Free; }
-        unsigned long long m_Free;
-    };
-    CWaveWriter* NewWaveWriter() override { return new SpaceWriter(m_FreeBytes); }
+    CWaveWriter* NewWaveWriter() override { return new TestWriter(m_WriterOptions); }
     void ReadSettings(int& frequency, int& channels, unsigned& maxFileSize) const override
     {
         CAudioCtrl::ReadSettings(frequency, channels, maxFileSize);

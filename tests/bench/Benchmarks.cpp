@@ -22,6 +22,27 @@ void PrintFigure(const char* figure, std::vector<double> v, const char* what, co
     printf("%s: median %.1f ms, max %.1f ms over %zu %s%s\n", figure, median, largest, v.size(), what, target);
 }
 
+// n programs of length s, every `every` s from 8 s on, written to the
+// configuration and run to the last stop; their spans and file prefixes.
+struct Programs {
+    std::vector<std::pair<CDateTime, CDateTime>> spans;
+    std::vector<std::wstring> prefixes;
+};
+Programs RunPrograms(Recorder& rec, int n, int length, int every, const wchar_t* name)
+{
+    Programs p;
+    std::vector<ProgramItem*> list;
+    for (int i = 0; i < n; ++i) {
+        p.spans.push_back({SecondsFromNow(8 + every * i), SecondsFromNow(8 + every * i + length)});
+        std::wstring title = name + std::to_wstring(i);
+        list.push_back(Program(p.spans.back().first, p.spans.back().second, 0, title.c_str()));
+        p.prefixes.push_back(rec.wavDir + L"\\" + title + L"_" + Stamp(p.spans.back().first));
+    }
+    rec.Write(list, 100);
+    rec.RunUntil("[" + Narrow(Text(p.spans.back().second)) + "] (ID=", 150000, 1500);
+    return p;
+}
+
 }  // namespace
 
 // A 60 s recording split at 2 MB into MARIVANE_BENCH_DIR; scripts/bench
@@ -44,19 +65,9 @@ TEST(Bench, Seams)
 {
     const int kPrograms = 10, kLength = 5;
     Recorder rec;
-    std::vector<ProgramItem*> programs;
-    std::vector<std::wstring> prefixes;
-    CDateTime start = SecondsFromNow(8);
-    for (int i = 0; i < kPrograms; ++i) {
-        CDateTime stop = start;
-        stop.AddTicks(kLength * CDateTime::kSecond);
-        std::wstring title = L"Seam" + std::to_wstring(i);
-        programs.push_back(Program(start, stop, 0, title.c_str()));
-        prefixes.push_back(rec.wavDir + L"\\" + title + L"_" + Stamp(start));
-        start = stop;
-    }
-    rec.Write(programs, 100);
-    ASSERT_NO_FATAL_FAILURE(rec.RunUntil("[" + Narrow(Text(start)) + "] (ID=", 120000, 1500));
+    Programs p;
+    ASSERT_NO_FATAL_FAILURE(p = RunPrograms(rec, kPrograms, kLength, kLength, L"Seam"));
+    const std::vector<std::wstring>& prefixes = p.prefixes;
     std::vector<double> gaps, errors;
     long long last = -1;  // the frame before the program's first
     for (int i = 0; i < kPrograms; ++i) {
@@ -96,17 +107,8 @@ TEST(Bench, StartStopError)
     std::wstring clockFile = EnvironmentValue(L"MARIVANE_FEEDER_CLOCK");
     ASSERT_FALSE(clockFile.empty()) << "run by scripts/bench";
     Recorder rec;
-    std::vector<ProgramItem*> list;
-    std::vector<std::pair<CDateTime, CDateTime>> spans;
-    std::vector<std::wstring> prefixes;
-    for (int i = 0; i < 10; ++i) {
-        spans.push_back({SecondsFromNow(8 + 8 * i), SecondsFromNow(12 + 8 * i)});
-        std::wstring title = L"Edge" + std::to_wstring(i);
-        list.push_back(Program(spans.back().first, spans.back().second, 0, title.c_str()));
-        prefixes.push_back(rec.wavDir + L"\\" + title + L"_" + Stamp(spans.back().first));
-    }
-    rec.Write(list, 100);
-    ASSERT_NO_FATAL_FAILURE(rec.RunUntil("[" + Narrow(Text(spans.back().second)) + "] (ID=", 150000, 1500));
+    Programs p;
+    ASSERT_NO_FATAL_FAILURE(p = RunPrograms(rec, 10, 4, 8, L"Edge"));
     unsigned long long n0 = 0;
     double wall0 = 0;
     FILE* clock = _wfopen(clockFile.c_str(), L"r");
@@ -122,13 +124,13 @@ TEST(Bench, StartStopError)
         return static_cast<double>(FileTimeToTicks(ft)) / 1e7 - 11644473600.0;
     };
     std::vector<double> starts, stops;
-    for (size_t i = 0; i < spans.size(); ++i) {
-        std::vector<unsigned> frames = CheckRamp(ReadRecording(prefixes[i], 48000, 2).pcm, 2, Narrow(prefixes[i]));
+    for (size_t i = 0; i < p.spans.size(); ++i) {
+        std::vector<unsigned> frames = CheckRamp(ReadRecording(p.prefixes[i], 48000, 2).pcm, 2, Narrow(p.prefixes[i]));
         if (frames.empty())
             continue;
         double first = wall0 + (static_cast<double>(frames.front()) - static_cast<double>(n0)) / 48000;
-        starts.push_back((first - unix(spans[i].first)) * 1000);
-        stops.push_back((first + frames.size() / 48000.0 - unix(spans[i].second)) * 1000);
+        starts.push_back((first - unix(p.spans[i].first)) * 1000);
+        stops.push_back((first + frames.size() / 48000.0 - unix(p.spans[i].second)) * 1000);
     }
     PrintFigure("start error", starts, "programs", " (target max <= 10 ms)");
     PrintFigure("stop error", stops, "programs", " (target max <= 10 ms)");

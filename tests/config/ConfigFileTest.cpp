@@ -296,14 +296,14 @@ TEST(ConfigFile, SettingsAlwaysHaveAPlaceToBeSaved)
 {
     struct Case {
         const char* what;
-        bool here, beside, writable, local;
-        int chosen;  // 0 current, 1 application, 2 local
+        bool here, beside, writable, local;  // where a file is, and whether the application folder is writable
+        int chosen;                          // 0 current, 1 application, 2 local
     } cases[] = {
         {"a fresh writable folder", false, false, true, false, 1},
         {"a read-only application folder", false, false, false, false, 2},
         {"made locally before", false, false, true, true, 2},
-        {"in the current folder", true, true, false, true, 0},
-        {"beside the program", false, true, false, true, 1},
+        {"in the current folder", true, true, true, true, 0},
+        {"beside the program", false, true, true, true, 1},
     };
     std::wstring saved = EnvironmentValue(L"LOCALAPPDATA");
     for (const Case& c : cases) {
@@ -313,12 +313,10 @@ TEST(ConfigFile, SettingsAlwaysHaveAPlaceToBeSaved)
         std::wstring appFolder = c.writable ? application.Path() : application.File(L"missing");
         std::wstring files[] = {current.File(L"marivane.ini"), appFolder + L"\\marivane.ini",
                                 local.File(L"Marivane\\marivane.ini")};
-        CreateDirectoryW(local.File(L"Marivane").c_str(), nullptr);
-        bool present[] = {c.here, c.beside, c.local};
-        for (int i = 0; i < 3; ++i) {
-            if (present[i]) {
-                ASSERT_TRUE(WriteBytes(files[i], kDecl + "<config/>\r\n"));
-            }
+        if (c.local)  // else the start-up makes it
+            CreateDirectoryW(local.File(L"Marivane").c_str(), nullptr);
+        for (int i : {c.here ? 0 : -1, c.beside ? 1 : -1, c.local ? 2 : -1}) {
+            ASSERT_TRUE(i < 0 || WriteBytes(files[i], kDecl + "<config/>\r\n"));
         }
         for (int start = 0; start < 2; ++start) {
             CAppParameter config;

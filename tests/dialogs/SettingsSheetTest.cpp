@@ -133,11 +133,7 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
     // Started with Windows, but switched off in Task Manager's Startup tab.
     CAutoStart::Set(true, L"C:\\Marivane\\marivane.exe");
     const BYTE disabled[12] = {3};
-    HKEY approved = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, CAutoStart::kApprovedKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                              &approved, nullptr), ERROR_SUCCESS);
-    RegSetValueExW(approved, CAutoStart::kValueName, 0, REG_BINARY, disabled, 12);
-    RegCloseKey(approved);
+    RegSetKeyValueW(HKEY_CURRENT_USER, CAutoStart::kApprovedKey, CAutoStart::kValueName, REG_BINARY, disabled, 12);
     f.Run([&] { CConfigDialog().Show(nullptr); }, L"設定", [&](HWND sheet) {
         SaveScreenshot(sheet, L"settings-audio-ja");
         HWND misc = Page(sheet, 1);

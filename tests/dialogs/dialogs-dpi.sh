@@ -6,9 +6,8 @@
 set -u
 root=$(cd "$(dirname "$0")/../.." && pwd)
 wine() { "$root/scripts/wine-exec" "$@"; }
-for n in $(seq 130 160); do
-  [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-done
+n=130
+while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
 Xvfb ":$n" -screen 0 1920x1200x24 -nolisten tcp >/dev/null 2>&1 & xvfb=$!
 export DISPLAY=":$n"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done

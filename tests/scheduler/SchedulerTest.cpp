@@ -5,23 +5,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-namespace {
-
-// A recording at 10:50-11:00 with sleep after it, the next program at 14:00:
-// the countdown runs out at 11:05; sleeps: how many sleep requests follow.
-void Sleep(SchedulerFixture& f, CWakeSupport::Verdict verdict, bool fails, size_t sleeps)
-{
-    f.config.m_Shutdown = 1;
-    f.sched.m_Verdict = verdict;
-    f.sched.m_bSleepFails = fails;
-    f.Add(At(2026, 3, 7, 10, 50), At(2026, 3, 7, 11, 0), 0, L"First");
-    f.Add(At(2026, 3, 7, 14, 0), At(2026, 3, 7, 15, 0), 0, L"Next");
-    f.sched.m_Clock = At(2026, 3, 7, 10, 49);
-    f.sched.RunUntil(At(2026, 3, 7, 11, 6));
-    EXPECT_EQ(f.sched.Logged(L"^suspend").size(), sleeps);
-}
-
-}  // namespace
 
 // What the scheduler asks for, second by second, from the set-up five
 // seconds ahead to the stop, in the cases a user meets: on time, launched
@@ -93,28 +76,12 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
     }
 }
 
-// A new time zone during a recording (a laptop's automatic zone): the stop
-// the user set, 10:30 local, goes to the audio thread again as the new
-// zone's UTC at the next pass; a clock change also reaches the audio
-// thread at once.
-TEST(Scheduler, ANewTimeZoneSendsTheStopAgain)
-{
-    SchedulerFixture f;
-    f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30));
-    f.sched.m_Clock = At(2026, 3, 7, 9, 59);
-    f.sched.RunUntil(At(2026, 3, 7, 10, 10));
-    f.sched.m_ZoneBias = 60 * 60 * CDateTime::kSecond;  // one hour east
-    f.sched.OnClockChanged();
-    f.sched.RunUntil(At(2026, 3, 7, 10, 10, 3));
-    EXPECT_EQ(f.sched.Logged(L"^(stop-at|clock)"),
-              (std::vector<std::wstring>{L"10:00:00 stop-at 630", L"10:10:00 clock", L"10:10:00 stop-at 570"}));
-}
-
 // What the scheduler tells the user of (notice, then its text): occurrences
 // that ended while it was not running or while the PC slept, listed up to
 // eight with the rest counted; a program that may not fit the free space
-// (recorded anyway); a sleep the PC would not wake from, and a failed one.
-TEST(Scheduler, NoticesOfMissedProgramsDiskSpaceAndSleep)
+// (recorded anyway); nothing of a new time zone. (The sleep's notices are
+// SleepAfterRecording's.)
+TEST(Scheduler, NoticesOfMissedProgramsAndDiskSpaceAndANewZone)
 {
     struct Case {
         const char* what;
@@ -138,20 +105,31 @@ TEST(Scheduler, NoticesOfMissedProgramsDiskSpaceAndSleep)
          }, {L"9 Night  2026/03/07 10:00\nNight  2026/03/07 10:00"}},
         {"an hour at 48 kHz stereo, 500 MB free", [](SchedulerFixture& f) {
              f.sched.m_FreeBytes = 500ULL << 20;
+             f.config.m_Frequency = 48000;
+             f.config.m_Channels = 2;
              f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 11, 0));
              f.sched.m_Clock = At(2026, 3, 7, 9, 59);
              f.sched.RunUntil(At(2026, 3, 7, 10, 0, 1));
              EXPECT_EQ(f.sched.Logged(L"^start").size(), 1u);
          }, {L"13 needs 723 MB, 500 MB free"}},
-        {"wake timers off", [](SchedulerFixture& f) { Sleep(f, CWakeSupport::kWakeTimersOff, false, 0); },
-         {L"15 " + std::wstring(CWakeSupport::Advice(CWakeSupport::kWakeTimersOff, false))}},
-        {"the sleep request fails", [](SchedulerFixture& f) { Sleep(f, CWakeSupport::kCanWake, true, 1); }, {L"16 "}},
+        // Not a notice: a new time zone during a recording (a laptop's
+        // automatic zone) sends the stop the user set, 10:30 local, again as
+        // the new zone's UTC at the next pass; the audio thread hears of the
+        // clock change at once.
+        {"a new time zone", [](SchedulerFixture& f) {
+             f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30));
+             f.sched.m_Clock = At(2026, 3, 7, 9, 59);
+             f.sched.RunUntil(At(2026, 3, 7, 10, 10));
+             f.sched.m_ZoneBias = 60 * 60 * CDateTime::kSecond;  // one hour east
+             f.sched.OnClockChanged();
+             f.sched.RunUntil(At(2026, 3, 7, 10, 10, 3));
+             EXPECT_EQ(f.sched.Logged(L"^(stop-at|clock)"),
+                       (std::vector<std::wstring>{L"10:00:00 stop-at 630", L"10:10:00 clock", L"10:10:00 stop-at 570"}));
+         }, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SchedulerFixture f;
-        f.config.m_Frequency = 48000;
-        f.config.m_Channels = 2;
         c.run(f);
         std::vector<std::wstring> notices;
         for (size_t i = 0; i < f.sched.m_Notices.size(); ++i)

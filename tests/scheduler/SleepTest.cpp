@@ -18,6 +18,9 @@ TEST(SleepAfterRecording, TheGapToTheNextProgramDecides)
         int at1102;      // 1: Cancel in the inquiry, 2: the setting turned off
         int inquiries;   // shown, so asked once at most
         const wchar_t* sleep;
+        CWakeSupport::Verdict verdict = CWakeSupport::kUnknown;  // Wine's: the power queries answer nothing
+        bool fails = false;      // the sleep request fails
+        std::vector<WPARAM> notices = {};
     } cases[] = {
         {"4 min: set up at 11:03:55, no sleep", At(2026, 3, 7, 11, 4), 1, 0, 0, nullptr},
         {"8 min: too near to sleep", At(2026, 3, 7, 11, 8), 1, 0, 0, nullptr},
@@ -27,11 +30,18 @@ TEST(SleepAfterRecording, TheGapToTheNextProgramDecides)
         {"setting off in the countdown", At(2026, 3, 7, 14, 0), 1, 2, 1, nullptr},
         {"setting off", At(2026, 3, 7, 14, 0), 0, 0, 0, nullptr},
         {"no next program", CDateTime(), 1, 0, 1, L"11:05:00 suspend -1"},
+        // A PC that would not wake is not put to sleep; a failed request is told.
+        {"wake timers off", At(2026, 3, 7, 14, 0), 1, 0, 1, nullptr, CWakeSupport::kWakeTimersOff, false,
+         {kNoticeCannotWake}},
+        {"the request fails", At(2026, 3, 7, 14, 0), 1, 0, 1, L"11:05:00 suspend 10200 wake 2026/03/07 13:55:00",
+         CWakeSupport::kCanWake, true, {kNoticeSleepFailed}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SchedulerFixture f;
         f.config.m_Shutdown = c.shutdown;
+        f.sched.m_Verdict = c.verdict;
+        f.sched.m_bSleepFails = c.fails;
         f.Add(At(2026, 3, 7, 10, 50), At(2026, 3, 7, 11, 0), 0, L"First");
         if (c.next.m_Ticks)
             f.Add(c.next, At(2026, 3, 7, 23, 0), 0, L"Next");
@@ -47,6 +57,7 @@ TEST(SleepAfterRecording, TheGapToTheNextProgramDecides)
         EXPECT_EQ(f.sched.Logged(L"^window inquiry").size(), static_cast<size_t>(c.inquiries));
         f.sched.RunUntil(At(2026, 3, 7, 11, 6));
         EXPECT_EQ(f.sched.Logged(L"^suspend"), c.sleep ? std::vector<std::wstring>{c.sleep} : std::vector<std::wstring>{});
+        EXPECT_EQ(f.sched.m_Notices, c.notices);
         if (c.sleep) {  // the dialog is closed on each of the last four seconds before
             EXPECT_EQ(TraceCapture::Count(L"Close the dialog 5 seconds before shutdown\n"), 4);
         }

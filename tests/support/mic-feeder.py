@@ -15,9 +15,7 @@ def main():
     n = 0
     start = time.monotonic()
 
-    def anchor():
-        with open(fifo + ".clock", "w") as clock:
-            clock.write("%d %.6f\n" % (n, time.time() + start + n / rate - time.monotonic()))
+    anchor = lambda: open(fifo + ".clock", "w").write("%d %.6f\n" % (n, time.time() + start + n / rate - time.monotonic()))
     anchor()
     while True:
         if kind == "silence":
