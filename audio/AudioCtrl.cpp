@@ -12,7 +12,7 @@ CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(),
       m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_StopAt(0), m_StartAt(0), m_bNextPending(0), m_NextPrefix(),
-      m_NextStartAt(0), m_NextStopAt(0), m_NextMaxFileSize(0), m_bAfterBreak(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
+      m_NextStopAt(0), m_NextMaxFileSize(0), m_bAfterBreak(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
 {
     InitializeCriticalSection(&m_CutLock);
 }
@@ -311,7 +311,6 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         // to back, or overlapping): this program takes over there, between
         // two frames.
         lstrcpynW(m_NextPrefix, prefix, kFilePrefixSize);
-        m_NextStartAt = startAt;
         m_NextStopAt = stopAt;
         m_NextMaxFileSize = maxFileSize;
         m_bNextPending = 1;

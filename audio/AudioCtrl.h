@@ -75,8 +75,9 @@ public:
     // change under it too.
     CRITICAL_SECTION m_CutLock;
     long long m_StopAt;  // the recording's stop on the capture clock; 0: not known
-    // Its start: frames captured before it (staged across a step of the
-    // clock) are not the program's. 0: not known.
+    // Its start until its first frame is taken: frames captured before it
+    // (staged across a step of the clock) are not the program's. 0: not
+    // known, or decided.
     long long m_StartAt;
     // A program that starts by the current one's stop (back to back or
     // overlapping) waits for that stop; its file is begun at the cut.
@@ -84,7 +85,6 @@ public:
     // while it waits, and decides under the lock.
     volatile LONG m_bNextPending;
     wchar_t m_NextPrefix[kFilePrefixSize];
-    long long m_NextStartAt;
     long long m_NextStopAt;
     unsigned m_NextMaxFileSize;
     // The stream broke off during the recording: the next frames it takes

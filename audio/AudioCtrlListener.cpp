@@ -36,6 +36,9 @@ void CAudioCtrl::Route(const char* data, unsigned frames, unsigned long long fir
         unsigned long long stop = m_StopAt ? m_pCapture->FrameAt(m_StopAt) : ~0ULL;
         unsigned take = first + frames <= stop ? frames : stop > first ? static_cast<unsigned>(stop - first) : 0;
         if (take > 0) {
+            // The start is decided by the first frame taken: later buffers,
+            // placed a little differently, never move it.
+            m_StartAt = 0;
             if (m_bAfterBreak) {
                 // The program is still on after the break: it goes on in the next file.
                 m_bAfterBreak = false;
@@ -86,7 +89,7 @@ void CAudioCtrl::EndCurrentRecording()
     Trace(L"[CAudioCtrl] the recording reached its stop: the next program's file takes over\n");
     m_bNextPending = 0;
     lstrcpynW(m_FilePrefix, m_NextPrefix, kFilePrefixSize);
-    m_StartAt = m_NextStartAt;
+    m_StartAt = 0;  // the cut is where this program starts
     m_StopAt = m_NextStopAt;
     m_NextStopAt = 0;
     m_MaxFileSize = m_NextMaxFileSize;
