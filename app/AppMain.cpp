@@ -2,6 +2,7 @@
 #include "app/NoticeLog.h"
 #include "app/NoticeText.h"
 #include "app/Trace.h"
+#include "audio/RecordingLevel.h"
 #include "config/AppParameter.h"
 #include "dialogs/ConfigDialog.h"
 #include "dialogs/Dialog.h"
@@ -514,9 +515,11 @@ void CAppMain::TrayTipText(wchar_t* tip, int count)
         const SYSTEMTIME& start = program.m_StartTime.m_Time;
         const SYSTEMTIME& stop = program.m_StopTime.m_Time;
         int day = start.wDayOfWeek % 7;
+        wchar_t peak[32];
+        RecordingLevel::PeakText(peak, 32);
         if (program.m_State == Recording)
-            FormatText(state, 128, ja ? L"録音中: %.60s (%02d:%02d まで)" : L"Recording: %.60s until %02d:%02d", name,
-                       stop.wHour, stop.wMinute);
+            FormatText(state, 128, ja ? L"録音中: %.60s (%02d:%02d まで)  %s" : L"Recording: %.60s until %02d:%02d  %s",
+                       name, stop.wHour, stop.wMinute, peak);
         else if (ja)
             FormatText(state, 128, L"次: %.60s  %d/%d(%s) %02d:%02d", name, start.wMonth, start.wDay, kDaysJa[day],
                        start.wHour, start.wMinute);

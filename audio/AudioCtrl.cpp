@@ -1,6 +1,7 @@
 #include "audio/AudioCtrl.h"
 #include "app/Trace.h"
 #include "audio/MMECapture.h"
+#include "audio/RecordingLevel.h"
 #include "audio/WasapiCapture.h"
 #include "config/AppParameter.h"
 #include "foundation/Format.h"
@@ -325,6 +326,10 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         m_bAfterBreak = false;
         m_Silence.Reset(m_Format.nSamplesPerSec, m_Format.nChannels);
         m_pWriter->Begin(m_FilePrefix, m_Format, m_MaxFileSize);
+        RecordingLevel::s_Frames = 0;
+        RecordingLevel::s_Peak = 0;
+        RecordingLevel::s_Rate = static_cast<LONG>(m_Format.nSamplesPerSec);
+        RecordingLevel::s_Recording = 1;
         m_bRecording = 1;
         // What the device captured since the start second, before this
         // request arrived, belongs to this program.
@@ -388,6 +393,7 @@ void CAudioCtrl::CloseDevice(long long stopAt)
     if (m_bRecording)
         m_pWriter->End();
     m_bRecording = 0;
+    RecordingLevel::s_Recording = 0;
     m_bNextPending = 0;
     LeaveCriticalSection(&m_CutLock);
     DestroyCapture();

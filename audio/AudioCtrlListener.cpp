@@ -3,6 +3,7 @@
 // rest to the program that follows back to back, or to the pre-roll.
 #include "audio/AudioCtrl.h"
 #include "app/Trace.h"
+#include "audio/RecordingLevel.h"
 
 unsigned CAudioCtrl::OnSoundData(const void* data, unsigned length)
 {
@@ -47,6 +48,8 @@ void CAudioCtrl::Route(const char* data, unsigned frames, unsigned long long fir
             }
             m_pWriter->Append(data, take * align);
             CSilenceWatch::Event level = m_Silence.Feed(data, take * align);
+            RecordingLevel::s_Peak = m_Silence.Peak();
+            RecordingLevel::s_Frames += take;
             if (level == CSilenceWatch::kSilentMinute) {
                 Trace(L"[CAudioCtrl] no sound for a minute\n");
                 PostNotice(kNoticeSilence);
@@ -82,6 +85,7 @@ void CAudioCtrl::EndCurrentRecording()
     m_bAfterBreak = false;
     if (!m_bNextPending) {
         Trace(L"[CAudioCtrl] the recording reached its stop\n");
+        RecordingLevel::s_Recording = 0;
         m_bRecording = 0;
         m_StopAt = m_StartAt = 0;
         return;
@@ -94,5 +98,6 @@ void CAudioCtrl::EndCurrentRecording()
     m_NextStopAt = 0;
     m_MaxFileSize = m_NextMaxFileSize;
     m_Silence.Reset(m_Format.nSamplesPerSec, m_Format.nChannels);
+    RecordingLevel::s_Frames = 0;
     m_pWriter->Begin(m_FilePrefix, m_Format, m_MaxFileSize);
 }

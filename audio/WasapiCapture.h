@@ -24,6 +24,8 @@ public:
 
     void Initialize(CSoundListener* listener) override;
     bool SetDevice(unsigned index) override;
+    // The endpoint by its id (null or empty: the default capture device).
+    void SetEndpointId(const wchar_t* id) { lstrcpynW(m_EndpointId, id ? id : L"", 256); }
     bool Open(int channels, int samplesPerSec, int bitsPerSample, int option) override;
     void Close() override;
     bool Start() override;

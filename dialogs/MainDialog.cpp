@@ -1,5 +1,7 @@
 #include "dialogs/MainDialog.h"
 #include "app/NoticeLog.h"
+#include "audio/LevelMeter.h"
+#include "audio/RecordingLevel.h"
 #include "config/AppParameter.h"
 #include "dialogs/ProgramInputDialog.h"
 #include "foundation/Decimal.h"
@@ -25,12 +27,40 @@ const int kColumnWidths[] = {20, 100, 200};
 
 INT_PTR CMainDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_TIMER && wParam == kLevelTimer) {
+        ShowRecording(hwnd);
+        return TRUE;
+    }
     INT_PTR result = CDialog::DialogProc(hwnd, message, wParam, lParam);
     if (message == WM_DPICHANGED) {
         SizeColumns(GetDlgItem(hwnd, IDC_PROGRAM_LIST));
         SetSmallAppIcon(hwnd);
     }
     return result;
+}
+
+void CMainDialog::ShowRecording(HWND hwnd)
+{
+    // The recording's own buffers: its title, how long it has run, its level.
+    ProgramItem head;
+    bool recording = RecordingLevel::s_Recording && m_pList && m_pList->GetAt(0, head) && head.m_State == Recording;
+    HWND status = GetDlgItem(hwnd, IDC_REC_STATUS), level = GetDlgItem(hwnd, IDC_REC_LEVEL);
+    ShowWindow(status, recording ? SW_SHOW : SW_HIDE);
+    ShowWindow(level, recording ? SW_SHOW : SW_HIDE);
+    if (!recording)
+        return;
+    const wchar_t* title = head.m_Title.GetWide();
+    wchar_t time[32], peak[32], text[200], shown[200] = L"";
+    RecordingLevel::TimeText(time, 32);
+    RecordingLevel::PeakText(peak, 32);
+    FormatText(text, 200, UiIsJapanese() ? L"録音中: %s  %s  %s" : L"Recording: %s  %s  %s",
+               title && *title ? title : CAppParameter::DefaultTitle(UiIsJapanese()), time, peak);
+    GetWindowTextW(status, shown, 200);
+    if (wcscmp(shown, text) != 0)
+        SetWindowTextW(status, text);
+    double db = CLevelMeter::ToDb(RecordingLevel::s_Peak);
+    SendMessageW(level, PBM_SETRANGE32, 0, 600);
+    SendMessageW(level, PBM_SETPOS, db <= -60 ? 0 : static_cast<int>((db + 60) * 10), 0);
 }
 
 void CMainDialog::SizeColumns(HWND view)
@@ -60,6 +90,8 @@ void CMainDialog::OnInitDialog(HWND hwnd)
         SendMessageW(view, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
     SizeColumns(view);
+    SetTimer(hwnd, kLevelTimer, 200, nullptr);
+    ShowRecording(hwnd);
     DWORD style = static_cast<DWORD>(SendMessageW(view, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     SendMessageW(view, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style | LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     FillList(hwnd);

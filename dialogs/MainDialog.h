@@ -20,6 +20,9 @@ public:
     INT_PTR DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     // The columns' widths for the list's DPI.
     static void SizeColumns(HWND view);
+    // While a program records: its title, the time recorded and its level.
+    void ShowRecording(HWND hwnd);
+    static constexpr UINT_PTR kLevelTimer = 1;
 
     static INT_PTR CALLBACK ListDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 

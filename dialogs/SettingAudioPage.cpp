@@ -2,9 +2,13 @@
 #include "audio/WasapiCapture.h"
 #include "config/AppParameter.h"
 #include "dialogs/SettingMiscPage.h"
+#include "foundation/Format.h"
 #include "resources/resource.h"
 
+#include <commctrl.h>
+
 #include <cwchar>
+#include <initializer_list>
 #include <new>
 
 CSettingAudioPage* g_pAudioPage = nullptr;
@@ -47,6 +51,7 @@ CBaseCapture* CSettingAudioPage::NewCaptureDevice()
 
 void CSettingAudioPage::FreeDevices()
 {
+    m_AbsentIndex = -1;
     delete[] m_pDevices;
     m_pDevices = nullptr;
     m_nDevices = 0;
@@ -87,7 +92,7 @@ void CSettingAudioPage::FillDevices(HWND hwnd)
         swprintf(label, 300, L"%ls %ls", configuredName,
                  UiIsJapanese() ? L"（未接続）" : L"(not connected)");
         SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label));
-        chosen = static_cast<int>(m_nDevices++);
+        chosen = m_AbsentIndex = static_cast<int>(m_nDevices++);
     }
     SendMessageW(combo, CB_SETCURSEL, chosen < 0 ? 0 : chosen, 0);
     delete device;
@@ -114,6 +119,84 @@ void CSettingAudioPage::OnInitDialog(HWND hwnd)
     AddItem(combo, L"1ch (mono)", 1);
     AddItem(combo, L"2ch (stereo)", 2);
     SelectByData(combo, channels);
+}
+
+INT_PTR CSettingAudioPage::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NOTIFY) {
+        UINT code = reinterpret_cast<NMHDR*>(lParam)->code;
+        if (code == static_cast<UINT>(PSN_SETACTIVE))
+            StartMeter(hwnd);
+        else if (code == static_cast<UINT>(PSN_KILLACTIVE))
+            StopMeter(hwnd);
+    } else if (message == WM_COMMAND && HIWORD(wParam) == CBN_SELCHANGE) {
+        StartMeter(hwnd);  // another device, rate or channel count: metered at once
+    } else if (message == WM_TIMER && wParam == kMeterTimer) {
+        ShowLevel(hwnd);
+        return TRUE;
+    } else if (message == WM_DESTROY) {
+        StopMeter(hwnd);
+    }
+    return CPropertyPage::DialogProc(hwnd, message, wParam, lParam);
+}
+
+void CSettingAudioPage::StartMeter(HWND hwnd)
+{
+    LRESULT device = SendDlgItemMessageW(hwnd, IDC_DEVICE, CB_GETCURSEL, 0, 0);
+    LRESULT frequency = SendDlgItemMessageW(hwnd, IDC_FREQUENCY, CB_GETCURSEL, 0, 0);
+    LRESULT channels = SendDlgItemMessageW(hwnd, IDC_CHANNELS, CB_GETCURSEL, 0, 0);
+    int rate = frequency >= 0 ? static_cast<int>(SendDlgItemMessageW(hwnd, IDC_FREQUENCY, CB_GETITEMDATA, frequency, 0))
+                              : 48000;
+    int count = channels >= 0 ? static_cast<int>(SendDlgItemMessageW(hwnd, IDC_CHANNELS, CB_GETITEMDATA, channels, 0))
+                              : 2;
+    const wchar_t* id = device >= 0 && static_cast<unsigned>(device) < m_nDevices ? m_pDevices[device].m_DeviceId : L"";
+    // A device that is not plugged in is not the default one either.
+    if (device >= 0 && device == m_AbsentIndex)
+        m_Meter.StopBecause(HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
+    else
+        m_Meter.Start(id, rate, count);
+    EnableWindow(GetDlgItem(hwnd, IDC_METER_RIGHT), count == 2);
+    for (int bar : {IDC_METER_LEFT, IDC_METER_RIGHT})
+        SendDlgItemMessageW(hwnd, bar, PBM_SETRANGE32, 0, 600);  // tenths of a dB above -60 dBFS
+    SetTimer(hwnd, kMeterTimer, kMeterMs, nullptr);
+    ShowLevel(hwnd);
+}
+
+void CSettingAudioPage::StopMeter(HWND hwnd)
+{
+    KillTimer(hwnd, kMeterTimer);
+    m_Meter.Stop();
+}
+
+void CSettingAudioPage::ShowLevel(HWND hwnd)
+{
+    bool ja = UiIsJapanese();
+    CLevelMeter::Reading r = m_Meter.Read();
+    for (int c = 0; c < 2; ++c) {
+        double db = c < r.channels ? r.db[c] : -96;
+        int position = db <= -60 ? 0 : static_cast<int>((db + 60) * 10);
+        SendDlgItemMessageW(hwnd, c ? IDC_METER_RIGHT : IDC_METER_LEFT, PBM_SETPOS, position, 0);
+    }
+    wchar_t text[200];
+    HRESULT error = m_Meter.LastError();
+    if (!m_Meter.IsRunning() && error == E_ACCESSDENIED)
+        lstrcpynW(text, ja ? L"Windows がマイクへのアクセスを拒否しています (設定 > プライバシーとセキュリティ > マイク)。"
+                           : L"Windows denies access to the microphone (Settings > Privacy & security > Microphone).",
+                  200);
+    else if (!m_Meter.IsRunning() && (error == HRESULT_FROM_WIN32(ERROR_NOT_FOUND) || error == AUDCLNT_E_DEVICE_INVALIDATED))
+        lstrcpynW(text, ja ? L"このデバイスは接続されていません。" : L"This device is not connected.", 200);
+    else if (!m_Meter.IsRunning())
+        FormatText(text, 200, ja ? L"このデバイスを開けません (0x%08X)。" : L"This device cannot be opened (0x%08X).",
+                   static_cast<unsigned>(error));
+    else if (r.noSound)
+        lstrcpynW(text, ja ? L"音がありません (-60 dBFS 以下)" : L"No sound (-60 dBFS or below)", 200);
+    else
+        FormatText(text, 200, ja ? L"%.1f dBFS (最大 %.1f dBFS)" : L"%.1f dBFS (peak %.1f dBFS)",
+                   r.db[0] > r.db[1] ? r.db[0] : r.db[1], r.heldDb);
+    wchar_t shown[200];
+    GetDlgItemTextW(hwnd, IDC_METER_TEXT, shown, 200);
+    if (wcscmp(shown, text) != 0)
+        SetDlgItemTextW(hwnd, IDC_METER_TEXT, text);
 }
 
 bool CSettingAudioPage::OnApply(HWND hwnd)

@@ -2,22 +2,31 @@
 #pragma once
 
 #include "audio/CaptureDeviceInfo.h"
+#include "audio/LevelMeter.h"
 #include "dialogs/PropertyPage.h"
 
 class CBaseCapture;
 
 class CSettingAudioPage : public CPropertyPage {
 public:
-    CSettingAudioPage() : m_nDevices(0), m_pDevices(nullptr) {}
+    CSettingAudioPage() : m_nDevices(0), m_pDevices(nullptr), m_AbsentIndex(-1) {}
     ~CSettingAudioPage() override { FreeDevices(); }
 
     void OnInitDialog(HWND hwnd) override;
     bool OnApply(HWND hwnd) override;
+    // The meter runs while the page is shown: started when it becomes
+    // active and when a combo box changes, stopped when it is left or closed.
+    INT_PTR DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
+    static constexpr UINT_PTR kMeterTimer = 1;
+    static constexpr UINT kMeterMs = 100;
+    CLevelMeter m_Meter;
     static INT_PTR CALLBACK AudioPageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void FreeDevices();
 
     unsigned m_nDevices;
     CaptureDeviceInfo* m_pDevices;
+    // The configured device that is not plugged in, listed last; -1: none.
+    int m_AbsentIndex;
 
 protected:
     // The device object that lists the devices; a seam for the tests.
@@ -25,6 +34,9 @@ protected:
 
 private:
     void FillDevices(HWND hwnd);
+    void StartMeter(HWND hwnd);
+    void StopMeter(HWND hwnd);
+    void ShowLevel(HWND hwnd);
 };
 
 extern CSettingAudioPage* g_pAudioPage;

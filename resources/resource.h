@@ -33,6 +33,8 @@
 #define IDC_PROGRAM_EDIT    4102
 #define IDC_PROGRAM_DELETE  4103
 #define IDC_LATEST_NOTICE   4104
+#define IDC_REC_STATUS      4105
+#define IDC_REC_LEVEL       4106
 
 // Program input dialog.
 #define IDC_START_DATE      4200
@@ -46,6 +48,9 @@
 #define IDC_DEVICE          4300
 #define IDC_FREQUENCY       4301
 #define IDC_CHANNELS        4302
+#define IDC_METER_LEFT      4303
+#define IDC_METER_RIGHT     4304
+#define IDC_METER_TEXT      4305
 #define IDC_LANGUAGE        10102
 #define IDC_WAV_FOLDER      4401
 #define IDC_BROWSE          4402

@@ -161,14 +161,16 @@ TEST(EndToEnd, TwoCopiesStartedTogetherRecordOnceIntoTheMusicFolder)
     ASSERT_NE(hwnd, nullptr);
     HWND list = nullptr;  // the second copy had the first open its list
     EXPECT_TRUE(WaitUntil([&] { return (list = FindWindowW(nullptr, L"Recording Program List")) != nullptr; }, 5000));
-    PostMessageW(list, WM_COMMAND, IDCANCEL, 0);
-    auto tipIs = [&](const std::wstring& begin) {
-        return WaitUntil([&] { return WindowText(hwnd).rfind(begin, 0) == 0; }, 12000, 100);
+    auto startsWith = [&](HWND window, int id, const std::wstring& begin) {
+        return WaitUntil([&] { return (id ? ControlText(window, id) : WindowText(window)).rfind(begin, 0) == 0; }, 12000, 100);
     };
-    EXPECT_TRUE(tipIs(L"Next: Once  "));
-    EXPECT_TRUE(tipIs(L"Recording: Once until "));
+    EXPECT_TRUE(startsWith(hwnd, 0, L"Next: Once  "));
+    EXPECT_TRUE(startsWith(hwnd, 0, L"Recording: Once until "));
+    // The list follows the recording: its title, its time, its level.
+    EXPECT_TRUE(startsWith(list, IDC_REC_STATUS, L"Recording: Once  0:00:0"));
+    PostMessageW(list, WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(rec.WaitForTrace("Stop Recording", 30000));
-    EXPECT_TRUE(tipIs(L"No program scheduled"));
+    EXPECT_TRUE(startsWith(hwnd, 0, L"No program scheduled"));
     EXPECT_EQ(ExitProgram(hwnd, runner), 0u);
     std::wstring file = MusicFolder() + L"\\Once_" + Stamp(start);
     EXPECT_GT(CheckRecording(MusicFolder(), L"Once_" + Stamp(start), 0), 48000u);

@@ -4,6 +4,7 @@
 // as an unbroken run of that ramp.
 #include "support/WavChecks.h"
 #include "audio/FakeCapture.h"
+#include "audio/LevelMeter.h"
 #include "audio/MMECapture.h"
 #include "audio/WasapiCapture.h"
 #include "config/AppParameter.h"
@@ -220,4 +221,21 @@ TEST(WasapiCapture, ALostDeviceEndsTheFileAndTheRecordingGoesOnInTheNext)
     // The user is told once (the notice goes the way of the balloons the
     // reliability run sees).
     EXPECT_EQ(Told(kNoticeDeviceLost), 1);
+}
+
+// The settings page's meter on the same device beside a recording: the
+// recording stays sample-exact, and the meter reads the loud input.
+TEST(Capture, AMeterBesideARecordingTakesNothingFromIt)
+{
+    TempDir dir;
+    std::wstring prefix = dir.File(L"metered_202612090000");
+    CLevelMeter meter;
+    ASSERT_TRUE(meter.Start(L"", 48000, 2));
+    {
+        ThreadedRecording<> rec;
+        rec.Record(prefix, 3000);
+    }
+    EXPECT_GT(meter.Read().db[0], -3.0);
+    meter.Stop();
+    EXPECT_GT(CheckRamp(ReadRecording(prefix, 48000, 2).pcm, 2, "the metered recording").size(), 48000u * 5 / 2);
 }

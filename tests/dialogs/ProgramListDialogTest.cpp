@@ -1,6 +1,7 @@
 // The program list and input dialogs, driven through their real windows.
 #include "dialogs/DialogFixture.h"
 #include "dialogs/MainDialog.h"
+#include "audio/RecordingLevel.h"
 #include "resources/resource.h"
 
 #include <algorithm>
@@ -157,13 +158,25 @@ TEST(ProgramListDialog, ShowsTheProgramsAndNewEditDeleteChangeListAndFile)
 }
 
 // The Japanese texts; a new program's stop follows its start, so OK at once
-// is refused.
+// is refused. While the first program records, the line under the list
+// follows the recording's own level and time.
 TEST(ProgramListDialog, JapaneseTexts)
 {
     ListFixture f(1);
+    f.config.m_ProgramList.SetState(1, Recording);
+    RecordingLevel::s_Rate = 8000;
+    RecordingLevel::s_Frames = 65 * 8000;
+    RecordingLevel::s_Peak = 16384;
+    RecordingLevel::s_Recording = 1;
     f.Run([&] { f.OpenList(); }, L"予約リスト", [&](HWND dlg) {
         EXPECT_EQ(ColumnHeader(GetDlgItem(dlg, IDC_PROGRAM_LIST), 1), L"開始日時");
+        EXPECT_EQ(ControlText(dlg, IDC_REC_STATUS), L"録音中: Morning  0:01:05  -6 dBFS");
+        EXPECT_EQ(SendDlgItemMessageW(dlg, IDC_REC_LEVEL, PBM_GETPOS, 0, 0), 539);
         SaveScreenshot(dlg, L"program-list-ja");
+        RecordingLevel::s_Peak = 0;
+        EXPECT_TRUE(WaitUntil([&] { return SendDlgItemMessageW(dlg, IDC_REC_LEVEL, PBM_GETPOS, 0, 0) == 0; }, 1000));
+        RecordingLevel::s_Recording = 0;
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(GetDlgItem(dlg, IDC_REC_STATUS)); }, 1000));
         Click(dlg, IDC_PROGRAM_NEW);
         HWND input = WaitForDialog(f.uiThread, L"予約入力");
         ASSERT_NE(input, nullptr);

@@ -1,12 +1,14 @@
 // The settings sheet with its two real pages.
 #include "dialogs/ConfigDialog.h"
 #include "dialogs/DialogFixture.h"
+#include "audio/LevelMeter.h"
 #include "config/AutoStart.h"
 #include "resources/resource.h"
 #include "scheduler/WakeSupport.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 namespace {
 
@@ -58,6 +60,7 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         EXPECT_GE(devices, 2);
         EXPECT_EQ(Selected(audio, IDC_DEVICE), devices - 1);
         EXPECT_EQ(SelectedText(audio, IDC_DEVICE), L"Unplugged microphone (not connected)");
+        EXPECT_EQ(ControlText(audio, IDC_METER_TEXT), L"This device is not connected.");
         EXPECT_EQ(SendDlgItemMessageW(audio, IDC_FREQUENCY, CB_GETCOUNT, 0, 0), 5);
         EXPECT_EQ(Selected(audio, IDC_FREQUENCY), -1);
         EXPECT_EQ(SelectedText(audio, IDC_CHANNELS), L"1ch (mono)");
@@ -190,4 +193,64 @@ TEST(SettingsSheet, UnmakeableFolderIsRefusedAndAFailedSaveIsToldOnce)
     EXPECT_STREQ(f.config.m_WavFileDir.GetWide(), good.c_str());
     EXPECT_EQ(f.Saved(), "old");
     EXPECT_FALSE(Exists(f.dir.File(L"marivane.ini.tmp")));
+}
+
+// The Audio page's meter on the virtual microphone: the ramp (full scale on
+// the left) reads within 3 dB of full scale, the "Quiet" input says so
+// within 4 s, 8 kHz mono keeps it live, and closing the sheet ends the
+// meter's thread.
+TEST(SettingsSheet, TheAudioPageMetersTheInput)
+{
+    auto threads = [] {
+        int count = 0;
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+        THREADENTRY32 entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+            count += entry.th32OwnerProcessID == GetCurrentProcessId();
+        CloseHandle(snapshot);
+        return count;
+    };
+    CLevelMeter warm;  // the sound system's own threads stay once started
+    warm.Start(L"", 48000, 2);
+    warm.Stop();
+    int before = threads();
+    for (int ja : {0, 1}) {
+        DialogFixture f(ja);
+        f.Run([&] { CConfigDialog().Show(nullptr); }, ja ? L"設定" : L"Setting", [&](HWND sheet) {
+            HWND audio = Page(sheet, 0);
+            auto choose = [&](int id, const wchar_t* part) {
+                HWND combo = GetDlgItem(audio, id);
+                for (LRESULT i = 0; i < SendMessageW(combo, CB_GETCOUNT, 0, 0); ++i) {
+                    wchar_t text[300] = L"";
+                    SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+                    if (wcsstr(text, part))
+                        SendMessageW(combo, CB_SETCURSEL, i, 0);
+                }
+                PostMessageW(audio, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+            };
+            // Positions are tenths of a dB above -60 dBFS.
+            auto above = [&](LRESULT position) {
+                return WaitUntil([&] { return SendDlgItemMessageW(audio, IDC_METER_LEFT, PBM_GETPOS, 0, 0) > position; },
+                                 3000);
+            };
+            choose(IDC_DEVICE, L"mic.fifo");
+            EXPECT_TRUE(above(570));
+            SaveScreenshot(sheet, ja ? L"settings-audio-meter-ja" : L"settings-audio-meter-en");
+            // MARIVANE_METER_SECONDS holds the page open, for its CPU to be read from outside.
+            Sleep(static_cast<DWORD>(_wtoi(EnvironmentValue(L"MARIVANE_METER_SECONDS").c_str())) * 1000);
+            choose(IDC_DEVICE, L"Quiet");
+            EXPECT_TRUE(WaitUntil([&] {
+                return ControlText(audio, IDC_METER_TEXT) ==
+                       (ja ? L"音がありません (-60 dBFS 以下)" : L"No sound (-60 dBFS or below)");
+            }, 4000));
+            choose(IDC_DEVICE, L"mic.fifo");
+            choose(IDC_FREQUENCY, L"8000");
+            choose(IDC_CHANNELS, L"mono");
+            EXPECT_TRUE(above(400));  // the engine mixes the two channels down
+            EXPECT_FALSE(IsWindowEnabled(GetDlgItem(audio, IDC_METER_RIGHT)));
+            PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+        });
+    }
+    EXPECT_TRUE(WaitUntil([&] { return threads() <= before; }, 3000));
 }
