@@ -113,6 +113,20 @@ unsigned CWasapiCapture::GetDeviceCaps(unsigned index, CaptureDeviceInfo* info)
     return count;
 }
 
+bool CWasapiCapture::DefaultEndpointId(wchar_t* id, int size)
+{
+    ComScope com;
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    ComPtr<IMMDevice> endpoint;
+    CaptureDeviceInfo info;
+    if (!CreateEnumerator(enumerator) || FAILED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, &endpoint)))
+        return false;
+    ZeroMemory(&info, sizeof info);
+    DescribeEndpoint(endpoint.Get(), &info);
+    lstrcpynW(id, info.m_DeviceId, size);
+    return info.m_DeviceId[0] != L'\0';
+}
+
 int CWasapiCapture::MatchDevice(const CaptureDeviceInfo* devices, unsigned count, const wchar_t* name,
                                 const wchar_t* id, const wchar_t** rule)
 {

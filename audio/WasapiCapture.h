@@ -34,6 +34,8 @@ public:
     int FindDevice(const wchar_t* name, const wchar_t* id, int flag) override;
     bool IsOpen() override { return m_pClient != nullptr; }
 
+    // The id of the system's default capture endpoint; false when there is none.
+    static bool DefaultEndpointId(wchar_t* id, int size);
     // The FindDevice rules over a list: id, then exact name, then a waveIn
     // name; -1 when none matches. rule receives which one matched.
     static int MatchDevice(const CaptureDeviceInfo* devices, unsigned count, const wchar_t* name, const wchar_t* id,

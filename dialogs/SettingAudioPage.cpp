@@ -69,11 +69,16 @@ void CSettingAudioPage::FillDevices(HWND hwnd)
     if (g_pConfig)
         g_pConfig->GetCaptureDevice(configuredName, configuredId, 256);
     unsigned count = device->GetDeviceCaps(0, nullptr);
+    // With none set the recording takes the system's default device: that
+    // one is shown (not the first listed, which OK would then store).
+    bool unset = !*configuredName && !*configuredId;
+    if (unset)
+        CWasapiCapture::DefaultEndpointId(configuredId, 256);
     // The same rules as the recording picks its device by.
     int chosen = count ? device->FindDevice(configuredName, configuredId, 0) : -1;
     // A configured device that is not plugged in now stays listed, and
     // chosen, so that OK on this page does not replace it.
-    bool keepAbsent = chosen < 0 && (*configuredName || *configuredId);
+    bool keepAbsent = !unset && chosen < 0;
     m_pDevices = new (std::nothrow) CaptureDeviceInfo[count + 1]();
     if (!m_pDevices) {
         delete device;

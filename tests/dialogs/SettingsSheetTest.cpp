@@ -2,6 +2,7 @@
 #include "dialogs/ConfigDialog.h"
 #include "dialogs/DialogFixture.h"
 #include "audio/LevelMeter.h"
+#include "audio/WasapiCapture.h"
 #include "config/AutoStart.h"
 #include "resources/resource.h"
 #include "scheduler/WakeSupport.h"
@@ -141,6 +142,10 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
         SaveScreenshot(sheet, L"settings-audio-ja");
         HWND misc = Page(sheet, 1);
         EXPECT_EQ(SelectedText(misc, IDC_LANGUAGE), GetUserDefaultLangID() == 0x411 ? L"日本語" : L"English");
+        // No device set: the system's default one is shown, not the first listed.
+        wchar_t id[256] = L"";
+        EXPECT_TRUE(CWasapiCapture::DefaultEndpointId(id, 256));
+        EXPECT_EQ(Selected(Page(sheet, 0), IDC_DEVICE), CWasapiCapture().FindDevice(L"", id, 0));
         EXPECT_EQ(ControlText(misc, IDC_SHUTDOWN), L"録音終了後パソコンをスリープする");
         EXPECT_EQ(IsDlgButtonChecked(misc, IDC_AUTOSTART), BST_CHECKED);
         EXPECT_NE(ControlText(misc, IDC_AUTOSTART_NOTE).find(L"タスク マネージャー"), std::wstring::npos);
