@@ -32,6 +32,15 @@ NOTIFYICONDATAW TrayData(HWND hwnd)
     return data;
 }
 
+// The line of text starting at from, up to its newline, into line.
+void CopyLine(const wchar_t* from, wchar_t* line, int count)
+{
+    lstrcpynW(line, from ? from : L"", count);
+    wchar_t* end = wcschr(line, L'\n');
+    if (end)
+        *end = L'\0';
+}
+
 // Waits for a new thread to publish its id: every 10 ms, at most 10 s.
 void WaitForId(volatile DWORD& id)
 {
@@ -438,10 +447,7 @@ void CAppMain::ShowNotice(WPARAM notice, const wchar_t* detail)
         lstrcpynW(title, fixedTitle ? fixedTitle : name && *name ? name : CAppParameter::DefaultTitle(ja), 64);
         // A block of several lines: the first is the balloon's, every one a line of the log.
         wchar_t first[MAX_PATH];
-        lstrcpynW(first, detail ? detail : L"", MAX_PATH);
-        wchar_t* end = wcschr(first, L'\n');
-        if (end)
-            *end = L'\0';
+        CopyLine(detail, first, MAX_PATH);
         NoticeText(notice, first, ja, title, text, MAX_PATH + 400);
     }
     LogNotice(notice, title, text, detail);
@@ -476,10 +482,7 @@ void CAppMain::LogNotice(WPARAM notice, const wchar_t* title, const wchar_t* tex
     bool ja = UiIsJapanese();
     for (const wchar_t* line = wcschr(detail, L'\n'); line && line[1]; line = wcschr(line + 1, L'\n')) {
         wchar_t one[MAX_PATH], said[MAX_PATH + 100];
-        lstrcpynW(one, line + 1, MAX_PATH);
-        wchar_t* end = wcschr(one, L'\n');
-        if (end)
-            *end = L'\0';
+        CopyLine(line + 1, one, MAX_PATH);
         CNoticeLog::Append(path, now, title, NoticeText(kNoticeMissed, one, ja, title, said, MAX_PATH + 100));
     }
 }

@@ -2,6 +2,7 @@
 #include "app/Trace.h"
 #include "audio/MMECapture.h"
 #include "audio/RecordingLevel.h"
+#include "audio/RecordingNotice.h"
 #include "audio/WasapiCapture.h"
 #include "config/AppParameter.h"
 #include "foundation/Format.h"
@@ -147,9 +148,7 @@ bool CAudioCtrl::CreateCaptureDevice(CaptureType type)
 
 void CAudioCtrl::PostNotice(WPARAM notice)
 {
-    Trace(L"[CAudioCtrl] recording notice %d\n", static_cast<int>(notice));
-    if (m_hNoticeWnd)
-        PostMessageW(m_hNoticeWnd, WM_RECORDING_NOTICE, notice, 0);
+    PostRecordingNotice(m_hNoticeWnd, notice);
 }
 
 bool CAudioCtrl::OpenCaptureDevice()
@@ -323,14 +322,7 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         m_StartAt = startAt;
         m_StopAt = stopAt;
         m_MaxFileSize = maxFileSize;
-        m_bAfterBreak = false;
-        m_Silence.Reset(m_Format.nSamplesPerSec, m_Format.nChannels);
-        m_pWriter->Begin(m_FilePrefix, m_Format, m_MaxFileSize);
-        RecordingLevel::s_Frames = 0;
-        RecordingLevel::s_Peak = 0;
-        RecordingLevel::s_Rate = static_cast<LONG>(m_Format.nSamplesPerSec);
-        RecordingLevel::s_Recording = 1;
-        m_bRecording = 1;
+        BeginRecording();
         // What the device captured since the start second, before this
         // request arrived, belongs to this program.
         // (It may reach past this program's stop already, when the request
@@ -389,13 +381,7 @@ void CAudioCtrl::CloseDevice(long long stopAt)
         Trace(L"[CAudioCtrl] capture device stop error\n");
     m_pCapture->Close();
     Trace(L"[CaptureClose] close capture\n");
-    EnterCriticalSection(&m_CutLock);
-    if (m_bRecording)
-        m_pWriter->End();
-    m_bRecording = 0;
-    RecordingLevel::s_Recording = 0;
-    m_bNextPending = 0;
-    LeaveCriticalSection(&m_CutLock);
+    EndRecording();
     DestroyCapture();
     WaitForWriter();
 }
@@ -406,13 +392,20 @@ void CAudioCtrl::CaptureClose(long long stopAt)
         CloseDevice(stopAt);
     } else {
         Trace(L"[CaptureClose] not create capture device\n");
-        EnterCriticalSection(&m_CutLock);
-        if (m_bRecording)
-            m_pWriter->End();
-        m_bRecording = 0;
-        LeaveCriticalSection(&m_CutLock);
+        EndRecording();
         WaitForWriter();
     }
+}
+
+void CAudioCtrl::EndRecording()
+{
+    EnterCriticalSection(&m_CutLock);
+    if (m_bRecording)
+        m_pWriter->End();
+    m_bRecording = 0;
+    m_bNextPending = 0;
+    RecordingLevel::s_Recording = 0;
+    LeaveCriticalSection(&m_CutLock);
 }
 
 void CAudioCtrl::CaptureRelease()

@@ -127,6 +127,11 @@ private:
     // to its stop, the rest to the next program or the pre-roll.
     void Route(const char* data, unsigned frames, unsigned long long first);
     void EndCurrentRecording();
+    // The recording in m_FilePrefix begins (under m_CutLock): its first
+    // file, its level and its silence watch afresh.
+    void BeginRecording();
+    // Stops recording; with the device stopped, nothing more arrives for it.
+    void EndRecording();
     // A new device, rate or channels: the device is opened again for them,
     // the recording running ending at its stop. Decided here alone, whether
     // a start request comes before or after the cut. False: no device.

@@ -97,7 +97,17 @@ void CAudioCtrl::EndCurrentRecording()
     m_StopAt = m_NextStopAt;
     m_NextStopAt = 0;
     m_MaxFileSize = m_NextMaxFileSize;
+    BeginRecording();
+}
+
+void CAudioCtrl::BeginRecording()
+{
+    m_bAfterBreak = false;
     m_Silence.Reset(m_Format.nSamplesPerSec, m_Format.nChannels);
-    RecordingLevel::s_Frames = 0;
     m_pWriter->Begin(m_FilePrefix, m_Format, m_MaxFileSize);
+    RecordingLevel::s_Frames = 0;
+    RecordingLevel::s_Peak = 0;
+    RecordingLevel::s_Rate = static_cast<LONG>(m_Format.nSamplesPerSec);
+    RecordingLevel::s_Recording = 1;
+    m_bRecording = 1;
 }

@@ -6,7 +6,7 @@
 #include <new>
 
 CBaseCapture::CBaseCapture() : m_Device(WAVE_MAPPER), m_State(CaptureClosed), m_Format(), m_pListener(nullptr),
-    m_CapturedFrames(0), m_FirstFrameTime(0), m_FilledFrames(0), m_Breaks(0), m_OpenError(S_OK), m_StagingBytes(0),
+    m_CapturedFrames(0), m_FirstFrameTime(0), m_FilledFrames(0), m_OpenError(S_OK), m_StagingBytes(0),
     m_bStopRequested(0), m_pStaging(nullptr), m_Staged(0), m_StageQpc(0), m_ClockOffset(0), m_ClockTakenAt(0),
     m_bClockStale(1), m_bFirstPacket(true), m_NextQpc(0), m_NextPosition(kUnknownPosition), m_LastPacketQpc(0)
 {
@@ -142,15 +142,14 @@ void CBaseCapture::TakePacket(const BYTE* data, unsigned frames, unsigned long l
             // the break are handed over, and the listener decides what the
             // break means for the recording.
             DeliverStaged();
-            InterlockedIncrement(&m_Breaks);
             Trace(L"CBaseCapture: the stream broke off for %lld ms\n", (late > FramesToTicks(lost) ? late : FramesToTicks(lost)) / 10000);
             if (m_pListener)
                 m_pListener->OnSoundGap(late);
             placedAfresh = true;
         } else if (lost > 0) {
             // Frames the device dropped: silence keeps the file's timeline true.
-            Trace(L"CBaseCapture: %llu frames were lost, filled with silence\n", lost);
-            InterlockedExchangeAdd(&m_FilledFrames, static_cast<LONG>(lost));
+            m_FilledFrames += lost;
+            Trace(L"CBaseCapture: %llu frames were lost, filled with silence (%llu in all)\n", lost, m_FilledFrames);
             Stage(nullptr, static_cast<unsigned>(lost), m_NextQpc);
             m_NextQpc += FramesToTicks(lost);
         }

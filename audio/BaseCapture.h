@@ -57,10 +57,9 @@ public:
     // follow the sound card's drift and the wall clock's steps.
     volatile long long m_FirstFrameTime;
 
-    // Silence frames that stand in for lost ones, and breaks too long to fill,
-    // since the device was made. Written by the buffer thread.
-    volatile LONG m_FilledFrames;
-    volatile LONG m_Breaks;
+    // Silence frames that stood in for lost ones since the device was made
+    // (the buffer thread's; its trace line gives the total).
+    unsigned long long m_FilledFrames;
     // Why the last Open failed (E_ACCESSDENIED: Windows' microphone privacy
     // setting); S_OK when it did not or the device cannot say.
     HRESULT m_OpenError;

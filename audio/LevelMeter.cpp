@@ -72,7 +72,7 @@ CLevelMeter::Reading CLevelMeter::Read()
         m_HeldAt = now;
     }
     r.heldDb = db >= fallen ? db : fallen;
-    if (loudest >= kSilentPeak)
+    if (loudest >= CSilenceWatch::kSilentPeak)
         m_LastSound = now;
     r.noSound = IsRunning() && now - m_LastSound >= kNoSoundMs;
     return r;

@@ -5,6 +5,7 @@
 // belong to one thread, the page's.
 #pragma once
 
+#include "audio/SilenceWatch.h"
 #include "audio/SoundListener.h"
 
 #include <windows.h>
@@ -13,9 +14,11 @@ class CWasapiCapture;
 
 class CLevelMeter : public CSoundListener {
 public:
-    // Below this peak (-60 dBFS) for kNoSoundMs the input says nothing.
-    static constexpr int kSilentPeak = 33;
+    // Below the silence alarm's peak (-60 dBFS) for kNoSoundMs the input says nothing.
     static constexpr DWORD kNoSoundMs = 3000;
+    // Level bars run in tenths of a dB from -60 dBFS (0) to full scale.
+    static constexpr int kBarRange = 600;
+    static int BarPosition(double db) { return db <= -60 ? 0 : static_cast<int>((db + 60) * 10); }
     // The held maximum stays a second, then falls 10 dB a second.
     static constexpr DWORD kHoldMs = 1000;
 

@@ -1,5 +1,7 @@
 #include "audio/WaveWriter.h"
 #include "app/Trace.h"
+#include "audio/RecordingNotice.h"
+#include "foundation/Folder.h"
 #include "foundation/Format.h"
 
 #include <cstring>
@@ -294,14 +296,7 @@ void CWaveWriter::Write(const char* data, unsigned length)
 
 unsigned long long CWaveWriter::FreeBytes(const wchar_t* path)
 {
-    // The folder of the files: the prefix up to its last backslash.
-    wchar_t folder[kFilePrefixSize];
-    lstrcpynW(folder, path, kFilePrefixSize);
-    wchar_t* slash = wcsrchr(folder, L'\\');
-    if (slash)
-        slash[1] = L'\0';
-    ULARGE_INTEGER available;
-    return GetDiskFreeSpaceExW(folder, &available, nullptr, nullptr) ? available.QuadPart : ~0ULL;
+    return FreeBytesAt(path);
 }
 
 unsigned CWaveWriter::WriteToFile(CWaveFile* file, const void* data, unsigned length)
@@ -349,7 +344,5 @@ bool CWaveWriter::CreateNumberedFile()
 
 void CWaveWriter::PostNotice(WPARAM notice)
 {
-    Trace(L"[CAudioCtrl] recording notice %d\n", static_cast<int>(notice));
-    if (m_hNoticeWnd)
-        PostMessageW(m_hNoticeWnd, WM_RECORDING_NOTICE, notice, 0);
+    PostRecordingNotice(m_hNoticeWnd, notice);
 }

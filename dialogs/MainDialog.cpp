@@ -58,9 +58,8 @@ void CMainDialog::ShowRecording(HWND hwnd)
     GetWindowTextW(status, shown, 200);
     if (wcscmp(shown, text) != 0)
         SetWindowTextW(status, text);
-    double db = CLevelMeter::ToDb(RecordingLevel::s_Peak);
-    SendMessageW(level, PBM_SETRANGE32, 0, 600);
-    SendMessageW(level, PBM_SETPOS, db <= -60 ? 0 : static_cast<int>((db + 60) * 10), 0);
+    SendMessageW(level, PBM_SETRANGE32, 0, CLevelMeter::kBarRange);
+    SendMessageW(level, PBM_SETPOS, CLevelMeter::BarPosition(CLevelMeter::ToDb(RecordingLevel::s_Peak)), 0);
 }
 
 void CMainDialog::SizeColumns(HWND view)

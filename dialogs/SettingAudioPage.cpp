@@ -162,7 +162,7 @@ void CSettingAudioPage::StartMeter(HWND hwnd)
         m_Meter.Start(id, rate, count);
     EnableWindow(GetDlgItem(hwnd, IDC_METER_RIGHT), count == 2);
     for (int bar : {IDC_METER_LEFT, IDC_METER_RIGHT})
-        SendDlgItemMessageW(hwnd, bar, PBM_SETRANGE32, 0, 600);  // tenths of a dB above -60 dBFS
+        SendDlgItemMessageW(hwnd, bar, PBM_SETRANGE32, 0, CLevelMeter::kBarRange);
     SetTimer(hwnd, kMeterTimer, kMeterMs, nullptr);
     ShowLevel(hwnd);
 }
@@ -178,8 +178,7 @@ void CSettingAudioPage::ShowLevel(HWND hwnd)
     bool ja = UiIsJapanese();
     CLevelMeter::Reading r = m_Meter.Read();
     for (int c = 0; c < 2; ++c) {
-        double db = c < r.channels ? r.db[c] : -96;
-        int position = db <= -60 ? 0 : static_cast<int>((db + 60) * 10);
+        int position = CLevelMeter::BarPosition(c < r.channels ? r.db[c] : -96);
         SendDlgItemMessageW(hwnd, c ? IDC_METER_RIGHT : IDC_METER_LEFT, PBM_SETPOS, position, 0);
     }
     wchar_t text[200];

@@ -34,3 +34,17 @@ bool GetMusicFolder(wchar_t* buffer)
     CoTaskMemFree(path);
     return ok;
 }
+
+unsigned long long FreeBytesAt(const wchar_t* path)
+{
+    if (!path)
+        return ~0ULL;
+    // A file name is not a folder: the volume of its folder is asked.
+    wchar_t folder[MAX_PATH + 1];
+    lstrcpynW(folder, path, MAX_PATH);
+    wchar_t* slash = wcsrchr(folder, L'\\');
+    if (slash && GetFileAttributesW(folder) == INVALID_FILE_ATTRIBUTES)
+        slash[1] = L'\0';
+    ULARGE_INTEGER available;
+    return GetDiskFreeSpaceExW(folder, &available, nullptr, nullptr) ? available.QuadPart : ~0ULL;
+}

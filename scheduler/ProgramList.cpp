@@ -111,16 +111,16 @@ static unsigned WeekdayBit(const CDateTime& t)
     return 1u << (t.m_Time.wDayOfWeek & 7);
 }
 
-void MissedPrograms::Add(const ProgramItem& item, const CDateTime& start, long long more)
+void MissedPrograms::Add(const ProgramItem& item)
 {
     if (m_Listed < kListed) {
         wchar_t when[CDateTime::kTextSize];
-        start.Format(when);
+        item.m_StartTime.Format(when);
         CString title;
         title.Copy(item.m_Title);
         FormatText(m_Lines[m_Listed++], kLineSize, L"%.80s  %.16s", title.GetWide() ? title.GetWide() : L"", when);
     }
-    m_Count += static_cast<int>(1 + more);
+    ++m_Count;
 }
 
 bool ProgramList::ExpirePast(const CDateTime& now, MissedPrograms* missed, long long seenUntil)
@@ -131,7 +131,7 @@ bool ProgramList::ExpirePast(const CDateTime& now, MissedPrograms* missed, long 
         ProgramItem* head = m_pHead;
         bool unseen = missed && head->m_State == Idle && head->m_StartTime.m_Ticks >= seenUntil;
         if (unseen)
-            missed->Add(*head, head->m_StartTime, 0);
+            missed->Add(*head);
         m_pHead = head->m_pNext;
         if (m_pTail == head)
             m_pTail = nullptr;

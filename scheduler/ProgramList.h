@@ -17,7 +17,7 @@ struct MissedPrograms {
     int m_Listed = 0;
     // The first kListed as "title  start".
     wchar_t m_Lines[kListed][kLineSize] = {};
-    void Add(const ProgramItem& item, const CDateTime& start, long long more);
+    void Add(const ProgramItem& item);
 };
 
 class ProgramList {

@@ -247,10 +247,7 @@ void CScheduler::SetupRecording(const ProgramItem& program, const CDateTime& now
 
 unsigned long long CScheduler::FreeDiskBytes(const wchar_t* folder)
 {
-    ULARGE_INTEGER available;
-    if (!folder || !GetDiskFreeSpaceExW(folder, &available, nullptr, nullptr))
-        return ~0ULL;
-    return available.QuadPart;
+    return FreeBytesAt(folder);
 }
 
 void CScheduler::CheckDiskSpace(const ProgramItem& program)
