@@ -351,39 +351,33 @@ void CScheduler::UpdateKeepAwake(const CDateTime& now)
 
 void CScheduler::NoteRecording(const ProgramItem& program, long long kept, bool remove)
 {
-    wchar_t path[MAX_PATH];
-    if (!CUnfinishedRecording::Path(path, MAX_PATH))
-        return;
     if (remove) {
-        CUnfinishedRecording::Remove(path);
+        m_Unfinished.Remove();
         return;
     }
-    CUnfinishedRecording note;
     CString title;
     title.Copy(program.m_Title);
-    lstrcpynW(note.m_Title, title.GetWide() ? title.GetWide() : L"", CUnfinishedRecording::kTitleSize);
-    note.m_Start = program.m_StartTime;
-    note.m_Stop = program.m_StopTime;
-    GetNow(note.m_Seen);
-    note.m_Kept = kept;
-    if (!note.Write(path) && !kept)
-        Trace(L"[CScheduler] %s cannot be written: a recording cut short would not be told\n", path);
+    lstrcpynW(m_Unfinished.m_Title, title.GetWide() ? title.GetWide() : L"", CUnfinishedRecording::kTitleSize);
+    m_Unfinished.m_Start = program.m_StartTime;
+    m_Unfinished.m_Stop = program.m_StopTime;
+    GetNow(m_Unfinished.m_Seen);
+    m_Unfinished.m_Kept = kept;
+    if (!m_Unfinished.Write() && !kept)
+        Trace(L"[CScheduler] the note of the running recording cannot be written: if it is cut short, it is not told\n");
 }
 
 void CScheduler::TellUnfinished(const CDateTime& now)
 {
-    wchar_t path[MAX_PATH], text[CUnfinishedRecording::kTitleSize + 200];
+    wchar_t text[CUnfinishedRecording::kTitleSize + 200];
     CUnfinishedRecording note;
-    bool found = CUnfinishedRecording::Path(path, MAX_PATH) && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-    if (found && note.Read(path)) {
+    if (note.Read()) {
         // Still in its window, the program records the rest now, in the next number.
         note.Describe(g_pConfig && g_pConfig->m_UiLanguage == 1, note.m_Stop.Diff(now) > 0, text,
                       CUnfinishedRecording::kTitleSize + 200);
         Trace(L"[CScheduler] the last run cut a recording short: %s\n", text);
         PostNotice(kNoticeCutShort, text);
     }
-    if (found)
-        CUnfinishedRecording::Remove(path);
+    note.Remove();
 }
 
 void CScheduler::SetupRecording(const ProgramItem& program, const CDateTime& now)

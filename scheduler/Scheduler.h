@@ -6,6 +6,7 @@
 #include "foundation/ZoneRules.h"
 #include "scheduler/PowerRequest.h"
 #include "scheduler/ProgramItem.h"
+#include "scheduler/UnfinishedRecording.h"
 #include "scheduler/WakeSupport.h"
 #include "scheduler/WakeTimer.h"
 
@@ -152,6 +153,7 @@ private:
     bool m_bStarted;              // the first pass has run
     CWakeTimer m_WakeTimer;
     CPowerRequest m_PowerRequest;
+    CUnfinishedRecording m_Unfinished;
     // The user has been told the configuration cannot be saved; cleared by
     // the next save that succeeds. Scheduler thread only.
     bool m_bSaveFailureTold;

@@ -28,26 +28,45 @@ bool CUnfinishedRecording::Path(wchar_t* path, int count)
     return g_pConfig && g_pConfig->FileBeside(L"marivane.recording", path, count);
 }
 
-bool CUnfinishedRecording::Write(const wchar_t* path) const
+bool CUnfinishedRecording::Write()
 {
     wchar_t start[CDateTime::kTextSize], stop[CDateTime::kTextSize], seen[CDateTime::kTextSize];
     wchar_t text[kTitleSize + 200];
     int length = FormatText(text, kTitleSize + 200, L"title\t%s\r\nstart\t%s\r\nstop\t%s\r\nseen\t%s\r\nkept\t%lld\r\n",
                             m_Title, m_Start.Format(start), m_Stop.Format(stop), m_Seen.Format(seen), m_Kept);
     char* bytes = WideToMulti(text, length, CP_UTF8);
-    if (!bytes)
-        return false;
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD size = static_cast<DWORD>(strlen(bytes)), written = 0;
-    bool ok = file != INVALID_HANDLE_VALUE && WriteFile(file, bytes, size, &written, nullptr) && written == size;
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
+    wchar_t path[MAX_PATH];
+    if (m_hFile == INVALID_HANDLE_VALUE && Path(path, MAX_PATH))
+        m_hFile = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD size = bytes ? static_cast<DWORD>(strlen(bytes)) : 0, written = 0;
+    LARGE_INTEGER zero = {};
+    bool ok = bytes && m_hFile != INVALID_HANDLE_VALUE && SetFilePointerEx(m_hFile, zero, nullptr, FILE_BEGIN) &&
+              WriteFile(m_hFile, bytes, size, &written, nullptr) && written == size && SetEndOfFile(m_hFile);
     delete[] bytes;
     return ok;
 }
 
-bool CUnfinishedRecording::Read(const wchar_t* path)
+void CUnfinishedRecording::Close()
 {
+    if (m_hFile != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hFile);
+    m_hFile = INVALID_HANDLE_VALUE;
+}
+
+void CUnfinishedRecording::Remove()
+{
+    Close();
+    wchar_t path[MAX_PATH];
+    if (Path(path, MAX_PATH))
+        DeleteFileW(path);
+}
+
+bool CUnfinishedRecording::Read()
+{
+    wchar_t path[MAX_PATH];
+    if (!Path(path, MAX_PATH))
+        return false;
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)

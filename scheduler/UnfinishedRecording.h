@@ -12,18 +12,30 @@ class CUnfinishedRecording {
 public:
     static constexpr int kTitleSize = 256;
 
+    CUnfinishedRecording() : m_hFile(INVALID_HANDLE_VALUE) {}
+    ~CUnfinishedRecording() { Close(); }
+    CUnfinishedRecording(const CUnfinishedRecording&) = delete;
+    CUnfinishedRecording& operator=(const CUnfinishedRecording&) = delete;
+
     wchar_t m_Title[kTitleSize] = {};
     CDateTime m_Start, m_Stop;
     CDateTime m_Seen;        // the last refresh: about when it was cut
     long long m_Kept = 0;    // seconds recorded by then
 
-    // The note's place beside the settings; false when there is none.
-    static bool Path(wchar_t* path, int count);
-    bool Write(const wchar_t* path) const;
+    // Writes the note over the one before; the file stays open while the
+    // recording runs, so a refresh every second costs one write.
+    bool Write();
     // False when there is no note, or it does not say which recording.
-    bool Read(const wchar_t* path);
-    static void Remove(const wchar_t* path) { DeleteFileW(path); }
+    bool Read();
+    void Remove();
     // "News was cut at 03:12: 1:12:00 of 2:00:00 kept." in the UI language;
     // goesOn: the rest is recorded into the next file.
     void Describe(bool japanese, bool goesOn, wchar_t* text, int count) const;
+
+private:
+    // The note's place beside the settings; false when there is none.
+    static bool Path(wchar_t* path, int count);
+    void Close();
+
+    HANDLE m_hFile;
 };
