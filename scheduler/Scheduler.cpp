@@ -18,7 +18,7 @@ CScheduler::CScheduler()
     : m_hSchedThread(nullptr), m_SchedThreadId(0), m_bSchedQuit(0), m_pProgramList(nullptr),
       m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_ResumeKind(0),
       m_bSessionEnding(0), m_bSuspending(0), m_bHandOver(false), m_PostedStop(0), m_KeepAwakeReason(), m_TimerDue(0),
-      m_bRearmTimer(0), m_ResumeHoldUntil(0), m_NowUtc(0), m_bStarted(false), m_bSaveFailureTold(false), m_LastPass(0)
+      m_bRearmTimer(0), m_ResumeHoldUntil(0), m_NowUtc(0), m_LastPassUtc(0), m_bStarted(false), m_bSaveFailureTold(false), m_LastPass(0)
 {
     m_hWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
@@ -37,15 +37,20 @@ DWORD WINAPI CScheduler::SchedulerThreadProc(void* app)
     self->m_SchedThreadId = GetCurrentThreadId();
     while (self->SchedulerTick())
         self->WaitForNextPass();
-    // Exit ends a recording cleanly; a shutdown or restart cuts it short.
-    if (self->m_CurProgram.m_State == Recording)
-        self->NoteRecording(self->m_CurProgram, self->KeptSeconds(), !self->m_bSessionEnding);
-    if (self->m_KeepAwakeReason[0])
-        self->SetKeepAwake(nullptr);
-    self->m_KeepAwakeReason[0] = L'\0';
-    self->ArmWakeTimer(0, nullptr);
-    self->m_TimerDue = 0;
+    self->Finish();
     return 0;
+}
+
+void CScheduler::Finish()
+{
+    // Exit ends a recording cleanly; a shutdown or restart cuts it short.
+    if (m_CurProgram.m_State == Recording)
+        NoteRecording(m_CurProgram, KeptSeconds(), !m_bSessionEnding);
+    if (m_KeepAwakeReason[0])
+        SetKeepAwake(nullptr);
+    m_KeepAwakeReason[0] = L'\0';
+    ArmWakeTimer(0, nullptr);
+    m_TimerDue = 0;
 }
 
 void CScheduler::GetNow(CDateTime& now)
@@ -164,6 +169,7 @@ bool CScheduler::SchedulerTick()
     UpdateWakeTimer();
     UpdateKeepAwake(now);
     m_LastPass = now.m_Ticks;
+    m_LastPassUtc = m_NowUtc;
     return true;
 }
 
@@ -226,6 +232,9 @@ void CScheduler::Drive(const CDateTime& now)
         bool handOver = !m_bHandOver && AudioThreadId() && found &&
                         CaptureClockTime(next.m_StartTime) <= CaptureClockTime(m_CurProgram.m_StopTime) &&
                         Until(next.m_StopTime) > Until(next.m_StartTime);
+        // The PC slept (or stood still) through the stop: what it kept is told.
+        if (m_LastPassUtc && CaptureClockTime(m_CurProgram.m_StopTime) - m_LastPassUtc > kSleptThrough)
+            TellCutShort(m_CurProgram, FromUtc(m_LastPassUtc), KeptSeconds(), false);
         StopRecording(m_CurProgram, now, handOver);
         Expire(now);
         m_CurProgram.m_State = Idle;
@@ -366,18 +375,44 @@ void CScheduler::NoteRecording(const ProgramItem& program, long long kept, bool 
         Trace(L"[CScheduler] the note of the running recording cannot be written: if it is cut short, it is not told\n");
 }
 
-void CScheduler::TellUnfinished(const CDateTime& now)
+void CScheduler::TellCutShort(const ProgramItem& program, const CDateTime& cut, long long kept, bool goesOn)
+{
+    CUnfinishedRecording note;
+    CString title;
+    title.Copy(program.m_Title);
+    lstrcpynW(note.m_Title, title.GetWide() ? title.GetWide() : L"", CUnfinishedRecording::kTitleSize);
+    note.m_Start = program.m_StartTime;
+    note.m_Stop = program.m_StopTime;
+    note.m_Seen = cut;
+    note.m_Kept = kept;
+    TellCutShort(note, goesOn);
+}
+
+void CScheduler::TellCutShort(const CUnfinishedRecording& note, bool goesOn)
 {
     wchar_t text[CUnfinishedRecording::kTitleSize + 200];
+    note.Describe(g_pConfig && g_pConfig->m_UiLanguage == 1, goesOn, text, CUnfinishedRecording::kTitleSize + 200);
+    Trace(L"[CScheduler] a recording was cut short: %s\n", text);
+    PostNotice(kNoticeCutShort, text);
+}
+
+void CScheduler::TellUnfinished(const CDateTime& now)
+{
+    // Still in its window, the program records the rest now, in the next number.
     CUnfinishedRecording note;
     if (note.Read()) {
-        // Still in its window, the program records the rest now, in the next number.
-        note.Describe(g_pConfig && g_pConfig->m_UiLanguage == 1, note.m_Stop.Diff(now) > 0, text,
-                      CUnfinishedRecording::kTitleSize + 200);
-        Trace(L"[CScheduler] the last run cut a recording short: %s\n", text);
-        PostNotice(kNoticeCutShort, text);
+        TellCutShort(note, note.m_Stop.Diff(now) > 0);
+        // The last run lived until then: what ended before is no missed program.
+        m_LastPass = note.m_Seen.m_Ticks;
     }
     note.Remove();
+}
+
+CDateTime CScheduler::FromUtc(long long utc)
+{
+    CDateTime local;
+    local.SetTicks(m_Zone.UtcToLocal(utc));
+    return local;
 }
 
 void CScheduler::SetupRecording(const ProgramItem& program, const CDateTime& now)

@@ -29,6 +29,8 @@ public:
     static constexpr long long kResumeHold = 600 * CDateTime::kSecond;
     // A resume this near the timer's due time was the timer's.
     static constexpr long long kTimerWakeWindow = 60 * CDateTime::kSecond;
+    // A stop this long after the last pass came while the PC slept.
+    static constexpr long long kSleptThrough = 10 * CDateTime::kSecond;
     // A program is told it may not fit when the free space is below its
     // size and this much.
     static constexpr unsigned long long kDiskMargin = 64ULL << 20;
@@ -41,6 +43,8 @@ public:
     static DWORD WINAPI SchedulerThreadProc(void* app);
     // One pass; false once the quit flag is set.
     bool SchedulerTick();
+    // The thread's end: the keep-awake request and the wake timer go.
+    void Finish();
     void SetupRecording(const ProgramItem& program, const CDateTime& now);
     void StartRecording(const ProgramItem& program, const CDateTime& now);
     // handOver: the next program starts at this one's stop and takes the running device over.
@@ -129,6 +133,10 @@ private:
     void NoteRecording(const ProgramItem& program, long long kept, bool remove = false);
     // At the first pass: a recording the last run did not finish is told.
     void TellUnfinished(const CDateTime& now);
+    // "News was cut at 03:12: 1:12:00 of 2:00:00 kept."
+    void TellCutShort(const ProgramItem& program, const CDateTime& cut, long long kept, bool goesOn);
+    void TellCutShort(const CUnfinishedRecording& note, bool goesOn);
+    CDateTime FromUtc(long long utc);
     void Expire(const CDateTime& now);
     // At the set-up: whether the program fits the WAV folder's free space.
     void CheckDiskSpace(const ProgramItem& program);
@@ -150,6 +158,7 @@ private:
     volatile LONG m_bRearmTimer;
     long long m_ResumeHoldUntil;  // UTC
     long long m_NowUtc;           // the pass's moment
+    long long m_LastPassUtc;      // the moment of the pass before
     bool m_bStarted;              // the first pass has run
     CWakeTimer m_WakeTimer;
     CPowerRequest m_PowerRequest;

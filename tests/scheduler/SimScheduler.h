@@ -54,6 +54,13 @@ public:
         return entries;
     }
 
+    std::wstring Local(long long utc) const
+    {
+        CDateTime t;
+        t.SetTicks(m_Zone.UtcToLocal(utc));
+        return Text(t);
+    }
+
 protected:
     void GetNow(CDateTime& now) override { now.SetTicks(m_Zone.UtcToLocal(m_Clock.m_Ticks)); }
     long long UtcNow() override { return m_Clock.m_Ticks; }
@@ -114,13 +121,6 @@ protected:
     {
         m_TimerDue = due;
         m_Timers.push_back(due ? Local(due).substr(11) + L" " + reason : L"off");
-    }
-
-    std::wstring Local(long long utc) const
-    {
-        CDateTime t;
-        t.SetTicks(m_Zone.UtcToLocal(utc));
-        return Text(t);
     }
 
 private:
