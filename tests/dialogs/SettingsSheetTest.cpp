@@ -49,7 +49,7 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     CWakeSupport::s_Facts = [] {
         PowerFacts facts;
         facts.known = facts.hibernate = facts.rtcWakeS4 = true;
-        facts.allowWakeTimers = false;
+        facts.wakeTimersAc = facts.wakeTimersDc = 0;
         return facts;
     };
     CAutoStart::Set(false, nullptr);
