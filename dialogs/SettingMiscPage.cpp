@@ -63,7 +63,7 @@ void CSettingMiscPage::ShowWakeWarning(HWND hwnd)
     bool ja = UiIsJapanese();
     const wchar_t* advice = CWakeSupport::Advice(verdict, ja);
     wchar_t text[400];
-    FormatText(text, 400, ja ? L"このパソコンは次の予約のために復帰できない可能性があります。%s"
+    FormatText(text, 400, ja ? L"次の予約のために復帰できない可能性があります。%s"
                                        : L"This PC may not wake for the next program. %s",
                advice);
     const wchar_t* shown = *advice ? text : CWakeSupport::StandbyNote(facts, ja);

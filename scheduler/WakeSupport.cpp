@@ -69,8 +69,8 @@ const wchar_t* CWakeSupport::Advice(Verdict verdict, bool japanese)
         return japanese ? L"休止状態が無効です。管理者として powercfg /hibernate on を実行してください。"
                         : L"Hibernation is off: run \"powercfg /hibernate on\" as an administrator.";
     case kImportantTimersOnly:
-        return japanese ? L"[スリープ解除タイマーの許可] が「重要なスリープ解除タイマーのみ」です。「有効」を選んでください。"
-                        : L"Allow wake timers is \"Important wake timers only\", which wakes the PC for Windows alone: choose Enable.";
+        return japanese ? L"[スリープ解除タイマーの許可] を「有効」にしてください。"
+                        : L"Set Allow wake timers to Enable: \"Important only\" wakes Windows alone.";
     case kNoTimerWake:
         return japanese ? L"このパソコンはタイマーで休止状態から復帰できません。スリープ後の録音にはこの設定を使えません。"
                         : L"This PC cannot be woken from hibernation by a timer; leave it on for recordings instead.";

@@ -140,10 +140,10 @@ TEST(WakeSupport, VerdictsAndTheirAdvice)
     } cases[] = {
         {0, 1, false, true, false, CWakeSupport::kWakeTimersOff, L"Allow wake timers"},
         {1, 1, false, true, false, CWakeSupport::kCanWake, nullptr},
-        {2, 2, false, true, false, CWakeSupport::kImportantTimersOnly, L"choose Enable"},
+        {2, 2, false, true, false, CWakeSupport::kImportantTimersOnly, L"to Enable: \"Important only\""},
         {1, 0, false, true, false, CWakeSupport::kCanWake, nullptr},
         {1, 0, true, true, false, CWakeSupport::kWakeTimersOff, L"Allow wake timers"},
-        {1, 2, true, true, false, CWakeSupport::kImportantTimersOnly, L"choose Enable"},
+        {1, 2, true, true, false, CWakeSupport::kImportantTimersOnly, L"to Enable: \"Important only\""},
         {1, 1, false, false, false, CWakeSupport::kNoHibernation, L"powercfg /hibernate on"},
         {1, 1, true, true, true, CWakeSupport::kCanWake, L"Modern Standby"},
     };
