@@ -67,8 +67,7 @@ TEST(Reliability, KilledDuringRecordingEveryHeaderCoversItsData)
         }
         if (round > 0)
             continue;
-        // The next start tells what was kept, and records the rest into the
-        // next number, the files of the killed run untouched.
+        // The next start tells what was kept, and records the rest into the next number, the old files untouched.
         ChildProcess again;
         HWND hwnd = rec.Launch(again);
         ASSERT_NE(hwnd, nullptr);

@@ -1,6 +1,4 @@
-// The application object in this process, the shell's and the shutdown
-// screen's calls through its seams: no exit for lack of a tray icon, and
-// the reason the shutdown screen shows while a program records.
+// The application object in this process, the shell's and the shutdown screen's calls through its seams.
 #include "app/AppMain.h"
 #include "app/Recorder.h"
 #include "support/DialogDriver.h"
@@ -30,11 +28,9 @@ protected:
 
 }  // namespace
 
-// The icon failing 30 times and then added by the retry timer, or an add
-// that failed but left the icon there: the program runs on with both
-// threads, and the notice log says what happened. While a program records,
-// the shutdown screen names it and a shutdown waits for the user, unless
-// Windows forces it.
+// The icon failing 30 times, then added by the retry timer, or an add that failed but left the icon there:
+// the program runs on with both threads, the notice log says so. While a program records, the shutdown
+// screen names it and a shutdown waits for the user, unless Windows forces it.
 TEST(TrayIcon, NeverExitsForLackOfItAndTheShutdownScreenNamesTheRecording)
 {
     struct Case { int failures; bool thereAnyway; const char* logged; } cases[] = {  // logged: in the notice log

@@ -1,6 +1,5 @@
-// The scheduler on a simulated clock: every pass advances the clock (UTC)
-// by one second, the local time follows by the zone's rules (UTC unless a
-// test chooses one), posts and power calls are logged with the simulated
+// The scheduler on a simulated clock: every pass advances the clock (UTC) by a second, the local time follows
+// by the zone's rules (UTC unless a test chooses one), posts and power calls are logged with the simulated
 // time, so hours of schedule run in milliseconds.
 #pragma once
 

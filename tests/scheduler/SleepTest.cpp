@@ -71,11 +71,9 @@ TEST(SleepAfterRecording, TheGapToTheNextProgramDecides)
     }
 }
 
-// Sleeps the program did not choose (the user, the lid, the idle timer):
-// the wake timer is armed already, its verdict is read again, and no sleep
-// is requested. Resumes: only an unattended one, or one at the timer's due
-// time, holds the PC awake (until the stop, or ten minutes with nothing to
-// record); otherwise the PC is held from the wake lead before the start.
+// Sleeps the program did not choose: the wake timer is armed already, its verdict read again, no sleep requested.
+// Only an unattended resume, or one at the timer's due time, holds the PC awake (to the stop, or ten minutes
+// with nothing to record); otherwise it is held from the wake lead before the start.
 TEST(PowerNotification, SleepsTheProgramDidNotChooseAndResumes)
 {
     struct Case {  // program: one from 14:00 to 14:30
@@ -129,10 +127,8 @@ TEST(PowerNotification, SleepsTheProgramDidNotChooseAndResumes)
     }
 }
 
-// Whether the PC can wake for a program: "Allow wake timers" of the power
-// source in use (2, important timers only, wakes Windows alone),
-// hibernation, the firmware's clock; Modern Standby changes no verdict but
-// has a note of its own. The real timer is accepted by this Windows.
+// "Allow wake timers" of the power source in use (2, important only, wakes Windows alone), hibernation; Modern
+// Standby changes no verdict but has a note of its own. The real timer is accepted by this Windows.
 TEST(WakeSupport, VerdictsAndTheirAdvice)
 {
     struct Case {  // advice: a part of it, or of the Modern Standby note
@@ -165,9 +161,7 @@ TEST(WakeSupport, VerdictsAndTheirAdvice)
     EXPECT_EQ(timer.Due(), 0);
 }
 
-// Local times of three zones' changes of summer time, by the zones' own
-// rules: a skipped time is the moment of the change, a time shown twice
-// its first showing; both ways.
+// Three zones' changes by their own rules: a skipped time is the change's moment, a repeated one its first showing.
 TEST(ZoneRules, SkippedAndRepeatedTimes)
 {
     struct Case { const wchar_t* zone; CDateTime local, utc; } cases[] = {

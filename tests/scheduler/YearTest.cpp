@@ -1,8 +1,5 @@
-// A year of the scheduler through its seams (clock, zone, power, audio
-// sink) in New York, Berlin and Sydney: both hemispheres' changes of summer
-// time, sleeps of every kind, restarts and manual wakes. The audio thread
-// is a sink that keeps what each occurrence recorded; the clock skips the
-// seconds in which nothing can happen.
+// A year through the scheduler's seams (clock, zone, power, audio sink) in New York, Berlin and Sydney.
+// The audio thread is a sink keeping what each occurrence recorded; the clock skips idle seconds.
 #include "scheduler/SimScheduler.h"
 
 #include <algorithm>
@@ -287,10 +284,9 @@ TEST(SimulatedYear, EveryOccurrenceIsRecordedWholeOrTold)
                     break;
                 }
         }
-        printf("%-26ls %zu occurrences: %d whole, %d in part and told, %d told, %d shifted, %d silently lost; "
-               "sleeps: %d idle (%d refused while held), %d lid, %d Modern Standby, %d during recordings, %d in the "
-               "last minutes, %d the program's own; %d crashes, %d kills, %d update restarts, %d without sign-in, %d "
-               "manual wakes; held awake %lld h\n",
+        printf("%-26ls %zu occurrences: %d whole, %d in part and told, %d told, %d shifted, %d silently lost; sleeps: %d idle "
+               "(%d refused while held), %d lid, %d Modern Standby, %d during recordings, %d in the last minutes, %d the "
+               "program's own; %d crashes, %d kills, %d update restarts, %d without sign-in, %d manual wakes; held awake %lld h\n",
                zone, expected.size(), whole, partTold, told, shifted, silent, kinds[kIdle], refused, kinds[kLid],
                kinds[kStandby], kinds[kDuring], kinds[kLastMinutes], year.ownSleeps, kinds[kCrash], kinds[kKill],
                kinds[kUpdate], kinds[kUpdateAway], kinds[kManual], heldTotal / 3600 / kSec);
