@@ -12,6 +12,7 @@
 #include "resources/resource.h"
 
 #include <commctrl.h>
+#include <wtsapi32.h>
 #include <new>
 
 CAppMain* g_pApp = nullptr;
@@ -54,7 +55,7 @@ void WaitForId(volatile DWORD& id)
 CAppMain::CAppMain(HINSTANCE hInstance)
     : m_TaskbarCreated(0), m_NoticeProgramId(0), m_NoticeProgramStart(-1), m_NoticesShown(0), m_UnreadNotice(),
       m_TrayTip(), m_ShowPrograms(RegisterWindowMessageW(kShowProgramsMessage)),
-      m_hInstanceMutex(nullptr), m_hTrayIcon(nullptr)
+      m_hInstanceMutex(nullptr), m_hTrayIcon(nullptr), m_bTrayIcon(false), m_TrayFailures(0), m_bShutdownBlocked(false)
 {
     m_hInstance = hInstance;
     m_nMode = 1;
@@ -130,26 +131,17 @@ int CAppMain::Create(HINSTANCE hInstance)
     if (!m_hWnd)
         return 0;
 
-    // Windows starts the program again after an update's restart, or after a
-    // crash or hang it saw; the recordings scheduled meanwhile then happen.
+    // Windows starts the program again after an update's restart when it
+    // signs the user in by itself, and offers to after a crash (README).
     RegisterApplicationRestart(nullptr, 0);
+    // Another user taking the console (switch user) takes this session's sound.
+    WTSRegisterSessionNotification(m_hWnd, NOTIFY_FOR_THIS_SESSION);
     // Explorer announces a restart with this message; the icon is added again then.
     m_TaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
-    for (int attempt = 0; attempt < kTrayAddAttempts; ++attempt) {
-        if (AddTrayIcon())
-            return 1;
-        Sleep(kTrayRetryMs);
-    }
-    // No icon: nobody could ever reach or close the program. Stop the threads
-    // OnCreate started and destroy the window before the configuration goes.
-    Trace(L"Unable to add the notification icon\n");
-    ExitInstance();
-    HWND hwnd = m_hWnd;
-    m_hWnd = nullptr;
-    DestroyWindow(hwnd);
-    MSG msg;
-    PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
-    return 0;
+    // The shell is often not ready during a slow logon: the program records
+    // without its icon and keeps trying, never exits for lack of it.
+    AddTrayIcon();
+    return 1;
 }
 
 bool CAppMain::AddTrayIcon()
@@ -161,7 +153,59 @@ bool CAppMain::AddTrayIcon()
     TrayTipText(m_TrayTip, 128);
     SetWindowTextW(m_hWnd, m_TrayTip);
     lstrcpynW(data.szTip, m_TrayTip, 128);
-    return NotifyIcon(NIM_ADD, &data) != FALSE;
+    // An add that timed out may have added it all the same: then it can be modified.
+    bool added = NotifyIcon(NIM_ADD, &data) != FALSE;
+    if (!added && NotifyIcon(NIM_MODIFY, &data)) {
+        Trace(L"NIM_ADD failed but the notification icon is there\n");
+        added = true;
+    }
+    if (!added) {
+        Trace(L"Unable to add the notification icon (attempt %d): retrying\n", m_TrayFailures + 1);
+        if (m_TrayFailures++ == 0) {
+            PostNotice(kNoticeNoTrayIcon);
+            SetTimer(m_hWnd, kTrayTimer, kTrayRetryMs, nullptr);
+        }
+        return false;
+    }
+    if (m_TrayFailures) {
+        wchar_t count[16];
+        FormatText(count, 16, L"%d", m_TrayFailures + 1);
+        Trace(L"The notification icon was added at attempt %s\n", count);
+        PostNotice(kNoticeTrayIconAdded, count);
+        KillTimer(m_hWnd, kTrayTimer);
+    }
+    m_TrayFailures = 0;
+    m_bTrayIcon = true;
+    return true;
+}
+
+void CAppMain::BlockShutdown(const wchar_t* reason)
+{
+    if (reason)
+        ShutdownBlockReasonCreate(m_hWnd, reason);
+    else
+        ShutdownBlockReasonDestroy(m_hWnd);
+}
+
+void CAppMain::UpdateShutdownReason(bool recording)
+{
+    ProgramItem program;
+    if (!recording || !m_pProgramList || !m_pProgramList->GetAt(0, program)) {
+        if (m_bShutdownBlocked)
+            BlockShutdown(nullptr);
+        m_bShutdownBlocked = false;
+        return;
+    }
+    bool ja = UiIsJapanese();
+    const wchar_t* name = program.m_Title.GetWide();
+    if (!name || !*name)
+        name = CAppParameter::DefaultTitle(ja);
+    const SYSTEMTIME& stop = program.m_StopTime.m_Time;
+    wchar_t reason[200];
+    FormatText(reason, 200, ja ? L"録音中: %.80s (%02d:%02d まで)" : L"Recording %.80s until %02d:%02d", name, stop.wHour,
+               stop.wMinute);
+    BlockShutdown(reason);
+    m_bShutdownBlocked = true;
 }
 
 void CAppMain::SetTrayIcon(int iconId)
@@ -259,7 +303,15 @@ LRESULT CAppMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         OnClockChanged();
         return 0;
     case WM_QUERYENDSESSION:
-        return TRUE;
+        // While recording, the shutdown screen shows why and the user may go
+        // on; a shutdown Windows forces, or an installer's, is not held up.
+        return m_bShutdownBlocked && !(lParam & (ENDSESSION_CRITICAL | ENDSESSION_CLOSEAPP)) ? FALSE : TRUE;
+    case WM_WTSSESSION_CHANGE:
+        if (wParam == WTS_CONSOLE_DISCONNECT || wParam == WTS_REMOTE_DISCONNECT)
+            m_AudioCtrl.SessionAway(true);
+        else if (wParam == WTS_CONSOLE_CONNECT || wParam == WTS_REMOTE_CONNECT)
+            m_AudioCtrl.SessionAway(false);
+        return 0;
     case WM_ENDSESSION:
         if (wParam)
             OnEndSession();
@@ -277,15 +329,19 @@ LRESULT CAppMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     case WM_CAPTURE_START:
         SetTrayIcon(IDI_APP_RECORDING);
         UpdateTrayTip();
+        UpdateShutdownReason(true);
         return 0;
     case WM_CAPTURE_CLOSE:
         SetTrayIcon(IDI_APP_IDLE);
         UpdateTrayTip();
+        UpdateShutdownReason(false);
         return 0;
     case WM_TIMER:
         // The list changes from dialogs and the scheduler's retirements alike.
         if (wParam == kTipTimer)
             UpdateTrayTip();
+        else if (wParam == kTrayTimer && !m_bTrayIcon)
+            AddTrayIcon();
         return 0;
     case WM_SHUTDOWN_INQUIRY:
         OnShutdownInquiry(m_hInstance, UiIsJapanese());
@@ -303,6 +359,7 @@ LRESULT CAppMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
             return 0;
         }
         if (message == m_TaskbarCreated && m_TaskbarCreated) {
+            m_bTrayIcon = false;
             AddTrayIcon();
             return 0;
         }
@@ -354,6 +411,7 @@ void CAppMain::OnEndSession()
     // After this handler returns the process may be ended at any moment:
     // the file is finished here, as Exit would finish it.
     Trace(L"The session is ending: closing the recording\n");
+    m_bSessionEnding = 1;  // a recording it cuts is told at the next start
     if (ExitInstance() && m_hWnd)
         DestroyWindow(m_hWnd);
 }
@@ -367,6 +425,9 @@ int CAppMain::ExitInstance()
 {
     NOTIFYICONDATAW data = TrayData(m_hWnd);
     NotifyIcon(NIM_DELETE, &data);
+    KillTimer(m_hWnd, kTrayTimer);
+    WTSUnRegisterSessionNotification(m_hWnd);
+    UpdateShutdownReason(false);
 
     HANDLE sched = InterlockedExchangePointer(&m_hSchedThread, nullptr);
     if (sched) {
@@ -451,7 +512,7 @@ void CAppMain::ShowNotice(WPARAM notice, const wchar_t* detail)
         NoticeText(notice, first, ja, title, text, MAX_PATH + 400);
     }
     LogNotice(notice, title, text, detail);
-    if (notice == kNoticeSoundBack)
+    if (notice == kNoticeSoundBack || notice == kNoticeTrayIconAdded)
         return;
     lstrcpynW(m_UnreadNotice, text, 256);
     CNoticeLog::SetLatest(text);
@@ -474,7 +535,7 @@ void CAppMain::LogNotice(WPARAM notice, const wchar_t* title, const wchar_t* tex
     CNoticeLog::PathFromSettings(path, MAX_PATH);
     CDateTime now;
     now.SetNow();
-    if (notice != kNoticeMissed || !detail || !wcschr(detail, L'\n')) {
+    if ((notice != kNoticeMissed && notice != kNoticeSkipped) || !detail || !wcschr(detail, L'\n')) {
         CNoticeLog::Append(path, now, title, text);
         return;
     }
@@ -483,7 +544,7 @@ void CAppMain::LogNotice(WPARAM notice, const wchar_t* title, const wchar_t* tex
     for (const wchar_t* line = wcschr(detail, L'\n'); line && line[1]; line = wcschr(line + 1, L'\n')) {
         wchar_t one[MAX_PATH], said[MAX_PATH + 100];
         CopyLine(line + 1, one, MAX_PATH);
-        CNoticeLog::Append(path, now, title, NoticeText(kNoticeMissed, one, ja, title, said, MAX_PATH + 100));
+        CNoticeLog::Append(path, now, title, NoticeText(notice, one, ja, title, said, MAX_PATH + 100));
     }
 }
 

@@ -22,11 +22,12 @@ class CAppMain : public CAppBase, public CEventListener, public CScheduler {
 public:
     static const wchar_t kWindowClass[];
     static constexpr UINT kTrayIconId = 1;
-    static constexpr int kTrayAddAttempts = 10;
+    // Without its icon the program keeps recording and tries again this often.
     static constexpr DWORD kTrayRetryMs = 2000;
     static const wchar_t kInstanceMutex[];
     static const wchar_t kShowProgramsMessage[];
     static constexpr UINT_PTR kTipTimer = 1;
+    static constexpr UINT_PTR kTrayTimer = 2;
 
     explicit CAppMain(HINSTANCE hInstance);
     ~CAppMain() override;
@@ -56,10 +57,15 @@ protected:
     void PostNotice(WPARAM notice, const wchar_t* detail = nullptr) override;
     // The shell call, a seam so a test can make adding the icon fail.
     virtual BOOL NotifyIcon(DWORD message, NOTIFYICONDATAW* data) { return Shell_NotifyIconW(message, data); }
+    // The reason the shutdown screen shows while recording; null ends it.
+    virtual void BlockShutdown(const wchar_t* reason);
 
 private:
     static LRESULT CALLBACK Trampoline(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // Adds the icon, or finds it there; false: retried on the tray timer.
     bool AddTrayIcon();
+    // The shutdown screen names the recording (at its start and stop).
+    void UpdateShutdownReason(bool recording);
     void SetTrayIcon(int iconId);
     HICON TrayIcon(int iconId);
     void ShowTrayMenu();
@@ -87,6 +93,11 @@ private:
     // Held for the life of the process: the first single-instance check.
     HANDLE m_hInstanceMutex;
     HICON m_hTrayIcon;  // the icon last given to the shell, ours to destroy
+    // The icon is there; failed attempts to add it since it was last there (UI thread).
+    bool m_bTrayIcon;
+    int m_TrayFailures;
+    // A shutdown reason is set: the session's end waits for the user (UI thread).
+    bool m_bShutdownBlocked;
 };
 
 extern CAppMain* g_pApp;

@@ -43,6 +43,12 @@ enum RecordingNotice : WPARAM {
     kNoticeLowDisk = 14,      // under 64 MB free while recording
     kNoticeCannotWake = 15,   // the PC could not wake for the next program: it does not sleep
     kNoticeSleepFailed = 16,  // the sleep request failed; the wake timer stays armed
+    kNoticeCutShort = 17,     // the last run's recording was cut short by a shutdown, crash or kill (lParam: text)
+    kNoticeSkipped = 18,      // windows the change to summer time skipped entirely (lParam: text)
+    kNoticeNoTrayIcon = 19,   // the notification icon cannot be added: retried, the recordings go on
+    kNoticeTrayIconAdded = 20,  // it was added after failures (lParam: the count; logged, no balloon)
+    kNoticeSessionAway = 21,  // another user took the console (fast user switching): no sound for this one
+    kNoticeSleptNoWake = 22,  // the PC went to sleep and cannot wake for the next program (lParam: advice)
 };
 
 // Characters in the file-name prefix block carried by WM_CAPTURE_START.

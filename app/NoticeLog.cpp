@@ -21,17 +21,7 @@ void CNoticeLog::PathFromSettings(wchar_t* path, int count)
         FormatText(path, count, L"%s\\marivane.log", chosen);
         return;
     }
-    CString ini;
-    g_pConfig->GetIniFile(ini);
-    const wchar_t* file = ini.GetWide();
-    if (!file || !*file)
-        return;
-    lstrcpynW(path, file, count);
-    wchar_t* slash = wcsrchr(path, L'\\');
-    if (slash && (slash - path) + 14 < count)
-        lstrcpyW(slash + 1, L"marivane.log");
-    else
-        path[0] = L'\0';
+    g_pConfig->FileBeside(L"marivane.log", path, count);
 }
 
 bool CNoticeLog::Append(const wchar_t* path, const CDateTime& when, const wchar_t* program, const wchar_t* text)

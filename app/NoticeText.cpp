@@ -49,6 +49,19 @@ const Texts kTexts[] = {
     {kNoticeCannotWake,
      L"このパソコンは次の予約のためにスリープから復帰できません。スリープしませんでした。%s",
      L"This PC cannot wake for the next program, so it was not put to sleep. %s"},
+    {kNoticeCutShort, L"%s", L"%s"},
+    {kNoticeSkipped, L"夏時間への切り替えで時刻が飛んだため録音されませんでした: %s",
+     L"Not recorded: the change to summer time skipped its time: %s"},
+    {kNoticeNoTrayIcon,
+     L"通知領域にアイコンを追加できません。録音は予定どおり行い、アイコンの追加を再試行します。",
+     L"The notification icon could not be added. Recordings go on as scheduled; the icon is tried again."},
+    {kNoticeTrayIconAdded, L"通知領域のアイコンを %s 回目で追加しました。", L"The notification icon was added at attempt %s."},
+    {kNoticeSessionAway,
+     L"別のユーザーがこのパソコンを使っているため (ユーザーの切り替え)、録音できません。それまでのファイルは閉じ、戻りしだい次のファイルに録音します。",
+     L"Another user is using this PC (switch user), so nothing can be recorded. The file so far is closed; the "
+     L"recording goes on in the next file when you are back."},
+    {kNoticeSleptNoWake, L"パソコンがスリープしましたが、次の予約のために復帰できない可能性があります。%s",
+     L"The PC went to sleep, but it may not wake for the next program. %s"},
     {kNoticeSleepFailed, L"スリープできませんでした。復帰タイマーは設定したままです。",
      L"The computer could not be put to sleep. The wake timer stays set."},
 };
@@ -62,6 +75,11 @@ const wchar_t* NoticeTitle(WPARAM notice, bool japanese)
     case kNoticeMissed: return japanese ? L"録音されなかった予約" : L"Missed recordings";
     case kNoticeCannotWake:
     case kNoticeSleepFailed: return japanese ? L"スリープ" : L"Sleep after recording";
+    case kNoticeSleptNoWake: return japanese ? L"スリープ" : L"Sleep";
+    case kNoticeCutShort: return japanese ? L"途中で終わった録音" : L"A recording was cut short";
+    case kNoticeSkipped: return japanese ? L"夏時間" : L"Summer time";
+    case kNoticeNoTrayIcon:
+    case kNoticeTrayIconAdded: return japanese ? L"通知領域のアイコン" : L"Notification icon";
     default: return nullptr;
     }
 }

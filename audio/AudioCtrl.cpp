@@ -13,7 +13,7 @@
 CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(),
-      m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_StopAt(0), m_StartAt(0), m_bNextPending(0), m_NextPrefix(),
+      m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_bSessionAway(0), m_StopAt(0), m_StartAt(0), m_bNextPending(0), m_NextPrefix(),
       m_NextStopAt(0), m_NextMaxFileSize(0), m_bAfterBreak(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
 {
     InitializeCriticalSection(&m_CutLock);
@@ -176,17 +176,20 @@ bool CAudioCtrl::OpenWithRetries(bool tell)
 {
     while (TaskStands()) {
         UINT task = m_Task;
-        if (OpenCaptureDevice())
+        LONG away = m_bSessionAway;
+        if (!away && OpenCaptureDevice())
             return true;
         // The recording should be running by now: the user hears of it once,
         // and the retries go on quietly while the program lasts. Access
-        // denied by Windows is said as such: the user has a setting to change.
+        // denied by Windows, or another user at the console, is said as
+        // such: the user has something to change.
         if (task == WM_CAPTURE_START && tell) {
-            PostNotice(m_LastOpenError == E_ACCESSDENIED ? kNoticeAccessDenied : kNoticeDeviceFailed);
+            PostNotice(away ? kNoticeSessionAway
+                            : m_LastOpenError == E_ACCESSDENIED ? kNoticeAccessDenied : kNoticeDeviceFailed);
             tell = false;
         }
-        // The start request ends the pause: one more attempt right then.
-        for (int i = 0; i < 100 && TaskStands() && m_Task == task; ++i)
+        // The start request, or the session coming back, ends the pause: one more attempt right then.
+        for (int i = 0; i < 100 && TaskStands() && m_Task == task && m_bSessionAway == away; ++i)
             Sleep(100);
     }
     return false;
@@ -245,7 +248,7 @@ void CAudioCtrl::CaptureLost()
         m_pWriter->Break();
         m_bAfterBreak = false;  // told here, once
         LeaveCriticalSection(&m_CutLock);
-        PostNotice(kNoticeDeviceLost);
+        PostNotice(m_bSessionAway ? kNoticeSessionAway : kNoticeDeviceLost);
     }
     // Lost in the lead-in: the user hears of it only if no device is back by the start.
     if (!OpenWithRetries(!recording))
@@ -253,6 +256,15 @@ void CAudioCtrl::CaptureLost()
     StartDevice();
     if (recording)
         Trace(L"[CaptureLost] the recording goes on in the next file\n");
+}
+
+void CAudioCtrl::SessionAway(bool away)
+{
+    Trace(away ? L"[CAudioCtrl] another user has the console: the sound of this session is gone\n"
+               : L"[CAudioCtrl] the session is back at the console\n");
+    m_bSessionAway = away ? 1 : 0;
+    if (away)
+        OnDeviceLost();
 }
 
 void CAudioCtrl::CaptureClock()

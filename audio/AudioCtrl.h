@@ -49,6 +49,10 @@ public:
     void CaptureLost();
     // The wall clock changed: the cuts are placed by the new offset.
     void CaptureClock();
+    // Switch user (UI thread): another user took the console and with it this
+    // session's sound, a break told as a lost device is; no device is tried
+    // until the session is back, then the recording goes on in the next file.
+    void SessionAway(bool away);
     // Waits until the files hold everything captured so far.
     bool WaitForWriter(DWORD timeoutMs = kDrainMs) { return !m_pWriter || m_pWriter->Drain(timeoutMs); }
 
@@ -67,6 +71,8 @@ public:
     unsigned m_MaxFileSize;
     // Receives WM_RECORDING_NOTICE; set before the thread starts.
     HWND m_hNoticeWnd;
+    // Another user has the console (written by the UI thread).
+    volatile LONG m_bSessionAway;
 
     // The cut between recordings, shared by the audio thread and the
     // device's buffer thread under m_CutLock (taken inside the device's own

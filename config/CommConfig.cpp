@@ -110,6 +110,21 @@ void CCommConfig::GetIniFile(CString& copy)
     LeaveCriticalSection(&m_SaveLock);
 }
 
+bool CCommConfig::FileBeside(const wchar_t* name, wchar_t* path, int count)
+{
+    CString ini;
+    GetIniFile(ini);
+    const wchar_t* file = ini.GetWide();
+    path[0] = L'\0';
+    const wchar_t* slash = file ? wcsrchr(file, L'\\') : nullptr;
+    int folder = slash ? static_cast<int>(slash - file) + 1 : 0;
+    if (!slash || folder + lstrlenW(name) >= count)
+        return false;
+    lstrcpynW(path, file, folder + 1);
+    lstrcpyW(path + folder, name);
+    return true;
+}
+
 // Files beside the configuration: ".tmp", the new file a save writes
 // first, and ".bad", a copy of a file the loader rejected. Beside a path
 // too long for the suffix they take a short name in the same folder.

@@ -48,6 +48,9 @@ public:
     void ResolveIniFile();
     // A copy of the configuration file's path for any thread.
     void GetIniFile(CString& copy);
+    // The path of the file name in the configuration file's folder; false
+    // (path empty) when there is no such folder or the path does not fit.
+    bool FileBeside(const wchar_t* name, wchar_t* path, int count);
 
     int m_HasToolBar;
     int m_HasStatusBar;

@@ -52,19 +52,23 @@ void CSettingMiscPage::OnInitDialog(HWND hwnd)
 
 void CSettingMiscPage::ShowWakeWarning(HWND hwnd)
 {
-    // Said while it matters: sleep after recording is on and the PC would
-    // not wake for the next program.
+    // Read afresh whenever the page opens or the box changes: the power
+    // plan may have changed since. A warning while it matters (sleep after
+    // recording on and the PC would not wake), else what Modern Standby
+    // means for waking.
     HWND warning = GetDlgItem(hwnd, IDC_WAKE_WARNING);
+    PowerFacts facts = CWakeSupport::s_Facts();
     CWakeSupport::Verdict verdict =
-        IsDlgButtonChecked(hwnd, IDC_SHUTDOWN) == BST_CHECKED ? CWakeSupport::Current() : CWakeSupport::kCanWake;
+        IsDlgButtonChecked(hwnd, IDC_SHUTDOWN) == BST_CHECKED ? CWakeSupport::Judge(facts) : CWakeSupport::kCanWake;
     bool ja = UiIsJapanese();
     const wchar_t* advice = CWakeSupport::Advice(verdict, ja);
     wchar_t text[400];
-    FormatText(text, 400, ja ? L"このパソコンは次の予約のために復帰できない可能性があります。%s"
+    FormatText(text, 400, ja ? L"次の予約のために復帰できない可能性があります。%s"
                                        : L"This PC may not wake for the next program. %s",
                advice);
-    SetWindowTextW(warning, *advice ? text : L"");
-    ShowWindow(warning, *advice ? SW_SHOW : SW_HIDE);
+    const wchar_t* shown = *advice ? text : CWakeSupport::StandbyNote(facts, ja);
+    SetWindowTextW(warning, shown);
+    ShowWindow(warning, *shown ? SW_SHOW : SW_HIDE);
 }
 
 void CSettingMiscPage::OnCommand(HWND hwnd, int id, int code)

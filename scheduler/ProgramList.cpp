@@ -1,6 +1,7 @@
 #include "scheduler/ProgramList.h"
 #include "foundation/Format.h"
 #include "config/CommConfig.h"
+#include "foundation/ZoneRules.h"
 #include "scheduler/ProgramOverlap.h"
 
 ProgramList::ProgramList()
@@ -111,7 +112,7 @@ static unsigned WeekdayBit(const CDateTime& t)
     return 1u << (t.m_Time.wDayOfWeek & 7);
 }
 
-void MissedPrograms::Add(const ProgramItem& item)
+void ProgramListing::Add(const ProgramItem& item)
 {
     if (m_Listed < kListed) {
         wchar_t when[CDateTime::kTextSize];
@@ -121,6 +122,13 @@ void MissedPrograms::Add(const ProgramItem& item)
         FormatText(m_Lines[m_Listed++], kLineSize, L"%.80s  %.16s", title.GetWide() ? title.GetWide() : L"", when);
     }
     ++m_Count;
+}
+
+void MissedPrograms::Add(const ProgramItem& item)
+{
+    bool skipped = m_pZone && item.m_StopTime.Diff(item.m_StartTime) > 0 &&
+                   m_pZone->LocalToUtc(item.m_StopTime.m_Ticks) <= m_pZone->LocalToUtc(item.m_StartTime.m_Ticks);
+    (skipped ? m_Skipped : m_Missed).Add(item);
 }
 
 bool ProgramList::ExpirePast(const CDateTime& now, MissedPrograms* missed, long long seenUntil)
@@ -158,7 +166,7 @@ bool ProgramList::ExpirePast(const CDateTime& now, MissedPrograms* missed, long 
                         int days = 0;
                         for (int d = 0; d < 7; ++d)
                             days += (head->m_Weekly >> d) & 1;
-                        missed->m_Count += static_cast<int>(weeks * days);
+                        missed->m_Missed.m_Count += static_cast<int>(weeks * days);
                     }
                     if (weeks > 0) {
                         head->m_StartTime.AddTicks(weeks * 7 * CDateTime::kDay);

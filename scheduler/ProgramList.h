@@ -8,15 +8,25 @@
 
 class CCommConfig;
 
-// Occurrences retired without a pass of the scheduler in their window:
-// the program was not running, or the PC slept through them.
-struct MissedPrograms {
+class CZoneRules;
+
+// Up to kListed occurrences as "title  start", and how many there were.
+struct ProgramListing {
     static constexpr int kListed = 8;
     static constexpr int kLineSize = 120;
     int m_Count = 0;
     int m_Listed = 0;
-    // The first kListed as "title  start".
     wchar_t m_Lines[kListed][kLineSize] = {};
+    void Add(const ProgramItem& item);
+};
+
+// Occurrences retired without a pass of the scheduler in their window:
+// the program was not running, or the PC slept through them; apart from
+// them those whose window the change to summer time skipped (by m_pZone).
+struct MissedPrograms {
+    ProgramListing m_Missed;
+    ProgramListing m_Skipped;
+    const CZoneRules* m_pZone = nullptr;
     void Add(const ProgramItem& item);
 };
 

@@ -7,14 +7,18 @@
 #include "scheduler/FilePrefix.h"
 #include "scheduler/ProgramList.h"
 #include "scheduler/Suspend.h"
+#include "scheduler/UnfinishedRecording.h"
+#include "audio/RecordingLevel.h"
 
 #include <cwchar>
+#include <initializer_list>
 #include <new>
 
 CScheduler::CScheduler()
     : m_hSchedThread(nullptr), m_SchedThreadId(0), m_bSchedQuit(0), m_pProgramList(nullptr),
-      m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_bResumedByTimer(0),
-      m_bSuspending(0), m_bHandOver(false), m_PostedStop(0), m_bKeepAwake(false), m_ResumeHoldUntil(0), m_bSaveFailureTold(false), m_LastPass(0)
+      m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_ResumeKind(0),
+      m_bSessionEnding(0), m_bSuspending(0), m_bHandOver(false), m_PostedStop(0), m_KeepAwakeReason(), m_TimerDue(0),
+      m_bRearmTimer(0), m_ResumeHoldUntil(0), m_NowUtc(0), m_LastPassUtc(0), m_bStarted(false), m_bSaveFailureTold(false), m_LastPass(0)
 {
     m_hWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
@@ -33,15 +37,42 @@ DWORD WINAPI CScheduler::SchedulerThreadProc(void* app)
     self->m_SchedThreadId = GetCurrentThreadId();
     while (self->SchedulerTick())
         self->WaitForNextPass();
-    if (self->m_bKeepAwake)
-        self->SetKeepAwake(false);
-    self->m_bKeepAwake = false;
+    self->Finish();
     return 0;
+}
+
+void CScheduler::Finish()
+{
+    // Exit ends a recording cleanly; a shutdown or restart cuts it short.
+    if (m_CurProgram.m_State == Recording)
+        NoteRecording(m_CurProgram, KeptSeconds(), !m_bSessionEnding);
+    if (m_KeepAwakeReason[0])
+        SetKeepAwake(nullptr);
+    m_KeepAwakeReason[0] = L'\0';
+    ArmWakeTimer(0, nullptr);
+    m_TimerDue = 0;
 }
 
 void CScheduler::GetNow(CDateTime& now)
 {
     now.SetNow();
+}
+
+long long CScheduler::UtcNow()
+{
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    return FileTimeToTicks(ft);
+}
+
+void CScheduler::PassTime(CDateTime& now)
+{
+    GetNow(now);
+    m_NowUtc = UtcNow();
+    // The second showing of an hour shown twice: its times came at their
+    // first showing, so the list is judged at the hour's end meanwhile.
+    if (CaptureClockTime(now) < m_NowUtc - 60 * CDateTime::kSecond)
+        now.SetTicks(m_Zone.ScheduleTime(m_NowUtc));
 }
 
 void CScheduler::WaitForNextPass()
@@ -57,14 +88,31 @@ void CScheduler::WaitForNextPass()
         Sleep(pause);
 }
 
-void CScheduler::SetKeepAwake(bool on)
+void CScheduler::SetKeepAwake(const wchar_t* reason)
 {
-    SetThreadExecutionState(on ? (ES_SYSTEM_REQUIRED | ES_CONTINUOUS) : ES_CONTINUOUS);
+    if (reason)
+        m_PowerRequest.Hold(reason);
+    else
+        m_PowerRequest.Release();
 }
 
-bool CScheduler::Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer)
+void CScheduler::ArmWakeTimer(long long dueUtc, const wchar_t* reason)
 {
-    return CSuspend::Suspend(seconds, wakeAt, keepTimer);
+    if (dueUtc)
+        m_WakeTimer.Arm(dueUtc, reason);
+    else
+        m_WakeTimer.Cancel();
+}
+
+long long CScheduler::KeptSeconds()
+{
+    LONG rate = RecordingLevel::s_Rate;
+    return rate > 0 ? static_cast<long long>(RecordingLevel::s_Frames) / rate : 0;
+}
+
+bool CScheduler::Suspend(long long seconds)
+{
+    return CSuspend::Suspend(seconds);
 }
 
 CWakeSupport::Verdict CScheduler::WakeVerdict()
@@ -77,23 +125,16 @@ static void FormatNow(const CDateTime& now, wchar_t* text)
     now.Format(text, CDateTime::kTextSize);
 }
 
-// A program's local time on the capture clock (UTC, 100-ns units), by the
-// time-zone rules of its own date and the zone in force now.
-long long CScheduler::CaptureClockTime(const CDateTime& local)
-{
-    SYSTEMTIME utc;
-    FILETIME ft;
-    if (!TzSpecificLocalTimeToSystemTime(nullptr, &local.m_Time, &utc) || !SystemTimeToFileTime(&utc, &ft))
-        return 0;
-    return FileTimeToTicks(ft);
-}
-
 bool CScheduler::SchedulerTick()
 {
     if (m_bSchedQuit)
         return false;
     CDateTime now;
-    GetNow(now);
+    PassTime(now);
+    if (!m_bStarted) {
+        m_bStarted = true;
+        TellUnfinished(now);
+    }
 
     // The UI thread may set the countdown to 0 at any moment; a decrement
     // must not bring a cancelled countdown back.
@@ -107,17 +148,28 @@ bool CScheduler::SchedulerTick()
                 PostToWindow(WM_CLOSE_INQUIRY);
             } else if (left == 0 && g_pConfig && g_pConfig->m_Shutdown) {
                 SuspendForNextProgram(now);
-                GetNow(now);  // the computer may have slept for hours
+                PassTime(now);  // the computer may have slept for hours
             }
             break;
         }
         left = seen;
     }
 
+    LONG resumed = InterlockedExchange(&m_ResumeKind, 0);
+    if (resumed) {
+        // Only an unattended wake, or one by the timer, is held awake: a user
+        // who opens the lid keeps the sleep settings of the power plan.
+        long long fromDue = m_NowUtc - m_TimerDue;
+        if (resumed == 2 || (m_TimerDue && fromDue < kTimerWakeWindow && -fromDue < kTimerWakeWindow))
+            m_ResumeHoldUntil = m_NowUtc + kResumeHold;
+        InterlockedExchange(&m_bRearmTimer, 1);
+    }
     if (m_pProgramList)
         Drive(now);
+    UpdateWakeTimer();
     UpdateKeepAwake(now);
     m_LastPass = now.m_Ticks;
+    m_LastPassUtc = m_NowUtc;
     return true;
 }
 
@@ -134,12 +186,16 @@ void CScheduler::Drive(const CDateTime& now)
             if (!m_pProgramList->GetAt(0, m_CurProgram))
                 return;
         }
-        if (m_InquiryCountdown > 5 && !m_bInquiryShown &&
-            m_CurProgram.m_StartTime.m_Ticks - kInquiryHorizon - now.m_Ticks > 0) {
+        // A window the change to summer time skips entirely is never set up;
+        // it is told when it is retired.
+        if (Until(m_CurProgram.m_StopTime) <= Until(m_CurProgram.m_StartTime))
+            return;
+        // Leads are real time: across a change of the clock they stay whole.
+        if (m_InquiryCountdown > 5 && !m_bInquiryShown && Until(m_CurProgram.m_StartTime) - kInquiryHorizon > 0) {
             PostToWindow(WM_SHUTDOWN_INQUIRY);
             return;
         }
-        if (m_CurProgram.m_StartTime.m_Ticks - kSetupLead - now.m_Ticks > 0)
+        if (Until(m_CurProgram.m_StartTime) - kSetupLead > 0)
             return;
         SetupRecording(m_CurProgram, now);
         m_CurProgram.m_State = SetUp;
@@ -162,13 +218,23 @@ void CScheduler::Drive(const CDateTime& now)
                 m_PostedStop = stop;
                 PostToAudio(WM_CAPTURE_STOP_AT, static_cast<WPARAM>(stop), 0);
             }
+            if (AudioThreadId())
+                NoteRecording(m_CurProgram, KeptSeconds());
             return;
         }
         // A program that starts by this one's stop follows on the running
-        // device, its first frame right after this one's last.
+        // device, its first frame right after this one's last. Programs that
+        // ended meanwhile (inside this one) are passed over: they are retired.
         ProgramItem next;
-        bool handOver = !m_bHandOver && AudioThreadId() && m_pProgramList->GetAt(1, next) && next.m_State == Idle &&
-                        next.m_StartTime.m_Ticks <= m_CurProgram.m_StopTime.m_Ticks && next.m_StopTime.Diff(now) > 0;
+        bool found = false;
+        for (unsigned i = 1; !found && i < 64 && m_pProgramList->GetAt(i, next); ++i)
+            found = next.m_State == Idle && next.m_StopTime.Diff(now) > 0;
+        bool handOver = !m_bHandOver && AudioThreadId() && found &&
+                        CaptureClockTime(next.m_StartTime) <= CaptureClockTime(m_CurProgram.m_StopTime) &&
+                        Until(next.m_StopTime) > Until(next.m_StartTime);
+        // The PC slept (or stood still) through the stop: what it kept is told.
+        if (m_LastPassUtc && CaptureClockTime(m_CurProgram.m_StopTime) - m_LastPassUtc > kSleptThrough)
+            TellCutShort(m_CurProgram, FromUtc(m_LastPassUtc), KeptSeconds(), false);
         StopRecording(m_CurProgram, now, handOver);
         Expire(now);
         m_CurProgram.m_State = Idle;
@@ -186,8 +252,9 @@ void CScheduler::Expire(const CDateTime& now)
     // A retirement that is not saved comes back at the next start; the
     // program list in memory stays right meanwhile.
     MissedPrograms missed;
+    missed.m_pZone = &m_Zone;
     bool saved = m_pProgramList->ExpirePast(now, &missed, m_LastPass);
-    if (missed.m_Count > 0)
+    if (missed.m_Missed.m_Count > 0 || missed.m_Skipped.m_Count > 0)
         TellMissed(missed);
     if (saved) {
         m_bSaveFailureTold = false;
@@ -200,35 +267,152 @@ void CScheduler::Expire(const CDateTime& now)
 
 void CScheduler::TellMissed(const MissedPrograms& missed)
 {
-    // The balloon's line first, then one line per occurrence for the log.
-    const int size = (MissedPrograms::kListed + 1) * (MissedPrograms::kLineSize + 40);
-    wchar_t* text = new (std::nothrow) wchar_t[size];
-    if (!text)
+    // Missed while not running, and skipped by the change to summer time:
+    // the balloon's line first, then one line per occurrence for the log.
+    const ProgramListing* listings[] = {&missed.m_Missed, &missed.m_Skipped};
+    const WPARAM notices[] = {kNoticeMissed, kNoticeSkipped};
+    const int size = (ProgramListing::kListed + 1) * (ProgramListing::kLineSize + 40);
+    for (int which = 0; which < 2; ++which) {
+        const ProgramListing& list = *listings[which];
+        wchar_t* text = list.m_Count > 0 ? new (std::nothrow) wchar_t[size] : nullptr;
+        if (!text)
+            continue;
+        int listed = list.m_Listed;
+        int at = list.m_Count > 1 ? FormatText(text, size, L"%s and %d more", list.m_Lines[0], list.m_Count - 1)
+                                  : FormatText(text, size, L"%s", list.m_Lines[0]);
+        for (int i = 0; i < listed && at < size; ++i)
+            at += FormatText(text + at, size - at, L"\n%s", list.m_Lines[i]);
+        if (list.m_Count > listed && at < size)
+            FormatText(text + at, size - at, L"\n... and %d more", list.m_Count - listed);
+        Trace(L"[CScheduler] %d program occurrences were %s\n", list.m_Count, which ? L"skipped by summer time" : L"missed");
+        PostNotice(notices[which], text);
+        delete[] text;
+    }
+}
+
+bool CScheduler::NextStart(ProgramItem& next)
+{
+    // The list is in start order behind a running head; programs whose
+    // start has come, or whose window the clock skips, are passed over.
+    for (unsigned i = 0; i < 16 && m_pProgramList && m_pProgramList->GetAt(i, next); ++i) {
+        if (next.m_State == Idle && Until(next.m_StartTime) > 0 && Until(next.m_StopTime) > Until(next.m_StartTime))
+            return true;
+    }
+    return false;
+}
+
+// "News 2026/03/08 07:00" for the power request's and the wake timer's reasons.
+static void ProgramWhen(const ProgramItem& program, wchar_t* text, int count)
+{
+    const SYSTEMTIME& a = program.m_StartTime.m_Time;
+    const SYSTEMTIME& b = program.m_StopTime.m_Time;
+    CString title;
+    title.Copy(program.m_Title);
+    FormatText(text, count, L"%.80s %d/%02d/%02d %02d:%02d-%02d:%02d", title.GetWide() ? title.GetWide() : L"", a.wYear,
+               a.wMonth, a.wDay, a.wHour, a.wMinute, b.wHour, b.wMinute);
+}
+
+void CScheduler::UpdateWakeTimer()
+{
+    ProgramItem next;
+    long long due = 0;
+    if (NextStart(next)) {
+        long long start = CaptureClockTime(next.m_StartTime);
+        // In the lead's last minutes a later wake still ahead: a sleep then wakes in time too.
+        for (long long lead : {kWakeLead, kLateWakeLead, 0LL}) {
+            due = start - lead * CDateTime::kSecond;
+            if (due > m_NowUtc)
+                break;
+        }
+    }
+    if (due == m_TimerDue && !InterlockedExchange(&m_bRearmTimer, 0))
         return;
-    int listed = missed.m_Listed;
-    int at = missed.m_Count > 1
-                 ? FormatText(text, size, L"%s and %d more", missed.m_Lines[0], missed.m_Count - 1)
-                 : FormatText(text, size, L"%s", missed.m_Lines[0]);
-    for (int i = 0; i < listed && at < size; ++i)
-        at += FormatText(text + at, size - at, L"\n%s", missed.m_Lines[i]);
-    if (missed.m_Count > listed && at < size)
-        FormatText(text + at, size - at, L"\n... and %d more", missed.m_Count - listed);
-    Trace(L"[CScheduler] %d program occurrences were missed\n", missed.m_Count);
-    PostNotice(kNoticeMissed, text);
-    delete[] text;
+    m_TimerDue = due;
+    wchar_t reason[CWakeTimer::kReasonSize], when[160];
+    if (due)
+        ProgramWhen(next, when, 160);
+    FormatText(reason, CWakeTimer::kReasonSize, L"Marivane: %s", due ? when : L"");
+    ArmWakeTimer(due, due ? reason : nullptr);
 }
 
 void CScheduler::UpdateKeepAwake(const CDateTime& now)
 {
-    if (InterlockedExchange(&m_bResumedByTimer, 0))
-        m_ResumeHoldUntil = now.m_Ticks + kResumeHold;
-    if (m_ResumeHoldUntil && now.m_Ticks >= m_ResumeHoldUntil)
+    (void)now;
+    if (m_ResumeHoldUntil && m_NowUtc >= m_ResumeHoldUntil)
         m_ResumeHoldUntil = 0;
-    bool want = m_CurProgram.m_State != Idle || m_ResumeHoldUntil != 0;
-    if (want != m_bKeepAwake) {
-        m_bKeepAwake = want;
-        SetKeepAwake(want);
+    // From the wake lead before a start until the stop.
+    wchar_t reason[CPowerRequest::kReasonSize] = L"", when[160];
+    ProgramItem next;
+    if (m_CurProgram.m_State != Idle) {
+        ProgramWhen(m_CurProgram, when, 160);
+        FormatText(reason, CPowerRequest::kReasonSize, L"Marivane: recording %s", when);
+    } else if (NextStart(next) && Until(next.m_StartTime) <= kWakeLead * CDateTime::kSecond) {
+        ProgramWhen(next, when, 160);
+        FormatText(reason, CPowerRequest::kReasonSize, L"Marivane: about to record %s", when);
+    } else if (m_ResumeHoldUntil) {
+        lstrcpynW(reason, L"Marivane: woken for the next program", CPowerRequest::kReasonSize);
     }
+    if (wcscmp(reason, m_KeepAwakeReason) == 0)
+        return;
+    lstrcpynW(m_KeepAwakeReason, reason, CPowerRequest::kReasonSize);
+    SetKeepAwake(reason[0] ? reason : nullptr);
+}
+
+void CScheduler::NoteRecording(const ProgramItem& program, long long kept, bool remove)
+{
+    if (remove) {
+        m_Unfinished.Remove();
+        return;
+    }
+    CString title;
+    title.Copy(program.m_Title);
+    lstrcpynW(m_Unfinished.m_Title, title.GetWide() ? title.GetWide() : L"", CUnfinishedRecording::kTitleSize);
+    m_Unfinished.m_Start = program.m_StartTime;
+    m_Unfinished.m_Stop = program.m_StopTime;
+    GetNow(m_Unfinished.m_Seen);
+    m_Unfinished.m_Kept = kept;
+    if (!m_Unfinished.Write() && !kept)
+        Trace(L"[CScheduler] the note of the running recording cannot be written: if it is cut short, it is not told\n");
+}
+
+void CScheduler::TellCutShort(const ProgramItem& program, const CDateTime& cut, long long kept, bool goesOn)
+{
+    CUnfinishedRecording note;
+    CString title;
+    title.Copy(program.m_Title);
+    lstrcpynW(note.m_Title, title.GetWide() ? title.GetWide() : L"", CUnfinishedRecording::kTitleSize);
+    note.m_Start = program.m_StartTime;
+    note.m_Stop = program.m_StopTime;
+    note.m_Seen = cut;
+    note.m_Kept = kept;
+    TellCutShort(note, goesOn);
+}
+
+void CScheduler::TellCutShort(const CUnfinishedRecording& note, bool goesOn)
+{
+    wchar_t text[CUnfinishedRecording::kTitleSize + 200];
+    note.Describe(g_pConfig && g_pConfig->m_UiLanguage == 1, goesOn, text, CUnfinishedRecording::kTitleSize + 200);
+    Trace(L"[CScheduler] a recording was cut short: %s\n", text);
+    PostNotice(kNoticeCutShort, text);
+}
+
+void CScheduler::TellUnfinished(const CDateTime& now)
+{
+    // Still in its window, the program records the rest now, in the next number.
+    CUnfinishedRecording note;
+    if (note.Read()) {
+        TellCutShort(note, note.m_Stop.Diff(now) > 0);
+        // The last run lived until then: what ended before is no missed program.
+        m_LastPass = note.m_Seen.m_Ticks;
+    }
+    note.Remove();
+}
+
+CDateTime CScheduler::FromUtc(long long utc)
+{
+    CDateTime local;
+    local.SetTicks(m_Zone.UtcToLocal(utc));
+    return local;
 }
 
 void CScheduler::SetupRecording(const ProgramItem& program, const CDateTime& now)
@@ -295,6 +479,7 @@ void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now
             Trace(L"[%s] (ID=%d) can't create the WAV folder %s\n", text, program.m_Id, folderText);
     }
     title.Copy(program.m_Title);
+    NoteRecording(program, 0);
     BuildFilePrefix(block, kFilePrefixSize, folderText ? folderText : L"", title.GetWide() ? title.GetWide() : L"",
                     program.m_StartTime);
     PostToAudio(WM_CAPTURE_START, static_cast<WPARAM>(CaptureClockTime(program.m_StartTime)),
@@ -314,6 +499,8 @@ void CScheduler::StopRecording(const ProgramItem& program, const CDateTime& now,
         return;
     }
     PostToWindow(WM_CAPTURE_CLOSE);
+    if (AudioThreadId())
+        NoteRecording(program, 0, true);
     // A stop that is due ends the file at its own second, however late this pass runs.
     if (AudioThreadId())
         PostToAudio(WM_CAPTURE_CLOSE,
@@ -323,29 +510,22 @@ void CScheduler::StopRecording(const ProgramItem& program, const CDateTime& now,
     m_InquiryCountdown = (g_pConfig && g_pConfig->m_Shutdown) ? kCountdown : 0;
 }
 
-void CScheduler::SuspendForNextProgram(const CDateTime& now, bool systemSuspending)
+void CScheduler::SuspendForNextProgram(const CDateTime& now)
 {
     long long seconds = -1;
-    CDateTime wakeAt;
     ProgramItem next;
     if (m_pProgramList && m_pProgramList->GetAt(0, next)) {
         CDateTime current;
-        GetNow(current);
-        long long diff = next.m_StartTime.Diff(current);
+        PassTime(current);
+        long long diff = Until(next.m_StartTime);
         if (diff < kMinSleepDistance)
             return;
         seconds = diff / CDateTime::kSecond - kWakeLead;
-        wakeAt = next.m_StartTime;
-        wakeAt.AddTicks(-kWakeLead * CDateTime::kSecond);
     }
     wchar_t text[CDateTime::kTextSize];
     FormatNow(now, text);
     Trace(L"[%s] Suspend\n", text);
     m_InquiryCountdown = 0;
-    if (systemSuspending) {
-        Suspend(seconds, wakeAt, true);
-        return;
-    }
     // A sleep the PC would not wake from would cost the next program.
     CWakeSupport::Verdict verdict = seconds > 0 ? WakeVerdict() : CWakeSupport::kCanWake;
     if (verdict != CWakeSupport::kCanWake && verdict != CWakeSupport::kUnknown) {
@@ -353,8 +533,9 @@ void CScheduler::SuspendForNextProgram(const CDateTime& now, bool systemSuspendi
         PostNotice(kNoticeCannotWake, CWakeSupport::Advice(verdict, g_pConfig && g_pConfig->m_UiLanguage == 1));
         return;
     }
+    UpdateWakeTimer();
     InterlockedExchange(&m_bSuspending, 1);
-    bool slept = Suspend(seconds, wakeAt, false);
+    bool slept = Suspend(seconds);
     InterlockedExchange(&m_bSuspending, 0);
     if (!slept)
         PostNotice(kNoticeSleepFailed);

@@ -3,8 +3,12 @@
 // recording, and the sleep step with its wake timer.
 #pragma once
 
+#include "foundation/ZoneRules.h"
+#include "scheduler/PowerRequest.h"
 #include "scheduler/ProgramItem.h"
+#include "scheduler/UnfinishedRecording.h"
 #include "scheduler/WakeSupport.h"
+#include "scheduler/WakeTimer.h"
 
 #include <windows.h>
 
@@ -16,10 +20,17 @@ public:
     static constexpr long long kInquiryHorizon = 600 * CDateTime::kSecond;
     static constexpr long long kMinSleepDistance = 300 * CDateTime::kSecond;
     static constexpr long long kWakeLead = 300;  // seconds
+    // In the wake lead's last minutes the timer points at a later wake
+    // that is still ahead: the start less this, or the start itself.
+    static constexpr long long kLateWakeLead = 30;  // seconds
     static constexpr int kCountdown = 300;
     // A wake by the timer holds the system awake this long at most when no
     // program gets set up (the timer fires 300 s before the start).
     static constexpr long long kResumeHold = 600 * CDateTime::kSecond;
+    // A resume this near the timer's due time was the timer's.
+    static constexpr long long kTimerWakeWindow = 60 * CDateTime::kSecond;
+    // A stop this long after the last pass came while the PC slept.
+    static constexpr long long kSleptThrough = 10 * CDateTime::kSecond;
     // A program is told it may not fit when the free space is below its
     // size and this much.
     static constexpr unsigned long long kDiskMargin = 64ULL << 20;
@@ -32,14 +43,15 @@ public:
     static DWORD WINAPI SchedulerThreadProc(void* app);
     // One pass; false once the quit flag is set.
     bool SchedulerTick();
+    // The thread's end: the keep-awake request and the wake timer go.
+    void Finish();
     void SetupRecording(const ProgramItem& program, const CDateTime& now);
     void StartRecording(const ProgramItem& program, const CDateTime& now);
     // handOver: the next program starts at this one's stop and takes the running device over.
     void StopRecording(const ProgramItem& program, const CDateTime& now, bool handOver = false);
     // The sleep step; returns after the resume, or at once when it does not
-    // sleep. systemSuspending: the system announced its own suspend, so only
-    // the wake timer is armed, and kept until the resume.
-    void SuspendForNextProgram(const CDateTime& now, bool systemSuspending = false);
+    // sleep. The wake timer is armed already, as always.
+    void SuspendForNextProgram(const CDateTime& now);
 
     // The UI thread's side of the sleep inquiry and power notifications.
     void OnShutdownInquiry(HINSTANCE instance, bool japanese);
@@ -58,9 +70,16 @@ public:
     volatile LONG m_bInquiryShown;
     HWND m_hInquiryDlg;
     ProgramItem m_CurProgram;
-    // Set by the UI thread when the timer woke the computer; the scheduler
-    // thread then holds the system awake until the program is set up.
-    volatile LONG m_bResumedByTimer;
+    // Set by the UI thread at a resume: 1 by the user, 2 unattended. The
+    // scheduler thread then arms the wake timer again, and after an
+    // unattended wake or one by its timer holds the system awake until the
+    // program is set up.
+    volatile LONG m_ResumeKind;
+    // Set by the UI thread when the session ends (shutdown, restart,
+    // log-off): a recording cut by it is told at the next start.
+    volatile LONG m_bSessionEnding;
+    // Local time and UTC by the zone's rules; the tests choose the zone.
+    CZoneRules m_Zone;
     // Set by the scheduler thread while its own sleep request runs, read by
     // the UI thread's suspend notification.
     volatile LONG m_bSuspending;
@@ -69,6 +88,7 @@ protected:
     // Seams: the clock and its zone, the receivers of the scheduler's messages, the power
     // calls and the pause between passes.
     virtual void GetNow(CDateTime& now);
+    virtual long long UtcNow();
     virtual void PostToWindow(UINT message) = 0;
     virtual DWORD AudioThreadId() = 0;
     // Stores the request in the audio thread's last-request field, then posts it.
@@ -79,19 +99,44 @@ protected:
         (void)notice;
         (void)detail;
     }
-    // False when the sleep request failed.
-    virtual bool Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer);
+    // The sleep request (seconds: until the wake timer, for the trace);
+    // false when it failed.
+    virtual bool Suspend(long long seconds);
     // Whether the PC can wake by the timer (Wine answers none of it).
     virtual CWakeSupport::Verdict WakeVerdict();
-    virtual void SetKeepAwake(bool on);
+    // The power request: held with its reason, released with null.
+    virtual void SetKeepAwake(const wchar_t* reason);
+    // The wake timer: armed for dueUtc with its reason, cancelled with 0.
+    virtual void ArmWakeTimer(long long dueUtc, const wchar_t* reason);
+    // Whether Windows resumed unattended (no user input).
+    virtual bool ResumeIsAutomatic() { return IsSystemResumeAutomatic() != FALSE; }
+    // Seconds the running recording has taken so far.
+    virtual long long KeptSeconds();
     virtual void WaitForNextPass();
-    virtual long long CaptureClockTime(const CDateTime& local);
+    // A program's local time on the capture clock (UTC) by the zone's rules.
+    long long CaptureClockTime(const CDateTime& local) { return m_Zone.LocalToUtc(local.m_Ticks); }
     // Bytes free to the user on the folder's volume; ~0 when not known.
     virtual unsigned long long FreeDiskBytes(const wchar_t* folder);
 
 private:
+    // The pass's time: the local clock, and its UTC moment in m_NowUtc.
+    void PassTime(CDateTime& now);
+    // From now (UTC) to a program's local time, in 100-ns units.
+    long long Until(const CDateTime& local) { return CaptureClockTime(local) - m_NowUtc; }
     void Drive(const CDateTime& now);
     void UpdateKeepAwake(const CDateTime& now);
+    // Points the wake timer at the next program's start less the lead.
+    void UpdateWakeTimer();
+    // The next program whose start is still to come; false: none.
+    bool NextStart(ProgramItem& next);
+    // The note of the running recording (see CUnfinishedRecording).
+    void NoteRecording(const ProgramItem& program, long long kept, bool remove = false);
+    // At the first pass: a recording the last run did not finish is told.
+    void TellUnfinished(const CDateTime& now);
+    // "News was cut at 03:12: 1:12:00 of 2:00:00 kept."
+    void TellCutShort(const ProgramItem& program, const CDateTime& cut, long long kept, bool goesOn);
+    void TellCutShort(const CUnfinishedRecording& note, bool goesOn);
+    CDateTime FromUtc(long long utc);
     void Expire(const CDateTime& now);
     // At the set-up: whether the program fits the WAV folder's free space.
     void CheckDiskSpace(const ProgramItem& program);
@@ -105,8 +150,19 @@ private:
     long long m_PostedStop;
     // Ends the pause between passes early (auto-reset; any thread sets it).
     HANDLE m_hWake;
-    bool m_bKeepAwake;
-    long long m_ResumeHoldUntil;
+    // The power request's reason now ("" when released), the wake timer's
+    // due time (0: cancelled) and a request to arm it again (clock, zone or
+    // resume; set by any thread). The rest scheduler thread only.
+    wchar_t m_KeepAwakeReason[CPowerRequest::kReasonSize];
+    long long m_TimerDue;
+    volatile LONG m_bRearmTimer;
+    long long m_ResumeHoldUntil;  // UTC
+    long long m_NowUtc;           // the pass's moment
+    long long m_LastPassUtc;      // the moment of the pass before
+    bool m_bStarted;              // the first pass has run
+    CWakeTimer m_WakeTimer;
+    CPowerRequest m_PowerRequest;
+    CUnfinishedRecording m_Unfinished;
     // The user has been told the configuration cannot be saved; cleared by
     // the next save that succeeds. Scheduler thread only.
     bool m_bSaveFailureTold;

@@ -6,7 +6,6 @@
 #include "config/AppParameter.h"
 #include "resources/resource.h"
 #include "scheduler/InquiryDialog.h"
-#include "scheduler/Suspend.h"
 
 void CScheduler::OnShutdownInquiry(HINSTANCE instance, bool japanese)
 {
@@ -43,22 +42,28 @@ void CScheduler::OnPowerBroadcast(WPARAM event)
     if (event == PBT_APMSUSPEND) {
         Trace(L"System is suspending operation.\n");
         m_InquiryCountdown = 0;
-        // Our own sleep request: its wake timer is armed already.
+        // Our own sleep request judged the PC before it asked.
         if (m_bSuspending)
             return;
-        // A sleep the program did not ask for (the user, the idle timer):
-        // only the wake timer for the next program is armed, whatever the
-        // sleep-after-recording setting says.
+        // A sleep the program did not ask for (the user, the lid, the idle
+        // timer): the wake timer is armed already; whether it can wake the
+        // PC is read again now, as the power plan may have changed.
         CDateTime now;
         GetNow(now);
-        SuspendForNextProgram(now, true);
+        wchar_t text[CDateTime::kTextSize];
+        Trace(L"[%s] Suspend\n", now.Format(text));
+        CWakeSupport::Verdict verdict = m_TimerDue ? WakeVerdict() : CWakeSupport::kCanWake;
+        if (verdict != CWakeSupport::kCanWake && verdict != CWakeSupport::kUnknown)
+            PostNotice(kNoticeSleptNoWake, CWakeSupport::Advice(verdict, g_pConfig && g_pConfig->m_UiLanguage == 1));
     } else if (event == PBT_APMRESUMEAUTOMATIC) {
         // After an unattended wake Windows sleeps again within about two
-        // minutes: reset its idle timer now, and have the scheduler thread
-        // hold the system awake until the program is set up.
-        CSuspend::ReleaseTimer();
-        SetThreadExecutionState(ES_SYSTEM_REQUIRED);
-        m_bResumedByTimer = 1;
+        // minutes: its idle timer is reset now, and the scheduler thread
+        // holds the system awake until the program is set up. Every resume
+        // comes with this event; only one without the user counts.
+        bool automatic = ResumeIsAutomatic();
+        if (automatic)
+            SetThreadExecutionState(ES_SYSTEM_REQUIRED);
+        m_ResumeKind = automatic ? 2 : 1;
         OnClockChanged();
     }
 }
@@ -66,6 +71,8 @@ void CScheduler::OnPowerBroadcast(WPARAM event)
 void CScheduler::OnClockChanged()
 {
     Trace(L"The wall clock changed or the system resumed\n");
+    m_Zone.Forget();
+    InterlockedExchange(&m_bRearmTimer, 1);
     if (AudioThreadId())
         PostToAudio(WM_CAPTURE_CLOCK, 0, 0);
     if (m_hWake)

@@ -1,5 +1,7 @@
 #include "scheduler/WakeSupport.h"
 
+#include "app/Trace.h"
+
 #include <powrprof.h>
 
 namespace {
@@ -21,19 +23,22 @@ PowerFacts CWakeSupport::Query()
     facts.known = true;
     facts.hibernate = caps.SystemS4 && caps.HiberFilePresent;
     facts.rtcWakeS4 = caps.RtcWake >= PowerSystemHibernate;
-    // Modern Standby (no S3) changes nothing here: the sleep is S4 either way.
+    POWER_PLATFORM_INFORMATION platform = {};
+    facts.modernStandby = CallNtPowerInformation(PlatformInformation, nullptr, 0, &platform, sizeof platform) == 0 &&
+                          platform.AoAc;
     SYSTEM_POWER_STATUS status;
     facts.onBattery = GetSystemPowerStatus(&status) && status.ACLineStatus == 0;
     GUID* scheme = nullptr;
     if (PowerGetActiveScheme(nullptr, &scheme) == ERROR_SUCCESS && scheme) {
-        DWORD value = 1;
-        DWORD read = facts.onBattery ? PowerReadDCValueIndex(nullptr, scheme, &kSleepSubgroup, &kAllowRtcWake, &value)
-                                     : PowerReadACValueIndex(nullptr, scheme, &kSleepSubgroup, &kAllowRtcWake, &value);
-        // 0 disables them; 1 enables them, 2 "important wake timers only" lets ours through too.
-        if (read == ERROR_SUCCESS)
-            facts.allowWakeTimers = value != 0;
+        DWORD ac = 1, dc = 1;
+        if (PowerReadACValueIndex(nullptr, scheme, &kSleepSubgroup, &kAllowRtcWake, &ac) == ERROR_SUCCESS)
+            facts.wakeTimersAc = static_cast<int>(ac);
+        if (PowerReadDCValueIndex(nullptr, scheme, &kSleepSubgroup, &kAllowRtcWake, &dc) == ERROR_SUCCESS)
+            facts.wakeTimersDc = static_cast<int>(dc);
         LocalFree(scheme);
     }
+    Trace(L"[CWakeSupport] hibernation %d, RTC wake from S4 %d, Modern Standby %d, on battery %d, wake timers AC %d DC %d\n",
+          facts.hibernate, facts.rtcWakeS4, facts.modernStandby, facts.onBattery, facts.wakeTimersAc, facts.wakeTimersDc);
     return facts;
 }
 
@@ -41,8 +46,12 @@ CWakeSupport::Verdict CWakeSupport::Judge(const PowerFacts& facts)
 {
     if (!facts.known)
         return kUnknown;
-    if (!facts.allowWakeTimers)
+    // The value of the power source in use.
+    int timers = facts.onBattery ? facts.wakeTimersDc : facts.wakeTimersAc;
+    if (timers == 0)
         return kWakeTimersOff;
+    if (timers != 1)
+        return kImportantTimersOnly;
     if (!facts.hibernate)
         return kNoHibernation;
     if (!facts.rtcWakeS4)
@@ -59,9 +68,20 @@ const wchar_t* CWakeSupport::Advice(Verdict verdict, bool japanese)
     case kNoHibernation:
         return japanese ? L"休止状態が無効です。管理者として powercfg /hibernate on を実行してください。"
                         : L"Hibernation is off: run \"powercfg /hibernate on\" as an administrator.";
+    case kImportantTimersOnly:
+        return japanese ? L"[スリープ解除タイマーの許可] を「有効」にしてください。"
+                        : L"Set Allow wake timers to Enable: \"Important only\" wakes Windows alone.";
     case kNoTimerWake:
         return japanese ? L"このパソコンはタイマーで休止状態から復帰できません。スリープ後の録音にはこの設定を使えません。"
                         : L"This PC cannot be woken from hibernation by a timer; leave it on for recordings instead.";
     default: return L"";
     }
+}
+
+const wchar_t* CWakeSupport::StandbyNote(const PowerFacts& facts, bool japanese)
+{
+    if (!facts.modernStandby)
+        return L"";
+    return japanese ? L"モダン スタンバイ: スタンバイ中は Marivane も止まり、次の予約の前にスリープ解除タイマーで復帰させます。"
+                    : L"Modern Standby: while this PC stands by, Marivane is paused; its wake timer brings the PC back for the next program.";
 }

@@ -1,8 +1,10 @@
 // Whether this PC can wake from its sleep for the next program. The sleep
 // after a recording hibernates (S4) with a resume-capable timer armed; that
 // wakes the PC only where hibernation is on, the firmware wakes from S4 by
-// its clock, and "Allow wake timers" is on for the power source in use.
-// Without them the timer is armed, accepted and never fires.
+// its clock, and "Allow wake timers" is Enable (1) for the power source in
+// use: 0 disables them, and 2, "Important wake timers only", lets only
+// Windows' own timers wake it, not a program's. Without them the timer is
+// armed, accepted and never fires.
 #pragma once
 
 #include <windows.h>
@@ -12,12 +14,15 @@ struct PowerFacts {
     bool hibernate = false;    // S4 present and its file there
     bool rtcWakeS4 = false;    // the firmware's clock wakes it from S4
     bool onBattery = false;
-    bool allowWakeTimers = true;  // for the power source in use
+    // "Allow wake timers" on mains and on battery: 0 off, 1 on, 2 important only.
+    int wakeTimersAc = 1, wakeTimersDc = 1;
+    // Modern Standby (S0 low power idle): the user's own sleep is no S3.
+    bool modernStandby = false;
 };
 
 class CWakeSupport {
 public:
-    enum Verdict { kCanWake, kUnknown, kWakeTimersOff, kNoHibernation, kNoTimerWake };
+    enum Verdict { kCanWake, kUnknown, kWakeTimersOff, kNoHibernation, kNoTimerWake, kImportantTimersOnly };
 
     // The system's answers (powrprof); known is false where it gives none.
     static PowerFacts Query();
@@ -27,4 +32,6 @@ public:
     static Verdict Judge(const PowerFacts& facts);
     // What the user can change, in the UI language; empty for kCanWake and kUnknown.
     static const wchar_t* Advice(Verdict verdict, bool japanese);
+    // What Modern Standby means for waking, for the settings; empty without it.
+    static const wchar_t* StandbyNote(const PowerFacts& facts, bool japanese);
 };

@@ -59,10 +59,27 @@ TEST(Reliability, KilledDuringRecordingEveryHeaderCoversItsData)
         ASSERT_GT(r.files, 0u);
         EXPECT_EQ(r.files, rec.Wavs().size());
         CheckRamp(r.pcm, 2, "round " + std::to_string(round));
+        std::vector<std::string> kept;
         for (const auto& name : rec.Wavs()) {
             std::wstring copy = keep + L"\\round" + std::to_wstring(round) + L"_" + name;
             EXPECT_TRUE(CopyFileW((rec.wavDir + L"\\" + name).c_str(), copy.c_str(), FALSE));
+            kept.push_back(ReadBytes(rec.wavDir + L"\\" + name));
         }
+        if (round > 0)
+            continue;
+        // The next start tells what was kept, and records the rest into the next number, the old files untouched.
+        ChildProcess again;
+        HWND hwnd = rec.Launch(again);
+        ASSERT_NE(hwnd, nullptr);
+        EXPECT_TRUE(rec.WaitForTrace("of 0:09:58 kept. The rest is recorded into the next file.", 20000));
+        EXPECT_TRUE(rec.WaitForTrace("Balloon: A recording was cut short: Killed was cut at ", 1000));
+        EXPECT_TRUE(rec.WaitForTrace("[CaptureStart] start capture", 20000, 2));
+        Sleep(1500);
+        EXPECT_EQ(ExitProgram(hwnd, again), 0u);
+        std::vector<std::wstring> names = rec.Wavs();
+        ASSERT_EQ(names.size(), kept.size() + 1);
+        for (size_t i = 0; i < kept.size(); ++i)
+            EXPECT_EQ(ReadBytes(rec.wavDir + L"\\" + names[i]), kept[i]) << Narrow(names[i]);
     }
 }
 

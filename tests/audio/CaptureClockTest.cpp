@@ -8,6 +8,7 @@
 #include "support/WavChecks.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -283,6 +284,14 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
          [](SimRun& r) { r.world.quietUntil = r.world.qpc + 4 * kSec; },
          [&](SimRun& r, Files& e) { nextFile(r, e, r.world.Captured(r.lostAt)); }, kNoticeDeviceLost},
         {"an overlapping B takes over at A's stop", ab, 0, nullptr, nullptr, 0, 8000, 2 * kMin},
+        // Switch user: told as a break; no device is tried until the session is back.
+        {"another user at the console during A", ab, kMin, [](SimRun& r) {
+             r.ctrl.m_bSessionAway = 1;
+             std::thread back([&] { Sleep(300); r.ctrl.m_bSessionAway = 0; });
+             r.lostAt = r.world.qpc;
+             r.ctrl.CaptureLost();
+             back.join();
+         }, [&](SimRun& r, Files& e) { nextFile(r, e, r.world.Captured(r.lostAt)); }, kNoticeSessionAway},
     };
     auto check = [](SimRun& r, const Files& expected, WPARAM notice) {
         ASSERT_TRUE(r.ctrl.WaitForWriter());
@@ -296,7 +305,7 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
             EXPECT_NEAR(first, static_cast<double>(x.first), 1) << "file " << i;
             EXPECT_NEAR(static_cast<double>(files[i].frames), static_cast<double>(x.end - x.first), 1) << "file " << i;
         }
-        for (WPARAM n : {kNoticeDeviceLost, kNoticeStreamBroke, kNoticeQueueFull, kNoticeFileFailed})
+        for (WPARAM n : {kNoticeDeviceLost, kNoticeStreamBroke, kNoticeQueueFull, kNoticeFileFailed, kNoticeSessionAway})
             EXPECT_EQ(Told(n), n == notice ? 1 : 0) << "notice " << n;
     };
     for (const Row& row : rows) {

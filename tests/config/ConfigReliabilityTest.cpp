@@ -2,6 +2,7 @@
 // moments, and thousands of damaged files read by the parser and the
 // start-up loader.
 #include "config/AppParameter.h"
+#include "scheduler/UnfinishedRecording.h"
 #include "foundation/Xml.h"
 #include "support/ProgramFixtures.h"
 #include "support/TestSupport.h"
@@ -87,7 +88,7 @@ TEST(ConfigReliability, KilledDuringSavesTheFileAlwaysLoadsWithEveryProgram)
 
 // Damaged files: each is parsed at the very end of a guarded allocation (a
 // read past the buffer faults) and read by the start-up path, every one in
-// bounded time.
+// bounded time; so is a damaged note of a recording cut short.
 TEST(ConfigReliability, DamagedFilesAtStartUp)
 {
     TempDir dir;
@@ -114,8 +115,7 @@ TEST(ConfigReliability, DamagedFilesAtStartUp)
     std::atomic<int> done{0};
     std::thread worker([&] {
         std::mt19937 random(20261207);
-        for (int n = 0; n < kCases; ++n, ++done) {
-            std::string text = seed;
+        auto damage = [&](std::string text) {
             int edits = 1 + static_cast<int>(random() % 8);
             for (int e = 0; e < edits && !text.empty(); ++e) {
                 size_t at = random() % text.size();
@@ -128,6 +128,12 @@ TEST(ConfigReliability, DamagedFilesAtStartUp)
                 default: text.resize(at); break;
                 }
             }
+            return text;
+        };
+        const std::string note = "title\tNight \xE5\xA4\x9C\r\nstart\t2027/02/28 23:59:50\r\nstop\t2027/03/01 00:10:00\r\n"
+                                 "seen\t2027/03/01 00:01:00\r\nkept\t130\r\n";
+        for (int n = 0; n < kCases; ++n, ++done) {
+            std::string text = damage(seed);
             if (!text.empty()) {
                 // The document ends right before a no-access page.
                 size_t span = (text.size() + page - 1) / page * page;
@@ -145,6 +151,13 @@ TEST(ConfigReliability, DamagedFilesAtStartUp)
             CAppParameter config;
             config.Initialize();
             EXPECT_LE(Items(config.m_ProgramList).size(), 400u) << "case " << n;
+            WriteBytes(dir.File(L"marivane.recording"), damage(note));
+            g_pConfig = &config;
+            CUnfinishedRecording cut;
+            wchar_t said[400];
+            if (cut.Read())
+                cut.Describe(false, true, said, 400);
+            g_pConfig = nullptr;
         }
     });
     // A hang is a failure too: the loader must finish every case.

@@ -10,7 +10,8 @@
 // seconds ahead to the stop, in the cases a user meets: on time, launched
 // late, launched after the stop, launched inside a recording, without an
 // audio thread, a program starting inside another (it takes the running
-// device over at the other's stop), and a weekly program across a month
+// device over at the other's stop, also behind an expired one inside
+// it), the PC held awake from the wake lead, and a weekly program across a month
 // end, a leap day and the next month.
 TEST(Scheduler, WhatIsAskedForAndWhen)
 {
@@ -33,7 +34,7 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
     } cases[] = {
         {"on time", {{At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30), 0, L"..\\News: 7/8"}},
          At(2026, 3, 7, 9, 58), At(2026, 3, 7, 10, 35), 4242,
-         {L"09:59:55 window open", L"09:59:55 open", L"09:59:55 window close-inquiry", L"09:59:55 awake",
+         {L"09:58:00 awake", L"09:59:55 window open", L"09:59:55 open", L"09:59:55 window close-inquiry",
           L"10:00:00 window start", L"10:00:00 start .._News_ 7_8_202603071000", L"10:00:00 stop-at 630",
           L"10:30:00 window close", L"10:30:00 close", L"10:30:00 awake off"}, nullptr, {}},
         {"late", day, At(2026, 3, 7, 10, 10), At(2026, 3, 7, 10, 10, 1), 4242,
@@ -44,12 +45,19 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
          {L"09:59:55 open", L"10:00:00 start First_202603071000", L"10:00:00 stop-at 660", L"11:00:00 close"}, L"^(open|start|stop-at|close)",
          {"Tomorrow"}},
         {"no audio thread", day, At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 10), 0,
-         {L"09:59:55 window open", L"09:59:55 window close-inquiry", L"09:59:55 awake", L"10:00:00 window start",
+         {L"09:59:00 awake", L"09:59:55 window open", L"09:59:55 window close-inquiry", L"10:00:00 window start",
           L"11:00:00 window close", L"11:00:00 awake off"}, nullptr, {"Tomorrow"}},
         {"inside another", {day[0], {At(2026, 3, 7, 10, 30), At(2026, 3, 7, 12, 0), 0, L"Second"}},
          At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 0, 2), 4242,
          {L"09:59:55 open", L"10:00:00 start First_202603071000", L"10:00:00 stop-at 660",
           L"11:00:00 start Second_202603071030", L"11:00:00 stop-at 720"}, L"^(open|start|stop-at|close)", {"Second"}},
+        // Behind an expired program inside the one recording, the next takes over at the cut.
+        {"behind an expired one", {{At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 20), 0, L"O1"},
+                                   {At(2026, 3, 7, 10, 5), At(2026, 3, 7, 10, 15), 0, L"O3"},
+                                   {At(2026, 3, 7, 10, 10), At(2026, 3, 7, 10, 30), 0, L"O2"}},
+         At(2026, 3, 7, 9, 59), At(2026, 3, 7, 10, 31), 4242,
+         {L"10:00:00 start O1_202603071000", L"10:20:00 start O2_202603071010", L"10:30:00 close"},
+         L"^(start|close)", {}},
         // Monday, Tuesday and Thursday at 23:30 to 00:15 the next morning.
         {"weekly", {{At(2028, 2, 24, 23, 30), At(2028, 2, 25, 0, 15), (1u << 1) | (1u << 2) | (1u << 4), L"Late"}},
          At(2028, 2, 24, 23, 0), At(2028, 3, 8, 12, 0), 4242,
@@ -113,18 +121,18 @@ TEST(Scheduler, NoticesOfMissedProgramsAndDiskSpaceAndANewZone)
              EXPECT_EQ(f.sched.Logged(L"^start").size(), 1u);
          }, {L"13 needs 723 MB, 500 MB free"}},
         // Not a notice: a new time zone during a recording (a laptop's
-        // automatic zone) sends the stop the user set, 10:30 local, again as
-        // the new zone's UTC at the next pass; the audio thread hears of the
-        // clock change at once.
+        // automatic zone, here an hour west: 10:10 becomes 09:10) sends the
+        // stop the user set, 10:30 local, again as the new zone's UTC at the
+        // next pass; the audio thread hears of the clock change at once.
         {"a new time zone", [](SchedulerFixture& f) {
              f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30));
              f.sched.m_Clock = At(2026, 3, 7, 9, 59);
              f.sched.RunUntil(At(2026, 3, 7, 10, 10));
-             f.sched.m_ZoneBias = 60 * 60 * CDateTime::kSecond;  // one hour east
+             f.sched.m_Zone.UseZone(L"Cape Verde Standard Time");
              f.sched.OnClockChanged();
              f.sched.RunUntil(At(2026, 3, 7, 10, 10, 3));
              EXPECT_EQ(f.sched.Logged(L"^(stop-at|clock)"),
-                       (std::vector<std::wstring>{L"10:00:00 stop-at 630", L"10:10:00 clock", L"10:10:00 stop-at 570"}));
+                       (std::vector<std::wstring>{L"10:00:00 stop-at 630", L"10:10:00 clock", L"10:10:00 stop-at 690"}));
          }, {}},
     };
     for (const Case& c : cases) {

@@ -1,6 +1,6 @@
-// The scheduler on a simulated clock: every pass advances the clock by one
-// second, posts and power calls are logged with the simulated time, so hours
-// of schedule run in milliseconds.
+// The scheduler on a simulated clock: every pass advances the clock (UTC) by a second, the local time follows
+// by the zone's rules (UTC unless a test chooses one), posts and power calls are logged with the simulated
+// time, so hours of schedule run in milliseconds.
 #pragma once
 
 #include "app/Messages.h"
@@ -15,21 +15,25 @@
 
 class SimScheduler : public CScheduler {
 public:
-    CDateTime m_Clock;
+    CDateTime m_Clock;  // UTC
     // What went to the audio thread and the window, the keep-awake requests
     // and the sleeps, each as "hh:mm:ss what"; a start names its file prefix
     // without the folder.
     std::vector<std::wstring> m_Log;
-    CDateTime m_WakeAt;  // the timer of the last sleep
+    long long m_TimerDue = 0;  // the wake timer as armed now (UTC)
+    std::vector<std::wstring> m_Timers;  // each arming, "hh:mm:ss reason" of the due time
+    std::wstring m_AwakeReason;
+    bool m_bAutomaticResume = true;
+    long long m_Kept = 0;
     std::vector<WPARAM> m_Notices;
     std::vector<std::wstring> m_NoticeTexts;
     DWORD m_AudioId = 4242;
     CWakeSupport::Verdict m_Verdict = CWakeSupport::kUnknown;  // Wine's: the queries answer nothing
     bool m_bSleepFails = false;
     unsigned long long m_FreeBytes = ~0ULL;
-    long long m_ZoneBias = 0;  // local less UTC
     UINT m_Task = 0;
 
+    SimScheduler() { m_Zone.UseZone(L"UTC"); }
     // Runs passes until the clock reaches until.
     void RunUntil(const CDateTime& until)
     {
@@ -49,10 +53,19 @@ public:
         return entries;
     }
 
+    std::wstring Local(long long utc) const
+    {
+        CDateTime t;
+        t.SetTicks(m_Zone.UtcToLocal(utc));
+        return Text(t);
+    }
+
 protected:
-    void GetNow(CDateTime& now) override { now.SetTicks(m_Clock.m_Ticks); }
+    void GetNow(CDateTime& now) override { now.SetTicks(m_Zone.UtcToLocal(m_Clock.m_Ticks)); }
+    long long UtcNow() override { return m_Clock.m_Ticks; }
     void WaitForNextPass() override { m_Clock.AddTicks(CDateTime::kSecond); }
-    long long CaptureClockTime(const CDateTime& local) override { return local.m_Ticks - m_ZoneBias; }
+    bool ResumeIsAutomatic() override { return m_bAutomaticResume; }
+    long long KeptSeconds() override { return m_Kept; }
     void PostToWindow(UINT message) override
     {
         Log(L"window " + Name(message));
@@ -86,19 +99,28 @@ protected:
     }
     CWakeSupport::Verdict WakeVerdict() override { return m_Verdict; }
     unsigned long long FreeDiskBytes(const wchar_t*) override { return m_FreeBytes; }
-    bool Suspend(long long seconds, const CDateTime& wakeAt, bool keepTimer) override
+    bool Suspend(long long seconds) override
     {
-        m_WakeAt = wakeAt;
-        Log(L"suspend " + std::to_wstring(seconds) + (seconds > 0 ? L" wake " + Text(wakeAt) : L"") +
-            (keepTimer ? L" keep" : L""));
+        Log(L"suspend " + std::to_wstring(seconds) + (m_TimerDue ? L" wake " + Local(m_TimerDue) : L""));
         // Asleep until the timer fires.
         if (m_bSleepFails)
             return false;
-        if (seconds > 0 && wakeAt.Diff(m_Clock) > 0)
-            m_Clock.SetTicks(wakeAt.m_Ticks);
+        if (m_TimerDue > m_Clock.m_Ticks)
+            m_Clock.SetTicks(m_TimerDue);
         return true;
     }
-    void SetKeepAwake(bool on) override { Log(on ? L"awake" : L"awake off"); }
+    void SetKeepAwake(const wchar_t* reason) override
+    {
+        bool was = !m_AwakeReason.empty();
+        m_AwakeReason = reason ? reason : L"";
+        if (was != (reason != nullptr))  // a new reason alone is no new hold
+            Log(reason ? L"awake" : L"awake off");
+    }
+    void ArmWakeTimer(long long due, const wchar_t* reason) override
+    {
+        m_TimerDue = due;
+        m_Timers.push_back(due ? Local(due).substr(11) + L" " + reason : L"off");
+    }
 
 private:
     void Log(const std::wstring& what) { m_Log.push_back(Text(m_Clock).substr(11) + L" " + what); }

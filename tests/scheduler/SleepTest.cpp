@@ -1,7 +1,7 @@
 // The countdown after a recording, the sleep step, the wake timer and the
 // keep-awake request, on the simulated clock.
 #include "scheduler/SimScheduler.h"
-#include "scheduler/Suspend.h"
+#include "scheduler/WakeTimer.h"
 
 #include <gtest/gtest.h>
 
@@ -71,60 +71,121 @@ TEST(SleepAfterRecording, TheGapToTheNextProgramDecides)
     }
 }
 
-TEST(PowerNotification, SystemSuspendTracesInOrderAndKeepsItsTimer)
+// Sleeps the program did not choose: the wake timer is armed already, its verdict read again, no sleep requested.
+// Only an unattended resume, or one at the timer's due time, holds the PC awake (to the stop, or ten minutes
+// with nothing to record); otherwise it is held from the wake lead before the start.
+TEST(PowerNotification, SleepsTheProgramDidNotChooseAndResumes)
 {
-    SchedulerFixture f;
-    f.Add(At(2026, 3, 7, 14, 0), At(2026, 3, 7, 15, 0));
-    f.sched.m_Clock = At(2026, 3, 7, 12, 0);
-    f.sched.m_InquiryCountdown = 120;
-    f.sched.OnPowerBroadcast(PBT_APMSUSPEND);
-    std::vector<std::wstring> expected = {L"OnPowerBroadcast(4)\n", L"System is suspending operation.\n",
-                                          L"[2026/03/07 12:00:00] Suspend\n"};
-    EXPECT_EQ(TraceCapture::Lines(), expected);
-    EXPECT_EQ(f.sched.m_InquiryCountdown, 0);
-    // A sleep the program did not ask for (here with sleep-after-recording
-    // off) only arms the timer and keeps it until the resume.
-    EXPECT_EQ(f.sched.Logged(L"^suspend"), std::vector<std::wstring>{L"12:00:00 suspend 6900 wake 2026/03/07 13:55:00 keep"});
-    // The notice of the program's own sleep request arms nothing more.
-    f.sched.m_bSuspending = 1;
-    f.sched.OnPowerBroadcast(PBT_APMSUSPEND);
-    EXPECT_EQ(f.sched.Logged(L"^suspend").size(), 1u);
+    struct Case {  // program: one from 14:00 to 14:30
+        const char* what; CDateTime event; WPARAM power; bool automatic; CWakeSupport::Verdict verdict; bool program;
+        std::vector<std::wstring> awake; std::vector<WPARAM> notices;
+    } cases[] = {
+        {"suspend at 12:00", At(2026, 3, 7, 12, 0), PBT_APMSUSPEND, false, CWakeSupport::kCanWake, true,
+         {L"13:55:00 awake", L"14:30:00 awake off"}, {}},
+        {"suspend, important timers only", At(2026, 3, 7, 12, 0), PBT_APMSUSPEND, false,
+         CWakeSupport::kImportantTimersOnly, true, {L"13:55:00 awake", L"14:30:00 awake off"}, {kNoticeSleptNoWake}},
+        {"unattended resume at 13:55", At(2026, 3, 7, 13, 55), PBT_APMRESUMEAUTOMATIC, true, CWakeSupport::kCanWake,
+         true, {L"13:55:00 awake", L"14:30:00 awake off"}, {}},
+        {"the user opens the lid at 13:00", At(2026, 3, 7, 13, 0), PBT_APMRESUMEAUTOMATIC, false,
+         CWakeSupport::kCanWake, true, {L"13:55:00 awake", L"14:30:00 awake off"}, {}},
+        {"the user, at the timer's due time", At(2026, 3, 7, 13, 54, 30), PBT_APMRESUMEAUTOMATIC, false,
+         CWakeSupport::kCanWake, true, {L"13:54:30 awake", L"14:30:00 awake off"}, {}},
+        {"unattended, nothing to record", At(2026, 3, 7, 3, 0), PBT_APMRESUMEAUTOMATIC, true, CWakeSupport::kCanWake,
+         false, {L"03:00:00 awake", L"03:10:00 awake off"}, {}},
+        {"by the user, nothing to record", At(2026, 3, 7, 3, 0), PBT_APMRESUMEAUTOMATIC, false,
+         CWakeSupport::kCanWake, false, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SchedulerFixture f;
+        if (c.program)
+            f.Add(At(2026, 3, 7, 14, 0), At(2026, 3, 7, 14, 30));
+        f.sched.m_Verdict = c.verdict;
+        f.sched.m_bAutomaticResume = c.automatic;
+        f.sched.m_Clock = c.event;
+        f.sched.m_Clock.AddTicks(-2 * CDateTime::kSecond);
+        f.sched.RunUntil(c.event);  // the timer is armed before
+        f.sched.m_InquiryCountdown = 120;
+        f.sched.OnPowerBroadcast(c.power);
+        std::vector<std::wstring> traced = TraceCapture::Lines();
+        EXPECT_EQ(f.sched.m_InquiryCountdown, c.power == PBT_APMSUSPEND ? 0 : 120);
+        f.sched.m_InquiryCountdown = 0;
+        f.sched.RunUntil(At(2026, 3, 7, 14, 35));
+        EXPECT_EQ(f.sched.Logged(L"^(awake|suspend)"), c.awake);
+        EXPECT_EQ(f.sched.m_Notices, c.notices);
+        if (c.power == PBT_APMSUSPEND) {
+            std::vector<std::wstring> expected = {L"OnPowerBroadcast(4)\n", L"System is suspending operation.\n",
+                                                  L"[2026/03/07 12:00:00] Suspend\n"};
+            EXPECT_EQ(traced, expected);
+            // Armed at the first pass: the suspend needs nothing more. In the
+            // lead's last minutes it points at a wake still ahead.
+            const std::wstring news = L" Marivane: News 2026/03/07 14:00-14:30";
+            EXPECT_EQ(f.sched.m_Timers, (std::vector<std::wstring>{L"13:55:00" + news, L"13:59:30" + news,
+                                                                    L"14:00:00" + news, L"off"}));
+            EXPECT_EQ(f.sched.m_AwakeReason, L"");
+        }
+    }
 }
 
-TEST(PowerNotification, WakeByTimerHoldsTheSystemAwakeUntilTheProgramStops)
+// "Allow wake timers" of the power source in use (2, important only, wakes Windows alone), hibernation; Modern
+// Standby changes no verdict but has a note of its own. The real timer is accepted by this Windows.
+TEST(WakeSupport, VerdictsAndTheirAdvice)
 {
-    SchedulerFixture f;
-    f.Add(At(2026, 3, 7, 14, 0), At(2026, 3, 7, 14, 30));
-    f.sched.m_Clock = At(2026, 3, 7, 13, 55);
-    f.sched.OnPowerBroadcast(PBT_APMRESUMEAUTOMATIC);
-    f.sched.RunUntil(At(2026, 3, 7, 14, 35));
-    // One hold from the wake through set-up to the stop.
-    EXPECT_EQ(f.sched.Logged(L"^awake"), (std::vector<std::wstring>{L"13:55:00 awake", L"14:30:00 awake off"}));
-
-    // A wake with nothing to record lets go after ten minutes.
-    SchedulerFixture g;
-    g.sched.m_Clock = At(2026, 3, 7, 3, 0);
-    g.sched.OnPowerBroadcast(PBT_APMRESUMEAUTOMATIC);
-    g.sched.RunUntil(At(2026, 3, 7, 3, 20));
-    EXPECT_EQ(g.sched.Logged(L"^awake"), (std::vector<std::wstring>{L"03:00:00 awake", L"03:10:00 awake off"}));
+    struct Case {  // advice: a part of it, or of the Modern Standby note
+        int ac, dc; bool battery, hibernate, modernStandby; CWakeSupport::Verdict verdict; const wchar_t* advice;
+    } cases[] = {
+        {0, 1, false, true, false, CWakeSupport::kWakeTimersOff, L"Allow wake timers"},
+        {1, 1, false, true, false, CWakeSupport::kCanWake, nullptr},
+        {2, 2, false, true, false, CWakeSupport::kImportantTimersOnly, L"to Enable: \"Important only\""},
+        {1, 0, false, true, false, CWakeSupport::kCanWake, nullptr},
+        {1, 0, true, true, false, CWakeSupport::kWakeTimersOff, L"Allow wake timers"},
+        {1, 2, true, true, false, CWakeSupport::kImportantTimersOnly, L"to Enable: \"Important only\""},
+        {1, 1, false, false, false, CWakeSupport::kNoHibernation, L"powercfg /hibernate on"},
+        {1, 1, true, true, true, CWakeSupport::kCanWake, L"Modern Standby"},
+    };
+    for (const Case& c : cases) {
+        PowerFacts facts;
+        facts.known = facts.rtcWakeS4 = true;
+        facts.wakeTimersAc = c.ac, facts.wakeTimersDc = c.dc;
+        facts.onBattery = c.battery, facts.hibernate = c.hibernate, facts.modernStandby = c.modernStandby;
+        CWakeSupport::Verdict verdict = CWakeSupport::Judge(facts);
+        EXPECT_EQ(verdict, c.verdict) << c.ac << c.dc << c.battery << c.hibernate;
+        std::wstring said = std::wstring(CWakeSupport::Advice(verdict, false)) + CWakeSupport::StandbyNote(facts, false);
+        EXPECT_TRUE(c.advice ? said.find(c.advice) != std::wstring::npos : said.empty()) << Narrow(said);
+    }
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    CWakeTimer timer;
+    EXPECT_TRUE(timer.Arm(FileTimeToTicks(now) + 3600 * CDateTime::kSecond, L"Marivane: a test"));
+    timer.Cancel();
+    EXPECT_EQ(timer.Due(), 0);
 }
 
-TEST(WakeTimer, DueTimeIsTheStartMinusFiveMinutesInUtc)
+// Three zones' changes by their own rules: a skipped time is the change's moment, a repeated one its first showing.
+TEST(ZoneRules, SkippedAndRepeatedTimes)
 {
-    SchedulerFixture f;
-    f.config.m_Shutdown = 1;
-    CDateTime now = SecondsFromNow(0), start = now;  // programs keep whole seconds
-    start.AddTicks(3 * 3600 * CDateTime::kSecond);
-    f.Add(start, At(2099, 1, 1, 0, 0));
-    f.sched.m_Clock = now;
-    f.sched.SuspendForNextProgram(now);
-    EXPECT_EQ(f.sched.Logged(L"^suspend 10500 ").size(), 1u);
-    LARGE_INTEGER due;
-    ASSERT_TRUE(CSuspend::ToUtcDueTime(f.sched.m_WakeAt, due));
-    EXPECT_GT(due.QuadPart, 0);  // absolute, not relative
-    FILETIME utcNow;
-    GetSystemTimeAsFileTime(&utcNow);
-    long long expected = FileTimeToTicks(utcNow) + (3 * 3600 - 300) * CDateTime::kSecond;
-    // The copies keep whole seconds; the clock read lies within the test's run.
-    EXPECT_LE(std::llabs(due.QuadPart - expected), 2 * CDateTime::kSecond);
+    struct Case { const wchar_t* zone; CDateTime local, utc; } cases[] = {
+        {L"Eastern Standard Time", At(2026, 3, 8, 2, 0), At(2026, 3, 8, 7, 0)},   // skipped
+        {L"Eastern Standard Time", At(2026, 3, 8, 2, 30), At(2026, 3, 8, 7, 0)},  // skipped
+        {L"Eastern Standard Time", At(2026, 11, 1, 1, 30), At(2026, 11, 1, 5, 30)},  // first showing
+        {L"Eastern Standard Time", At(2026, 11, 1, 2, 0), At(2026, 11, 1, 7, 0)},
+        {L"W. Europe Standard Time", At(2026, 3, 29, 2, 30), At(2026, 3, 29, 1, 0)},   // skipped
+        {L"W. Europe Standard Time", At(2026, 10, 25, 2, 30), At(2026, 10, 25, 0, 30)},  // first showing
+        {L"AUS Eastern Standard Time", At(2026, 4, 5, 2, 30), At(2026, 4, 4, 15, 30)},   // first showing
+        {L"AUS Eastern Standard Time", At(2026, 10, 4, 2, 30), At(2026, 10, 3, 16, 0)},  // skipped
+        {L"AUS Eastern Standard Time", At(2027, 1, 1, 0, 0), At(2026, 12, 31, 13, 0)},   // summer across the year
+    };
+    for (const Case& c : cases) {
+        CZoneRules zone;
+        zone.UseZone(c.zone);
+        EXPECT_EQ(Text(c.utc), Text(FromTicks(zone.LocalToUtc(c.local.m_Ticks)))) << Narrow(c.zone) << " " << Narrow(Text(c.local));
+        // Back to local: the same time, or the change's on the new clock.
+        long long back = zone.UtcToLocal(c.utc.m_Ticks);
+        EXPECT_EQ(zone.LocalToUtc(back), c.utc.m_Ticks);
+    }
+    // In New York's second showing of 01:00-02:00 the list is judged at 02:00 less a tick.
+    CZoneRules ny;
+    ny.UseZone(L"Eastern Standard Time");
+    EXPECT_EQ(ny.ScheduleTime(At(2026, 11, 1, 6, 20).m_Ticks), At(2026, 11, 1, 2, 0).m_Ticks - 1);
+    EXPECT_EQ(ny.ScheduleTime(At(2026, 11, 1, 7, 20).m_Ticks), At(2026, 11, 1, 2, 20).m_Ticks);
 }

@@ -22,6 +22,13 @@ inline CDateTime At(int y, int mo, int d, int h, int mi, int s = 0)
 }
 
 // Now, in whole seconds, moved by seconds.
+inline CDateTime FromTicks(long long ticks)
+{
+    CDateTime t;
+    t.SetTicks(ticks);
+    return t;
+}
+
 inline CDateTime SecondsFromNow(int seconds)
 {
     CDateTime t;
