@@ -43,6 +43,10 @@ enum RecordingNotice : WPARAM {
     kNoticeLowDisk = 14,      // under 64 MB free while recording
     kNoticeCannotWake = 15,   // the PC could not wake for the next program: it does not sleep
     kNoticeSleepFailed = 16,  // the sleep request failed; the wake timer stays armed
+    kNoticeLoopbackFailed = 27,   // what the PC plays cannot be recorded (no loopback capture here)
+    kNoticeLoopbackSilence = 28,  // a minute with nothing played, recording what the PC plays
+    kNoticeNothingPlayed = 29,    // a recording of what the PC plays ended with nothing played (lParam: its file name)
+    kNoticeOutputFollowed = 30,   // the default output changed and the recording follows it (lParam: its name)
 };
 
 // Characters in the file-name prefix block carried by WM_CAPTURE_START.
