@@ -4,7 +4,9 @@
 // as an unbroken run of that ramp.
 #include "support/WavChecks.h"
 #include "audio/FakeCapture.h"
+#include "audio/DefaultDeviceWatch.h"
 #include "audio/LevelMeter.h"
+#include "audio/LoopbackCapture.h"
 #include "audio/MMECapture.h"
 #include "audio/WasapiCapture.h"
 #include "config/AppParameter.h"
@@ -238,4 +240,59 @@ TEST(Capture, AMeterBesideARecordingTakesNothingFromIt)
     EXPECT_GT(meter.Read().db[0], -3.0);
     meter.Stop();
     EXPECT_GT(CheckRamp(ReadRecording(prefix, 48000, 2).pcm, 2, "the metered recording").size(), 48000u * 5 / 2);
+}
+
+// The loopback device as it follows the default output, shown on Wine's
+// capture endpoints (Wine has no loopback): it starts on the default one,
+// the ramp microphone, and is told, as Windows tells it, that the default
+// is now the same microphone's own endpoint.
+class FollowingCapture : public CLoopbackCapture {
+public:
+    FollowingCapture()
+    {
+        m_Flow = eCapture;
+        m_StreamFlags = 0;
+    }
+    bool DefaultBecomes(const wchar_t* id) { return m_pWatch && m_pWatch->OnDefaultDeviceChanged(eCapture, eConsole, id) == S_OK; }
+};
+
+// It goes on from the new endpoint in the same file, within a second: the
+// switch's gap silent, the ramp after it where its packets' times put it,
+// one notice.
+TEST(LoopbackCapture, FollowingTheDefaultGoesOnInTheSameFile)
+{
+    TempDir dir;
+    TraceCapture trace;
+    std::wstring prefix = dir.File(L"follow_202612060000"), mic;
+    CWasapiCapture lister;
+    CaptureDeviceInfo info;
+    for (unsigned i = 0; i < lister.GetDeviceCaps(0, nullptr); ++i)
+        if (lister.GetDeviceCaps(i, &info) && wcsstr(info.m_Name, L"mic.fifo"))
+            mic = info.m_DeviceId;
+    ASSERT_FALSE(mic.empty());
+    {
+        ThreadedRecording<OneTypeCtrl<FollowingCapture, kLoopbackDevice>> rec;
+        rec.config.m_CapDeviceId.Assign(CLoopbackCapture::kDefaultId);
+        std::thread follow([&] {
+            Sleep(2300);
+            EXPECT_TRUE(static_cast<FollowingCapture*>(rec.ctrl.m_pCapture)->DefaultBecomes(mic.c_str()));
+        });
+        rec.Record(prefix, 4500);
+        follow.join();
+    }
+    EXPECT_TRUE(TraceCapture::Contains(L"CLoopbackCapture: the default output is now " + mic + L": the stream follows it\n"));
+    RecordedFiles r = ReadRecording(prefix, 48000, 2);
+    ASSERT_EQ(r.files, 1u);
+    size_t gap = r.pcm.find(std::string(4 * 48, '\0'));  // a millisecond of silence
+    ASSERT_NE(gap, std::string::npos);
+    size_t after = r.pcm.find_first_not_of('\0', gap) / 4 * 4;
+    ASSERT_LT(after, r.pcm.size());
+    std::vector<unsigned> before = CheckRamp(r.pcm.substr(0, gap), 2, "before the switch");
+    std::vector<unsigned> then = CheckRamp(r.pcm.substr(after), 2, "after the switch");
+    ASSERT_FALSE(before.empty() || then.empty());
+    EXPECT_GT(before.size(), 48000u * 3 / 2);
+    EXPECT_LT(after - gap, 4u * 48000);
+    // Placed by its packets' times; Wine's run up to 120 ms late in a new stream.
+    EXPECT_NEAR(static_cast<double>(then.front() - before.front()), after / 4.0, 48000 / 4);
+    EXPECT_EQ(Told(kNoticeOutputFollowed), 1);
 }
