@@ -150,7 +150,8 @@ void CBaseCapture::WakeUp(long long qpcNow)
 
 void CBaseCapture::FillQuiet(long long qpcNow, bool upToNow)
 {
-    if (!m_bQuietByDesign || m_bStopRequested || !m_Format.nBlockAlign || (!upToNow && m_State != CaptureRunning))
+    if (!m_bQuietByDesign || m_bStopRequested || !m_Format.nBlockAlign || m_State == CaptureClosed ||
+        (!upToNow && m_State != CaptureRunning))
         return;
     if (!upToNow && qpcNow - m_LastPacketQpc < kQuietLagTicks)
         return;  // packets are coming: they say what played

@@ -92,8 +92,10 @@ public:
     }
     bool Stop() override
     {
-        Emit();  // what was captured up to the stop is handed over
-        FillQuiet(g_World->qpc, true);
+        if (m_State == CaptureRunning) {
+            Emit();  // what was captured up to the stop is handed over
+            FillQuiet(g_World->qpc, true);
+        }
         DeliverStaged();
         m_State = m_State == CaptureClosed ? CaptureClosed : CaptureOpen;
         return true;
