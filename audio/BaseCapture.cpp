@@ -177,10 +177,10 @@ void CBaseCapture::FillQuiet(long long qpcNow, bool upToNow)
 
 void CBaseCapture::StreamReplaced(const wchar_t* name)
 {
-    Trace(L"CBaseCapture: the stream goes on from %s\n", name ? name : L"");
+    Trace(L"CBaseCapture: the stream goes on from %s\n", name ? name : L"the same endpoint");
     m_bQuietStretch = true;
     m_NextPosition = kUnknownPosition;
-    if (m_pListener)
+    if (m_pListener && name)
         m_pListener->OnSourceChanged(name);
 }
 

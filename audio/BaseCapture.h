@@ -70,7 +70,7 @@ public:
     static constexpr long long kStallTicks = 3 * 10000000LL;
     // A source quiet by design places silence for the time no packet came,
     // this far behind the clock: a packet this late still finds its place.
-    static constexpr long long kQuietLagTicks = 2000000;  // 200 ms
+    static constexpr long long kQuietLagTicks = 5000000;  // 500 ms
     static constexpr unsigned long long kUnknownPosition = ~0ULL;
     // A new offset of the wall clock further than this is a step.
     static constexpr long long kMaxClockMove = 200000;  // 20 ms
@@ -122,9 +122,9 @@ protected:
     // After it read: silence for the time nothing came, placed by the
     // capture clock, up to kQuietLagTicks ago, or up to now at a stop.
     void FillQuiet(long long qpcNow, bool upToNow);
-    // Another stream goes on in this timeline (the default output changed):
-    // its first packet is placed by its own time, the gap silent. The
-    // listener hears of it once.
+    // Another stream goes on in this timeline (the default output changed,
+    // or the same one was reset: name null): its first packet is placed by
+    // its own time, the gap silent. The listener hears of a new endpoint.
     void StreamReplaced(const wchar_t* name);
     // A seam for the tests: the counter and the wall clock read together.
     virtual void ReadClocks(long long& qpc, long long& wall);

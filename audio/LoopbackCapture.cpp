@@ -43,14 +43,15 @@ int CLoopbackCapture::FindDevice(const wchar_t* name, const wchar_t* id, int fla
 
 bool CLoopbackCapture::Open(int channels, int samplesPerSec, int bitsPerSample, int option)
 {
-    if (!CWasapiCapture::Open(channels, samplesPerSec, bitsPerSample, option))
-        return false;
-    Trace(L"CLoopbackCapture: what %s plays\n", m_Stream.m_Name);
-    if (!m_EndpointId[0] && !m_pWatch) {
+    // Listening before the stream opens: a change meanwhile is not missed,
+    // and the capture thread finds the watch's event from its start.
+    if (!m_EndpointId[0] && !m_pWatch && !IsOpen()) {
         m_pWatch = CDefaultDeviceWatch::Start(m_Flow);
-        if (m_pWatch)
-            m_hFollowEvent = m_pWatch->Event();
+        m_hFollowEvent = m_pWatch ? m_pWatch->Event() : nullptr;
     }
+    if (!CWasapiCapture::Open(channels, samplesPerSec, bitsPerSample, option))
+        return false;  // Close stopped the watch
+    Trace(L"CLoopbackCapture: what %s plays\n", m_Stream.m_Name);
     return true;
 }
 
@@ -87,6 +88,8 @@ HRESULT CLoopbackCapture::SwitchTo(const wchar_t* id)
 {
     Trace(L"CLoopbackCapture: the default output is now %s: the stream follows it\n", *id ? id : L"(none)");
     bool running = m_State == CaptureRunning;
+    // The same output again (it was reset) is no change to tell of.
+    bool same = wcscmp(id, m_Stream.m_DeviceId) == 0;
     if (running && m_pClient) {
         ReadPackets(true);
         m_pClient->Stop();
@@ -102,6 +105,6 @@ HRESULT CLoopbackCapture::SwitchTo(const wchar_t* id)
         Trace(L"CLoopbackCapture: %s failed on the new default output (0x%08X)\n", step, static_cast<unsigned>(hr));
         return hr;
     }
-    StreamReplaced(m_Stream.m_Name);
+    StreamReplaced(same ? nullptr : m_Stream.m_Name);
     return S_OK;
 }

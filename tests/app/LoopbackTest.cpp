@@ -6,8 +6,23 @@
 
 namespace {
 
+// Starts a Unix program (Wine starts those too); returns at once.
+bool Spawn(std::wstring command)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+const wchar_t kPlayer[] = L"/usr/bin/pacat -d speaker --raw --rate=48000 --channels=2 --format=s16le ";
+
 // Plays frames of the stereo ramp from first into the test output with
-// PulseAudio's own player (Wine starts Unix programs too); returns at once.
+// PulseAudio's own player.
 bool Play(const TempDir& dir, unsigned first, unsigned frames)
 {
     std::wstring file = dir.File(L"ramp" + std::to_wstring(first) + L".raw");
@@ -17,17 +32,9 @@ bool Play(const TempDir& dir, unsigned first, unsigned frames)
     char* path = unixName && WriteBytes(file, Ramp(first, frames, 2)) ? unixName(file.c_str()) : nullptr;
     if (!path)
         return false;
-    std::wstring command = L"/usr/bin/pacat -d speaker --raw --rate=48000 --channels=2 --format=s16le "
-                           L"--latency-msec=300 " + std::wstring(path, path + strlen(path));
+    std::wstring command = kPlayer + std::wstring(L"--latency-msec=300 ") + std::wstring(path, path + strlen(path));
     HeapFree(GetProcessHeap(), 0, path);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
+    return Spawn(command);
 }
 
 void SleepUntil(const CDateTime& when, int offsetMs)
@@ -51,6 +58,8 @@ TEST(Loopback, AMonitorSourceInFloatHoldsItsWindowAndTheSilenceBetween)
     CDateTime start = SecondsFromNow(8), stop = SecondsFromNow(38);
     rec.Write({Program(start, stop, 0, L"Player")}, 100);
     TempDir ramps;
+    // A silent stream keeps the output running (an idle one starts late) for the test's length.
+    ASSERT_TRUE(Spawn(L"/usr/bin/timeout 50 " + std::wstring(kPlayer) + L"--latency-msec=10 /dev/zero"));
     ChildProcess child;
     HWND hwnd = rec.Launch(child);
     ASSERT_NE(hwnd, nullptr);

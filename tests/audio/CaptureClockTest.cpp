@@ -343,9 +343,9 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
         {"loopback: packets resuming mid-buffer", ab, 0, nullptr, nullptr, 0, 8000, 0, true, {{kMin, kMin + 3050 * kMs}}},
         // Silence was placed past the resumed packet's first frame: the rest
         // of it is still staged and taken back, what was handed over is not.
-        {"loopback: packets resuming 350 ms late", ab, kMin + 3050 * kMs,
-         [](SimRun& r) { r.world.quietUntil = r.world.qpc + 350 * kMs; },
-         [](SimRun&, Files& e) { e[0].slack = 8000 * 350 / 1000; }, 0, 8000, 0, true, {{kMin, kMin + 3050 * kMs}}},
+        {"loopback: packets resuming 650 ms late", ab, kMin + 3050 * kMs,
+         [](SimRun& r) { r.world.quietUntil = r.world.qpc + 650 * kMs; },
+         [](SimRun&, Files& e) { e[0].slack = 8000 * 650 / 1000; }, 0, 8000, 0, true, {{kMin, kMin + 3050 * kMs}}},
         {"loopback: a pause of 0.5 s", ab, 0, nullptr, nullptr, 0, 8000, 0, true, {{2 * kMin, 2 * kMin + 500 * kMs}}},
         {"loopback: the default output changes", ab, 2 * kMin, [](SimRun& r) { r.Device()->Replace(150 * kMs); },
          nullptr, kNoticeOutputFollowed, 8000, 0, true},
