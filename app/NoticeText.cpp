@@ -75,6 +75,8 @@ const wchar_t* NoticeTitle(WPARAM notice, bool japanese)
     case kNoticeMissed: return japanese ? L"録音されなかった予約" : L"Missed recordings";
     case kNoticeCannotWake:
     case kNoticeSleepFailed: return japanese ? L"スリープ" : L"Sleep after recording";
+    // Told as a recording ends, when its program may have left the list's head.
+    case kNoticeNothingPlayed: return japanese ? L"何も再生されませんでした" : L"Nothing played";
     default: return nullptr;
     }
 }
