@@ -162,14 +162,16 @@ bool CAudioCtrl::OpenCaptureDevice()
         g_pConfig->GetCaptureDevice(name, id, 256);
     // What the PC plays has no waveIn counterpart: the default microphone
     // would stand in for it unasked.
-    m_bLoopback = CLoopbackCapture::IsLoopbackId(id);
+    bool loopback = CLoopbackCapture::IsLoopbackId(id);
     m_LastOpenError = S_OK;
     for (CaptureType type : kTypes) {
-        if ((type == kLoopbackDevice) != m_bLoopback)
+        if ((type == kLoopbackDevice) != loopback)
             continue;
         if (type == kWaveInDevice)
             Trace(L"[CaptureOpen] WASAPI capture failed, falling back to waveIn\n");
-        if (!CreateCaptureDevice(type)) {
+        bool created = CreateCaptureDevice(type);
+        m_bLoopback = loopback;  // the device before is gone: nothing delivers
+        if (!created) {
             Trace(L"[CaptureOpen] not create capture device\n");
         } else if (m_pCapture->Open(m_Channels, m_Frequency, 16, m_OpenOption)) {
             Trace(L"[CaptureOpen] open capture\n");

@@ -49,10 +49,8 @@ bool CLoopbackCapture::Open(int channels, int samplesPerSec, int bitsPerSample, 
         m_pWatch = CDefaultDeviceWatch::Start(m_Flow);
         m_hFollowEvent = m_pWatch ? m_pWatch->Event() : nullptr;
     }
-    if (!CWasapiCapture::Open(channels, samplesPerSec, bitsPerSample, option))
-        return false;  // Close stopped the watch
-    Trace(L"CLoopbackCapture: what %s plays\n", m_Stream.m_Name);
-    return true;
+    // A failure closes the device, the watch with it.
+    return CWasapiCapture::Open(channels, samplesPerSec, bitsPerSample, option);
 }
 
 void CLoopbackCapture::Close()

@@ -220,6 +220,8 @@ HRESULT CWasapiCapture::OpenStream(const wchar_t* id, const wchar_t*& step)
     if (SUCCEEDED(hr)) {
         ZeroMemory(&m_Stream, sizeof m_Stream);
         DescribeEndpoint(endpoint.Get(), &m_Stream);
+        Trace(L"CWasapiCapture: the stream is on %s%s\n", m_StreamFlags & AUDCLNT_STREAMFLAGS_LOOPBACK ? L"what plays on " : L"",
+              m_Stream.m_Name);
         step = L"Initialize";
         hr = InitializeStream(endpoint.Get());
     }

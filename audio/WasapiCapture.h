@@ -83,13 +83,16 @@ protected:
     const wchar_t* m_IdPrefix;
     // The chosen endpoint; empty for the flow's default one.
     wchar_t m_EndpointId[256];
-    // The endpoint the stream is open on (its id and name).
+    // The endpoint the stream is open on (its id and name): written by Open
+    // before the capture thread runs, then by that thread under
+    // m_DeliveryLock when it follows a new default.
     CaptureDeviceInfo m_Stream;
     IAudioClient* m_pClient;
     IAudioCaptureClient* m_pCaptureClient;
     HANDLE m_hEvent;  // signalled by the client per period, and by Close
     // A second event the capture thread wakes for (the default changed);
-    // null when the device follows nothing.
+    // null when the device follows nothing. Set before the capture thread
+    // starts, cleared after it ended.
     HANDLE m_hFollowEvent;
     // Held by the capture thread while it reads and delivers, and by Start
     // and Stop on the owner's thread: the client's capture side, the
