@@ -346,6 +346,8 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
         {"loopback: packets resuming 650 ms late", ab, kMin + 3050 * kMs,
          [](SimRun& r) { r.world.quietUntil = r.world.qpc + 650 * kMs; },
          [](SimRun&, Files& e) { e[0].slack = 8000 * 650 / 1000; }, 0, 8000, 0, true, {{kMin, kMin + 3050 * kMs}}},
+        // What played while the PC slept is unknown: a break, as for a microphone.
+        {"loopback: a 20 min suspend in A", abc, 20 * kMin, suspend(true), resumed, 0, 8000, 0, true},
         {"loopback: a pause of 0.5 s", ab, 0, nullptr, nullptr, 0, 8000, 0, true, {{2 * kMin, 2 * kMin + 500 * kMs}}},
         {"loopback: the default output changes", ab, 2 * kMin, [](SimRun& r) { r.Device()->Replace(150 * kMs); },
          nullptr, kNoticeOutputFollowed, 8000, 0, true},
