@@ -111,7 +111,9 @@ void CSettingAudioPage::FillDevices(HWND hwnd)
         DeviceLabel(m_pDevices[i], static_cast<int>(i) == m_AbsentIndex, label, 300);
         SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label));
     }
-    SendMessageW(combo, CB_SETCURSEL, chosen < 0 ? 0 : chosen, 0);
+    // Without a capture device nothing is chosen: OK must not turn an unset
+    // device into what the PC plays.
+    SendMessageW(combo, CB_SETCURSEL, chosen < 0 && count ? 0 : chosen, 0);
 }
 
 void CSettingAudioPage::DeviceLabel(const CaptureDeviceInfo& device, bool absent, wchar_t* label, int size)
