@@ -497,7 +497,7 @@ void CAppMain::ShowNotice(WPARAM notice, const wchar_t* detail)
             // that came back lets the silence alarm fire again.
             unsigned long long bit = 1ULL << (notice & 63);
             if (notice == kNoticeSoundBack) {
-                m_NoticesShown &= ~(1ULL << kNoticeSilence);
+                m_NoticesShown &= ~(1ULL << kNoticeSilence | 1ULL << kNoticeLoopbackSilence);
             } else if (m_NoticesShown & bit) {
                 Trace(L"Balloon already shown for this program (notice %d)\n", static_cast<int>(notice));
                 return;

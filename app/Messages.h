@@ -49,6 +49,10 @@ enum RecordingNotice : WPARAM {
     kNoticeTrayIconAdded = 20,  // it was added after failures (lParam: the count; logged, no balloon)
     kNoticeSessionAway = 21,  // another user took the console (fast user switching): no sound for this one
     kNoticeSleptNoWake = 22,  // the PC went to sleep and cannot wake for the next program (lParam: advice)
+    kNoticeLoopbackFailed = 27,   // what the PC plays cannot be recorded (no loopback capture here)
+    kNoticeLoopbackSilence = 28,  // a minute with nothing played, recording what the PC plays
+    kNoticeNothingPlayed = 29,    // a recording of what the PC plays ended with nothing played (lParam: its file name)
+    kNoticeOutputFollowed = 30,   // the default output changed and the recording follows it (lParam: its name)
 };
 
 // Characters in the file-name prefix block carried by WM_CAPTURE_START.

@@ -64,6 +64,19 @@ const Texts kTexts[] = {
      L"The PC went to sleep, but it may not wake for the next program. %s"},
     {kNoticeSleepFailed, L"スリープできませんでした。復帰タイマーは設定したままです。",
      L"The computer could not be put to sleep. The wake timer stays set."},
+    {kNoticeLoopbackFailed,
+     L"このシステムではこのPCの再生音を録音できません (出力のループバック録音ができません)。録音は始まっていません。予約の終わりまで再試行します。",
+     L"This system cannot record what this PC plays (its sound system offers no loopback recording of the output): "
+     L"the recording has not started. It is tried again until the program ends."},
+    {kNoticeLoopbackSilence, L"%s: 1 分間何も再生されていません。プレーヤーが動いていて、ミュートされていないか確かめてください。",
+     L"%s: nothing has played for a minute. Check that the player is running and not muted."},
+    {kNoticeNothingPlayed,
+     L"%s: 録音の間、何も再生されませんでした。ファイルは無音だけです。プレーヤーが動いていて、ミュートされていなかったか確かめてください。",
+     L"%s: nothing at all played during the recording; its file holds silence only. Check that the player was "
+     L"running and not muted."},
+    {kNoticeOutputFollowed, L"既定の出力が %s に変わりました。同じファイルに続けて録音しています (切り替えの間は無音です)。",
+     L"The default output changed to %s: the recording follows it in the same file (the moment of the switch is "
+     L"silent)."},
 };
 
 }  // namespace
@@ -80,6 +93,8 @@ const wchar_t* NoticeTitle(WPARAM notice, bool japanese)
     case kNoticeSkipped: return japanese ? L"夏時間" : L"Summer time";
     case kNoticeNoTrayIcon:
     case kNoticeTrayIconAdded: return japanese ? L"通知領域のアイコン" : L"Notification icon";
+    // Told as a recording ends, when its program may have left the list's head.
+    case kNoticeNothingPlayed: return japanese ? L"何も再生されませんでした" : L"Nothing played";
     default: return nullptr;
     }
 }
@@ -92,7 +107,7 @@ const wchar_t* NoticeText(WPARAM notice, const wchar_t* detail, bool japanese, c
         if (t.notice != notice)
             continue;
         const wchar_t* format = japanese ? t.ja : t.en;
-        bool titled = notice == kNoticeSilence || notice == kNoticeSoundBack;
+        bool titled = notice == kNoticeSilence || notice == kNoticeLoopbackSilence || notice == kNoticeSoundBack;
         FormatText(text, count, format, titled ? program : detail ? detail : L"");
         break;
     }

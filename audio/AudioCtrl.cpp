@@ -1,5 +1,6 @@
 #include "audio/AudioCtrl.h"
 #include "app/Trace.h"
+#include "audio/LoopbackCapture.h"
 #include "audio/MMECapture.h"
 #include "audio/RecordingLevel.h"
 #include "audio/RecordingNotice.h"
@@ -14,7 +15,7 @@ CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(),
       m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_bSessionAway(0), m_StopAt(0), m_StartAt(0), m_bNextPending(0), m_NextPrefix(),
-      m_NextStopAt(0), m_NextMaxFileSize(0), m_bAfterBreak(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
+      m_NextStopAt(0), m_NextMaxFileSize(0), m_bAfterBreak(false), m_bLoopback(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
 {
     InitializeCriticalSection(&m_CutLock);
 }
@@ -34,6 +35,8 @@ CBaseCapture* CAudioCtrl::NewCaptureDevice(CaptureType type)
 {
     if (type == kWasapiDevice)
         return new (std::nothrow) CWasapiCapture();
+    if (type == kLoopbackDevice)
+        return new (std::nothrow) CLoopbackCapture();
     return new (std::nothrow) CMMECapture();
 }
 
@@ -146,26 +149,36 @@ bool CAudioCtrl::CreateCaptureDevice(CaptureType type)
     return false;
 }
 
-void CAudioCtrl::PostNotice(WPARAM notice)
+void CAudioCtrl::PostNotice(WPARAM notice, const wchar_t* detail)
 {
-    PostRecordingNotice(m_hNoticeWnd, notice);
+    PostRecordingNotice(m_hNoticeWnd, notice, detail);
 }
 
 bool CAudioCtrl::OpenCaptureDevice()
 {
-    static const CaptureType kTypes[] = {kWasapiDevice, kWaveInDevice};
+    static const CaptureType kTypes[] = {kWasapiDevice, kWaveInDevice, kLoopbackDevice};
+    wchar_t name[256] = L"", id[256] = L"";
+    if (g_pConfig)
+        g_pConfig->GetCaptureDevice(name, id, 256);
+    // What the PC plays has no waveIn counterpart: the default microphone
+    // would stand in for it unasked.
+    bool loopback = CLoopbackCapture::IsLoopbackId(id);
     m_LastOpenError = S_OK;
     for (CaptureType type : kTypes) {
+        if ((type == kLoopbackDevice) != loopback)
+            continue;
         if (type == kWaveInDevice)
             Trace(L"[CaptureOpen] WASAPI capture failed, falling back to waveIn\n");
-        if (!CreateCaptureDevice(type)) {
+        bool created = CreateCaptureDevice(type);
+        m_bLoopback = loopback;  // the device before is gone: nothing delivers
+        if (!created) {
             Trace(L"[CaptureOpen] not create capture device\n");
         } else if (m_pCapture->Open(m_Channels, m_Frequency, 16, m_OpenOption)) {
             Trace(L"[CaptureOpen] open capture\n");
             return true;
         } else {
             Trace(L"[CaptureOpen] capture device open error\n");
-            if (type == kWasapiDevice)
+            if (type != kWaveInDevice)
                 m_LastOpenError = m_pCapture->m_OpenError;
         }
     }
@@ -184,8 +197,10 @@ bool CAudioCtrl::OpenWithRetries(bool tell)
         // denied by Windows, or another user at the console, is said as
         // such: the user has something to change.
         if (task == WM_CAPTURE_START && tell) {
-            PostNotice(away ? kNoticeSessionAway
-                            : m_LastOpenError == E_ACCESSDENIED ? kNoticeAccessDenied : kNoticeDeviceFailed);
+            PostNotice(away                                ? kNoticeSessionAway
+                       : m_bLoopback                       ? kNoticeLoopbackFailed
+                       : m_LastOpenError == E_ACCESSDENIED ? kNoticeAccessDenied
+                                                           : kNoticeDeviceFailed);
             tell = false;
         }
         // The start request, or the session coming back, ends the pause: one more attempt right then.
@@ -412,6 +427,7 @@ void CAudioCtrl::CaptureClose(long long stopAt)
 void CAudioCtrl::EndRecording()
 {
     EnterCriticalSection(&m_CutLock);
+    TellIfNothingPlayed();
     if (m_bRecording)
         m_pWriter->End();
     m_bRecording = 0;

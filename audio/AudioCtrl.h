@@ -9,8 +9,9 @@
 #include "audio/SoundListener.h"
 #include "audio/WaveWriter.h"
 
-// The device types, in the order they are tried.
-enum CaptureType { kWasapiDevice, kWaveInDevice };
+// The device types: a capture device is tried over WASAPI, then waveIn;
+// what the PC plays has the loopback type alone.
+enum CaptureType { kWasapiDevice, kWaveInDevice, kLoopbackDevice };
 
 class CAudioCtrl : public CSoundListener {
 public:
@@ -36,6 +37,7 @@ public:
     unsigned OnSoundData(const void* data, unsigned length) override;
     void OnDeviceLost() override;
     void OnSoundGap(long long ticks) override;
+    void OnSourceChanged(const wchar_t* name) override;
 
     // The handlers of the thread messages.
     void CaptureOpen();
@@ -99,6 +101,9 @@ public:
     CPreRoll m_PreRoll;
     // The level of what the recording takes (under m_CutLock).
     CSilenceWatch m_Silence;
+    // The device records what the PC plays: silence is nothing played.
+    // Set by the audio thread while no device delivers.
+    bool m_bLoopback;
     // Files and disk, on a thread of their own; fed under m_CutLock. Made
     // by the first start request (audio thread); it exists whenever
     // m_bRecording is set.
@@ -115,7 +120,7 @@ protected:
 
 private:
     // Tells the notice window of a failure (posted: any thread may call it).
-    void PostNotice(WPARAM notice);
+    void PostNotice(WPARAM notice, const wchar_t* detail = nullptr);
     bool CreateCaptureDevice(CaptureType type);
     // WASAPI first, waveIn when WASAPI cannot be opened.
     bool OpenCaptureDevice();
@@ -133,6 +138,9 @@ private:
     // to its stop, the rest to the next program or the pre-roll.
     void Route(const char* data, unsigned frames, unsigned long long first);
     void EndCurrentRecording();
+    // A recording of what the PC plays that took nothing but silence is
+    // told, naming its file (under m_CutLock, before it ends).
+    void TellIfNothingPlayed();
     // The recording in m_FilePrefix begins (under m_CutLock): its first
     // file, its level and its silence watch afresh.
     void BeginRecording();

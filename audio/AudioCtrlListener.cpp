@@ -52,7 +52,7 @@ void CAudioCtrl::Route(const char* data, unsigned frames, unsigned long long fir
             RecordingLevel::s_Frames += take;
             if (level == CSilenceWatch::kSilentMinute) {
                 Trace(L"[CAudioCtrl] no sound for a minute\n");
-                PostNotice(kNoticeSilence);
+                PostNotice(m_bLoopback ? kNoticeLoopbackSilence : kNoticeSilence);
             } else if (level == CSilenceWatch::kSoundBack) {
                 Trace(L"[CAudioCtrl] the sound is back\n");
                 PostNotice(kNoticeSoundBack);
@@ -79,8 +79,28 @@ void CAudioCtrl::OnSoundGap(long long ticks)
     LeaveCriticalSection(&m_CutLock);
 }
 
+void CAudioCtrl::OnSourceChanged(const wchar_t* name)
+{
+    EnterCriticalSection(&m_CutLock);
+    bool recording = m_bRecording != 0;
+    LeaveCriticalSection(&m_CutLock);
+    Trace(L"[CAudioCtrl] the recording goes on from %s\n", name ? name : L"");
+    if (recording)
+        PostNotice(kNoticeOutputFollowed, name);
+}
+
+void CAudioCtrl::TellIfNothingPlayed()
+{
+    if (!m_bLoopback || !m_bRecording || !RecordingLevel::s_Frames || m_Silence.HeardSound())
+        return;
+    const wchar_t* name = wcsrchr(m_FilePrefix, L'\\');
+    Trace(L"[CAudioCtrl] nothing played during the recording\n");
+    PostNotice(kNoticeNothingPlayed, name ? name + 1 : m_FilePrefix);
+}
+
 void CAudioCtrl::EndCurrentRecording()
 {
+    TellIfNothingPlayed();
     m_pWriter->End();
     m_bAfterBreak = false;
     if (!m_bNextPending) {

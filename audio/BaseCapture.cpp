@@ -6,9 +6,10 @@
 #include <new>
 
 CBaseCapture::CBaseCapture() : m_Device(WAVE_MAPPER), m_State(CaptureClosed), m_Format(), m_pListener(nullptr),
-    m_CapturedFrames(0), m_FirstFrameTime(0), m_FilledFrames(0), m_OpenError(S_OK), m_StagingBytes(0),
-    m_bStopRequested(0), m_pStaging(nullptr), m_Staged(0), m_StageQpc(0), m_ClockOffset(0), m_ClockTakenAt(0),
-    m_bClockStale(1), m_bFirstPacket(true), m_NextQpc(0), m_NextPosition(kUnknownPosition), m_LastPacketQpc(0)
+    m_CapturedFrames(0), m_FirstFrameTime(0), m_FilledFrames(0), m_OpenError(S_OK), m_bQuietByDesign(false),
+    m_StagingBytes(0), m_bStopRequested(0), m_pStaging(nullptr), m_Staged(0), m_StageQpc(0), m_ClockOffset(0), m_ClockTakenAt(0),
+    m_bClockStale(1), m_bFirstPacket(true), m_NextQpc(0), m_NextPosition(kUnknownPosition), m_LastPacketQpc(0),
+    m_bQuietStretch(false), m_QuietStaged(0), m_LastWakeQpc(0), m_TimelineStart(0)
 {
 }
 
@@ -100,13 +101,112 @@ void CBaseCapture::BeginTimeline()
     m_NextPosition = kUnknownPosition;
     long long counter, wall;
     ReadClocks(counter, wall);
-    m_LastPacketQpc = counter;
+    m_LastPacketQpc = m_LastWakeQpc = counter;
     m_bStopRequested = 0;
+    // A quiet source's timeline starts with the stream: silence from here
+    // until the first packet says otherwise.
+    m_NextQpc = counter;
+    m_bQuietStretch = false;
+    m_QuietStaged = 0;
+    m_TimelineStart = 0;
 }
 
 bool CBaseCapture::Stalled(long long qpcNow) const
 {
-    return m_State == CaptureRunning && !m_bStopRequested && qpcNow - m_LastPacketQpc > kStallTicks;
+    return !m_bQuietByDesign && m_State == CaptureRunning && !m_bStopRequested && qpcNow - m_LastPacketQpc > kStallTicks;
+}
+
+void CBaseCapture::RefreshClock(long long qpcNow)
+{
+    if (!InterlockedExchange(&m_bClockStale, 0) && qpcNow - m_ClockTakenAt < 10000000LL && m_ClockTakenAt)
+        return;
+    long long counter, wall;
+    ReadClocks(counter, wall);
+    // A step: what is staged was captured by the clock before it.
+    long long move = wall - counter - m_ClockOffset;
+    if (m_ClockTakenAt && (move > kMaxClockMove || move < -kMaxClockMove))
+        DeliverStaged();
+    m_ClockOffset = wall - counter;
+    m_ClockTakenAt = counter;
+}
+
+void CBaseCapture::WakeUp(long long qpcNow)
+{
+    long long away = qpcNow - m_LastWakeQpc;
+    m_LastWakeQpc = qpcNow;
+    if (!m_bQuietByDesign || m_State != CaptureRunning || m_bStopRequested || away <= kMaxFilledGap)
+        return;
+    // What played while the thread did not run is unknown: a break, as
+    // for a microphone, and the timeline starts again now.
+    DeliverStaged();
+    Trace(L"CBaseCapture: the buffer thread did not run for %lld ms: the stream broke off\n", away / 10000);
+    if (m_pListener)
+        m_pListener->OnSoundGap(away);
+    m_bFirstPacket = true;
+    m_NextQpc = qpcNow;
+    m_NextPosition = kUnknownPosition;
+    m_TimelineStart = m_CapturedFrames;
+}
+
+void CBaseCapture::FillQuiet(long long qpcNow, bool upToNow)
+{
+    if (!m_bQuietByDesign || m_bStopRequested || !m_Format.nBlockAlign || m_State == CaptureClosed ||
+        (!upToNow && m_State != CaptureRunning))
+        return;
+    if (!upToNow && qpcNow - m_LastPacketQpc < kQuietLagTicks)
+        return;  // packets are coming: they say what played
+    long long upTo = upToNow ? qpcNow : qpcNow - kQuietLagTicks;
+    unsigned long long frames = upTo > m_NextQpc ? TicksToFrames(upTo - m_NextQpc) : 0;
+    if (!frames)
+        return;
+    RefreshClock(qpcNow);
+    // In seconds at most: a quiet day is staged a second at a time.
+    for (unsigned long long left = frames; left > 0 && !m_bStopRequested;) {
+        unsigned n = static_cast<unsigned>(left < m_Format.nSamplesPerSec ? left : m_Format.nSamplesPerSec);
+        unsigned quiet = m_QuietStaged;
+        Stage(nullptr, n, m_NextQpc);
+        unsigned staged = m_Staged / m_Format.nBlockAlign;
+        m_QuietStaged = quiet + n < staged ? quiet + n : staged;
+        m_NextQpc += FramesToTicks(n);
+        left -= n;
+    }
+    m_bFirstPacket = false;
+    m_bQuietStretch = true;
+    m_NextPosition = kUnknownPosition;
+}
+
+void CBaseCapture::StreamReplaced(const wchar_t* name)
+{
+    Trace(L"CBaseCapture: the stream goes on from %s\n", name ? name : L"the same endpoint");
+    m_bQuietStretch = true;
+    m_NextPosition = kUnknownPosition;
+    if (m_pListener && name)
+        m_pListener->OnSourceChanged(name);
+}
+
+unsigned CBaseCapture::PlaceAfterQuiet(long long qpc, unsigned frames)
+{
+    long long late = qpc - m_NextQpc;
+    unsigned long long gap = TicksToFrames(late < 0 ? -late : late);
+    if (late > 0 && gap) {
+        Trace(L"CBaseCapture: nothing played for %llu frames\n", gap);
+        FillQuiet(qpc, true);
+        return 0;
+    }
+    if (!gap)
+        return 0;
+    unsigned back = gap < m_QuietStaged ? static_cast<unsigned>(gap) : m_QuietStaged;
+    m_Staged -= back * m_Format.nBlockAlign;
+    m_QuietStaged -= back;
+    m_NextQpc -= FramesToTicks(back);
+    gap -= back;
+    // Nothing handed over yet: the timeline simply starts with this packet.
+    if (!gap || (m_Staged == 0 && m_CapturedFrames == m_TimelineStart)) {
+        m_NextQpc = qpc;
+        return 0;
+    }
+    Trace(L"CBaseCapture: a packet came %llu frames after their silence was handed over: they are dropped\n", gap);
+    return gap < frames ? static_cast<unsigned>(gap) : frames;
 }
 
 void CBaseCapture::TakePacket(const BYTE* data, unsigned frames, unsigned long long position, long long qpc,
@@ -116,28 +216,39 @@ void CBaseCapture::TakePacket(const BYTE* data, unsigned frames, unsigned long l
         return;
     m_LastPacketQpc = qpcNow;
     // The offset from the counter to the wall clock follows the clock's
-    // steps and slewing: taken again every second and after a change.
-    if (InterlockedExchange(&m_bClockStale, 0) || qpcNow - m_ClockTakenAt >= 10000000LL || !m_ClockTakenAt) {
-        long long counter, wall;
-        ReadClocks(counter, wall);
-        // A step: what is staged was captured by the clock before it.
-        long long move = wall - counter - m_ClockOffset;
-        if (m_ClockTakenAt && (move > kMaxClockMove || move < -kMaxClockMove))
-            DeliverStaged();
-        m_ClockOffset = wall - counter;
-        m_ClockTakenAt = counter;
-    }
+    // steps and slewing.
+    RefreshClock(qpcNow);
     // A packet the device could not time, or timed in the future or before
     // its buffer could hold it, was read from the oldest buffered frames.
     long long held = FramesToTicks(buffered > frames ? buffered : frames);
     if (qpc <= 0 || qpc > qpcNow || qpcNow - qpc > held + kMaxFilledGap)
         qpc = qpcNow - held;
     bool placedAfresh = m_bFirstPacket;
-    if (!m_bFirstPacket) {
-        long long late = qpc - m_NextQpc;
+    long long late = qpc - m_NextQpc;
+    // A quiet source's first packet, or one after a quiet stretch (or after
+    // a pause the engine marked, or one too short for silence to be placed
+    // yet): it goes exactly where its time says, never a break.
+    if (m_bQuietByDesign &&
+        (m_bFirstPacket || m_bQuietStretch || late >= kSnapTicks || (discontinuity && late > 0))) {
+        unsigned dropped = PlaceAfterQuiet(qpc, frames);
+        if (data)
+            data += static_cast<size_t>(dropped) * m_Format.nBlockAlign;
+        frames -= dropped;
+        qpc += FramesToTicks(dropped);
+        if (position != kUnknownPosition)
+            position += dropped;
+        if (!frames)
+            return;
+        m_bQuietStretch = false;
+        placedAfresh = true;
+        qpc = m_NextQpc;
+    } else if (!m_bFirstPacket) {
         bool positioned = position != kUnknownPosition && m_NextPosition != kUnknownPosition && position >= m_NextPosition;
         unsigned long long lost = positioned ? position - m_NextPosition : discontinuity && late > 0 ? TicksToFrames(late) : 0;
-        if (late > kMaxFilledGap || FramesToTicks(lost) > kMaxFilledGap) {
+        // A quiet source breaks only when its thread did not run (WakeUp).
+        if (m_bQuietByDesign && FramesToTicks(lost) > kMaxFilledGap)
+            lost = 0;
+        if (!m_bQuietByDesign && (late > kMaxFilledGap || FramesToTicks(lost) > kMaxFilledGap)) {
             // Suspended, or the stream stopped for a while: the frames before
             // the break are handed over, and the listener decides what the
             // break means for the recording.
@@ -163,6 +274,7 @@ void CBaseCapture::TakePacket(const BYTE* data, unsigned frames, unsigned long l
         placed = m_NextQpc + error / 4;
     m_bFirstPacket = false;
     Stage(data, frames, placed);
+    m_QuietStaged = 0;
     m_NextQpc = placed + FramesToTicks(frames);
     m_NextPosition = position == kUnknownPosition ? kUnknownPosition : position + frames;
 }
@@ -192,6 +304,7 @@ void CBaseCapture::DeliverStaged()
 {
     unsigned bytes = m_Staged;
     m_Staged = 0;
+    m_QuietStaged = 0;
     if (bytes == 0 || m_bStopRequested || !m_Format.nBlockAlign)
         return;
     // The buffer's place on the wall clock, from its own capture time.

@@ -68,6 +68,9 @@ public:
     static constexpr long long kMaxFilledGap = 2 * 10000000LL;
     // No packet for this long while running counts as a lost device.
     static constexpr long long kStallTicks = 3 * 10000000LL;
+    // A source quiet by design places silence for the time no packet came,
+    // this far behind the clock: a packet this late still finds its place.
+    static constexpr long long kQuietLagTicks = 5000000;  // 500 ms
     static constexpr unsigned long long kUnknownPosition = ~0ULL;
     // A new offset of the wall clock further than this is a step.
     static constexpr long long kMaxClockMove = 200000;  // 20 ms
@@ -105,8 +108,24 @@ protected:
                     long long qpcNow, unsigned buffered);
     // Hands the staged part buffer to the listener.
     void DeliverStaged();
-    // Whether a running stream has delivered nothing for kStallTicks.
+    // Whether a running stream has delivered nothing for kStallTicks (never
+    // for a source quiet by design: quiet is what it plays).
     bool Stalled(long long qpcNow) const;
+
+    // Sources quiet by design (what the PC plays) deliver no packet while
+    // nothing plays: the timeline runs on through it. Set before Start.
+    bool m_bQuietByDesign;
+    // On the buffer thread at every wake-up, before it reads (under the
+    // delivery lock): a thread that did not run for kMaxFilledGap (the PC
+    // slept) breaks a quiet source's stream; nothing says it was quiet.
+    void WakeUp(long long qpcNow);
+    // After it read: silence for the time nothing came, placed by the
+    // capture clock, up to kQuietLagTicks ago, or up to now at a stop.
+    void FillQuiet(long long qpcNow, bool upToNow);
+    // Another stream goes on in this timeline (the default output changed,
+    // or the same one was reset: name null): its first packet is placed by
+    // its own time, the gap silent. The listener hears of a new endpoint.
+    void StreamReplaced(const wchar_t* name);
     // A seam for the tests: the counter and the wall clock read together.
     virtual void ReadClocks(long long& qpc, long long& wall);
     long long FramesToTicks(unsigned long long frames) const;
@@ -124,6 +143,13 @@ protected:
 
 private:
     void Stage(const BYTE* data, unsigned frames, long long qpc);
+    // The counter-to-UTC offset, taken again every second and after a change.
+    void RefreshClock(long long qpcNow);
+    // A quiet source's packet after a quiet stretch goes where its time
+    // says: silence up to it, or, when silence was placed past its start,
+    // that silence taken back while it is still staged and the packet's
+    // overlapping frames dropped when it is not. Returns the frames dropped.
+    unsigned PlaceAfterQuiet(long long qpc, unsigned frames);
 
     // The buffer thread's timeline, under the device's delivery lock.
     char* m_pStaging;
@@ -136,4 +162,11 @@ private:
     long long m_NextQpc;               // where the next packet should start
     unsigned long long m_NextPosition;
     volatile long long m_LastPacketQpc;
+    // A quiet source's: silence was placed since the last packet; staged
+    // silence frames at the end of the staging buffer; the last wake-up.
+    bool m_bQuietStretch;
+    unsigned m_QuietStaged;
+    long long m_LastWakeQpc;
+    // m_CapturedFrames when the timeline last started (Start, a break).
+    unsigned long long m_TimelineStart;
 };

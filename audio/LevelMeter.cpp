@@ -1,6 +1,6 @@
 #include "audio/LevelMeter.h"
 #include "app/Trace.h"
-#include "audio/WasapiCapture.h"
+#include "audio/LoopbackCapture.h"
 #include "foundation/ComPtr.h"
 
 #include <cmath>
@@ -23,13 +23,13 @@ bool CLevelMeter::Start(const wchar_t* endpointId, int rate, int channels)
     m_Peak[0] = m_Peak[1] = 0;
     m_HeldDb = -96;
     m_LastSound = m_HeldAt = GetTickCount();
-    CWasapiCapture* client = new (std::nothrow) CWasapiCapture();
+    // What the PC plays is metered as recorded: a loopback stream.
+    CWasapiCapture* client = CLoopbackCapture::ForSettingsId(endpointId);
     if (!client) {
         m_Error = E_OUTOFMEMORY;
         return false;
     }
     client->Initialize(this);
-    client->SetEndpointId(endpointId);
     ComScope com;  // the page's thread may have none
     if (!client->Open(m_Channels, rate, 16, 0) || !client->Start()) {
         m_Error = FAILED(client->m_OpenError) ? client->m_OpenError : E_FAIL;

@@ -34,8 +34,9 @@ public:
     CLevelMeter(const CLevelMeter&) = delete;
     CLevelMeter& operator=(const CLevelMeter&) = delete;
 
-    // Opens the endpoint (empty: the default capture device) at the rate and
-    // channels and runs it; false when it cannot, the reason in LastError.
+    // Opens the device a settings id names (empty: the default capture
+    // device; "loopback:": what the PC plays) at the rate and channels and
+    // runs it; false when it cannot, the reason in LastError.
     bool Start(const wchar_t* endpointId, int rate, int channels);
     void Stop();
     // Meters nothing, for this reason (a device the page knows is absent).

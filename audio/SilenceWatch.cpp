@@ -13,6 +13,7 @@ CSilenceWatch::Event CSilenceWatch::Feed(const void* data, unsigned bytes)
     m_Peak = peak;
     if (peak >= kSilentPeak) {
         m_SilentFrames = 0;
+        m_bHeard = true;
         if (!m_bAlarmed)
             return kNothing;
         m_bAlarmed = false;

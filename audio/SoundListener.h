@@ -15,4 +15,7 @@ public:
     // engine): the frames before it have been handed over, the next buffer
     // is the first after it. On the buffer thread, like OnSoundData.
     virtual void OnSoundGap(long long ticks) { (void)ticks; }
+    // The device goes on from another endpoint (the default output changed)
+    // in the same timeline; on the buffer thread.
+    virtual void OnSourceChanged(const wchar_t* name) { (void)name; }
 };

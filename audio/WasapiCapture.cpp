@@ -1,6 +1,7 @@
 #include "audio/WasapiCapture.h"
 #include "app/Trace.h"
 #include "foundation/ComPtr.h"
+#include "foundation/Format.h"
 
 #include <cstring>
 #include <new>
@@ -18,22 +19,22 @@ bool CreateEnumerator(ComPtr<IMMDeviceEnumerator>& enumerator)
                                       __uuidof(IMMDeviceEnumerator), enumerator.Out()));
 }
 
-// The active capture endpoints, in the system's order.
-bool ListEndpoints(ComPtr<IMMDeviceCollection>& endpoints, UINT& count)
+// The active endpoints of a flow, in the system's order.
+bool ListEndpoints(EDataFlow flow, ComPtr<IMMDeviceCollection>& endpoints, UINT& count)
 {
     count = 0;
     ComPtr<IMMDeviceEnumerator> enumerator;
     return CreateEnumerator(enumerator) &&
-           SUCCEEDED(enumerator->EnumAudioEndpoints(eCapture, DEVICE_STATE_ACTIVE, &endpoints)) &&
+           SUCCEEDED(enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, &endpoints)) &&
            SUCCEEDED(endpoints->GetCount(&count));
 }
 
-// Fills the name and id of a device record from an endpoint.
-void DescribeEndpoint(IMMDevice* endpoint, CaptureDeviceInfo* info)
+// Fills the name and id of a device record from an endpoint, the id after prefix.
+void DescribeEndpoint(IMMDevice* endpoint, CaptureDeviceInfo* info, const wchar_t* prefix = L"")
 {
     LPWSTR id = nullptr;
     if (SUCCEEDED(endpoint->GetId(&id)) && id) {
-        lstrcpynW(info->m_DeviceId, id, 256);
+        FormatText(info->m_DeviceId, 256, L"%s%s", prefix, id);
         CoTaskMemFree(id);
     }
     ComPtr<IPropertyStore> properties;
@@ -46,21 +47,21 @@ void DescribeEndpoint(IMMDevice* endpoint, CaptureDeviceInfo* info)
     }
 }
 
-bool EndpointAt(IMMDeviceCollection* endpoints, UINT index, CaptureDeviceInfo* info)
+bool EndpointAt(IMMDeviceCollection* endpoints, UINT index, CaptureDeviceInfo* info, const wchar_t* prefix)
 {
     ComPtr<IMMDevice> endpoint;
     ZeroMemory(info, sizeof *info);
     if (FAILED(endpoints->Item(index, &endpoint)))
         return false;
-    DescribeEndpoint(endpoint.Get(), info);
+    DescribeEndpoint(endpoint.Get(), info, prefix);
     return true;
 }
 
 }  // namespace
 
 CWasapiCapture::CWasapiCapture()
-    : m_EndpointId(), m_pClient(nullptr), m_pCaptureClient(nullptr), m_hEvent(nullptr), m_hThread(nullptr),
-      m_Discontinuities(0)
+    : m_Flow(eCapture), m_StreamFlags(0), m_IdPrefix(L""), m_EndpointId(), m_Stream(), m_pClient(nullptr),
+      m_pCaptureClient(nullptr), m_hEvent(nullptr), m_hFollowEvent(nullptr), m_hThread(nullptr), m_Discontinuities(0)
 {
     InitializeCriticalSection(&m_DeliveryLock);
 }
@@ -91,7 +92,7 @@ bool CWasapiCapture::SetDevice(unsigned index)
     ComPtr<IMMDeviceCollection> endpoints;
     UINT count = 0;
     CaptureDeviceInfo info;
-    if (!ListEndpoints(endpoints, count) || index >= count || !EndpointAt(endpoints.Get(), index, &info) ||
+    if (!ListEndpoints(m_Flow, endpoints, count) || index >= count || !EndpointAt(endpoints.Get(), index, &info, L"") ||
         !info.m_DeviceId[0])
         return false;
     lstrcpynW(m_EndpointId, info.m_DeviceId, 256);
@@ -106,20 +107,20 @@ unsigned CWasapiCapture::GetDeviceCaps(unsigned index, CaptureDeviceInfo* info)
     UINT count = 0;
     if (info)
         ZeroMemory(info, sizeof *info);
-    if (!ListEndpoints(endpoints, count))
+    if (!ListEndpoints(m_Flow, endpoints, count))
         return 0;
     if (info && index < count)
-        EndpointAt(endpoints.Get(), index, info);
+        EndpointAt(endpoints.Get(), index, info, m_IdPrefix);
     return count;
 }
 
-bool CWasapiCapture::DefaultEndpointId(wchar_t* id, int size)
+bool CWasapiCapture::DefaultEndpointId(wchar_t* id, int size, EDataFlow flow)
 {
     ComScope com;
     ComPtr<IMMDeviceEnumerator> enumerator;
     ComPtr<IMMDevice> endpoint;
     CaptureDeviceInfo info;
-    if (!CreateEnumerator(enumerator) || FAILED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, &endpoint)))
+    if (!CreateEnumerator(enumerator) || FAILED(enumerator->GetDefaultAudioEndpoint(flow, eConsole, &endpoint)))
         return false;
     ZeroMemory(&info, sizeof info);
     DescribeEndpoint(endpoint.Get(), &info);
@@ -161,12 +162,12 @@ int CWasapiCapture::FindDevice(const wchar_t* name, const wchar_t* id, int flag)
     ComPtr<IMMDeviceCollection> endpoints;
     UINT count = 0;
     CaptureDeviceInfo* devices = nullptr;
-    if (ListEndpoints(endpoints, count) && count)
+    if (ListEndpoints(m_Flow, endpoints, count) && count)
         devices = new (std::nothrow) CaptureDeviceInfo[count]();
     if (!devices)
         count = 0;
     for (UINT i = 0; i < count; ++i)
-        EndpointAt(endpoints.Get(), i, &devices[i]);
+        EndpointAt(endpoints.Get(), i, &devices[i], m_IdPrefix);
     const wchar_t* rule = nullptr;
     int index = MatchDevice(devices, count, name, id, &rule);
     delete[] devices;
@@ -183,37 +184,9 @@ bool CWasapiCapture::Open(int channels, int samplesPerSec, int bitsPerSample, in
     if (m_pClient)
         return false;
     m_Format = PcmFormat(channels, samplesPerSec, bitsPerSample);
-
-    const wchar_t* step = L"the device enumerator";
-    HRESULT hr = E_FAIL;
-    ComPtr<IMMDeviceEnumerator> enumerator;
-    ComPtr<IMMDevice> endpoint;
-    if (CreateEnumerator(enumerator)) {
-        step = L"the endpoint";
-        hr = m_EndpointId[0] ? enumerator->GetDevice(m_EndpointId, &endpoint)
-                             : enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, &endpoint);
-    }
-    if (SUCCEEDED(hr)) {
-        step = L"Activate";
-        hr = endpoint->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(&m_pClient));
-    }
-    if (SUCCEEDED(hr)) {
-        // The engine converts its mix format to the file's rate and channels.
-        step = L"Initialize";
-        hr = m_pClient->Initialize(AUDCLNT_SHAREMODE_SHARED,
-                                   AUDCLNT_STREAMFLAGS_EVENTCALLBACK | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM |
-                                       AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY,
-                                   kBufferDuration, 0, &m_Format, nullptr);
-    }
-    if (SUCCEEDED(hr)) {
-        step = L"the event";
-        m_hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-        hr = m_hEvent ? m_pClient->SetEventHandle(m_hEvent) : E_OUTOFMEMORY;
-    }
-    if (SUCCEEDED(hr)) {
-        step = L"GetService";
-        hr = m_pClient->GetService(__uuidof(IAudioCaptureClient), reinterpret_cast<void**>(&m_pCaptureClient));
-    }
+    const wchar_t* step = L"the event";
+    m_hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HRESULT hr = m_hEvent ? OpenStream(m_EndpointId, step) : HRESULT_FROM_WIN32(GetLastError());
     if (SUCCEEDED(hr)) {
         step = L"the buffers";
         hr = AllocateStaging() ? S_OK : E_OUTOFMEMORY;
@@ -232,6 +205,71 @@ bool CWasapiCapture::Open(int channels, int samplesPerSec, int bitsPerSample, in
         return false;
     }
     return true;
+}
+
+HRESULT CWasapiCapture::OpenStream(const wchar_t* id, const wchar_t*& step)
+{
+    step = L"the device enumerator";
+    HRESULT hr = E_FAIL;
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    ComPtr<IMMDevice> endpoint;
+    if (CreateEnumerator(enumerator)) {
+        step = L"the endpoint";
+        hr = id && *id ? enumerator->GetDevice(id, &endpoint) : enumerator->GetDefaultAudioEndpoint(m_Flow, eConsole, &endpoint);
+    }
+    if (SUCCEEDED(hr)) {
+        ZeroMemory(&m_Stream, sizeof m_Stream);
+        DescribeEndpoint(endpoint.Get(), &m_Stream);
+        Trace(L"CWasapiCapture: the stream is on %s%s\n", m_StreamFlags & AUDCLNT_STREAMFLAGS_LOOPBACK ? L"what plays on " : L"",
+              m_Stream.m_Name);
+        step = L"Initialize";
+        hr = InitializeStream(endpoint.Get());
+    }
+    if (SUCCEEDED(hr)) {
+        step = L"the event";
+        hr = m_pClient->SetEventHandle(m_hEvent);
+    }
+    if (SUCCEEDED(hr)) {
+        // Wine accepts a loopback stream and fails here, as a system
+        // without loopback capture would.
+        step = L"GetService";
+        hr = m_pClient->GetService(__uuidof(IAudioCaptureClient), reinterpret_cast<void**>(&m_pCaptureClient));
+    }
+    return hr;
+}
+
+HRESULT CWasapiCapture::InitializeStream(IMMDevice* endpoint)
+{
+    auto activate = [&] {
+        ReleaseStream();
+        return endpoint->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(&m_pClient));
+    };
+    HRESULT hr = activate();
+    if (FAILED(hr))
+        return hr;
+    WAVEFORMATEX* mix = nullptr;
+    if (FAILED(m_pClient->GetMixFormat(&mix)))
+        mix = nullptr;
+    DWORD flags = AUDCLNT_STREAMFLAGS_EVENTCALLBACK | m_StreamFlags;
+    bool fileShape = mix && mix->nSamplesPerSec == m_Format.nSamplesPerSec && mix->nChannels == m_Format.nChannels;
+    if (fileShape && m_Converter.Setup(mix, m_Format)) {
+        Trace(L"CWasapiCapture: the stream is opened in its mix format, its samples converted here\n");
+        hr = m_pClient->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, kBufferDuration, 0, mix, nullptr);
+    } else {
+        m_Converter.Clear();
+        hr = m_pClient->Initialize(AUDCLNT_SHAREMODE_SHARED,
+                                   flags | AUDCLNT_STREAMFLAGS_AUTOCONVERTPCM | AUDCLNT_STREAMFLAGS_SRC_DEFAULT_QUALITY,
+                                   kBufferDuration, 0, &m_Format, nullptr);
+        if (FAILED(hr) && mix && m_Converter.Setup(mix, m_Format)) {
+            Trace(L"CWasapiCapture: the engine converts no format for this stream (0x%08X): it is converted here\n",
+                  static_cast<unsigned>(hr));
+            hr = activate();
+            if (SUCCEEDED(hr))
+                hr = m_pClient->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, kBufferDuration, 0, mix, nullptr);
+        }
+    }
+    CoTaskMemFree(mix);
+    return hr;
 }
 
 bool CWasapiCapture::Start()
@@ -266,9 +304,10 @@ bool CWasapiCapture::Stop()
         hr = m_pClient->Stop();
         m_State = CaptureOpen;
         // What was captured up to the stop is handed over, the last part
-        // buffer included.
+        // buffer included; for a quiet source, silence up to the stop.
         if (SUCCEEDED(hr))
             ReadPackets(true);
+        FillQuiet(QpcNow(), true);
         DeliverStaged();
     }
     LeaveCriticalSection(&m_DeliveryLock);
@@ -279,7 +318,7 @@ void CWasapiCapture::Close()
 {
     // Closing a closed device is nothing: the owner's close and the
     // destructor may both come here.
-    if (!m_pClient && !m_hThread)
+    if (!m_pClient && !m_hThread && !m_hEvent)
         return;
     Trace(L"CWasapiCapture::Close()\n");
     Stop();
@@ -288,7 +327,7 @@ void CWasapiCapture::Close()
     ReleaseClient();
 }
 
-void CWasapiCapture::ReleaseClient()
+void CWasapiCapture::ReleaseStream()
 {
     if (m_pCaptureClient)
         m_pCaptureClient->Release();
@@ -296,6 +335,12 @@ void CWasapiCapture::ReleaseClient()
     if (m_pClient)
         m_pClient->Release();
     m_pClient = nullptr;
+}
+
+void CWasapiCapture::ReleaseClient()
+{
+    ReleaseStream();
+    m_Converter.Clear();
     if (m_hEvent)
         CloseHandle(m_hEvent);
     m_hEvent = nullptr;
@@ -335,8 +380,14 @@ HRESULT CWasapiCapture::ReadPackets(bool deliver)
             bool discontinuity = (flags & AUDCLNT_BUFFERFLAGS_DATA_DISCONTINUITY) != 0;
             if (discontinuity)
                 InterlockedIncrement(&m_Discontinuities);
-            TakePacket((flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data, frames, position,
-                       static_cast<long long>(qpcPosition), discontinuity, qpcNow, buffered);
+            const BYTE* samples = (flags & AUDCLNT_BUFFERFLAGS_SILENT) ? nullptr : data;
+            if (m_Converter.IsActive()) {
+                CMixConverter::Packet p = m_Converter.Convert(samples, frames, position, static_cast<long long>(qpcPosition));
+                TakePacket(p.data, p.frames, p.position, p.qpc, discontinuity, qpcNow,
+                           static_cast<unsigned>(m_Converter.ToOutput(buffered)));
+            } else {
+                TakePacket(samples, frames, position, static_cast<long long>(qpcPosition), discontinuity, qpcNow, buffered);
+            }
         }
         m_pCaptureClient->ReleaseBuffer(frames);
     }
@@ -385,14 +436,20 @@ void CWasapiCapture::ReportLost(const wchar_t* why, HRESULT hr)
 void CWasapiCapture::CaptureThread()
 {
     while (m_State != CaptureClosed) {
-        // The timeout lets the watchdog see a stream that stopped without an error.
-        WaitForSingleObject(m_hEvent, 1000);
+        // The timeout lets the watchdog see a stream that stopped without an
+        // error, and a quiet source place its silence.
+        HANDLE events[2] = {m_hEvent, m_hFollowEvent};
+        WaitForMultipleObjects(m_hFollowEvent ? 2 : 1, events, FALSE, m_bQuietByDesign ? kQuietWakeMs : 1000);
         if (m_State == CaptureClosed)
             break;
         EnterCriticalSection(&m_DeliveryLock);
-        HRESULT hr = m_State == CaptureRunning ? ReadPackets(true) : S_OK;
+        if (m_State == CaptureRunning)
+            WakeUp(QpcNow());
+        HRESULT hr = Follow(m_State == CaptureRunning ? ReadPackets(true) : S_OK);
+        if (SUCCEEDED(hr))
+            FillQuiet(QpcNow(), false);
         bool stopRequested = m_bStopRequested != 0;
-        if (stopRequested && m_State == CaptureRunning) {
+        if (stopRequested && m_State == CaptureRunning && m_pClient) {
             m_pClient->Stop();
             m_State = CaptureOpen;
         }

@@ -1,5 +1,5 @@
 #include "dialogs/SettingAudioPage.h"
-#include "audio/WasapiCapture.h"
+#include "audio/LoopbackCapture.h"
 #include "config/AppParameter.h"
 #include "dialogs/SettingMiscPage.h"
 #include "foundation/Format.h"
@@ -63,44 +63,70 @@ void CSettingAudioPage::FillDevices(HWND hwnd)
     HWND combo = GetDlgItem(hwnd, IDC_DEVICE);
     SendMessageW(combo, CB_RESETCONTENT, 0, 0);
     CBaseCapture* device = NewCaptureDevice();
+    CLoopbackCapture outputs;
     if (!device)
         return;
     wchar_t configuredName[256] = L"", configuredId[256] = L"";
     if (g_pConfig)
         g_pConfig->GetCaptureDevice(configuredName, configuredId, 256);
     unsigned count = device->GetDeviceCaps(0, nullptr);
+    // After the capture devices, what the PC plays: through the default
+    // output (followed when it changes), then through each output.
+    unsigned playing = 1 + outputs.GetDeviceCaps(0, nullptr);
     // With none set the recording takes the system's default device: that
     // one is shown (not the first listed, which OK would then store).
     bool unset = !*configuredName && !*configuredId;
     if (unset)
         CWasapiCapture::DefaultEndpointId(configuredId, 256);
-    // The same rules as the recording picks its device by.
-    int chosen = count ? device->FindDevice(configuredName, configuredId, 0) : -1;
-    // A configured device that is not plugged in now stays listed, and
-    // chosen, so that OK on this page does not replace it.
-    bool keepAbsent = !unset && chosen < 0;
-    m_pDevices = new (std::nothrow) CaptureDeviceInfo[count + 1]();
+    m_pDevices = new (std::nothrow) CaptureDeviceInfo[count + playing + 1]();
     if (!m_pDevices) {
         delete device;
         return;
     }
-    m_nDevices = count;
-    for (unsigned i = 0; i < count; ++i) {
+    m_nDevices = count + playing;
+    for (unsigned i = 0; i < count; ++i)
         device->GetDeviceCaps(i, &m_pDevices[i]);
-        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(m_pDevices[i].m_Name));
+    lstrcpynW(m_pDevices[count].m_DeviceId, CLoopbackCapture::kDefaultId, 256);
+    for (unsigned i = 1; i < playing; ++i)
+        outputs.GetDeviceCaps(i - 1, &m_pDevices[count + i]);
+    // The same rules as the recording picks its device by.
+    int chosen = -1;
+    if (CLoopbackCapture::IsLoopbackId(configuredId)) {
+        chosen = CWasapiCapture::MatchDevice(m_pDevices + count, playing, configuredName, configuredId, nullptr);
+        chosen = chosen < 0 ? -1 : chosen + static_cast<int>(count);
+    } else if (count) {
+        chosen = device->FindDevice(configuredName, configuredId, 0);
     }
-    if (keepAbsent) {
+    delete device;
+    // A configured device that is not plugged in now stays listed, and
+    // chosen, so that OK on this page does not replace it.
+    if (!unset && chosen < 0) {
         CaptureDeviceInfo& absent = m_pDevices[m_nDevices];
         lstrcpynW(absent.m_Name, configuredName, 256);
         lstrcpynW(absent.m_DeviceId, configuredId, 256);
-        wchar_t label[300];
-        swprintf(label, 300, L"%ls %ls", configuredName,
-                 UiIsJapanese() ? L"（未接続）" : L"(not connected)");
-        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label));
         chosen = m_AbsentIndex = static_cast<int>(m_nDevices++);
     }
-    SendMessageW(combo, CB_SETCURSEL, chosen < 0 ? 0 : chosen, 0);
-    delete device;
+    for (unsigned i = 0; i < m_nDevices; ++i) {
+        wchar_t label[300];
+        DeviceLabel(m_pDevices[i], static_cast<int>(i) == m_AbsentIndex, label, 300);
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label));
+    }
+    // Without a capture device nothing is chosen: OK must not turn an unset
+    // device into what the PC plays.
+    SendMessageW(combo, CB_SETCURSEL, chosen < 0 && count ? 0 : chosen, 0);
+}
+
+void CSettingAudioPage::DeviceLabel(const CaptureDeviceInfo& device, bool absent, wchar_t* label, int size)
+{
+    bool ja = UiIsJapanese();
+    wchar_t name[280];
+    if (wcscmp(device.m_DeviceId, CLoopbackCapture::kDefaultId) == 0)
+        lstrcpynW(name, ja ? L"このPCの再生音 (既定の出力)" : L"What this PC plays (default output)", 280);
+    else if (CLoopbackCapture::IsLoopbackId(device.m_DeviceId))
+        FormatText(name, 280, ja ? L"このPCの再生音: %s" : L"What this PC plays: %s", device.m_Name);
+    else
+        lstrcpynW(name, device.m_Name, 280);
+    FormatText(label, size, absent ? (ja ? L"%s （未接続）" : L"%s (not connected)") : L"%s", name);
 }
 
 void CSettingAudioPage::OnInitDialog(HWND hwnd)
@@ -154,7 +180,7 @@ void CSettingAudioPage::StartMeter(HWND hwnd)
                               : 48000;
     int count = channels >= 0 ? static_cast<int>(SendDlgItemMessageW(hwnd, IDC_CHANNELS, CB_GETITEMDATA, channels, 0))
                               : 2;
-    const wchar_t* id = device >= 0 && static_cast<unsigned>(device) < m_nDevices ? m_pDevices[device].m_DeviceId : L"";
+    const wchar_t* id = SelectedId(hwnd);
     // A device that is not plugged in is not the default one either.
     if (device >= 0 && device == m_AbsentIndex)
         m_Meter.StopBecause(HRESULT_FROM_WIN32(ERROR_NOT_FOUND));
@@ -189,6 +215,10 @@ void CSettingAudioPage::ShowLevel(HWND hwnd)
                   200);
     else if (!m_Meter.IsRunning() && (error == HRESULT_FROM_WIN32(ERROR_NOT_FOUND) || error == AUDCLNT_E_DEVICE_INVALIDATED))
         lstrcpynW(text, ja ? L"このデバイスは接続されていません。" : L"This device is not connected.", 200);
+    else if (!m_Meter.IsRunning() && CLoopbackCapture::IsLoopbackId(SelectedId(hwnd)))
+        FormatText(text, 200, ja ? L"このシステムではこのPCの再生音を録音できません (0x%08X)。"
+                                 : L"This system cannot record what this PC plays (0x%08X).",
+                   static_cast<unsigned>(error));
     else if (!m_Meter.IsRunning())
         FormatText(text, 200, ja ? L"このデバイスを開けません (0x%08X)。" : L"This device cannot be opened (0x%08X).",
                    static_cast<unsigned>(error));
@@ -201,6 +231,12 @@ void CSettingAudioPage::ShowLevel(HWND hwnd)
     GetDlgItemTextW(hwnd, IDC_METER_TEXT, shown, 200);
     if (wcscmp(shown, text) != 0)
         SetDlgItemTextW(hwnd, IDC_METER_TEXT, text);
+}
+
+const wchar_t* CSettingAudioPage::SelectedId(HWND hwnd) const
+{
+    LRESULT device = SendDlgItemMessageW(hwnd, IDC_DEVICE, CB_GETCURSEL, 0, 0);
+    return device >= 0 && static_cast<unsigned>(device) < m_nDevices ? m_pDevices[device].m_DeviceId : L"";
 }
 
 bool CSettingAudioPage::OnApply(HWND hwnd)

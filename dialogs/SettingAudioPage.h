@@ -33,7 +33,12 @@ protected:
     virtual CBaseCapture* NewCaptureDevice();
 
 private:
+    // The capture devices, then what the PC plays (the default output, each output).
     void FillDevices(HWND hwnd);
+    // How the list shows a device, in the interface's language.
+    static void DeviceLabel(const CaptureDeviceInfo& device, bool absent, wchar_t* label, int size);
+    // The settings id of the device chosen in the list; empty for none.
+    const wchar_t* SelectedId(HWND hwnd) const;
     void StartMeter(HWND hwnd);
     void StopMeter(HWND hwnd);
     void ShowLevel(HWND hwnd);

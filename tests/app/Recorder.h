@@ -29,6 +29,7 @@ inline DWORD ExitProgram(HWND hwnd, ChildProcess& child, DWORD timeoutMs = 20000
 // An installation whose working folder holds a marivane.ini with these programs.
 struct Recorder : Installation {
     std::wstring wavDir;
+    std::wstring deviceName, deviceId;  // the device settings Write stores
     Recorder() : Installation(TestTracer())
     {
         wavDir = workDir.File(L"wav");
@@ -42,6 +43,8 @@ struct Recorder : Installation {
         config.m_Channels = 2;
         config.m_WavMaxSize = maxMb;
         config.m_Language = 0;
+        config.m_CapDeviceName.Assign(deviceName.c_str());
+        config.m_CapDeviceId.Assign(deviceId.c_str());
         for (ProgramItem* p : programs)
             config.m_ProgramList.Insert(p);
         ASSERT_TRUE(config.Save());

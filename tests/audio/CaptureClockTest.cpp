@@ -1,8 +1,9 @@
 // The capture clock through a simulated sound card: packets stamped on a
 // simulated counter, a wall clock that is stepped against it, a card that
-// runs fast or slow, suspends, breaks and stalls in the stream. Each row
+// runs fast or slow, suspends, breaks and stalls in the stream; and the
+// loopback of an output, which sends no packet while nothing plays. Each row
 // drives the audio controller as the scheduler does and checks every file
-// of every program to the frame.
+// of every program to the frame, its silence included.
 #include "audio/FakeCapture.h"
 #include "support/TestSupport.h"
 #include "support/WavChecks.h"
@@ -15,7 +16,7 @@
 
 namespace {
 
-const long long kSec = 10000000LL, kMin = 60 * kSec;
+const long long kMs = 10000LL, kSec = 10000000LL, kMin = 60 * kSec;
 // 2026-01-01 00:00 UTC: all of it lies before the real clock's now.
 const long long kEpoch = 134116992000000000LL;
 
@@ -26,10 +27,38 @@ struct World {
     double rate = 8000;
     std::vector<std::pair<long long, long long>> offsets{{0, kEpoch - 1000 * kSec}};  // from counter, offset
     long long quietUntil = 0;  // a stall: nothing is delivered before then
+    // Counter spans whose frames are silence in the files: nothing played
+    // (no packet comes from a loopback), or lost and filled.
+    std::vector<std::pair<long long, long long>> quiet;
     // Frames captured before counter c.
     unsigned long long Captured(long long c) const { return static_cast<unsigned long long>(std::ceil((c - t0) * rate / kSec)); }
     long long CounterOf(unsigned long long g) const { return t0 + static_cast<long long>(std::ceil(g * kSec / rate)); }
     long long Wall() const { return qpc + offsets.back().second; }
+    // Frames from first up to end that are quiet (but for those where the
+    // mono ramp is 0 itself).
+    unsigned long long QuietFrames(unsigned long long first, unsigned long long end) const
+    {
+        unsigned long long n = 0;
+        for (const auto& q : quiet) {
+            unsigned long long a = std::max(first, Captured(q.first)), b = std::min(end, Captured(q.second));
+            n += b > a ? b - a - ((b + 65535) / 65536 - (a + 65535) / 65536) : 0;
+        }
+        return n;
+    }
+    // The end of the run of played or quiet frames that g starts.
+    unsigned long long RunEnd(unsigned long long g, unsigned long long upTo, bool& played) const
+    {
+        played = true;
+        unsigned long long end = upTo;
+        for (const auto& q : quiet) {
+            unsigned long long a = Captured(q.first), b = Captured(q.second);
+            if (g >= a && g < b)
+                played = false, end = std::min(end, b);
+            else if (a > g)
+                end = std::min(end, a);
+        }
+        return end;
+    }
     void Step(long long by) { offsets.push_back({qpc, offsets.back().second + by}); }
     // The first frame whose wall time is at or after w.
     unsigned long long Cut(long long w) const
@@ -44,9 +73,11 @@ struct World {
 };
 World* g_World = nullptr;
 
-// A device on the simulated card; its packets carry positions and counter times.
+// A device on the simulated card; its packets carry positions and counter
+// times. As a loopback it sends nothing while nothing plays.
 class PacketCapture : public CBaseCapture {
 public:
+    explicit PacketCapture(bool loopback) { m_bQuietByDesign = loopback; }
     bool Open(int channels, int rate, int, int) override
     {
         m_Format = PcmFormat(channels, rate, 16);
@@ -62,24 +93,35 @@ public:
     }
     bool Stop() override
     {
-        Emit();  // what was captured up to the stop is handed over
+        if (m_State == CaptureRunning) {
+            Emit();  // what was captured up to the stop is handed over
+            FillQuiet(g_World->qpc, true);
+        }
         DeliverStaged();
         m_State = m_State == CaptureClosed ? CaptureClosed : CaptureOpen;
         return true;
     }
     void Close() override { m_State = CaptureClosed; }
     bool IsOpen() override { return m_State != CaptureClosed; }
-    // Everything captured since the last packet, as one packet.
+    // A wake-up of the buffer thread: what played since the last one, a
+    // packet for each played run.
     void Emit()
     {
-        unsigned long long upTo = g_World->Captured(g_World->qpc);
-        if (upTo <= m_Sent || m_State != CaptureRunning || g_World->qpc < g_World->quietUntil)
+        if (m_State != CaptureRunning)
             return;
-        unsigned frames = static_cast<unsigned>(upTo - m_Sent);
-        std::string pcm = Ramp(static_cast<unsigned>(m_Sent), frames, m_Format.nChannels);
-        TakePacket(reinterpret_cast<const BYTE*>(pcm.data()), frames, m_Sent - m_Base, g_World->CounterOf(m_Sent),
-                   false, g_World->qpc, frames);
-        m_Sent = upTo;
+        WakeUp(g_World->qpc);
+        unsigned long long upTo = g_World->Captured(g_World->qpc);
+        while (m_Sent < upTo && g_World->qpc >= g_World->quietUntil) {
+            bool played;
+            unsigned long long end = g_World->RunEnd(m_Sent, upTo, played);
+            unsigned frames = static_cast<unsigned>(end - m_Sent);
+            std::string pcm = Ramp(static_cast<unsigned>(m_Sent), frames, m_Format.nChannels);
+            if (played || !m_bQuietByDesign)
+                TakePacket(reinterpret_cast<const BYTE*>(pcm.data()), frames, m_Sent - m_Base,
+                           g_World->CounterOf(m_Sent), false, g_World->qpc, frames);
+            m_Sent = end;
+        }
+        FillQuiet(g_World->qpc, false);
     }
     // Frames captured that never arrive; the position counts them or not.
     void Skip(bool positioned)
@@ -87,7 +129,16 @@ public:
         unsigned long long upTo = g_World->Captured(g_World->qpc);
         if (!positioned)
             m_Base += upTo - m_Sent;
+        else
+            g_World->quiet.push_back({g_World->CounterOf(m_Sent), g_World->qpc});
         m_Sent = upTo;
+    }
+    // The loopback goes on from another output after gap; positions start afresh.
+    void Replace(long long gap)
+    {
+        g_World->quiet.push_back({g_World->qpc, g_World->qpc + gap});
+        m_Base = g_World->Captured(g_World->qpc + gap);
+        StreamReplaced(L"Headphones");
     }
     bool IsStalled() const { return Stalled(g_World->qpc); }
 
@@ -109,15 +160,16 @@ public:
 protected:
     CBaseCapture* NewCaptureDevice(CaptureType type) override
     {
-        return type == kWasapiDevice ? new PacketCapture() : nullptr;
+        return type == kWaveInDevice ? nullptr : new PacketCapture(type == kLoopbackDevice);
     }
 };
 
-// What one file must hold: program k's file n, from frame first to frame end.
+// What one file must hold: program k's file n, from frame first to frame
+// end, the quiet frames in it silent (slack more may be silent).
 struct Expected {
     int program;
     unsigned number;
-    unsigned long long first, end;
+    unsigned long long first, end, slack;
 };
 
 // One run: programs by the wall clock, driven as the scheduler drives them.
@@ -194,7 +246,7 @@ struct SimRun : RecordingSettings {
     {
         std::vector<Expected> e;
         for (size_t k = 0; k + 1 < bounds.size(); ++k)
-            e.push_back({static_cast<int>(k), 0, world.Cut(kEpoch + bounds[k]), world.Cut(kEpoch + bounds[k + 1])});
+            e.push_back({static_cast<int>(k), 0, world.Cut(kEpoch + bounds[k]), world.Cut(kEpoch + bounds[k + 1]), 0});
         return e;
     }
     long long lostAt = 0;
@@ -211,7 +263,8 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
     // before (the device delivers behind real time) and, overlapping, that
     // much before its own bound; event runs at at. Each program is expected
     // in one file cut where the wall clock reads its bounds, as adjust
-    // changes it; the row gives one notice or none.
+    // changes it; the row gives one notice or none. On a loopback, nothing
+    // plays in the quiet spans (from the epoch).
     struct Row {
         const char* what;
         std::vector<long long> bounds;
@@ -221,6 +274,8 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
         WPARAM notice;
         double rate = 8000;
         long long overlap = 0;
+        bool loopback = false;
+        std::vector<std::pair<long long, long long>> quiet = {};
     };
     std::vector<long long> day;
     for (int h = 0; h <= 24; ++h)
@@ -252,7 +307,7 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
     };
     // Lost or stalled at a minute into A: A goes on in its next file from first.
     auto nextFile = [](SimRun& r, Files& e, unsigned long long first) {
-        e.insert(e.begin() + 1, {0, 1, first, e[0].end});
+        e.insert(e.begin() + 1, {0, 1, first, e[0].end, 0});
         e[0].end = r.world.Cut(kEpoch + kMin);
     };
     Row rows[] = {
@@ -292,6 +347,28 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
              r.ctrl.CaptureLost();
              back.join();
          }, [&](SimRun& r, Files& e) { nextFile(r, e, r.world.Captured(r.lostAt)); }, kNoticeSessionAway},
+        {"loopback: no packets for 2 h inside a program", {0, 130 * kMin}, 0, nullptr, nullptr, 0, 8000, 0, true,
+         {{5 * kMin, 125 * kMin}}},
+        {"loopback: packets resuming mid-buffer", ab, 0, nullptr, nullptr, 0, 8000, 0, true, {{kMin, kMin + 3050 * kMs}}},
+        // Silence was placed past the resumed packet's first frame: the rest
+        // of it is still staged and taken back, what was handed over is not.
+        {"loopback: packets resuming 650 ms late", ab, kMin + 3050 * kMs,
+         [](SimRun& r) { r.world.quietUntil = r.world.qpc + 650 * kMs; },
+         [](SimRun&, Files& e) { e[0].slack = 8000 * 650 / 1000; }, 0, 8000, 0, true, {{kMin, kMin + 3050 * kMs}}},
+        // What played while the PC slept is unknown: a break, as for a microphone.
+        {"loopback: a 20 min suspend in A", abc, 20 * kMin, suspend(true), resumed, 0, 8000, 0, true},
+        {"loopback: a pause of 0.5 s", ab, 0, nullptr, nullptr, 0, 8000, 0, true, {{2 * kMin, 2 * kMin + 500 * kMs}}},
+        {"loopback: the default output changes", ab, 2 * kMin, [](SimRun& r) { r.Device()->Replace(150 * kMs); },
+         nullptr, kNoticeOutputFollowed, 8000, 0, true},
+        {"loopback: an unplugged endpoint", ab, kMin, [](SimRun& r) { r.ctrl.CaptureLost(); },
+         [&](SimRun& r, Files& e) { nextFile(r, e, r.world.Cut(kEpoch + kMin)); }, kNoticeDeviceLost, 8000, 0,
+         true, {{50 * kSec, 70 * kSec}}},
+        {"loopback: a stop inside a quiet stretch", {0, 5 * kMin}, 0, nullptr, nullptr, 0, 8000, 0, true,
+         {{4 * kMin, 6 * kMin}}},
+        {"loopback: back to back across a quiet stretch", ab, 0, nullptr, nullptr, 0, 8000, 0, true,
+         {{4 * kMin, 6 * kMin}}},
+        {"loopback: nothing at all plays in B", ab, 0, nullptr, nullptr, kNoticeNothingPlayed, 8000, 0, true,
+         {{4 * kMin, 11 * kMin}}},
     };
     auto check = [](SimRun& r, const Files& expected, WPARAM notice) {
         ASSERT_TRUE(r.ctrl.WaitForWriter());
@@ -299,19 +376,30 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
         ASSERT_EQ(files.size(), expected.size());
         for (size_t i = 0; i < files.size(); ++i) {
             const Expected& x = expected[i];
-            EXPECT_EQ(files[i].name, WavName(r.Prefix(x.program), x.number));
+            const TestWriter::FileRecord& f = files[i];
+            EXPECT_EQ(f.name, WavName(r.Prefix(x.program), x.number));
             // The ramp gives the first frame modulo 65536, near where it should be.
-            long long first = static_cast<long long>(x.first) + static_cast<short>(files[i].first - (x.first & 0xFFFF));
-            EXPECT_NEAR(first, static_cast<double>(x.first), 1) << "file " << i;
-            EXPECT_NEAR(static_cast<double>(files[i].frames), static_cast<double>(x.end - x.first), 1) << "file " << i;
+            long long first = static_cast<long long>(x.first) + static_cast<short>(f.first - (x.first & 0xFFFF));
+            EXPECT_NEAR(f.sounded ? first : x.first, static_cast<double>(x.first), 1) << "file " << i;
+            EXPECT_NEAR(static_cast<double>(f.frames), static_cast<double>(x.end - x.first), 1) << "file " << i;
+            // Silent where nothing played, every frame that did in its place.
+            unsigned long long quiet = f.sounded ? r.world.QuietFrames(x.first, x.end) : x.end - x.first;
+            EXPECT_GE(f.silent + 2, quiet) << "file " << i;
+            EXPECT_LE(f.silent, quiet + x.slack + 2) << "file " << i;
+            EXPECT_EQ(f.misplaced, 0u) << "file " << i;
         }
-        for (WPARAM n : {kNoticeDeviceLost, kNoticeStreamBroke, kNoticeQueueFull, kNoticeFileFailed, kNoticeSessionAway})
+        for (WPARAM n : {kNoticeDeviceLost, kNoticeStreamBroke, kNoticeQueueFull, kNoticeFileFailed,
+                         kNoticeOutputFollowed, kNoticeNothingPlayed, kNoticeSessionAway})
             EXPECT_EQ(Told(n), n == notice ? 1 : 0) << "notice " << n;
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         SimRun r;
         r.world.rate = row.rate;
+        if (row.loopback)
+            r.config.m_CapDeviceId.Assign(L"loopback:default");
+        for (const auto& q : row.quiet)  // on the counter, where the wall clock reads them
+            r.world.quiet.push_back({q.first + kEpoch - r.world.offsets[0].second, q.second + kEpoch - r.world.offsets[0].second});
         r.Chain(row.bounds, row.at, row.event ? [&] { row.event(r); } : std::function<void()>(), row.overlap);
         Files expected = r.Plain(row.bounds);
         if (row.adjust)

@@ -4,7 +4,9 @@
 // as an unbroken run of that ramp.
 #include "support/WavChecks.h"
 #include "audio/FakeCapture.h"
+#include "audio/DefaultDeviceWatch.h"
 #include "audio/LevelMeter.h"
+#include "audio/LoopbackCapture.h"
 #include "audio/MMECapture.h"
 #include "audio/WasapiCapture.h"
 #include "config/AppParameter.h"
@@ -181,7 +183,8 @@ TEST(Capture, BackToBackOnBothDeviceTypes)
 
 // Stands in for a USB microphone pulled out mid-recording: the stream fails
 // as Windows fails it, once, and the next device opened works.
-class UnpluggedCapture : public CWasapiCapture {
+template <class Device>
+class Unpluggable : public Device {
 public:
     static std::atomic<int> s_Unplug;
 
@@ -190,10 +193,12 @@ protected:
     {
         if (s_Unplug.exchange(0))
             return AUDCLNT_E_DEVICE_INVALIDATED;
-        return CWasapiCapture::NextPacketSize(frames);
+        return Device::NextPacketSize(frames);
     }
 };
-std::atomic<int> UnpluggedCapture::s_Unplug(0);
+template <class Device>
+std::atomic<int> Unpluggable<Device>::s_Unplug(0);
+typedef Unpluggable<CWasapiCapture> UnpluggedCapture;
 
 TEST(WasapiCapture, ALostDeviceEndsTheFileAndTheRecordingGoesOnInTheNext)
 {
@@ -238,4 +243,67 @@ TEST(Capture, AMeterBesideARecordingTakesNothingFromIt)
     EXPECT_GT(meter.Read().db[0], -3.0);
     meter.Stop();
     EXPECT_GT(CheckRamp(ReadRecording(prefix, 48000, 2).pcm, 2, "the metered recording").size(), 48000u * 5 / 2);
+}
+
+// The loopback device as it follows the default output, shown on Wine's
+// capture endpoints (Wine has no loopback): it starts on the default one,
+// the ramp microphone, and is told, as Windows tells it, that the default
+// is now the same microphone's own endpoint; later that stream fails, as a
+// default output's does when it is reset or pulled out.
+class FollowingCapture : public Unpluggable<CLoopbackCapture> {
+public:
+    FollowingCapture()
+    {
+        m_Flow = eCapture;
+        m_StreamFlags = 0;
+    }
+    bool DefaultBecomes(const wchar_t* id) { return m_pWatch && m_pWatch->OnDefaultDeviceChanged(eCapture, eConsole, id) == S_OK; }
+};
+
+// It goes on in the same file each time, within a second: from the new
+// endpoint, then from the default one again (no other is named within a
+// second). Each gap is silent, the ramp after it where its packets' times
+// put it, and each change of endpoint told once.
+TEST(LoopbackCapture, FollowingTheDefaultGoesOnInTheSameFile)
+{
+    TempDir dir;
+    TraceCapture trace;
+    std::wstring prefix = dir.File(L"follow_202612060000"), mic, initial;
+    CWasapiCapture lister;
+    CaptureDeviceInfo info;
+    for (unsigned i = 0; i < lister.GetDeviceCaps(0, nullptr); ++i)
+        if (lister.GetDeviceCaps(i, &info) && wcsstr(info.m_Name, L"mic.fifo"))
+            mic = info.m_DeviceId;
+    ASSERT_FALSE(mic.empty());
+    {
+        ThreadedRecording<OneTypeCtrl<FollowingCapture, kLoopbackDevice>> rec;
+        rec.config.m_CapDeviceId.Assign(CLoopbackCapture::kDefaultId);
+        std::thread follow([&] {
+            Sleep(2300);
+            EXPECT_TRUE(static_cast<FollowingCapture*>(rec.ctrl.m_pCapture)->DefaultBecomes(mic.c_str()));
+            Sleep(2000);
+            FollowingCapture::s_Unplug = 1;
+        });
+        rec.Record(prefix, 6500);
+        follow.join();
+    }
+    EXPECT_TRUE(TraceCapture::Contains(L"CLoopbackCapture: the default output is now " + mic + L": the stream follows it\n"));
+    EXPECT_EQ(TraceCapture::Count(L"CWasapiCapture: the capture device was lost (0x88890004)\n"), 0);
+    RecordedFiles r = ReadRecording(prefix, 48000, 2);
+    ASSERT_EQ(r.files, 1u);
+    // Runs of the ramp apart by silence: the two switches, and any stall of
+    // Wine's longer than a quiet source waits for (its packets then come
+    // after their silence was placed).
+    std::vector<std::pair<size_t, std::vector<unsigned>>> runs;
+    for (size_t at = 0, gap; at < r.pcm.size(); at = r.pcm.find_first_not_of('\0', gap) / 4 * 4) {
+        gap = std::min(r.pcm.find(std::string(4, '\0'), at), r.pcm.size());
+        runs.push_back({at / 4, CheckRamp(r.pcm.substr(at, gap - at), 2, "run " + std::to_string(runs.size()))});
+    }
+    ASSERT_GE(runs.size(), 3u);
+    for (size_t i = 1; i < runs.size(); ++i) {
+        EXPECT_LT(runs[i].first - runs[i - 1].first - runs[i - 1].second.size(), 48000u);
+        // Placed by their packets' times; Wine's run up to 120 ms late in a new stream.
+        EXPECT_NEAR(static_cast<double>(runs[i].second.front() - runs[0].second.front()), runs[i].first, 48000 / 4);
+    }
+    EXPECT_EQ(Told(kNoticeOutputFollowed), 2);
 }

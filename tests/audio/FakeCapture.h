@@ -87,10 +87,11 @@ inline wchar_t* NewPrefixBlock(const std::wstring& prefix)
     return block;
 }
 
-// The audio controller with the fake device.
 // The file writer on the disk a test wants: its free space, a stall until
-// m_hGo is set, or files only counted (each one's first ramp frame, modulo
-// 65536 of mono, and its length; nothing written).
+// m_hGo is set, or files only counted (nothing written): each one's length
+// and, of a mono ramp, where frame 0 of the file lies on the ramp (modulo
+// 65536, from its first sound), its frames of silence where the ramp should
+// sound, and its frames of sound off the ramp's place.
 class TestWriter : public CWaveWriter {
 public:
     struct Options {
@@ -100,7 +101,8 @@ public:
     };
     struct FileRecord {
         std::wstring name;
-        unsigned long long first = 0, frames = 0;
+        unsigned long long first = 0, frames = 0, silent = 0, misplaced = 0;
+        bool sounded = false;
     };
     explicit TestWriter(const Options& options) : m_Options(options) {}
     std::vector<FileRecord> m_Files;  // the writer thread's; read after a drain
@@ -114,15 +116,23 @@ protected:
             WaitForSingleObject(m_Options.go, INFINITE);
         if (!m_Options.count)
             return CWaveWriter::WriteToFile(file, data, length);
-        const unsigned char* p = static_cast<const unsigned char*>(data);
-        if (!m_Files.back().frames)
-            m_Files.back().first = p[0] | p[1] << 8;
-        m_Files.back().frames += length / 2;
+        const unsigned short* p = static_cast<const unsigned short*>(data);
+        FileRecord& f = m_Files.back();
+        for (unsigned i = 0; i < length / 2; ++i, ++f.frames) {
+            if (!f.sounded && p[i]) {
+                f.first = (p[i] - f.frames) & 0xFFFF, f.sounded = true;
+                f.silent -= (f.first + f.frames + 65535) / 65536 - (f.first + 65535) / 65536;  // the ramp's own zeros
+            }
+            unsigned expected = (f.first + f.frames) & 0xFFFF;
+            f.silent += !p[i] && (expected || !f.sounded);
+            f.misplaced += p[i] && p[i] != expected;
+        }
         return length;
     }
     Options m_Options;
 };
 
+// The audio controller with the fake device.
 class TestAudioCtrl : public CAudioCtrl {
 public:
     FakeCapture* Device() { return static_cast<FakeCapture*>(m_pCapture); }

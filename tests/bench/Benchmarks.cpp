@@ -137,10 +137,12 @@ TEST(Bench, StartStopError)
 }
 
 // One program of 75 s at 48000 Hz stereo; scripts/bench reads the CPU time
-// of 60 s of it from Linux, beside arecord and a minimal WASAPI client.
+// of 60 s of it from Linux, beside arecord and a minimal WASAPI client. The
+// device is MARIVANE_BENCH_DEVICE's name (the default one when unset).
 TEST(Bench, RecordingCpu)
 {
     Recorder rec;
+    rec.deviceName = EnvironmentValue(L"MARIVANE_BENCH_DEVICE");
     rec.Write({Program(SecondsFromNow(5), SecondsFromNow(80), 0, L"Cpu")}, 100);
     ASSERT_NO_FATAL_FAILURE(rec.RunUntil(") Stop Recording", 100000, 500));
 }

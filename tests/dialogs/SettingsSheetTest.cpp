@@ -202,8 +202,8 @@ TEST(SettingsSheet, UnmakeableFolderIsRefusedAndAFailedSaveIsToldOnce)
 
 // The Audio page's meter on the virtual microphone: the ramp (full scale on
 // the left) reads within 3 dB of full scale, the "Quiet" input says so
-// within 4 s, 8 kHz mono keeps it live, and closing the sheet ends the
-// meter's thread.
+// within 4 s, 8 kHz mono keeps it live, an output's loopback is listed and
+// stored, and closing the sheet ends the meter's thread.
 TEST(SettingsSheet, TheAudioPageMetersTheInput)
 {
     auto threads = [] {
@@ -254,8 +254,25 @@ TEST(SettingsSheet, TheAudioPageMetersTheInput)
             choose(IDC_CHANNELS, L"mono");
             EXPECT_TRUE(above(400));  // the engine mixes the two channels down
             EXPECT_FALSE(IsWindowEnabled(GetDlgItem(audio, IDC_METER_RIGHT)));
-            PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            // After the capture devices, what the PC plays: through the
+            // default output, then each one. Wine refuses loopback, and the
+            // meter says so.
+            const wchar_t* playing = ja ? L"このPCの再生音" : L"What this PC plays";
+            LRESULT captures = static_cast<LRESULT>(CWasapiCapture().GetDeviceCaps(0, nullptr));
+            wchar_t text[300] = L"";
+            SendDlgItemMessageW(audio, IDC_DEVICE, CB_GETLBTEXT, captures, reinterpret_cast<LPARAM>(text));
+            EXPECT_EQ(std::wstring(text), std::wstring(playing) + (ja ? L" (既定の出力)" : L" (default output)"));
+            choose(IDC_DEVICE, L": Null Output");
+            EXPECT_TRUE(WaitUntil([&] { return ControlText(audio, IDC_METER_TEXT).find(ja ? L"このシステムでは" : L"This system cannot") == 0; }, 3000));
+            EXPECT_EQ(SelectedText(audio, IDC_DEVICE), std::wstring(playing) + L": Null Output");
+            SendDlgItemMessageW(audio, IDC_DEVICE, CB_SHOWDROPDOWN, TRUE, 0);
+            SaveScreenshot(sheet, ja ? L"settings-audio-loopback-ja" : L"settings-audio-loopback-en");
+            SendDlgItemMessageW(audio, IDC_DEVICE, CB_SHOWDROPDOWN, FALSE, 0);
+            PressOk(sheet);
         });
+        // Stored as the output's id behind "loopback:", with its name.
+        EXPECT_STREQ(f.config.m_CapDeviceName.GetWide(), L"Null Output");
+        EXPECT_EQ(std::wstring(f.config.m_CapDeviceId.GetWide()).rfind(L"loopback:{0.0.0.", 0), 0u);
     }
     EXPECT_TRUE(WaitUntil([&] { return threads() <= before; }, 3000));
 }

@@ -1,0 +1,116 @@
+// What the PC plays, through the real program under Wine. Wine takes a
+// loopback stream and then refuses its capture service, so loopback itself
+// takes the open-failure path; PulseAudio's monitor of the test output, a
+// plain capture device in 32-bit float, carries what a player plays.
+#include "app/Recorder.h"
+
+namespace {
+
+// Starts a Unix program (Wine starts those too); returns at once.
+bool Spawn(std::wstring command)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+const wchar_t kPlayer[] = L"/usr/bin/pacat -d speaker --raw --rate=48000 --channels=2 --format=s16le ";
+
+// Plays frames of the stereo ramp from first into the test output with
+// PulseAudio's own player.
+bool Play(const TempDir& dir, unsigned first, unsigned frames)
+{
+    std::wstring file = dir.File(L"ramp" + std::to_wstring(first) + L".raw");
+    typedef char*(CDECL * UnixName)(const wchar_t*);
+    UnixName unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    char* path = unixName && WriteBytes(file, Ramp(first, frames, 2)) ? unixName(file.c_str()) : nullptr;
+    if (!path)
+        return false;
+    std::wstring command = kPlayer + std::wstring(L"--latency-msec=300 ") + std::wstring(path, path + strlen(path));
+    HeapFree(GetProcessHeap(), 0, path);
+    return Spawn(command);
+}
+
+void SleepUntil(const CDateTime& when, int offsetMs)
+{
+    CDateTime now;
+    now.SetNow();
+    long long ms = (when.m_Ticks - now.m_Ticks) / 10000 + offsetMs;
+    if (ms > 0)
+        Sleep(static_cast<DWORD>(ms));
+}
+
+}  // namespace
+
+// A player on the monitored output: 10 s of the ramp, 10 s of nothing, 10 s
+// of the ramp, inside one 30 s program. The file holds exactly 30 s: each
+// played stretch an unbroken ramp, the pause between zeros.
+TEST(Loopback, AMonitorSourceInFloatHoldsItsWindowAndTheSilenceBetween)
+{
+    Recorder rec;
+    rec.deviceName = L"Monitor of Null Output";
+    CDateTime start = SecondsFromNow(8), stop = SecondsFromNow(38);
+    rec.Write({Program(start, stop, 0, L"Player")}, 100);
+    TempDir ramps;
+    // A silent stream keeps the output running (an idle one starts late) for the test's length.
+    ASSERT_TRUE(Spawn(L"/usr/bin/timeout 50 " + std::wstring(kPlayer) + L"--latency-msec=10 /dev/zero"));
+    ChildProcess child;
+    HWND hwnd = rec.Launch(child);
+    ASSERT_NE(hwnd, nullptr);
+    // From half a second before the start, and again 20 s in, past the stop.
+    SleepUntil(start, -500);
+    ASSERT_TRUE(Play(ramps, 1000000, 48000 * 21 / 2));
+    SleepUntil(start, 20000);
+    ASSERT_TRUE(Play(ramps, 3000000, 48000 * 21 / 2));
+    ASSERT_TRUE(rec.WaitForTrace(") Stop Recording", 20000));
+    Sleep(1500);
+    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
+    EXPECT_EQ(rec.TraceCount("CWasapiCapture: the stream is opened in its mix format, its samples converted here"), 1);
+
+    RecordedFiles r = ReadRecording(rec.wavDir + L"\\Player_" + Stamp(start), 48000, 2);
+    ASSERT_EQ(r.files, 1u);
+    EXPECT_NEAR(static_cast<double>(r.pcm.size() / 4), 30 * 48000.0, 480);
+    // The runs of sound and of silence, in frames.
+    std::vector<std::pair<bool, std::string>> runs;
+    for (size_t i = 0; i + 4 <= r.pcm.size(); i += 4) {
+        bool sound = r.pcm.compare(i, 4, std::string(4, '\0')) != 0;
+        if (runs.empty() || runs.back().first != sound)
+            runs.push_back({sound, ""});
+        runs.back().second.append(r.pcm, i, 4);
+    }
+    // The player's own start takes a moment, under load longer.
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_TRUE(runs[0].first);
+    for (const auto& run : runs)
+        EXPECT_NEAR(run.second.size() / 4 / 48000.0, 10, 1.5);
+    CheckRamp(runs[0].second, 2, "the first stretch");
+    CheckRamp(runs[2].second, 2, "the second stretch");
+}
+
+// Loopback under Wine: the open fails at the capture service every time.
+// The user hears once that this system cannot record what it plays; the
+// retries go on quietly, no file is made and Exit ends it cleanly.
+TEST(Loopback, WithoutLoopbackCaptureTheUserIsToldOnceAndNoFileIsMade)
+{
+    Recorder rec;
+    rec.deviceId = L"loopback:default";
+    rec.Write({Program(SecondsFromNow(2), SecondsFromNow(600), 0, L"Radio")});
+    ChildProcess child;
+    HWND hwnd = rec.Launch(child);
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_TRUE(rec.WaitForTrace("[CaptureOpen] capture device open error", 25000, 3)) << ReadBytes(rec.traceFile);
+    EXPECT_GE(rec.TraceCount("CWasapiCapture::Open: GetService failed (0x88890003)"), 3);
+    EXPECT_EQ(rec.TraceCount("falling back to waveIn"), 0);
+    EXPECT_EQ(rec.TraceCount("Balloon: Radio: This system cannot record what this PC plays"), 1);
+    EXPECT_TRUE(child.Running());
+    DWORD asked = GetTickCount();
+    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
+    EXPECT_LT(GetTickCount() - asked, 5000u);
+    EXPECT_TRUE(rec.Wavs().empty());
+}
