@@ -51,6 +51,18 @@ const Texts kTexts[] = {
      L"This PC cannot wake for the next program, so it was not put to sleep. %s"},
     {kNoticeSleepFailed, L"スリープできませんでした。復帰タイマーは設定したままです。",
      L"The computer could not be put to sleep. The wake timer stays set."},
+    {kNoticeCleanedUp, L"古い録音をごみ箱へ移しました: %s", L"Old recordings moved to the Recycle Bin: %s"},
+    {kNoticeRecycleRefused,
+     L"%s の古い録音は残しました。このフォルダーのごみ箱には移せません (ネットワーク上のフォルダーなど)。手で削除するか、別の保存先を選んでください。",
+     L"Old recordings in %s were kept: its Recycle Bin cannot take them (a network share, say). Delete them "
+     L"yourself or choose another folder."},
+    {kNoticeCleanupFailed, L"古い録音をごみ箱へ移せませんでした: %s", L"Old recordings could not be moved to the Recycle Bin: %s"},
+    {kNoticeCommandDone, L"録音後のコマンドが終わりました: %s", L"The after-recording command ended: %s"},
+    {kNoticeCommandFailed, L"録音後のコマンドが失敗しました: %s", L"The after-recording command failed: %s"},
+    {kNoticeCommandNotRun, L"録音後のコマンドを開始できませんでした: %s。設定の [その他] で確かめてください。",
+     L"The after-recording command could not be started: %s. Check it in Setting > Misc."},
+    {kNoticeCommandRunning, L"録音後のコマンドが 30 分たっても終わりません。そのままにします: %s",
+     L"The after-recording command still runs after 30 minutes and is left alone: %s"},
 };
 
 }  // namespace
@@ -62,6 +74,13 @@ const wchar_t* NoticeTitle(WPARAM notice, bool japanese)
     case kNoticeMissed: return japanese ? L"録音されなかった予約" : L"Missed recordings";
     case kNoticeCannotWake:
     case kNoticeSleepFailed: return japanese ? L"スリープ" : L"Sleep after recording";
+    case kNoticeCleanedUp:
+    case kNoticeRecycleRefused:
+    case kNoticeCleanupFailed: return japanese ? L"古い録音" : L"Old recordings";
+    case kNoticeCommandDone:
+    case kNoticeCommandFailed:
+    case kNoticeCommandNotRun:
+    case kNoticeCommandRunning: return japanese ? L"録音後のコマンド" : L"After recording";
     default: return nullptr;
     }
 }
@@ -79,4 +98,10 @@ const wchar_t* NoticeText(WPARAM notice, const wchar_t* detail, bool japanese, c
         break;
     }
     return text;
+}
+
+bool NoticeLogOnly(WPARAM notice)
+{
+    return notice == kNoticeSoundBack || notice == kNoticeCleanedUp || notice == kNoticeCommandDone ||
+           notice == kNoticeCommandRunning;
 }
