@@ -8,6 +8,7 @@
 #include "support/DialogDriver.h"
 
 #include <cstdio>
+#include <shellapi.h>
 #include <sstream>
 
 namespace {
@@ -130,4 +131,145 @@ TEST(RecorderControls, StopAndRecordNowEndAtTheCommandAndTheCommandGetsTheFiles)
     auto saved = rec.Saved();
     ASSERT_EQ(saved.size(), 1u);  // the one-shot went
     EXPECT_EQ(saved[0].m_StartTime.Diff(start), 7 * CDateTime::kDay);
+}
+
+// Keep 30 days: exactly the old recordings of this program's titles (one in
+// the list, one recorded before, in any case) go to the Recycle Bin, with
+// one line in the notice log. Newer ones stay, as do old files of other
+// names, a file being written, a read-only one and one in a subfolder.
+TEST(RecorderControls, KeepDaysMovesExactlyTheOldRecordingsToTheRecycleBin)
+{
+    Recorder rec;
+    rec.Write({Program(SecondsFromNow(7200), SecondsFromNow(7260), 0, L"Kept: show")}, 1, [](CAppParameter& c) {
+        c.m_KeepDays = 30;
+        c.AddRecordedTitle(L"Gone show");
+    });
+    CreateDirectoryW((rec.wavDir + L"\\sub").c_str(), nullptr);
+    struct File {
+        const wchar_t* name;
+        int days;
+        int kilobytes;
+        bool goes;
+    } files[] = {
+        {L"Kept_ show_202601010900_000.wav", 40, 1024, true},
+        {L"Kept_ show_202601010900_001.flac", 40, 512, true},
+        {L"gone SHOW_202512010900_000.opus", 31, 512, true},
+        {L"Kept_ show_202604010900_000.wav", 29, 1, false},
+        {L"Other_202601010900_000.wav", 40, 1, false},
+        {L"Kept_ show_2026010109_000.wav", 40, 1, false},
+        {L"Kept_ show notes.txt", 40, 1, false},
+        {L"Kept_ show_202601020900_000.wav", 40, 1, false},  // being written
+        {L"Kept_ show_202601030900_000.wav", 40, 1, false},  // read-only
+        {L"sub\\Kept_ show_202601010900_000.wav", 40, 1, false},
+    };
+    HANDLE writing = INVALID_HANDLE_VALUE;
+    for (const File& f : files) {
+        std::wstring path = rec.wavDir + L"\\" + f.name;
+        ASSERT_TRUE(WriteBytes(path, std::string(f.kilobytes * 1024, 'x')));
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        FILETIME ft;
+        GetSystemTimeAsFileTime(&ft);
+        long long ticks = FileTimeToTicks(ft) - f.days * CDateTime::kDay;
+        ft = {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+        SetFileTime(h, nullptr, nullptr, &ft);
+        if (wcsstr(f.name, L"0102"))
+            writing = h;
+        else
+            CloseHandle(h);
+        if (wcsstr(f.name, L"0103"))
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+    // What the Recycle Bin holds, as the shell counts it.
+    auto bin = [&] {
+        SHQUERYRBINFO info = {sizeof info, 0, 0};
+        SHQueryRecycleBinW(rec.wavDir.c_str(), &info);
+        return std::make_pair(info.i64NumItems, info.i64Size);
+    };
+    auto before = bin();
+    ChildProcess child;
+    HWND hwnd = rec.Launch(child);
+    ASSERT_NE(hwnd, nullptr);
+    std::string log;
+    EXPECT_TRUE(WaitUntil([&] {
+        log = ReadBytes(rec.workDir.File(L"marivane.log"));
+        return log.find("Old recordings moved to the Recycle Bin: 3 files, 2.0 MB, older than 30 days") != std::string::npos;
+    }, 15000)) << log;
+    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
+    CloseHandle(writing);
+    EXPECT_EQ(bin().first - before.first, 3);
+    EXPECT_EQ(bin().second - before.second, 2048 * 1024);
+    for (const File& f : files) {
+        std::wstring path = rec.wavDir + L"\\" + f.name;
+        EXPECT_EQ(Exists(path), !f.goes) << Narrow(f.name);
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    SHEmptyRecycleBinW(nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND);
+}
+
+// Where the Recycle Bin cannot take the old recordings (a network share),
+// they stay and the user is told once, not at every clean-up.
+TEST(RecorderControls, ARefusingRecycleBinKeepsTheFilesAndIsToldOnce)
+{
+    TempDir dir;
+    IniConfig config(dir.File(L"marivane.ini"));
+    config.m_WavFileDir.Assign(dir.Path().c_str());
+    config.m_KeepDays = 1;
+    config.AddRecordedTitle(L"Old");
+    g_pConfig = &config;
+    std::wstring file = dir.File(L"Old_202001010000_000.wav");
+    WriteBytes(file, "x");
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME old = {0, 0x01D00000};  // 2014
+    SetFileTime(h, nullptr, nullptr, &old);
+    CloseHandle(h);
+    struct Refusing : CRecycleBin {
+        Result Move(const std::vector<std::wstring>&, HRESULT&) override { return kRefused; }
+    };
+    struct Cleaner : CRecordingCleaner {
+        Refusing refusing;
+        std::vector<std::wstring> told;
+        CRecycleBin& Bin() override { return refusing; }
+        void Tell(WPARAM notice, const wchar_t* text) override { told.push_back(std::to_wstring(notice) + L" " + text); }
+    } cleaner;
+    cleaner.CleanUp();
+    cleaner.CleanUp();
+    EXPECT_EQ(cleaner.told, std::vector<std::wstring>{std::to_wstring(kNoticeRecycleRefused) + L" " + dir.Path()});
+    EXPECT_TRUE(Exists(file));
+    g_pConfig = nullptr;
+}
+
+// The command line's placeholders filled in; how the command ended, in the
+// notice log's terms: exit code 0, another one, not started, still running
+// when the watch ends (30 minutes, here none).
+TEST(RecorderControls, TheCommandAfterARecordingIsFilledInAndWatched)
+{
+    EXPECT_EQ(CAfterRecording::Expand(L"up.exe %F -d \"%D\" -t \"%T\" -s %S 100%% %x%",
+                                      L"D:\\Rec\\A b_202603071000_000.wav\nD:\\Rec\\A b_202603071000_001.wav\n"),
+              L"up.exe \"D:\\Rec\\A b_202603071000_000.wav\" \"D:\\Rec\\A b_202603071000_001.wav\" -d \"D:\\Rec\" "
+              L"-t \"A b\" -s 202603071000 100% %x%");
+    TempDir dir;
+    std::wstring files = dir.File(L"A b_202603071000_000.wav") + L"\n";
+    HWND window = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    struct Case {
+        const wchar_t* command;
+        DWORD watchMs;
+        WPARAM notice;
+        const wchar_t* text;
+    } cases[] = {
+        {L"cmd /c exit 0", 30000, kNoticeCommandDone, L"A b_202603071000 (exit code 0)"},
+        {L"cmd /c exit 3", 30000, kNoticeCommandFailed, L"A b_202603071000 (exit code 3)"},
+        {L"no-such-program.exe %F", 30000, kNoticeCommandNotRun, L"A b_202603071000 (error 2)"},
+        {L"cmd /c exit 0", 0, kNoticeCommandRunning, L"A b_202603071000"},
+    };
+    for (const Case& c : cases) {
+        CAfterRecording::s_WatchMs = c.watchMs;
+        CAfterRecording::Run(c.command, files.c_str(), window, false);
+        MSG msg = {};
+        EXPECT_TRUE(WaitUntil([&] { return PeekMessageW(&msg, window, WM_RECORDING_NOTICE, WM_RECORDING_NOTICE, PM_REMOVE); }, 10000));
+        EXPECT_EQ(msg.wParam, c.notice) << Narrow(c.command);
+        EXPECT_EQ(std::wstring(msg.lParam ? reinterpret_cast<wchar_t*>(msg.lParam) : L""), c.text);
+        delete[] reinterpret_cast<wchar_t*>(msg.lParam);
+    }
+    CAfterRecording::s_WatchMs = CAfterRecording::kWatchMs;
+    DestroyWindow(window);
 }
