@@ -24,12 +24,8 @@ void CAppMain::RecordNow()
     CProgramInputDialog input;
     input.SetRecordNow();
     HWND owner = g_pMainDialog && g_pMainDialog->m_hWnd ? g_pMainDialog->m_hWnd : m_hWnd;
-    if (!input.Run(owner, m_pProgramList))
+    if (!input.RunToInsert(owner, m_pProgramList))
         return;
-    ProgramItem* item = input.CreateItem();
-    if (!item)
-        return;
-    m_pProgramList->Insert(item);
     // Set up and started in one pass, now: no lead-in.
     WakeNow();
     wchar_t start[CDateTime::kTextSize];

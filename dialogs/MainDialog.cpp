@@ -249,12 +249,8 @@ void CMainDialog::OnNew(HWND hwnd)
     input.m_StopTime.SetNow();
     input.m_Weekly = 0;
     input.m_bNew = 1;
-    if (!input.Run(hwnd, m_pList))
+    if (!input.RunToInsert(hwnd, m_pList))
         return;
-    ProgramItem* item = input.CreateItem();
-    if (!item)
-        return;
-    m_pList->Insert(item);
     SaveConfig(hwnd);
     FillList(hwnd);
 }

@@ -72,6 +72,15 @@ bool CProgramInputDialog::Run(HWND owner, ProgramList* list)
     return result == 1;
 }
 
+bool CProgramInputDialog::RunToInsert(HWND owner, ProgramList* list)
+{
+    ProgramItem* item = Run(owner, list) ? CreateItem() : nullptr;
+    if (!item)
+        return false;
+    list->Insert(item);
+    return true;
+}
+
 void CProgramInputDialog::SetRecordNow()
 {
     m_bRecordNow = true;

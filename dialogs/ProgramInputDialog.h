@@ -30,6 +30,8 @@ public:
     static INT_PTR CALLBACK InputDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     // Runs the dialog modally over owner, list for the overlap warning; true after OK.
     bool Run(HWND owner, ProgramList* list);
+    // Runs it for a new program, which OK inserts into list; true when it did.
+    bool RunToInsert(HWND owner, ProgramList* list);
     // "Record now": from this second for an hour, under the default title.
     // Until the user changes the start it is the moment of OK.
     void SetRecordNow();

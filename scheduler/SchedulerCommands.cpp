@@ -22,7 +22,7 @@ void CScheduler::RequestStop(unsigned id, long long startTicks, long long stopUt
         return;
     Trace(L"[CScheduler] (ID=%d) the user stops the recording\n", id);
     // A command not yet carried out is replaced: the newest one counts.
-    delete static_cast<StopCommand*>(InterlockedExchangePointer(const_cast<void**>(&m_pStopCommand), command));
+    delete static_cast<StopCommand*>(InterlockedExchangePointer(&m_pStopCommand, command));
     WakeNow();
 }
 
@@ -35,7 +35,7 @@ void CScheduler::WakeNow()
 long long CScheduler::TakeStopCommand(const ProgramItem& program)
 {
     StopCommand* command =
-        static_cast<StopCommand*>(InterlockedExchangePointer(const_cast<void**>(&m_pStopCommand), nullptr));
+        static_cast<StopCommand*>(InterlockedExchangePointer(&m_pStopCommand, nullptr));
     if (!command)
         return 0;
     // Meant for this very occurrence, or for one that has ended meanwhile.
