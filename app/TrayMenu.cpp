@@ -25,7 +25,7 @@ void CTrayMenu::AddStop(const wchar_t* title)
     for (const wchar_t* p = title ? title : L""; *p && n < 60 && !(n >= 59 && IS_HIGH_SURROGATE(*p)); ++p) {
         if (*p == L'&')
             shown[n++] = L'&';
-        shown[n++] = *p;
+        shown[n++] = *p < L' ' ? L' ' : *p;  // a tab would open an accelerator column
     }
     shown[n] = L'\0';
     wchar_t text[160];
