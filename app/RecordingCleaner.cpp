@@ -147,11 +147,14 @@ CRecordingCleaner::Outcome CRecordingCleaner::CleanFolder(const std::wstring& fo
                                                           CRecycleBin& bin)
 {
     Outcome outcome;
+    std::wstring base = folder;
+    if (!base.empty() && base.back() == L'\\')
+        base.pop_back();  // a drive's root
     long long before = now - static_cast<long long>(keepDays) * CDateTime::kDay;
     std::vector<std::wstring> old;
     std::vector<unsigned long long> sizes;
     WIN32_FIND_DATAW found;
-    HANDLE find = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+    HANDLE find = FindFirstFileExW((base + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
                                    FIND_FIRST_EX_LARGE_FETCH);
     if (find == INVALID_HANDLE_VALUE)
         return outcome;
@@ -170,7 +173,7 @@ CRecordingCleaner::Outcome CRecordingCleaner::CleanFolder(const std::wstring& fo
                                                  static_cast<int>(length), TRUE) == CSTR_EQUAL);
         if (!ours)
             continue;
-        std::wstring path = folder + L"\\" + found.cFileName;
+        std::wstring path = base + L"\\" + found.cFileName;
         // A read-only file the user protected; one open elsewhere is being
         // written or played: both stay.
         HANDLE alone = found.dwFileAttributes & FILE_ATTRIBUTE_READONLY
