@@ -1,12 +1,15 @@
 #include "app/AppMain.h"
 #include "app/NoticeLog.h"
+#include "app/NoticePost.h"
 #include "app/NoticeText.h"
 #include "app/Trace.h"
+#include "app/TrayMenu.h"
 #include "audio/RecordingLevel.h"
 #include "config/AppParameter.h"
 #include "dialogs/ConfigDialog.h"
 #include "dialogs/Dialog.h"
 #include "dialogs/MainDialog.h"
+#include "dialogs/RecordingFolder.h"
 #include "foundation/Format.h"
 #include "scheduler/ProgramList.h"
 #include "resources/resource.h"
@@ -234,14 +237,25 @@ void CAppMain::ShowTrayMenu()
     m_InquiryCountdown = 0;  // a pending sleep is cancelled
     POINT pt;
     GetCursorPos(&pt);
-    HMENU menu = LoadMenuW(m_hInstance, MAKEINTRESOURCEW(UiIsJapanese() ? IDM_TRAY_JA : IDM_TRAY_EN));
-    if (!menu)
+    CTrayMenu menu(m_hInstance, UiIsJapanese());
+    // "Stop recording" stops the recording it names, whatever runs by the time it is chosen.
+    ProgramItem recording;
+    bool stoppable = m_pProgramList && m_pProgramList->GetAt(0, recording) && recording.m_State == Recording;
+    if (stoppable) {
+        const wchar_t* title = recording.m_Title.GetWide();
+        menu.AddStop(title && *title ? title : CAppParameter::DefaultTitle(UiIsJapanese()));
+    }
+    if (!menu.Popup())
         return;
     // The window must be in front, or the menu does not close when the user clicks elsewhere.
     SetForegroundWindow(m_hWnd);
-    TrackPopupMenu(GetSubMenu(menu, 0), 0, pt.x, pt.y, 0, m_hWnd, nullptr);
+    UINT command = static_cast<UINT>(
+        TrackPopupMenu(menu.Popup(), TPM_RETURNCMD | TPM_NONOTIFY, pt.x, pt.y, 0, m_hWnd, nullptr));
     PostMessageW(m_hWnd, WM_NULL, 0, 0);
-    DestroyMenu(menu);
+    if (command == IDC_MENU_STOP)
+        StopRecordingNow(stoppable ? &recording : nullptr);
+    else if (command)
+        PostMessageW(m_hWnd, WM_COMMAND, command, 0);
 }
 
 void CAppMain::OpenProgramList()
@@ -292,6 +306,15 @@ LRESULT CAppMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
             return 0;
         case IDC_OPEN_PROGRAMS:
             OpenProgramList();
+            return 0;
+        case IDC_MENU_RECORD_NOW:
+            RecordNow();
+            return 0;
+        case IDC_MENU_STOP:
+            StopRecordingNow(nullptr);
+            return 0;
+        case IDC_MENU_OPEN_FOLDER:
+            OpenRecordingFolder(m_hWnd);
             return 0;
         default:
             return DefWindowProcW(m_hWnd, WM_COMMAND, wParam, 0);
@@ -353,6 +376,10 @@ LRESULT CAppMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
         ShowNotice(wParam, reinterpret_cast<const wchar_t*>(lParam));
         delete[] reinterpret_cast<wchar_t*>(lParam);
         return 0;
+    case WM_RECORDING_FILES:
+        OnRecordingFiles(reinterpret_cast<const wchar_t*>(lParam));
+        delete[] reinterpret_cast<wchar_t*>(lParam);
+        return 0;
     default:
         if (message == m_ShowPrograms && m_ShowPrograms) {
             OpenProgramList();
@@ -376,6 +403,7 @@ void CAppMain::OnCreate(HWND hwnd)
     if (g_pConfig && g_pConfig->m_bLoadDamaged)
         PostNotice(kNoticeSettingsDamaged);
     StartThreads();
+    m_Cleaner.Start(hwnd);
 }
 
 void CAppMain::StartThreads()
@@ -428,6 +456,7 @@ int CAppMain::ExitInstance()
     KillTimer(m_hWnd, kTrayTimer);
     WTSUnRegisterSessionNotification(m_hWnd);
     UpdateShutdownReason(false);
+    m_Cleaner.Stop();
 
     HANDLE sched = InterlockedExchangePointer(&m_hSchedThread, nullptr);
     if (sched) {
@@ -456,15 +485,7 @@ void CAppMain::PostToWindow(UINT message)
 
 void CAppMain::PostNotice(WPARAM notice, const wchar_t* detail)
 {
-    wchar_t* block = nullptr;
-    if (detail) {
-        size_t length = wcslen(detail) + 1;
-        block = new (std::nothrow) wchar_t[length];
-        if (block)
-            memcpy(block, detail, length * sizeof(wchar_t));
-    }
-    if (!PostMessageW(m_hWnd, WM_RECORDING_NOTICE, notice, reinterpret_cast<LPARAM>(block)))
-        delete[] block;
+    PostNoticeText(m_hWnd, notice, detail);
 }
 
 void CAppMain::ShowNotice(WPARAM notice, const wchar_t* detail)
@@ -512,7 +533,7 @@ void CAppMain::ShowNotice(WPARAM notice, const wchar_t* detail)
         NoticeText(notice, first, ja, title, text, MAX_PATH + 400);
     }
     LogNotice(notice, title, text, detail);
-    if (notice == kNoticeSoundBack || notice == kNoticeTrayIconAdded)
+    if (NoticeLogOnly(notice))
         return;
     lstrcpynW(m_UnreadNotice, text, 256);
     CNoticeLog::SetLatest(text);

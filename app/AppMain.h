@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/AppBase.h"
+#include "app/RecordingCleaner.h"
 #include "audio/AudioCtrl.h"
 #include "scheduler/Scheduler.h"
 
@@ -47,8 +48,18 @@ public:
     // The session ends (shutdown, log-off): the recording is closed with its
     // final sizes and the threads are ended before the process is.
     void OnEndSession();
+    // "Record now...": the input dialog for a program from now; on OK it
+    // starts at once.
+    void RecordNow();
+    // "Stop recording": the recording shown in the menu (null: the one
+    // recording now) ends at this moment.
+    void StopRecordingNow(const ProgramItem* shown);
+    // A recording's last file is closed (WM_RECORDING_FILES): its title is
+    // remembered, the command after it runs, the old recordings go.
+    void OnRecordingFiles(const wchar_t* files);
 
     CAudioCtrl m_AudioCtrl;
+    CRecordingCleaner m_Cleaner;
 
 protected:
     void PostToWindow(UINT message) override;

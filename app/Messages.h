@@ -24,6 +24,10 @@ enum : UINT {
     // To the audio thread: the wall clock was set, its zone changed or the
     // system resumed; the capture clock takes its offset again.
     WM_CAPTURE_CLOCK = 0x40E,
+    // From the writer thread: a recording's last file is closed. lParam: a
+    // heap block (new wchar_t[]) the receiver frees, the recording's files
+    // with their paths, one a line.
+    WM_RECORDING_FILES = 0x417,
 };
 
 enum RecordingNotice : WPARAM {
@@ -53,6 +57,13 @@ enum RecordingNotice : WPARAM {
     kNoticeLoopbackSilence = 28,  // a minute with nothing played, recording what the PC plays
     kNoticeNothingPlayed = 29,    // a recording of what the PC plays ended with nothing played (lParam: its file name)
     kNoticeOutputFollowed = 30,   // the default output changed and the recording follows it (lParam: its name)
+    kNoticeCleanedUp = 31,    // old recordings went to the Recycle Bin (lParam: text; logged, no balloon)
+    kNoticeRecycleRefused = 32,  // the folder's Recycle Bin cannot take them: kept (lParam: text)
+    kNoticeCleanupFailed = 33,   // old recordings could not be moved (lParam: text)
+    kNoticeCommandDone = 34,     // the after-recording command ended with 0 (lParam: text; logged, no balloon)
+    kNoticeCommandFailed = 35,   // it ended with another exit code (lParam: text)
+    kNoticeCommandNotRun = 36,   // it could not be started (lParam: text)
+    kNoticeCommandRunning = 37,  // it still runs after 30 minutes and is left alone (lParam: text; logged)
 };
 
 // Characters in the file-name prefix block carried by WM_CAPTURE_START.

@@ -77,6 +77,18 @@ const Texts kTexts[] = {
     {kNoticeOutputFollowed, L"既定の出力が %s に変わりました。同じファイルに続けて録音しています (切り替えの間は無音です)。",
      L"The default output changed to %s: the recording follows it in the same file (the moment of the switch is "
      L"silent)."},
+    {kNoticeCleanedUp, L"古い録音をごみ箱へ移しました: %s", L"Old recordings moved to the Recycle Bin: %s"},
+    {kNoticeRecycleRefused,
+     L"%s の古い録音は残しました。このフォルダーのごみ箱には移せません (ネットワーク上のフォルダーなど)。手で削除するか、別の保存先を選んでください。",
+     L"Old recordings in %s were kept: its Recycle Bin cannot take them (a network share, say). Delete them "
+     L"yourself or choose another folder."},
+    {kNoticeCleanupFailed, L"古い録音をごみ箱へ移せませんでした: %s", L"Old recordings could not be moved to the Recycle Bin: %s"},
+    {kNoticeCommandDone, L"録音後のコマンドが終わりました: %s", L"The after-recording command ended: %s"},
+    {kNoticeCommandFailed, L"録音後のコマンドが失敗しました: %s", L"The after-recording command failed: %s"},
+    {kNoticeCommandNotRun, L"録音後のコマンドを開始できませんでした: %s。設定の [その他] で確かめてください。",
+     L"The after-recording command could not be started: %s. Check it in Setting > Misc."},
+    {kNoticeCommandRunning, L"録音後のコマンドが 30 分たっても終わりません。そのままにします: %s",
+     L"The after-recording command still runs after 30 minutes and is left alone: %s"},
 };
 
 }  // namespace
@@ -95,6 +107,13 @@ const wchar_t* NoticeTitle(WPARAM notice, bool japanese)
     case kNoticeTrayIconAdded: return japanese ? L"通知領域のアイコン" : L"Notification icon";
     // Told as a recording ends, when its program may have left the list's head.
     case kNoticeNothingPlayed: return japanese ? L"何も再生されませんでした" : L"Nothing played";
+    case kNoticeCleanedUp:
+    case kNoticeRecycleRefused:
+    case kNoticeCleanupFailed: return japanese ? L"古い録音" : L"Old recordings";
+    case kNoticeCommandDone:
+    case kNoticeCommandFailed:
+    case kNoticeCommandNotRun:
+    case kNoticeCommandRunning: return japanese ? L"録音後のコマンド" : L"After recording";
     default: return nullptr;
     }
 }
@@ -112,4 +131,10 @@ const wchar_t* NoticeText(WPARAM notice, const wchar_t* detail, bool japanese, c
         break;
     }
     return text;
+}
+
+bool NoticeLogOnly(WPARAM notice)
+{
+    return notice == kNoticeSoundBack || notice == kNoticeCleanedUp || notice == kNoticeCommandDone ||
+           notice == kNoticeCommandRunning;
 }

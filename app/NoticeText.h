@@ -10,3 +10,5 @@ const wchar_t* NoticeText(WPARAM notice, const wchar_t* detail, bool japanese, c
 // Notices about the settings or several programs rather than the one at
 // the head of the list: their balloon is titled by the notice itself.
 const wchar_t* NoticeTitle(WPARAM notice, bool japanese);
+// Notices that only go to the log: nothing for the user to act on.
+bool NoticeLogOnly(WPARAM notice);

@@ -217,6 +217,7 @@ void CWaveWriter::Execute(Command& command, const char* data)
     switch (command.type) {
     case kBegin:
         CloseFile();  // a file left from an earlier recording is finished first
+        m_Files.Post(m_hNoticeWnd);
         lstrcpynW(m_Prefix, command.prefix, kFilePrefixSize);
         m_Format = command.format;
         m_MaxFileSize = command.maxFileSize;
@@ -238,6 +239,7 @@ void CWaveWriter::Execute(Command& command, const char* data)
         break;
     case kEnd:
         CloseFile();
+        m_Files.Post(m_hNoticeWnd);
         m_bActive = m_bBroken = m_bFailed = false;
         break;
     case kQuit: break;
@@ -332,6 +334,7 @@ bool CWaveWriter::CreateNumberedFile()
         if (code == 0) {
             m_pFile = file;
             FileCreated(name);
+            m_Files.Add(name);
             return true;
         }
         if (code != -2 || GetFileAttributesW(name) == INVALID_FILE_ATTRIBUTES)

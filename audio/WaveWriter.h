@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/Messages.h"
+#include "audio/RecordingFiles.h"
 #include "audio/WaveFile.h"
 
 #include <windows.h>
@@ -112,4 +113,5 @@ private:
     bool m_bActive;   // a recording is open
     bool m_bBroken;   // its next file waits for data
     bool m_bFailed;   // a write failed: its audio is dropped until the next recording
+    CRecordingFiles m_Files;  // the recording's files so far, told of at its end
 };

@@ -3,7 +3,9 @@
 #include "foundation/Format.h"
 #include "resources/resource.h"
 
+#include <cwchar>
 #include <new>
+#include <string>
 
 CAppParameter* g_pConfig = nullptr;
 
@@ -54,7 +56,7 @@ void WriteProgram(const ProgramItem& program, void* context)
 
 }  // namespace
 
-CAppParameter::CAppParameter() : m_Frequency(44100), m_Channels(2), m_WavMaxSize(100), m_Shutdown(0)
+CAppParameter::CAppParameter() : m_Frequency(44100), m_Channels(2), m_WavMaxSize(100), m_Shutdown(0), m_KeepDays(0)
 {
     InitializeCriticalSection(&m_SettingsLock);
     m_ProgramList.m_pOwner = this;
@@ -88,6 +90,32 @@ void CAppParameter::SetSetting(CString& field, const wchar_t* text)
     EnterCriticalSection(&m_SettingsLock);
     field.Assign(text);
     LeaveCriticalSection(&m_SettingsLock);
+}
+
+bool CAppParameter::AddRecordedTitle(const wchar_t* title)
+{
+    if (!title || !*title || wcschr(title, L'\n'))
+        return false;
+    // The title first, then the others but this one, up to the limit.
+    std::wstring list = title;
+    CString old;
+    GetSetting(m_RecordedTitles, old);
+    const wchar_t* rest = old.GetWide();
+    bool known = false;
+    int kept = 1;
+    for (const wchar_t* line = rest; line && *line && kept < kMaxRecordedTitles;) {
+        const wchar_t* end = wcschr(line, L'\n');
+        size_t length = end ? static_cast<size_t>(end - line) : wcslen(line);
+        if (length == wcslen(title) && wcsncmp(line, title, length) == 0) {
+            known = true;
+        } else if (length) {
+            list.append(L"\n").append(line, length);
+            ++kept;
+        }
+        line = end ? end + 1 : nullptr;
+    }
+    SetSetting(m_RecordedTitles, list.c_str());
+    return !known;
 }
 
 const wchar_t* CAppParameter::GetDescription(int language)
@@ -147,6 +175,16 @@ void CAppParameter::ReadKeys(CXml& xml, XmlElement* first)
         m_WavFileDir.Assign(CXml::GetText(CXml::FindChild(config, L"wavfile_dir")));
         m_Shutdown = CXml::GetInt(CXml::FindChild(config, L"shutdown"), 0) ? 1 : 0;
         m_WavMaxSize = CXml::GetInt(CXml::FindChild(config, L"wav_max_size"), 100);
+        m_KeepDays = CXml::GetInt(CXml::FindChild(config, L"keep_days"), 0);
+        m_AfterCommand.Assign(CXml::GetText(CXml::FindChild(config, L"after_recording_command")));
+        std::wstring titles;
+        XmlElement* recorded = CXml::FindChild(config, L"recorded_titles");
+        for (XmlElement* t = CXml::FindChild(recorded, L"title"); t; t = CXml::FindNext(t)) {
+            const wchar_t* text = CXml::GetText(t);
+            if (text && *text && !wcschr(text, L'\n'))
+                titles.append(titles.empty() ? L"" : L"\n").append(text);
+        }
+        m_RecordedTitles.Assign(titles.c_str());
     }
     m_ProgramList.RemoveAll();
     ReadPrograms(first);
@@ -198,10 +236,12 @@ void CAppParameter::WriteKeys(CXml& xml, XmlElement* root)
     }
     if (config) {
         // Saves run on the scheduler thread too: the texts are read as copies.
-        CString deviceName, deviceId, wavDir;
+        CString deviceName, deviceId, wavDir, command, recorded;
         GetSetting(m_CapDeviceName, deviceName);
         GetSetting(m_CapDeviceId, deviceId);
         GetSetting(m_WavFileDir, wavDir);
+        GetSetting(m_AfterCommand, command);
+        GetSetting(m_RecordedTitles, recorded);
         XmlElement* last = LastChild(config);
         last = CXml::AppendAfter(config, last, TextElement(L"cap_device_name", deviceName));
         last = CXml::AppendAfter(config, last, TextElement(L"cap_device_id", deviceId));
@@ -209,9 +249,28 @@ void CAppParameter::WriteKeys(CXml& xml, XmlElement* root)
         last = CXml::AppendAfter(config, last, IntElement(L"channels", m_Channels));
         last = CXml::AppendAfter(config, last, TextElement(L"wavfile_dir", wavDir));
         last = CXml::AppendAfter(config, last, IntElement(L"shutdown", m_Shutdown ? 1 : 0));
-        CXml::AppendAfter(config, last, IntElement(L"wav_max_size", m_WavMaxSize));
+        last = CXml::AppendAfter(config, last, IntElement(L"wav_max_size", m_WavMaxSize));
+        last = CXml::AppendAfter(config, last, IntElement(L"keep_days", m_KeepDays));
+        last = CXml::AppendAfter(config, last, TextElement(L"after_recording_command", command));
+        WriteRecordedTitles(config, last, recorded.GetWide());
     }
     WritePrograms(root);
+}
+
+void CAppParameter::WriteRecordedTitles(XmlElement* config, XmlElement* last, const wchar_t* titles)
+{
+    XmlElement* recorded = CXml::CreateElement(L"recorded_titles", nullptr);
+    if (!recorded)
+        return;
+    CXml::AppendAfter(config, last, recorded);
+    XmlElement* previous = nullptr;
+    for (const wchar_t* line = titles; line && *line;) {
+        const wchar_t* end = wcschr(line, L'\n');
+        CString title;
+        title.Assign(line, end ? static_cast<int>(end - line) : -1);
+        previous = CXml::AppendAfter(recorded, previous, TextElement(L"title", title));
+        line = end ? end + 1 : nullptr;
+    }
 }
 
 void CAppParameter::WritePrograms(XmlElement* root)

@@ -36,22 +36,35 @@ public:
     void GetCaptureDevice(wchar_t* name, wchar_t* id, int size);
     // Replaces a text setting (the UI thread, the only writer).
     void SetSetting(CString& field, const wchar_t* text);
+    // Remembers the title (as it stands in file names) of a recording made,
+    // newest first, for the clean-up of old recordings; true when it was
+    // not known before (the caller saves).
+    bool AddRecordedTitle(const wchar_t* title);
+    // The recorded titles kept: an old title goes when this many are newer.
+    static constexpr int kMaxRecordedTitles = 256;
 
     // Written by the UI thread, and read by other threads only through
     // GetSetting, under m_SettingsLock.
     CString m_CapDeviceName;
     CString m_CapDeviceId;
     CString m_WavFileDir;
+    // "after_recording_command": run after each recording; empty: none.
+    CString m_AfterCommand;
+    // "recorded_titles": one a line (see AddRecordedTitle).
+    CString m_RecordedTitles;
     // Single 32-bit fields: written whole by the UI thread, read by the others.
     int m_Frequency;
     int m_Channels;
     int m_WavMaxSize;
     int m_Shutdown;
+    // "keep_days": recordings older than this many days go to the Recycle Bin; 0 keeps all.
+    int m_KeepDays;
     ProgramList m_ProgramList;
 
 private:
     void ReadPrograms(XmlElement* first);
     void WritePrograms(XmlElement* root);
+    void WriteRecordedTitles(XmlElement* config, XmlElement* last, const wchar_t* titles);
 
     wchar_t m_HelpUrl[300];
     // Guards the text settings above. Last in the lock order (save lock, list

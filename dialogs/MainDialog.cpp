@@ -4,6 +4,7 @@
 #include "audio/RecordingLevel.h"
 #include "config/AppParameter.h"
 #include "dialogs/ProgramInputDialog.h"
+#include "dialogs/RecordingFolder.h"
 #include "foundation/Decimal.h"
 #include "foundation/Format.h"
 #include "resources/resource.h"
@@ -185,6 +186,9 @@ void CMainDialog::OnCommand(HWND hwnd, int id, int code)
     case IDC_PROGRAM_DELETE:
         OnDelete(hwnd);
         break;
+    case IDC_OPEN_FOLDER:
+        OpenRecordingFolder(hwnd);
+        break;
     default:
         CDialog::OnCommand(hwnd, id, code);
         break;
@@ -237,16 +241,6 @@ void CMainDialog::OnDelete(HWND hwnd)
     FillList(hwnd);
 }
 
-bool CMainDialog::RunInput(HWND hwnd, CProgramInputDialog& input)
-{
-    input.m_pList = m_pList;
-    g_pInputDialog = &input;
-    INT_PTR result = DialogBoxParamW(OwnerInstance(hwnd), MAKEINTRESOURCEW(TemplateId(IDD_INPUT_JA)), hwnd,
-                                     CProgramInputDialog::InputDialogProc, 0);
-    g_pInputDialog = nullptr;
-    return result == 1;
-}
-
 void CMainDialog::OnNew(HWND hwnd)
 {
     CProgramInputDialog input;
@@ -255,12 +249,8 @@ void CMainDialog::OnNew(HWND hwnd)
     input.m_StopTime.SetNow();
     input.m_Weekly = 0;
     input.m_bNew = 1;
-    if (!RunInput(hwnd, input))
+    if (!input.RunToInsert(hwnd, m_pList))
         return;
-    ProgramItem* item = input.CreateItem();
-    if (!item)
-        return;
-    m_pList->Insert(item);
     SaveConfig(hwnd);
     FillList(hwnd);
 }
@@ -288,7 +278,7 @@ void CMainDialog::OnEdit(HWND hwnd)
     input.m_StartTime.Set(a.wYear, a.wMonth, a.wDay, a.wHour, a.wMinute, a.wSecond);
     input.m_StopTime.Set(b.wYear, b.wMonth, b.wDay, b.wHour, b.wMinute, b.wSecond);
     input.m_bNew = 0;
-    if (!RunInput(hwnd, input))
+    if (!input.Run(hwnd, m_pList))
         return;
     ProgramItem* item = input.CreateItem();
     if (!item)

@@ -36,8 +36,6 @@ public:
     ProgramList* m_pList;
 
 private:
-    // Runs the input dialog; true after OK.
-    bool RunInput(HWND hwnd, CProgramInputDialog& input);
     void SaveConfig(HWND hwnd);
     void Refuse(HWND hwnd, bool edit);
 };

@@ -1,4 +1,5 @@
 #include "dialogs/ProgramInputDialog.h"
+#include "config/AppParameter.h"
 #include "resources/resource.h"
 #include "foundation/Format.h"
 #include "scheduler/ProgramItem.h"
@@ -12,10 +13,19 @@ CProgramInputDialog* g_pInputDialog = nullptr;
 
 namespace {
 
-void SetPicker(HWND hwnd, int id, const CDateTime& time)
+const long long kMinute = 60 * CDateTime::kSecond;
+
+// The repeat presets: the buttons and their days (bit 0 Sunday).
+const struct {
+    int id;
+    unsigned days;
+} kPresets[] = {{IDC_REPEAT_DAILY, 0x7F}, {IDC_REPEAT_WEEKDAYS, 0x3E}, {IDC_REPEAT_WEEKENDS, 0x41}, {IDC_REPEAT_NONE, 0}};
+
+void SetPicker(HWND hwnd, int id, const CDateTime& time, bool seconds)
 {
     SYSTEMTIME st = time.m_Time;
-    st.wSecond = 0;
+    if (!seconds)
+        st.wSecond = 0;
     st.wMilliseconds = 0;
     SendDlgItemMessageW(hwnd, id, DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&st));
 }
@@ -27,12 +37,22 @@ SYSTEMTIME GetPicker(HWND hwnd, int id)
     return st;
 }
 
-// The date of one picker and the hour and minute of the other, seconds 0.
-void ReadTime(HWND hwnd, int dateId, int timeId, CDateTime& time)
+// The date of one picker and the time of the other, seconds 0 unless kept.
+void ReadTime(HWND hwnd, int dateId, int timeId, CDateTime& time, bool seconds)
 {
     SYSTEMTIME date = GetPicker(hwnd, dateId);
     SYSTEMTIME clock = GetPicker(hwnd, timeId);
-    time.Set(date.wYear, date.wMonth, date.wDay, clock.wHour, clock.wMinute, 0);
+    time.Set(date.wYear, date.wMonth, date.wDay, clock.wHour, clock.wMinute, seconds ? clock.wSecond : 0);
+}
+
+// Now, to the second.
+CDateTime ThisSecond()
+{
+    CDateTime now;
+    now.SetNow();
+    const SYSTEMTIME& t = now.m_Time;
+    now.Set(t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    return now;
 }
 
 }  // namespace
@@ -40,6 +60,37 @@ void ReadTime(HWND hwnd, int dateId, int timeId, CDateTime& time)
 INT_PTR CALLBACK CProgramInputDialog::InputDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     return g_pInputDialog ? g_pInputDialog->DialogProc(hwnd, message, wParam, lParam) : 0;
+}
+
+bool CProgramInputDialog::Run(HWND owner, ProgramList* list)
+{
+    m_pList = list;
+    g_pInputDialog = this;
+    INT_PTR result = DialogBoxParamW(OwnerInstance(owner), MAKEINTRESOURCEW(TemplateId(IDD_INPUT_JA)), owner,
+                                     InputDialogProc, 0);
+    g_pInputDialog = nullptr;
+    return result == 1;
+}
+
+bool CProgramInputDialog::RunToInsert(HWND owner, ProgramList* list)
+{
+    ProgramItem* item = Run(owner, list) ? CreateItem() : nullptr;
+    if (!item)
+        return false;
+    list->Insert(item);
+    return true;
+}
+
+void CProgramInputDialog::SetRecordNow()
+{
+    m_bRecordNow = true;
+    m_bNew = 1;
+    m_Id = 0;
+    m_Weekly = 0;
+    m_StartTime = ThisSecond();
+    m_StopTime = m_StartTime;
+    m_StopTime.AddTicks(60 * kMinute);
+    m_Title.Assign(CAppParameter::DefaultTitle(UiIsJapanese()));
 }
 
 void CProgramInputDialog::OnInitDialog(HWND hwnd)
@@ -50,13 +101,16 @@ void CProgramInputDialog::OnInitDialog(HWND hwnd)
     const wchar_t* format = UiIsJapanese() ? L"yyyy/MM/dd (ddd)" : L"ddd yyyy/MM/dd";
     SendDlgItemMessageW(hwnd, IDC_START_DATE, DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(format));
     SendDlgItemMessageW(hwnd, IDC_STOP_DATE, DTM_SETFORMATW, 0, reinterpret_cast<LPARAM>(format));
-    m_Length = m_StopTime.Diff(m_StartTime) / (60 * CDateTime::kSecond) * (60 * CDateTime::kSecond);
-    SetPicker(hwnd, IDC_START_DATE, m_StartTime);
-    SetPicker(hwnd, IDC_START_TIME, m_StartTime);
-    SetPicker(hwnd, IDC_STOP_DATE, m_StopTime);
-    SetPicker(hwnd, IDC_STOP_TIME, m_StopTime);
-    for (int i = 0; i < 7; ++i)
-        CheckDlgButton(hwnd, IDC_DAY_SUNDAY + i, (m_Weekly >> i) & 1 ? BST_CHECKED : BST_UNCHECKED);
+    m_Length = m_StopTime.Diff(m_StartTime);
+    if (!m_bRecordNow)
+        m_Length = m_Length / kMinute * kMinute;
+    SetPicker(hwnd, IDC_START_DATE, m_StartTime, m_bRecordNow);
+    SetPicker(hwnd, IDC_START_TIME, m_StartTime, m_bRecordNow);
+    SetPicker(hwnd, IDC_STOP_DATE, m_StopTime, m_bRecordNow);
+    SetPicker(hwnd, IDC_STOP_TIME, m_StopTime, m_bRecordNow);
+    SendDlgItemMessageW(hwnd, IDC_DURATION, EM_LIMITTEXT, 6, 0);
+    ShowDuration(hwnd);
+    SetDays(hwnd, m_Weekly);
     if (!m_Title.IsEmpty())
         SetDlgItemTextW(hwnd, IDC_TITLE, m_Title.GetWide());
 }
@@ -68,7 +122,20 @@ void CProgramInputDialog::OnCommand(HWND hwnd, int id, int code)
     } else if (id >= IDC_DAY_SUNDAY && id < IDC_DAY_SUNDAY + 7) {
         bool checked = IsDlgButtonChecked(hwnd, id) == BST_CHECKED;
         CheckDlgButton(hwnd, id, checked ? BST_UNCHECKED : BST_CHECKED);
+    } else if (id == IDC_DURATION) {
+        if (code == EN_CHANGE && !m_bShowingDuration)
+            DurationTyped(hwnd);
+    } else {
+        for (const auto& preset : kPresets)
+            if (id == preset.id)
+                SetDays(hwnd, preset.days);
     }
+}
+
+void CProgramInputDialog::SetDays(HWND hwnd, unsigned mask)
+{
+    for (int i = 0; i < 7; ++i)
+        CheckDlgButton(hwnd, IDC_DAY_SUNDAY + i, (mask >> i) & 1 ? BST_CHECKED : BST_UNCHECKED);
 }
 
 // Date-time pickers tell of a change by DTN_DATETIMECHANGE only, never by
@@ -78,22 +145,94 @@ void CProgramInputDialog::OnNotify(HWND hwnd, WPARAM idFrom, NMHDR* header)
     if (!header || header->code != static_cast<UINT>(DTN_DATETIMECHANGE) || m_bMovingStop)
         return;
     if (idFrom == IDC_START_DATE || idFrom == IDC_START_TIME) {
+        m_bStartChanged = true;
         if (m_bNew)
             FollowStart(hwnd);
+        else
+            ShowDuration(hwnd);
     } else if (idFrom == IDC_STOP_DATE || idFrom == IDC_STOP_TIME) {
         m_bNew = 0;
+        ShowDuration(hwnd);
     }
 }
 
 void CProgramInputDialog::FollowStart(HWND hwnd)
 {
     CDateTime stop;
-    ReadTime(hwnd, IDC_START_DATE, IDC_START_TIME, stop);
+    ReadTime(hwnd, IDC_START_DATE, IDC_START_TIME, stop, m_bRecordNow);
     stop.AddTicks(m_Length);
+    SetStop(hwnd, stop);
+}
+
+void CProgramInputDialog::SetStop(HWND hwnd, const CDateTime& stop)
+{
     m_bMovingStop = true;
-    SetPicker(hwnd, IDC_STOP_DATE, stop);
-    SetPicker(hwnd, IDC_STOP_TIME, stop);
+    SetPicker(hwnd, IDC_STOP_DATE, stop, m_bRecordNow);
+    SetPicker(hwnd, IDC_STOP_TIME, stop, m_bRecordNow);
     m_bMovingStop = false;
+}
+
+void CProgramInputDialog::ShowDuration(HWND hwnd)
+{
+    CDateTime start, stop;
+    ReadTime(hwnd, IDC_START_DATE, IDC_START_TIME, start, m_bRecordNow);
+    ReadTime(hwnd, IDC_STOP_DATE, IDC_STOP_TIME, stop, m_bRecordNow);
+    wchar_t text[32];
+    FormatDuration(stop.Diff(start), text, 32);
+    m_bShowingDuration = true;
+    SetDlgItemTextW(hwnd, IDC_DURATION, text);
+    m_bShowingDuration = false;
+    m_bDurationValid = true;
+}
+
+void CProgramInputDialog::DurationTyped(HWND hwnd)
+{
+    wchar_t text[32] = L"";
+    GetDlgItemTextW(hwnd, IDC_DURATION, text, 32);
+    int minutes = 0;
+    m_bDurationValid = ParseDuration(text, minutes);
+    if (!m_bDurationValid)
+        return;
+    // The stop moves to the start plus the duration; a new program's stop
+    // keeps following the start by it.
+    m_Length = minutes * kMinute;
+    FollowStart(hwnd);
+}
+
+bool CProgramInputDialog::ParseDuration(const wchar_t* text, int& minutes)
+{
+    // Full-width digits and colon count as their ASCII forms; blanks around are passed over.
+    wchar_t plain[16];
+    int n = 0;
+    for (const wchar_t* p = text ? text : L""; *p; ++p) {
+        wchar_t c = *p >= 0xFF10 && *p <= 0xFF1A ? static_cast<wchar_t>(*p - 0xFF10 + L'0') : *p;
+        if (c == L' ' || c == L'\t' || c == 0x3000)
+            continue;
+        if (n >= 15)
+            return false;
+        plain[n++] = c;
+    }
+    plain[n] = L'\0';
+    // h:mm or hh:mm, the minutes always two digits.
+    const wchar_t* colon = wcschr(plain, L':');
+    if (!colon || colon == plain || colon - plain > 2 || wcslen(colon + 1) != 2)
+        return false;
+    int hours = 0;
+    for (const wchar_t* p = plain; p < colon; ++p) {
+        if (*p < L'0' || *p > L'9')
+            return false;
+        hours = hours * 10 + (*p - L'0');
+    }
+    if (colon[1] < L'0' || colon[1] > L'5' || colon[2] < L'0' || colon[2] > L'9')
+        return false;
+    minutes = hours * 60 + (colon[1] - L'0') * 10 + (colon[2] - L'0');
+    return true;
+}
+
+void CProgramInputDialog::FormatDuration(long long ticks, wchar_t* text, int count)
+{
+    long long minutes = (ticks < 0 ? -ticks : ticks) / kMinute;
+    FormatText(text, static_cast<size_t>(count), L"%s%lld:%02lld", ticks < 0 ? L"-" : L"", minutes / 60, minutes % 60);
 }
 
 bool CProgramInputDialog::Check(HWND hwnd)
@@ -147,8 +286,17 @@ bool CProgramInputDialog::Check(HWND hwnd)
 
 int CProgramInputDialog::OnOK(HWND hwnd)
 {
-    ReadTime(hwnd, IDC_START_DATE, IDC_START_TIME, m_StartTime);
-    ReadTime(hwnd, IDC_STOP_DATE, IDC_STOP_TIME, m_StopTime);
+    ReadTime(hwnd, IDC_START_DATE, IDC_START_TIME, m_StartTime, m_bRecordNow);
+    ReadTime(hwnd, IDC_STOP_DATE, IDC_STOP_TIME, m_StopTime, m_bRecordNow);
+    if (m_bRecordNow && !m_bStartChanged) {
+        // "Now" is the moment of OK, however long the dialog was open; a
+        // stop the user set stays where it is.
+        m_StartTime = ThisSecond();
+        if (m_bNew) {
+            m_StopTime = m_StartTime;
+            m_StopTime.AddTicks(m_Length);
+        }
+    }
     m_Weekly = 0;
     for (int i = 0; i < 7; ++i)
         if (IsDlgButtonChecked(hwnd, IDC_DAY_SUNDAY + i) == BST_CHECKED)
@@ -156,6 +304,12 @@ int CProgramInputDialog::OnOK(HWND hwnd)
     wchar_t title[kMaxTitle + 1] = L"";
     GetDlgItemTextW(hwnd, IDC_TITLE, title, kMaxTitle + 1);
     m_Title.Assign(title);
+    if (!m_bDurationValid) {
+        bool ja = UiIsJapanese();
+        MessageBoxW(hwnd, ja ? L"長さは 時:分 (99:59 まで) で入力してください。例: 1:30" : L"Enter the duration as h:mm, up to 99:59; for example 1:30.",
+                    ja ? L"予約入力" : L"Input Recording Program", MB_ICONHAND | MB_OK);
+        return 0;
+    }
     return Check(hwnd) ? 1 : 0;
 }
 

@@ -1,6 +1,6 @@
-// The "Input Recording Program" dialog: start, stop, weekly days and title
-// of one program. OK refuses a program that cannot record and asks before
-// one that will not record as the user may think.
+// The "Input Recording Program" dialog: start, stop (or the duration),
+// weekly days and title of one program. OK refuses a program that cannot
+// record and asks before one that will not record as the user may think.
 #pragma once
 
 #include "dialogs/Dialog.h"
@@ -13,8 +13,13 @@ class ProgramList;
 class CProgramInputDialog : public CDialog {
 public:
     static constexpr int kMaxTitle = 255;
+    static constexpr int kMaxDurationMinutes = 99 * 60 + 59;
 
-    CProgramInputDialog() : m_Id(0), m_Weekly(0), m_bNew(0), m_pList(nullptr), m_Length(0), m_bMovingStop(false) {}
+    CProgramInputDialog()
+        : m_Id(0), m_Weekly(0), m_bNew(0), m_pList(nullptr), m_bRecordNow(false), m_Length(0), m_bMovingStop(false),
+          m_bShowingDuration(false), m_bDurationValid(true), m_bStartChanged(false)
+    {
+    }
     ~CProgramInputDialog() override {}
 
     void OnInitDialog(HWND hwnd) override;
@@ -23,8 +28,21 @@ public:
     void OnNotify(HWND hwnd, WPARAM idFrom, NMHDR* header) override;
 
     static INT_PTR CALLBACK InputDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // Runs the dialog modally over owner, list for the overlap warning; true after OK.
+    bool Run(HWND owner, ProgramList* list);
+    // Runs it for a new program, which OK inserts into list; true when it did.
+    bool RunToInsert(HWND owner, ProgramList* list);
+    // "Record now": from this second for an hour, under the default title.
+    // Until the user changes the start it is the moment of OK.
+    void SetRecordNow();
     // A new program from the dialog's values; null when memory is short.
     ProgramItem* CreateItem();
+
+    // The duration field: "h:mm" from 0:00 to 99:59 (full-width digits and
+    // colon too, as a Japanese input method types them); false otherwise.
+    static bool ParseDuration(const wchar_t* text, int& minutes);
+    // A length as "h:mm" (whole minutes; "-h:mm" for a stop before the start).
+    static void FormatDuration(long long ticks, wchar_t* text, int count);
 
     unsigned m_Id;
     CDateTime m_StartTime;
@@ -36,14 +54,25 @@ public:
     int m_bNew;
     // The other programs, for the overlap warning; may be null.
     ProgramList* m_pList;
+    // Opened by "Record now": the times keep their seconds.
+    bool m_bRecordNow;
 
 private:
     // False when the user keeps the dialog open to mend the program.
     bool Check(HWND hwnd);
     void FollowStart(HWND hwnd);
+    void SetStop(HWND hwnd, const CDateTime& stop);
+    // The duration field from the pickers.
+    void ShowDuration(HWND hwnd);
+    // The user typed a duration: the stop follows it.
+    void DurationTyped(HWND hwnd);
+    void SetDays(HWND hwnd, unsigned mask);
 
     long long m_Length;  // stop minus start while the stop follows
     bool m_bMovingStop;  // the dialog itself is setting the stop pickers
+    bool m_bShowingDuration;  // ... or the duration field
+    bool m_bDurationValid;  // the duration field holds a duration (or the dialog's own text)
+    bool m_bStartChanged;   // the user changed the start
 };
 
 extern CProgramInputDialog* g_pInputDialog;

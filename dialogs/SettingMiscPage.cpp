@@ -13,6 +13,8 @@ CSettingMiscPage* g_pMiscPage = nullptr;
 
 namespace {
 constexpr int kTextLimit = 520;  // 519 characters and the terminator
+constexpr int kCommandLimit = 2048;
+constexpr int kMaxKeepDays = 36500;
 }
 
 INT_PTR CALLBACK CSettingMiscPage::MiscPageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -39,6 +41,12 @@ void CSettingMiscPage::OnInitDialog(HWND hwnd)
     FormatText(size, 16, L"%d", g_pConfig->m_WavMaxSize);
     SetDlgItemTextW(hwnd, IDC_WAV_MAX_SIZE, size);
     ShowWakeWarning(hwnd);
+    FormatText(size, 16, L"%d", g_pConfig->m_KeepDays > 0 ? g_pConfig->m_KeepDays : 0);
+    SetDlgItemTextW(hwnd, IDC_KEEP_DAYS, size);
+    CString command;
+    g_pConfig->GetSetting(g_pConfig->m_AfterCommand, command);
+    SendDlgItemMessageW(hwnd, IDC_AFTER_COMMAND, EM_LIMITTEXT, kCommandLimit - 1, 0);
+    SetDlgItemTextW(hwnd, IDC_AFTER_COMMAND, command.GetWide() ? command.GetWide() : L"");
     bool autoStart = CAutoStart::IsOn();
     CheckDlgButton(hwnd, IDC_AUTOSTART, autoStart ? BST_CHECKED : BST_UNCHECKED);
     // Task Manager's Startup tab can switch it off without removing it.
@@ -143,6 +151,15 @@ bool CSettingMiscPage::OnApply(HWND hwnd)
     int size;
     if (ParseSize(text, size))
         g_pConfig->m_WavMaxSize = size;
+    // Days to keep: digits only (the field takes nothing else); empty is 0.
+    text[0] = L'\0';
+    GetDlgItemTextW(hwnd, IDC_KEEP_DAYS, text, kTextLimit);
+    int days;
+    if (ParseSize(text, days) && days >= 0)
+        g_pConfig->m_KeepDays = days < kMaxKeepDays ? days : kMaxKeepDays;
+    wchar_t command[kCommandLimit] = L"";
+    GetDlgItemTextW(hwnd, IDC_AFTER_COMMAND, command, kCommandLimit);
+    g_pConfig->SetSetting(g_pConfig->m_AfterCommand, command);
     // The last page to apply saves both, so a failure is told once.
     SaveConfigOrTell(hwnd);
     return true;

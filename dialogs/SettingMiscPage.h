@@ -1,5 +1,6 @@
-// The Misc page of the settings: language, WAV folder, maximum WAV size and
-// sleep after recording.
+// The Misc page of the settings: language, WAV folder, maximum WAV size,
+// sleep after recording, start with Windows, the days recordings are kept
+// and the command run after each recording.
 #pragma once
 
 #include "dialogs/PropertyPage.h"

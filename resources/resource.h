@@ -11,6 +11,9 @@
 #define IDC_MENU_HELP       5015
 #define IDC_MENU_SETTING    5016
 #define IDC_MENU_EXIT       5019
+#define IDC_MENU_RECORD_NOW 5020
+#define IDC_MENU_STOP       5021
+#define IDC_MENU_OPEN_FOLDER 5022
 #define IDC_OPEN_PROGRAMS   10000
 
 // Dialog templates: the English one is the Japanese id + 100.
@@ -35,6 +38,7 @@
 #define IDC_LATEST_NOTICE   4104
 #define IDC_REC_STATUS      4105
 #define IDC_REC_LEVEL       4106
+#define IDC_OPEN_FOLDER     4107
 
 // Program input dialog.
 #define IDC_START_DATE      4200
@@ -43,6 +47,11 @@
 #define IDC_STOP_TIME       4203
 #define IDC_DAY_SUNDAY      4204
 #define IDC_TITLE           4211
+#define IDC_DURATION        4212
+#define IDC_REPEAT_DAILY    4213
+#define IDC_REPEAT_WEEKDAYS 4214
+#define IDC_REPEAT_WEEKENDS 4215
+#define IDC_REPEAT_NONE     4216
 
 // Settings pages.
 #define IDC_DEVICE          4300
@@ -59,6 +68,8 @@
 #define IDC_WAKE_WARNING    4405
 #define IDC_AUTOSTART       4406
 #define IDC_AUTOSTART_NOTE  4407
+#define IDC_KEEP_DAYS       4410
+#define IDC_AFTER_COMMAND   4411
 
 // About dialog.
 #define IDC_ABOUT_EDITION   10130

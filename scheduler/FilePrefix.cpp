@@ -20,11 +20,8 @@ bool Forbidden(wchar_t c)
 
 }  // namespace
 
-void BuildFilePrefix(wchar_t* block, size_t count, const wchar_t* folder, const wchar_t* title,
-                     const CDateTime& start)
+std::wstring FileTitle(const wchar_t* folder, const wchar_t* title, size_t count)
 {
-    if (!block || count == 0)
-        return;
     std::wstring dir = folder ? folder : L"";
     std::wstring name;
     for (const wchar_t* p = title ? title : L""; *p; ++p)
@@ -56,7 +53,57 @@ void BuildFilePrefix(wchar_t* block, size_t count, const wchar_t* folder, const 
             --cut;
         name.resize(cut);
     }
-    FormatText(block, count, L"%s\\%s_%04d%02d%02d%02d%02d", dir.c_str(), name.c_str(),
+    return name;
+}
+
+void BuildFilePrefix(wchar_t* block, size_t count, const wchar_t* folder, const wchar_t* title,
+                     const CDateTime& start)
+{
+    if (!block || count == 0)
+        return;
+    std::wstring name = FileTitle(folder, title, count);
+    FormatText(block, count, L"%s\\%s_%04d%02d%02d%02d%02d", folder ? folder : L"", name.c_str(),
                start.m_Time.wYear, start.m_Time.wMonth, start.m_Time.wDay, start.m_Time.wHour,
                start.m_Time.wMinute);
+}
+
+bool ParseRecordingName(const wchar_t* name, size_t& titleLength, const wchar_t*& stamp)
+{
+    // From the end: ".ext", "_" and the number, "_" and the 12-digit stamp.
+    const wchar_t* dot = name ? wcsrchr(name, L'.') : nullptr;
+    if (!dot || (_wcsicmp(dot, L".wav") != 0 && _wcsicmp(dot, L".flac") != 0 && _wcsicmp(dot, L".opus") != 0))
+        return false;
+    const wchar_t* p = dot;
+    size_t digits = 0;
+    while (p > name && p[-1] >= L'0' && p[-1] <= L'9') {
+        --p;
+        ++digits;
+    }
+    if (digits < 3 || static_cast<size_t>(p - name) < kStampLength + 2 || p[-1] != L'_')
+        return false;
+    p -= 1 + kStampLength;
+    if (*p != L'_')
+        return false;
+    for (size_t i = 1; i <= kStampLength - 1; ++i)
+        if (p[i] < L'0' || p[i] > L'9')
+            return false;
+    titleLength = static_cast<size_t>(p - name);
+    stamp = p + 1;
+    return titleLength > 0;
+}
+
+RecordingPath::RecordingPath(const wchar_t* path, size_t length)
+{
+    std::wstring whole(path ? path : L"", path ? length : 0);
+    size_t slash = whole.rfind(L'\\');
+    folder = slash == std::wstring::npos ? L"" : whole.substr(0, slash);
+    std::wstring file = slash == std::wstring::npos ? whole : whole.substr(slash + 1);
+    size_t titleLength = 0;
+    const wchar_t* at = nullptr;
+    if (ParseRecordingName(file.c_str(), titleLength, at)) {
+        title = file.substr(0, titleLength);
+        stamp.assign(at, kStampLength - 1);
+    } else {
+        title = file;
+    }
 }

@@ -131,6 +131,40 @@ void MissedPrograms::Add(const ProgramItem& item)
     (skipped ? m_Skipped : m_Missed).Add(item);
 }
 
+// A weekly node's next occurrence after the one that ended, as Idle. With
+// missed, the whole weeks skipped (the computer was off) are counted.
+static void MoveToNextDay(ProgramItem* head, const CDateTime& now, MissedPrograms* missed)
+{
+    int day = head->m_StartTime.m_Time.wDayOfWeek;
+    for (int step = 0; step < 7; ++step) {
+        head->m_StartTime.AddTicks(CDateTime::kDay);
+        head->m_StopTime.AddTicks(CDateTime::kDay);
+        day = (day + 1) % 7;
+        if (head->m_Weekly & (1u << day))
+            break;
+    }
+    // Days or weeks behind (the computer was off): every further
+    // occurrence lies whole weeks on, so skip those at once instead
+    // of one retirement and one save per week.
+    if ((head->m_Weekly & WeekdayBit(head->m_StartTime)) || !(head->m_Weekly & 0x7F)) {
+        long long behind = now.Diff(head->m_StopTime);
+        if (behind > 0) {
+            long long weeks = behind / (7 * CDateTime::kDay);
+            if (weeks > 0 && missed) {
+                int days = 0;
+                for (int d = 0; d < 7; ++d)
+                    days += (head->m_Weekly >> d) & 1;
+                missed->m_Missed.m_Count += static_cast<int>(weeks * days);
+            }
+            if (weeks > 0) {
+                head->m_StartTime.AddTicks(weeks * 7 * CDateTime::kDay);
+                head->m_StopTime.AddTicks(weeks * 7 * CDateTime::kDay);
+            }
+        }
+    }
+    head->m_State = Idle;
+}
+
 bool ProgramList::ExpirePast(const CDateTime& now, MissedPrograms* missed, long long seenUntil)
 {
     int retired = 0;
@@ -147,34 +181,7 @@ bool ProgramList::ExpirePast(const CDateTime& now, MissedPrograms* missed, long 
         if (head->m_Weekly == 0) {
             delete head;
         } else {
-            int day = head->m_StartTime.m_Time.wDayOfWeek;
-            for (int step = 0; step < 7; ++step) {
-                head->m_StartTime.AddTicks(CDateTime::kDay);
-                head->m_StopTime.AddTicks(CDateTime::kDay);
-                day = (day + 1) % 7;
-                if (head->m_Weekly & (1u << day))
-                    break;
-            }
-            // Days or weeks behind (the computer was off): every further
-            // occurrence lies whole weeks on, so skip those at once instead
-            // of one retirement and one save per week.
-            if ((head->m_Weekly & WeekdayBit(head->m_StartTime)) || !(head->m_Weekly & 0x7F)) {
-                long long behind = now.Diff(head->m_StopTime);
-                if (behind > 0) {
-                    long long weeks = behind / (7 * CDateTime::kDay);
-                    if (weeks > 0 && unseen) {
-                        int days = 0;
-                        for (int d = 0; d < 7; ++d)
-                            days += (head->m_Weekly >> d) & 1;
-                        missed->m_Missed.m_Count += static_cast<int>(weeks * days);
-                    }
-                    if (weeks > 0) {
-                        head->m_StartTime.AddTicks(weeks * 7 * CDateTime::kDay);
-                        head->m_StopTime.AddTicks(weeks * 7 * CDateTime::kDay);
-                    }
-                }
-            }
-            head->m_State = Idle;
+            MoveToNextDay(head, now, unseen ? missed : nullptr);
             Link(head);
         }
         ++retired;
@@ -184,6 +191,29 @@ bool ProgramList::ExpirePast(const CDateTime& now, MissedPrograms* missed, long 
     // order: it runs once the mutex is released, and writes every retirement
     // of this call in one file.
     return !(retired && m_pOwner) || m_pOwner->Save();
+}
+
+bool ProgramList::EndOccurrence(unsigned id, const CDateTime& now)
+{
+    Lock();
+    ProgramItem* previous = nullptr;
+    ProgramItem* node = m_pHead;
+    for (; node && node->m_Id != id; node = node->m_pNext)
+        previous = node;
+    if (node) {
+        (previous ? previous->m_pNext : m_pHead) = node->m_pNext;
+        if (m_pTail == node)
+            m_pTail = previous;
+        if (node->m_Weekly == 0) {
+            delete node;
+        } else {
+            MoveToNextDay(node, now, nullptr);
+            Link(node);
+        }
+    }
+    Unlock();
+    // Saved as a retirement is, after the mutex is released.
+    return !(node && m_pOwner) || m_pOwner->Save();
 }
 
 int ProgramList::FindOverlap(const ProgramItem& item, ProgramItem& other)

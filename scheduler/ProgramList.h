@@ -51,6 +51,10 @@ public:
     // False when that save failed. With missed, the occurrences retired
     // unrecorded that started at or after seenUntil (local ticks) are listed.
     bool ExpirePast(const CDateTime& now, MissedPrograms* missed = nullptr, long long seenUntil = 0);
+    // Retires the occurrence of program id that runs now, before its stop
+    // (the user stopped it): a one-shot program is deleted, a weekly one
+    // moves to its next day. Saves as ExpirePast does; false when that failed.
+    bool EndOccurrence(unsigned id, const CDateTime& now);
     // A copy of the first other program (not id item.m_Id) that records at
     // the same moment as item at some occurrence; 0 when there is none.
     int FindOverlap(const ProgramItem& item, ProgramItem& other);

@@ -18,7 +18,7 @@ CScheduler::CScheduler()
     : m_hSchedThread(nullptr), m_SchedThreadId(0), m_bSchedQuit(0), m_pProgramList(nullptr),
       m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_ResumeKind(0),
       m_bSessionEnding(0), m_bSuspending(0), m_bHandOver(false), m_PostedStop(0), m_KeepAwakeReason(), m_TimerDue(0),
-      m_bRearmTimer(0), m_ResumeHoldUntil(0), m_NowUtc(0), m_LastPassUtc(0), m_bStarted(false), m_bSaveFailureTold(false), m_LastPass(0)
+      m_bRearmTimer(0), m_ResumeHoldUntil(0), m_NowUtc(0), m_LastPassUtc(0), m_bStarted(false), m_bSaveFailureTold(false), m_LastPass(0), m_pStopCommand(nullptr)
 {
     m_hWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
 }
@@ -27,6 +27,7 @@ CScheduler::~CScheduler()
 {
     if (m_hWake)
         CloseHandle(m_hWake);
+    TakeStopCommand(ProgramItem());
 }
 
 DWORD WINAPI CScheduler::SchedulerThreadProc(void* app)
@@ -209,8 +210,9 @@ void CScheduler::Drive(const CDateTime& now)
         m_CurProgram.m_State = Recording;
         m_pProgramList->SetState(m_CurProgram.m_Id, Recording);
     }
+    long long commanded = TakeStopCommand(m_CurProgram);
     if (m_CurProgram.m_State == Recording) {
-        if (m_CurProgram.m_StopTime.Diff(now) > 0) {
+        if (!commanded && m_CurProgram.m_StopTime.Diff(now) > 0) {
             // An edited stop, or the same stop in a new time zone, reaches the
             // audio thread before it is due.
             long long stop = CaptureClockTime(m_CurProgram.m_StopTime);
@@ -225,18 +227,22 @@ void CScheduler::Drive(const CDateTime& now)
         // A program that starts by this one's stop follows on the running
         // device, its first frame right after this one's last. Programs that
         // ended meanwhile (inside this one) are passed over: they are retired.
+        // Stopped by the user, the stop is the moment of the command.
         ProgramItem next;
         bool found = false;
         for (unsigned i = 1; !found && i < 64 && m_pProgramList->GetAt(i, next); ++i)
             found = next.m_State == Idle && next.m_StopTime.Diff(now) > 0;
-        bool handOver = !m_bHandOver && AudioThreadId() && found &&
-                        CaptureClockTime(next.m_StartTime) <= CaptureClockTime(m_CurProgram.m_StopTime) &&
+        long long stopUtc = commanded ? commanded : CaptureClockTime(m_CurProgram.m_StopTime);
+        bool handOver = !m_bHandOver && AudioThreadId() && found && CaptureClockTime(next.m_StartTime) <= stopUtc &&
                         Until(next.m_StopTime) > Until(next.m_StartTime);
         // The PC slept (or stood still) through the stop: what it kept is told.
-        if (m_LastPassUtc && CaptureClockTime(m_CurProgram.m_StopTime) - m_LastPassUtc > kSleptThrough)
+        if (!commanded && m_LastPassUtc && stopUtc - m_LastPassUtc > kSleptThrough)
             TellCutShort(m_CurProgram, FromUtc(m_LastPassUtc), KeptSeconds(), false);
-        StopRecording(m_CurProgram, now, handOver);
-        Expire(now);
+        StopRecording(m_CurProgram, now, handOver, commanded);
+        if (commanded)
+            TellSaved(m_pProgramList->EndOccurrence(m_CurProgram.m_Id, now));
+        else
+            Expire(now);
         m_CurProgram.m_State = Idle;
         m_pProgramList->SetState(m_CurProgram.m_Id, Idle);
         if (handOver) {
@@ -256,6 +262,11 @@ void CScheduler::Expire(const CDateTime& now)
     bool saved = m_pProgramList->ExpirePast(now, &missed, m_LastPass);
     if (missed.m_Missed.m_Count > 0 || missed.m_Skipped.m_Count > 0)
         TellMissed(missed);
+    TellSaved(saved);
+}
+
+void CScheduler::TellSaved(bool saved)
+{
     if (saved) {
         m_bSaveFailureTold = false;
     } else if (!m_bSaveFailureTold) {
@@ -488,23 +499,27 @@ void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now
     PostToAudio(WM_CAPTURE_STOP_AT, static_cast<WPARAM>(m_PostedStop), 0);
 }
 
-void CScheduler::StopRecording(const ProgramItem& program, const CDateTime& now, bool handOver)
+void CScheduler::StopRecording(const ProgramItem& program, const CDateTime& now, bool handOver, long long stopUtc)
 {
     wchar_t text[CDateTime::kTextSize];
     FormatNow(now, text);
-    Trace(L"[%s] (ID=%d) Stop Recording\n", text, program.m_Id);
+    Trace(L"[%s] (ID=%d) Stop Recording%s\n", text, program.m_Id, stopUtc ? L" (stopped by the user)" : L"");
     m_bInquiryShown = 0;
+    // A stop that is due ends the file at its own second, however late this
+    // pass runs; the user's, at the moment of the command.
+    if (!stopUtc && program.m_StopTime.Diff(now) <= 0)
+        stopUtc = CaptureClockTime(program.m_StopTime);
     if (handOver) {
         m_InquiryCountdown = 0;  // the recording goes on
+        if (stopUtc != m_PostedStop)
+            PostToAudio(WM_CAPTURE_STOP_AT, static_cast<WPARAM>(stopUtc), 0);
         return;
     }
     PostToWindow(WM_CAPTURE_CLOSE);
     if (AudioThreadId())
         NoteRecording(program, 0, true);
-    // A stop that is due ends the file at its own second, however late this pass runs.
     if (AudioThreadId())
-        PostToAudio(WM_CAPTURE_CLOSE,
-                    program.m_StopTime.Diff(now) <= 0 ? static_cast<WPARAM>(CaptureClockTime(program.m_StopTime)) : 0, 0);
+        PostToAudio(WM_CAPTURE_CLOSE, static_cast<WPARAM>(stopUtc), 0);
     // With sleep after recording off no countdown runs: nothing may put the
     // computer to sleep on the user's behalf.
     m_InquiryCountdown = (g_pConfig && g_pConfig->m_Shutdown) ? kCountdown : 0;

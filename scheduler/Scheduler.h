@@ -48,7 +48,9 @@ public:
     void SetupRecording(const ProgramItem& program, const CDateTime& now);
     void StartRecording(const ProgramItem& program, const CDateTime& now);
     // handOver: the next program starts at this one's stop and takes the running device over.
-    void StopRecording(const ProgramItem& program, const CDateTime& now, bool handOver = false);
+    // stopUtc: the user's stop command (capture clock), 0 for the program's own stop.
+    void StopRecording(const ProgramItem& program, const CDateTime& now, bool handOver = false,
+                       long long stopUtc = 0);
     // The sleep step; returns after the resume, or at once when it does not
     // sleep. The wake timer is armed already, as always.
     void SuspendForNextProgram(const CDateTime& now);
@@ -61,6 +63,12 @@ public:
     // audio thread places its cuts by the new clock, and the scheduler
     // passes over the list at once, sending the stop again in UTC.
     void OnClockChanged();
+    // The user's "Stop recording" (any thread): the occurrence of program id
+    // that started at startTicks (local) ends at stopUtc (capture clock),
+    // carried out by the scheduler thread on a pass it makes at once.
+    void RequestStop(unsigned id, long long startTicks, long long stopUtc);
+    // Ends the pause between passes now (a program was added to start at once).
+    void WakeNow();
 
     HANDLE m_hSchedThread;
     volatile DWORD m_SchedThreadId;
@@ -138,6 +146,11 @@ private:
     void TellCutShort(const CUnfinishedRecording& note, bool goesOn);
     CDateTime FromUtc(long long utc);
     void Expire(const CDateTime& now);
+    // The user hears once that retirements cannot be saved.
+    void TellSaved(bool saved);
+    // The stop command for this occurrence (its stop, UTC), or 0; a command
+    // for any other is dropped.
+    long long TakeStopCommand(const ProgramItem& program);
     // At the set-up: whether the program fits the WAV folder's free space.
     void CheckDiskSpace(const ProgramItem& program);
     // "Missed while not running": one notice for what one retirement found.
@@ -169,4 +182,7 @@ private:
     // The time of the last pass (0 before the first): occurrences that start
     // after it and end before the next were not seen. Scheduler thread only.
     long long m_LastPass;
+    // The last stop command not yet taken (a heap StopCommand): swapped
+    // whole by the UI thread and the scheduler thread, never shared.
+    void* volatile m_pStopCommand;
 };

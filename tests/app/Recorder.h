@@ -9,6 +9,7 @@
 #include "support/WavChecks.h"
 
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 
 inline std::wstring Stamp(const CDateTime& t)
@@ -35,9 +36,13 @@ struct Recorder : Installation {
         wavDir = workDir.File(L"wav");
         CreateDirectoryW(wavDir.c_str(), nullptr);
     }
-    void Write(const std::vector<ProgramItem*>& programs, int maxMb = 1)
+    // more: further settings.
+    void Write(const std::vector<ProgramItem*>& programs, int maxMb = 1,
+               const std::function<void(CAppParameter&)>& more = nullptr)
     {
         IniConfig config(workDir.File(L"marivane.ini"));
+        if (more)
+            more(config);
         config.m_WavFileDir.Assign(wavDir.c_str());
         config.m_Frequency = 48000;
         config.m_Channels = 2;

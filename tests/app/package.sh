@@ -34,7 +34,7 @@ printf '<?xml version="1.0" ?>\r\n<config><language>0</language><wavfile_dir>%s<
 sleep 22
 wav=$(ls "$work"/wav/Installed_*_000.wav 2>/dev/null | head -1)
 check "the installed program records 10 s" '[ -n "$wav" ] && awk -v d="$(soxi -D "$wav")" "BEGIN { exit !(d > 9.9 && d < 10.1) }"'
-check "its retired program is saved beside it" '! grep -q Installed "$inst/marivane.ini"'
+check "its retired program is saved beside it" '! grep -q "<item>" "$inst/marivane.ini"'
 
 wine "$root/build/dist/marivane-$version-setup.exe" /S
 sleep 1

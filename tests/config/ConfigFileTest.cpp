@@ -80,6 +80,11 @@ TEST(ConfigFile, SavedFileIsByteExactAndRoundTrips)
     c.m_Channels = 1;
     c.m_Shutdown = 1;
     c.m_WavMaxSize = 650;
+    c.m_KeepDays = 42;
+    c.m_AfterCommand.Assign(L"tag.exe %F \"%T\"");
+    EXPECT_TRUE(c.AddRecordedTitle(L"News"));
+    EXPECT_TRUE(c.AddRecordedTitle(L"Old"));
+    EXPECT_FALSE(c.AddRecordedTitle(L"News"));  // known: first again
     c.m_ProgramList.Insert(Program(At(2024, 5, 1, 7, 30, 15), At(2024, 5, 1, 8, 0), 62, L"深夜便 <特集> & \"話\""));
     ASSERT_EQ(c.Save(), 1);
     // Each element on a line of its own; a group's first child follows its tag.
@@ -95,7 +100,9 @@ TEST(ConfigFile, SavedFileIsByteExactAndRoundTrips)
         e("view_statusbar", "1") + "<colors>" + color("0", "0") + color("1", "13158600") + "</colors>\r\n" +
         e("cap_device_name", "\xE3\x83\x9E\xE3\x82\xA4\xE3\x82\xAF (USB)") + e("cap_device_id", "{0.0.1.00000000}") +
         e("frequency", "32000") + e("channels", "1") + e("wavfile_dir", "D:\\\xE9\x8C\xB2\xE9\x9F\xB3 \xF0\x9F\x8E\xB5") +
-        e("shutdown", "1") + e("wav_max_size", "650") + "</config>\r\n<programs><item>" +
+        e("shutdown", "1") + e("wav_max_size", "650") + e("keep_days", "42") +
+        e("after_recording_command", "tag.exe %F &quot;%T&quot;") + "<recorded_titles>" + e("title", "News") +
+        e("title", "Old") + "</recorded_titles>\r\n</config>\r\n<programs><item>" +
         e("start_time", "2024/05/01 07:30:15") + e("stop_time", "2024/05/01 08:00:00") + e("weekly", "62") +
         e("title", "\xE6\xB7\xB1\xE5\xA4\x9C\xE4\xBE\xBF &lt;\xE7\x89\xB9\xE9\x9B\x86&gt; &amp; &quot;\xE8\xA9\xB1&quot;") +
         "</item>\r\n</programs>\r\n";

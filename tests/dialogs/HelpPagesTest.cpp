@@ -13,5 +13,7 @@ TEST(HelpPages, ShipBesideTheProgramInBothLanguages)
         std::string html = ReadBytes(page);  // empty when it is missing
         EXPECT_NE(html.find(language ? "毎週の繰返し" : "Weekly repeat"), std::string::npos) << Narrow(page);
         EXPECT_NE(html.find("_YYYYMMDDhhmm_000.wav"), std::string::npos);
+        EXPECT_NE(html.find(language ? "今すぐ録音" : "Record now"), std::string::npos);
+        EXPECT_NE(html.find("<code>%F</code>"), std::string::npos);
     }
 }

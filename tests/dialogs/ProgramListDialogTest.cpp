@@ -1,10 +1,12 @@
 // The program list and input dialogs, driven through their real windows.
 #include "dialogs/DialogFixture.h"
 #include "dialogs/MainDialog.h"
+#include "dialogs/ProgramInputDialog.h"
 #include "audio/RecordingLevel.h"
 #include "resources/resource.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
@@ -247,5 +249,96 @@ TEST(ProgramListDialog, OkRefusesOrQuestionsImpossiblePrograms)
         if (c.title == kLong.c_str()) {
             EXPECT_EQ(std::wstring(added.m_Title.GetWide()), std::wstring(255, L'x'));
         }
+    }
+}
+
+// The duration and the stop follow each other both ways, across midnight
+// and up to 99:59; what is not a duration, a zero length and a stop before
+// the start are refused; the presets tick their days. Both languages.
+TEST(ProgramInputDialog, DurationAndStopFollowEachOtherAndPresetsTickTheirDays)
+{
+    for (int ja : {0, 1}) {
+        DialogFixture f(ja);
+        CProgramInputDialog input;
+        input.m_StartTime = At(2030, 4, 5, 21, 0);
+        input.m_StopTime = input.m_StartTime;
+        input.m_bNew = 1;
+        bool ok = false;
+        std::wstring durationBox = ja ? L"長さは 時:分 (99:59 まで) で入力してください。例: 1:30"
+                                      : L"Enter the duration as h:mm, up to 99:59; for example 1:30.";
+        std::wstring orderBox = ja ? L"終了時刻は開始時刻より後にしてください。" : L"The stop time must be later than the start time.";
+        f.Run([&] { ok = input.Run(nullptr, nullptr); }, ja ? L"予約入力" : L"Input Recording Program", [&](HWND dlg) {
+            auto type = [&](const wchar_t* text) {
+                SetControlText(dlg, IDC_DURATION, text);
+                Sleep(50);
+            };
+            auto refused = [&](const std::wstring& box) {
+                Click(dlg, IDOK);
+                EXPECT_EQ(AnswerMessageBox(dlg, IDOK), box);
+            };
+            SetControlText(dlg, IDC_TITLE, L"Late show");
+            EXPECT_EQ(ControlText(dlg, IDC_DURATION), L"0:00");
+            refused(orderBox);  // zero length
+            type(L"1:30");
+            EXPECT_EQ(ShownTime(dlg, IDC_STOP_DATE), L"2030/04/05 22:30");
+            SetTime(dlg, IDC_START_DATE, 2030, 4, 5, 23, 0);  // a new program's stop keeps following
+            EXPECT_EQ(ShownTime(dlg, IDC_STOP_DATE), L"2030/04/06 00:30");
+            SetTime(dlg, IDC_STOP_DATE, 2030, 4, 6, 0, 15);
+            EXPECT_EQ(ControlText(dlg, IDC_DURATION), L"1:15");
+            SetTime(dlg, IDC_START_DATE, 2030, 4, 5, 23, 50);  // now the stop stays
+            EXPECT_EQ(ControlText(dlg, IDC_DURATION), L"0:25");
+            type(L"99:59");
+            EXPECT_EQ(ShownTime(dlg, IDC_STOP_DATE), L"2030/04/10 03:49");
+            type(L" １：０５ ");  // as a Japanese input method types it
+            EXPECT_EQ(ShownTime(dlg, IDC_STOP_DATE), L"2030/04/06 00:55");
+            for (const wchar_t* wrong : {L"100:00", L"1:60", L"1:5", L"90", L"-1:00", L"1:3x"}) {
+                type(wrong);
+                EXPECT_EQ(ShownTime(dlg, IDC_STOP_DATE), L"2030/04/06 00:55") << Narrow(wrong);
+                refused(durationBox);
+            }
+            SetTime(dlg, IDC_STOP_DATE, 2030, 4, 5, 23, 20);
+            EXPECT_EQ(ControlText(dlg, IDC_DURATION), L"-0:30");
+            refused(orderBox);
+            type(L"0:45");
+            for (auto preset : {std::make_pair(IDC_REPEAT_DAILY, 0x7Fu), std::make_pair(IDC_REPEAT_NONE, 0u),
+                                std::make_pair(IDC_REPEAT_WEEKENDS, 0x41u), std::make_pair(IDC_REPEAT_WEEKDAYS, 0x3Eu)}) {
+                Click(dlg, preset.first);
+                Sleep(100);
+                unsigned days = 0;
+                for (int i = 0; i < 7; ++i)
+                    days |= (IsDlgButtonChecked(dlg, IDC_DAY_SUNDAY + i) == BST_CHECKED ? 1u : 0u) << i;
+                EXPECT_EQ(days, preset.second) << preset.first;
+            }
+            SaveScreenshot(dlg, ja ? L"program-input-duration-ja" : L"program-input-duration-en");
+            Click(dlg, IDOK);
+            EXPECT_TRUE(WaitGone(dlg));
+        });
+        EXPECT_TRUE(ok);
+        EXPECT_EQ(Text(input.m_StopTime), L"2030/04/06 00:35:00");
+        EXPECT_EQ(input.m_Weekly, 0x3Eu);
+    }
+}
+
+// "Record now": an hour from this second under the default title; the
+// start is the moment of OK, however long the dialog stayed open.
+TEST(ProgramInputDialog, RecordNowStartsAtOkForAnHour)
+{
+    for (int ja : {0, 1}) {
+        DialogFixture f(ja);
+        CProgramInputDialog input;
+        input.SetRecordNow();
+        CDateTime opened = input.m_StartTime, pressed;
+        f.Run([&] { input.Run(nullptr, nullptr); }, ja ? L"予約入力" : L"Input Recording Program", [&](HWND dlg) {
+            EXPECT_EQ(ControlText(dlg, IDC_TITLE), ja ? L"録音" : L"Recording");
+            EXPECT_EQ(ControlText(dlg, IDC_DURATION), L"1:00");
+            EXPECT_EQ(Picker(dlg, IDC_START_TIME).wSecond, opened.m_Time.wSecond);
+            SaveScreenshot(dlg, ja ? L"record-now-ja" : L"record-now-en");
+            Sleep(1500);
+            pressed.SetNow();
+            Click(dlg, IDOK);
+        });
+        EXPECT_LE(std::abs(input.m_StartTime.Diff(pressed)), CDateTime::kSecond);
+        EXPECT_GE(input.m_StartTime.Diff(opened), CDateTime::kSecond);
+        EXPECT_EQ(input.m_StopTime.Diff(input.m_StartTime), 3600 * CDateTime::kSecond);
     }
 }

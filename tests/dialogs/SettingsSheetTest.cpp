@@ -73,6 +73,9 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         EXPECT_EQ(ControlText(misc, IDC_WAV_FOLDER), L"C:\\Old");
         EXPECT_EQ(ControlText(misc, IDC_WAV_MAX_SIZE), L"250");
         EXPECT_EQ(IsDlgButtonChecked(misc, IDC_SHUTDOWN), BST_UNCHECKED);
+        EXPECT_EQ(ControlText(misc, IDC_KEEP_DAYS), L"0");
+        SetControlText(misc, IDC_KEEP_DAYS, L"42");
+        SetControlText(misc, IDC_AFTER_COMMAND, L"C:\\Tools\\upload.exe %F --title \"%T\"");
         SaveScreenshot(sheet, L"settings-misc-en");
         SendDlgItemMessageW(misc, IDC_LANGUAGE, CB_SETCURSEL, 1, 0);  // Japanese, on an English interface
         SetControlText(misc, IDC_WAV_FOLDER, newFolder);
@@ -98,6 +101,8 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     EXPECT_TRUE(GetFileAttributesW(newFolder.c_str()) & FILE_ATTRIBUTE_DIRECTORY);  // made on OK
     EXPECT_EQ(f.config.m_WavMaxSize, 250);  // 12a keeps the size
     EXPECT_EQ(f.config.m_Shutdown, 1);
+    EXPECT_EQ(f.config.m_KeepDays, 42);
+    EXPECT_STREQ(f.config.m_AfterCommand.GetWide(), L"C:\\Tools\\upload.exe %F --title \"%T\"");
     EXPECT_NE(f.Saved().find("<language>1</language>"), std::string::npos);
     // Start with Windows: the Run value holds the quoted program.
     wchar_t exe[MAX_PATH], value[MAX_PATH + 3] = L"";
@@ -149,7 +154,7 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
         EXPECT_EQ(ControlText(misc, IDC_SHUTDOWN), L"録音終了後パソコンをスリープする");
         EXPECT_EQ(IsDlgButtonChecked(misc, IDC_AUTOSTART), BST_CHECKED);
         EXPECT_NE(ControlText(misc, IDC_AUTOSTART_NOTE).find(L"タスク マネージャー"), std::wstring::npos);
-        SaveScreenshot(sheet, L"settings-misc-ja");
+        SaveScreenshot(Page(sheet, 1) ? sheet : nullptr, L"settings-misc-ja");
         SetControlText(misc, IDC_WAV_MAX_SIZE, L"7");
         PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     });

@@ -67,3 +67,32 @@ TEST(FilePrefix, FolderTitleAndScheduledStart)
     EXPECT_EQ(block[kFilePrefixSize], L'#');
     EXPECT_EQ(std::wstring(block).size(), static_cast<size_t>(kFilePrefixSize - 1));
 }
+
+// A recording's name read back: title and stamp for "<title>_YYYYMMDDhhmm_NNN"
+// with .wav, .flac or .opus in any case; any other name is not a recording.
+TEST(FilePrefix, RecordingNamesAreReadBack)
+{
+    struct Case {
+        const wchar_t* path;
+        const wchar_t* title;  // null: not a recording's name
+        const wchar_t* stamp;
+    } cases[] = {
+        {L"D:\\Rec\\News_202503070630_000.wav", L"News", L"202503070630"},
+        {L"D:\\Rec\\a_b_202503070630_1000.FLAC", L"a_b", L"202503070630"},
+        {L"News_202503070630_002.opus", L"News", L"202503070630"},
+        {L"D:\\Rec\\News_202503070630_00.wav", nullptr, nullptr},
+        {L"D:\\Rec\\News_20250307063_000.wav", nullptr, nullptr},
+        {L"D:\\Rec\\_202503070630_000.wav", nullptr, nullptr},
+        {L"D:\\Rec\\News_202503070630_000.mp3", nullptr, nullptr},
+        {L"D:\\Rec\\News_2025030706x0_000.wav", nullptr, nullptr},
+        {L"D:\\Rec\\News_202503070630_000.wav.txt", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        RecordingPath path(c.path, wcslen(c.path));
+        EXPECT_EQ(path.title, c.title ? c.title : std::wstring(c.path).substr(std::wstring(c.path).rfind(L'\\') + 1))
+            << Narrow(c.path);
+        EXPECT_EQ(path.stamp, c.stamp ? c.stamp : L"") << Narrow(c.path);
+    }
+    // The title as files carry it is the one the prefix gets.
+    EXPECT_EQ(FileTitle(L"D:\\Rec", L"a:b", kFilePrefixSize), L"a_b");
+}

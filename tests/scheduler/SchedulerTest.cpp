@@ -31,6 +31,7 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
         std::vector<std::wstring> log;  // with only: the entries whose what matches it
         const wchar_t* only;
         std::vector<const char*> kept;  // titles left in the file
+        CDateTime stopped = CDateTime();   // when the user stops the recording, if at all
     } cases[] = {
         {"on time", {{At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30), 0, L"..\\News: 7/8"}},
          At(2026, 3, 7, 9, 58), At(2026, 3, 7, 10, 35), 4242,
@@ -64,6 +65,18 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
          {L"23:30:00 start Late_202802242330", L"23:30:00 start Late_202802282330", L"23:30:00 start Late_202802292330",
           L"23:30:00 start Late_202803022330", L"23:30:00 start Late_202803062330", L"23:30:00 start Late_202803072330"},
          L"^start", {"Late", "2028/03/09 23:30:00"}},
+        // Stopped by the user: the file ends at the command; a weekly program
+        // moves to next week, a one-shot one goes and the one waiting inside
+        // it takes the running device over at the cut.
+        {"stopped, weekly", {{At(2026, 3, 9, 10, 0), At(2026, 3, 9, 11, 0), 1u << 1, L"Monday"}},
+         At(2026, 3, 9, 9, 59), At(2026, 3, 9, 10, 21), 4242,
+         {L"09:59:55 open", L"10:00:00 start Monday_202603091000", L"10:00:00 stop-at 660", L"10:20:00 close"},
+         L"^(open|start|stop-at|close)", {"Monday", "2026/03/16 10:00:00"}, At(2026, 3, 9, 10, 20)},
+        {"stopped, one inside takes over", {day[0], {At(2026, 3, 7, 10, 30), At(2026, 3, 7, 12, 0), 0, L"Second"}},
+         At(2026, 3, 7, 9, 59), At(2026, 3, 7, 10, 41), 4242,
+         {L"09:59:55 open", L"10:00:00 start First_202603071000", L"10:00:00 stop-at 660", L"10:40:00 stop-at 639",
+          L"10:40:00 start Second_202603071030", L"10:40:00 stop-at 720"}, L"^(open|start|stop-at|close)", {"Second"},
+         At(2026, 3, 7, 10, 40)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -72,7 +85,19 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
             f.Add(p.start, p.stop, p.weekly, p.title);
         f.sched.m_AudioId = c.audioId;
         f.sched.m_Clock = c.from;
+        if (c.stopped.m_Ticks) {
+            f.sched.RunUntil(c.stopped);
+            ProgramItem head;
+            ASSERT_TRUE(f.config.m_ProgramList.GetAt(0, head));
+            // Half a second before the pass: the stop is the command's, to the frame.
+            f.sched.RequestStop(head.m_Id, head.m_StartTime.m_Ticks, c.stopped.m_Ticks - CDateTime::kSecond / 2);
+            f.sched.RequestStop(head.m_Id, head.m_StartTime.m_Ticks - 1, 1);  // not this occurrence: dropped
+            f.sched.RequestStop(head.m_Id, head.m_StartTime.m_Ticks, c.stopped.m_Ticks - CDateTime::kSecond / 2);
+        }
         f.sched.RunUntil(c.until);
+        if (c.stopped.m_Ticks && !c.log.empty() && c.log.back().find(L"close") != std::wstring::npos) {
+            EXPECT_EQ(f.sched.m_ClosedAt, c.stopped.m_Ticks - CDateTime::kSecond / 2);
+        }
         EXPECT_EQ(f.sched.Logged(c.only ? c.only : L""), c.log);
         std::string saved = f.SavedFile();
         for (const Program& p : c.programs) {

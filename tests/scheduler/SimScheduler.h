@@ -32,6 +32,7 @@ public:
     bool m_bSleepFails = false;
     unsigned long long m_FreeBytes = ~0ULL;
     UINT m_Task = 0;
+    long long m_ClosedAt = 0;  // the stop of the last close request
 
     SimScheduler() { m_Zone.UseZone(L"UTC"); }
     // Runs passes until the clock reaches until.
@@ -87,6 +88,8 @@ protected:
             m_Task = message;
         // m_Task is written before the post, as the receiver reads it.
         std::wstring what = m_Task == message || !request ? Name(message) : L"(task not set)";
+        if (message == WM_CAPTURE_CLOSE)
+            m_ClosedAt = static_cast<long long>(wParam);
         if (message == WM_CAPTURE_STOP_AT)
             what += L" " + std::to_wstring(static_cast<long long>(wParam) / CDateTime::kSecond % 86400 / 60);
         if (message == WM_CAPTURE_START) {

@@ -1,0 +1,134 @@
+#include "app/AfterRecording.h"
+#include "app/NoticePost.h"
+#include "app/Trace.h"
+#include "foundation/Format.h"
+#include "scheduler/FilePrefix.h"
+
+#include <cwchar>
+#include <new>
+
+DWORD CAfterRecording::s_WatchMs = CAfterRecording::kWatchMs;
+
+namespace {
+
+// A command line may hold this many characters (CreateProcess's limit).
+constexpr size_t kMaxCommandLine = 32767;
+
+// What a watcher thread owns: nothing else is shared with it.
+struct Watched {
+    HANDLE process;
+    HWND window;
+    bool japanese;
+    wchar_t recording[MAX_PATH];
+};
+
+void Tell(HWND window, WPARAM notice, const wchar_t* text)
+{
+    Trace(L"[CAfterRecording] %s\n", text);
+    PostNoticeText(window, notice, text);
+}
+
+// The recording, from its first file.
+RecordingPath FirstFile(const wchar_t* files)
+{
+    const wchar_t* end = wcschr(files, L'\n');
+    return RecordingPath(files, end ? static_cast<size_t>(end - files) : wcslen(files));
+}
+
+}  // namespace
+
+std::wstring CAfterRecording::Expand(const wchar_t* command, const wchar_t* files)
+{
+    RecordingPath recording = FirstFile(files);
+    std::wstring quoted;
+    for (const wchar_t* line = files; line && *line;) {
+        const wchar_t* end = wcschr(line, L'\n');
+        size_t length = end ? static_cast<size_t>(end - line) : wcslen(line);
+        if (length)
+            quoted.append(quoted.empty() ? L"\"" : L" \"").append(line, length).append(L"\"");
+        line = end ? end + 1 : nullptr;
+    }
+    std::wstring line;
+    for (const wchar_t* p = command; p && *p; ++p) {
+        if (*p != L'%' || !p[1]) {
+            line += *p;
+            continue;
+        }
+        switch (p[1]) {
+        case L'F': line += quoted; break;
+        case L'D': line += recording.folder; break;
+        case L'T': line += recording.title; break;
+        case L'S': line += recording.stamp; break;
+        case L'%': line += L'%'; break;
+        default: line += *p; continue;
+        }
+        ++p;
+    }
+    return line;
+}
+
+void CAfterRecording::Run(const wchar_t* command, const wchar_t* files, HWND window, bool japanese)
+{
+    if (!command || !files || !*files)
+        return;
+    RecordingPath recording = FirstFile(files);
+    std::wstring name = recording.Name(), folder = recording.folder;
+    std::wstring line = Expand(command, files);
+    while (!line.empty() && (line.back() == L' ' || line.back() == L'\t'))
+        line.pop_back();
+    if (line.empty())
+        return;
+    Trace(L"[CAfterRecording] %s: %s\n", name.c_str(), line.c_str());
+    wchar_t text[MAX_PATH + 200];
+    DWORD error = ERROR_FILENAME_EXCED_RANGE;
+    PROCESS_INFORMATION info = {};
+    if (line.size() < kMaxCommandLine) {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        // The recording's folder is the current one: a command may name its files alone.
+        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                           folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+            error = ERROR_SUCCESS;
+        else
+            error = GetLastError();
+    }
+    if (error != ERROR_SUCCESS) {
+        FormatText(text, MAX_PATH + 200, japanese ? L"%s (エラー %lu)" : L"%s (error %lu)", name.c_str(), error);
+        Tell(window, kNoticeCommandNotRun, text);
+        return;
+    }
+    CloseHandle(info.hThread);
+    Watched* watched = new (std::nothrow) Watched{info.hProcess, window, japanese, {}};
+    HANDLE thread = nullptr;
+    if (watched) {
+        lstrcpynW(watched->recording, name.c_str(), MAX_PATH);
+        thread = CreateThread(nullptr, 0, Watch, watched, 0, nullptr);
+    }
+    if (thread) {
+        CloseHandle(thread);
+        return;
+    }
+    // Not watched: it runs on all the same.
+    Trace(L"[CAfterRecording] %s: the command runs unwatched\n", name.c_str());
+    CloseHandle(info.hProcess);
+    delete watched;
+}
+
+DWORD WINAPI CAfterRecording::Watch(void* param)
+{
+    Watched* watched = static_cast<Watched*>(param);
+    wchar_t text[MAX_PATH + 100];
+    DWORD code = 0;
+    if (WaitForSingleObject(watched->process, s_WatchMs) != WAIT_OBJECT_0) {
+        // Left alone: the program never waits for it.
+        Tell(watched->window, kNoticeCommandRunning, watched->recording);
+    } else {
+        GetExitCodeProcess(watched->process, &code);
+        FormatText(text, MAX_PATH + 100, watched->japanese ? L"%s (終了コード %lu)" : L"%s (exit code %lu)",
+                   watched->recording, code);
+        Tell(watched->window, code == 0 ? kNoticeCommandDone : kNoticeCommandFailed, text);
+    }
+    CloseHandle(watched->process);
+    delete watched;
+    return 0;
+}
