@@ -71,6 +71,9 @@ TEST(TrayIcon, NeverExitsForLackOfItAndTheShutdownScreenNamesTheRecording)
             EXPECT_EQ(app.m_Reasons, (std::vector<std::wstring>{L"Recording News until " + Text(news->m_StopTime).substr(11, 5), L"(none)"}));
             app.ExitInstance();
             DestroyWindow(app.m_hWnd);
+            // Its WM_DESTROY posted a quit, which every later PeekMessage of this thread would return first.
+            MSG quit;
+            PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
             UnregisterClassW(CAppMain::kWindowClass, GetModuleHandleW(nullptr));
             g_pApp = nullptr;
         }
