@@ -60,6 +60,8 @@ void CAudioCtrl::TaskExecute()
         if (m_bQuit) {
             if (msg.message == WM_CAPTURE_START)
                 delete[] reinterpret_cast<wchar_t*>(msg.lParam);
+            if (msg.message == WM_CAPTURE_TAGS)
+                delete reinterpret_cast<RecordingTags*>(msg.lParam);
             break;
         }
         switch (msg.message) {
@@ -77,6 +79,7 @@ void CAudioCtrl::TaskExecute()
         case WM_CAPTURE_CLOSE: CaptureClose(static_cast<long long>(msg.wParam)); break;
         case WM_CAPTURE_STOP_AT: CaptureStopAt(static_cast<long long>(msg.wParam)); break;
         case WM_CAPTURE_RELEASE: CaptureRelease(); break;
+        case WM_CAPTURE_TAGS: CaptureTags(reinterpret_cast<RecordingTags*>(msg.lParam)); break;
         case WM_CAPTURE_LOST: CaptureLost(); break;
         case WM_CAPTURE_CLOCK: CaptureClock(); break;
         default: break;
@@ -274,8 +277,17 @@ bool CAudioCtrl::ApplySettings(unsigned& maxFileSize)
     return m_pCapture != nullptr;
 }
 
+void CAudioCtrl::CaptureTags(RecordingTags* tags)
+{
+    m_PendingTags = tags ? *tags : RecordingTags();
+    delete tags;
+}
+
 void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stopAt)
 {
+    // The tags sent before this request are this program's alone.
+    RecordingTags tags = m_PendingTags;
+    m_PendingTags = RecordingTags();
     if (!prefix)
         return;
     if (!m_pWriter)
@@ -285,8 +297,9 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         delete[] prefix;
         return;
     }
-    // A new split size alone applies from this program's first file on.
+    // A new split size or file format alone applies from this program's first file on.
     unsigned maxFileSize = m_MaxFileSize;
+    RecordingFormat fileFormat = RecordingFormat::FromSettings();
     if (!ApplySettings(maxFileSize)) {
         delete[] prefix;
         return;
@@ -313,6 +326,8 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         lstrcpynW(m_NextPrefix, prefix, kFilePrefixSize);
         m_NextStopAt = stopAt;
         m_NextMaxFileSize = maxFileSize;
+        m_NextFileFormat = fileFormat;
+        m_NextTags = tags;
         m_bNextPending = 1;
         Trace(L"[CaptureStart] back to back: the file takes over at the stop of the one before\n");
     } else {
@@ -322,6 +337,8 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         m_StartAt = startAt;
         m_StopAt = stopAt;
         m_MaxFileSize = maxFileSize;
+        m_FileFormat = fileFormat;
+        m_Tags = tags;
         BeginRecording();
         // What the device captured since the start second, before this
         // request arrived, belongs to this program.

@@ -1,5 +1,5 @@
 // The audio controller as the device's listener: on the buffer thread, each
-// buffer goes to the current WAV file up to the recording's stop frame, the
+// buffer goes to the current recording's file up to the recording's stop frame, the
 // rest to the program that follows back to back, or to the pre-roll.
 #include "audio/AudioCtrl.h"
 #include "app/Trace.h"
@@ -97,6 +97,8 @@ void CAudioCtrl::EndCurrentRecording()
     m_StopAt = m_NextStopAt;
     m_NextStopAt = 0;
     m_MaxFileSize = m_NextMaxFileSize;
+    m_FileFormat = m_NextFileFormat;
+    m_Tags = m_NextTags;
     BeginRecording();
 }
 
@@ -104,7 +106,7 @@ void CAudioCtrl::BeginRecording()
 {
     m_bAfterBreak = false;
     m_Silence.Reset(m_Format.nSamplesPerSec, m_Format.nChannels);
-    m_pWriter->Begin(m_FilePrefix, m_Format, m_MaxFileSize);
+    m_pWriter->Begin(m_FilePrefix, m_Format, m_MaxFileSize, m_FileFormat, &m_Tags);
     RecordingLevel::s_Frames = 0;
     RecordingLevel::s_Peak = 0;
     RecordingLevel::s_Rate = static_cast<LONG>(m_Format.nSamplesPerSec);

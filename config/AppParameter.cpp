@@ -1,4 +1,5 @@
 #include "config/AppParameter.h"
+#include "audio/RecordingFormat.h"
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
 #include "resources/resource.h"
@@ -54,7 +55,9 @@ void WriteProgram(const ProgramItem& program, void* context)
 
 }  // namespace
 
-CAppParameter::CAppParameter() : m_Frequency(44100), m_Channels(2), m_WavMaxSize(100), m_Shutdown(0)
+CAppParameter::CAppParameter()
+    : m_Frequency(44100), m_Channels(2), m_WavMaxSize(100), m_Shutdown(0), m_FileFormat(kFileWav),
+      m_OpusBitrate(RecordingFormat::kDefaultOpusKbps)
 {
     InitializeCriticalSection(&m_SettingsLock);
     m_ProgramList.m_pOwner = this;
@@ -147,6 +150,8 @@ void CAppParameter::ReadKeys(CXml& xml, XmlElement* first)
         m_WavFileDir.Assign(CXml::GetText(CXml::FindChild(config, L"wavfile_dir")));
         m_Shutdown = CXml::GetInt(CXml::FindChild(config, L"shutdown"), 0) ? 1 : 0;
         m_WavMaxSize = CXml::GetInt(CXml::FindChild(config, L"wav_max_size"), 100);
+        m_FileFormat = RecordingFormat::Parse(CXml::GetText(CXml::FindChild(config, L"file_format")));
+        m_OpusBitrate = CXml::GetInt(CXml::FindChild(config, L"opus_bitrate"), RecordingFormat::kDefaultOpusKbps);
     }
     m_ProgramList.RemoveAll();
     ReadPrograms(first);
@@ -209,7 +214,10 @@ void CAppParameter::WriteKeys(CXml& xml, XmlElement* root)
         last = CXml::AppendAfter(config, last, IntElement(L"channels", m_Channels));
         last = CXml::AppendAfter(config, last, TextElement(L"wavfile_dir", wavDir));
         last = CXml::AppendAfter(config, last, IntElement(L"shutdown", m_Shutdown ? 1 : 0));
-        CXml::AppendAfter(config, last, IntElement(L"wav_max_size", m_WavMaxSize));
+        last = CXml::AppendAfter(config, last, IntElement(L"wav_max_size", m_WavMaxSize));
+        last = CXml::AppendAfter(config, last,
+                                 CXml::CreateElement(L"file_format", RecordingFormat::Name(static_cast<FileType>(m_FileFormat))));
+        CXml::AppendAfter(config, last, IntElement(L"opus_bitrate", m_OpusBitrate));
     }
     WritePrograms(root);
 }
