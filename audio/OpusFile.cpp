@@ -46,6 +46,11 @@ int COpusFile::Create(const wchar_t* path, const WAVEFORMATEX& format, int overw
         error = OPE_INTERNAL_ERROR;
     else if (m_pEncoder)
         error = ope_encoder_flush_header(m_pEncoder);  // the header is on disk from the start
+    // libopusenc leaves a stream's end unset until its first write (a file
+    // closed before any audio came would drain forever): an empty write sets it.
+    opus_int16 none = 0;
+    if (m_pEncoder && error == OPE_OK)
+        error = ope_encoder_write(m_pEncoder, &none, 0);
     if (m_pEncoder && error == OPE_OK)
         return 0;
     Trace(L"[COpusFile] the encoder did not start: %d\n", error);

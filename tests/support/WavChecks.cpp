@@ -66,11 +66,11 @@ std::vector<unsigned> CheckRamp(const std::string& pcm, int channels, const std:
     return frames;
 }
 
-std::wstring WavName(const std::wstring& prefix, unsigned n)
+std::wstring WavName(const std::wstring& prefix, unsigned n, const wchar_t* extension)
 {
     wchar_t number[16];
-    swprintf(number, 16, L"_%03u.wav", n);
-    return prefix + number;
+    swprintf(number, 16, L"_%03u.", n);
+    return prefix + number + extension;
 }
 
 RecordedFiles ReadRecording(const std::wstring& prefixPath, unsigned rate, unsigned channels, unsigned maxData,

@@ -18,8 +18,8 @@ struct WavFields {
     std::string data;  // everything after the 56-byte header
 };
 WavFields ReadWav(const std::wstring& path);
-// prefix_000.wav and on: the name of a recording's file n.
-std::wstring WavName(const std::wstring& prefix, unsigned n);
+// prefix_000.wav (or another extension) and on: the name of a recording's file n.
+std::wstring WavName(const std::wstring& prefix, unsigned n, const wchar_t* extension = L"wav");
 
 // The frame numbers of this PCM ramp (mono gives them modulo 65536; a
 // trailing part frame is ignored); where one frame does not follow the one
