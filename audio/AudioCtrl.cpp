@@ -14,7 +14,7 @@ CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(),
       m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_StopAt(0), m_StartAt(0), m_bNextPending(0), m_NextPrefix(),
-      m_NextStopAt(0), m_NextMaxFileSize(0), m_bAfterBreak(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
+      m_NextStopAt(0), m_NextMaxFileSize(0), m_EndedStopAt(0), m_EndedFrame(0), m_bAfterBreak(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
 {
     InitializeCriticalSection(&m_CutLock);
 }
@@ -198,6 +198,8 @@ bool CAudioCtrl::OpenWithRetries(bool tell)
 void CAudioCtrl::StartDevice()
 {
     m_PreRoll.Reset(m_Frequency * kPreRollSeconds, m_Format.nBlockAlign, m_Frequency);
+    m_Seam.Reset(m_Frequency * kPreRollSeconds, m_Format.nBlockAlign, m_Frequency);
+    m_EndedStopAt = 0;  // a new run of the device counts its frames afresh
     if (m_pCapture->Start())
         Trace(L"[CaptureOpen] capture runs ahead of the start\n");
 }
@@ -344,12 +346,19 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         // request arrived, belongs to this program.
         // (It may reach past this program's stop already, when the request
         // came that late: the cut then applies to it as to any buffer.)
+        // Back to back with a recording that reached its stop before this
+        // request came: not a frame lost or repeated at the seam.
+        bool follows = startAt && startAt == m_EndedStopAt;
+        if (follows)
+            m_StartAt = 0;
         unsigned bytes = 0;
         unsigned long long first = 0;
-        char* early = startAt && m_pCapture->IsCapturing()
-                          ? m_PreRoll.Take(m_pCapture->FrameAt(startAt), bytes, first)
-                          : nullptr;
+        char* early = !startAt || !m_pCapture->IsCapturing() ? nullptr
+                      : follows ? m_Seam.Take(m_EndedFrame, bytes, first)
+                                : m_PreRoll.Take(m_pCapture->FrameAt(startAt), bytes, first);
         m_PreRoll.Clear();
+        m_Seam.Clear();
+        m_EndedStopAt = 0;
         if (early && m_Format.nBlockAlign)
             Route(early, bytes / m_Format.nBlockAlign, first);
         delete[] early;

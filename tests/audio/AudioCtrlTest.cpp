@@ -168,10 +168,7 @@ TEST(AudioCtrl, FlacAndOpusFilesDecodeToWhatWasRecorded)
         if (c.type == kFileFlac) {
             EXPECT_TRUE(pcm == Ramp(0, frames, c.channels)) << "not the ramp, bit for bit";
         } else if (frames) {
-            int peak = 0;
-            for (size_t i = 0; i + 1 < pcm.size(); i += 2)
-                peak = std::max(peak, std::abs(static_cast<short>(static_cast<unsigned char>(pcm[i]) | pcm[i + 1] << 8)));
-            EXPECT_GT(peak, 8000);
+            EXPECT_GT(Peak(pcm), 8000);
         }
     }
 }

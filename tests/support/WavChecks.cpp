@@ -1,6 +1,7 @@
 #include "support/WavChecks.h"
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 std::string Ramp(unsigned firstFrame, unsigned frames, int channels)
@@ -63,6 +64,38 @@ std::vector<unsigned> CheckRamp(const std::string& pcm, int channels, const std:
         frames.push_back(n);
     }
     EXPECT_EQ(breaks, 0u) << "discontinuities in " << what << ", the first at frame " << first;
+    return frames;
+}
+
+int Peak(const std::string& pcm)
+{
+    int peak = 0;
+    for (size_t at = 0; at + 2 <= pcm.size(); at += 2) {
+        int v = static_cast<short>(U16(pcm, at));
+        peak = std::max(peak, v < 0 ? -v : v);
+    }
+    return peak;
+}
+
+unsigned Scramble(unsigned n)
+{
+    unsigned x = n * 0x9E3779B1u;
+    x ^= x >> 15;
+    x *= 0x85EBCA6Bu;
+    x ^= x >> 13;
+    return x >> 16;
+}
+
+size_t CheckScrambled(const std::string& pcm, const std::string& what)
+{
+    size_t frames = pcm.size() / 4, bad = 0, first = 0;
+    for (size_t i = 0; i < frames; ++i) {
+        unsigned n = U16(pcm, 4 * i);
+        bool ok = U16(pcm, 4 * i + 2) == Scramble(n) && (i == 0 || n == ((U16(pcm, 4 * i - 4) + 1) & 0xFFFF));
+        if (!ok && !bad++)
+            first = i;
+    }
+    EXPECT_EQ(bad, 0u) << "frames off the scrambled ramp in " << what << ", the first at frame " << first;
     return frames;
 }
 

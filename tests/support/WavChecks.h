@@ -26,6 +26,17 @@ std::wstring WavName(const std::wstring& prefix, unsigned n, const wchar_t* exte
 // before, a failure naming what.
 std::vector<unsigned> CheckRamp(const std::string& pcm, int channels, const std::string& what);
 
+// The largest magnitude of 16-bit PCM.
+int Peak(const std::string& pcm);
+
+// The "Scrambled" microphone's right channel for a left channel of n
+// (tests/support/mic-feeder.py has its twin): frames no encoder can pack.
+unsigned Scramble(unsigned n);
+// Frames of a recording of it: the left channels must count on by one
+// (modulo 65536) and each right channel be the left's scramble; where not,
+// a failure naming what.
+size_t CheckScrambled(const std::string& pcm, const std::string& what);
+
 // The numbered files prefix_000.wav, _001.wav ... of one recording, each
 // checked for true headers in the given format (whole frames; past the size
 // the header gives, at most unheadered bytes, as a killed recording leaves)
