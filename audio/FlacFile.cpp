@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-CFlacFile::CFlacFile() : m_Samples(), m_pEncoder(nullptr), m_pComments(nullptr), m_Channels(0) {}
+CFlacFile::CFlacFile() : m_Samples(), m_pEncoder(nullptr), m_pComments(nullptr) {}
 
 CFlacFile::~CFlacFile()
 {
@@ -27,13 +27,9 @@ void CFlacFile::Release()
 
 int CFlacFile::Create(const wchar_t* path, const WAVEFORMATEX& format, int overwrite)
 {
-    if (!IsPcm16(format) || IsOpen() || m_pEncoder)
-        return -1;
-    int code = CreateForWrite(path, overwrite);
+    int code = CreateForEncoder(path, format, overwrite);
     if (code != 0)
         return code;
-    m_WholeEnd = 0;
-    m_Channels = format.nChannels;
     m_pEncoder = FLAC__stream_encoder_new();
     m_pComments = FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT);
     bool ok = m_pEncoder && m_pComments;

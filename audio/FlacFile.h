@@ -4,19 +4,17 @@
 // (4096 frames); the close finishes STREAMINFO (total samples, MD5).
 #pragma once
 
-#include "audio/MediaFile.h"
-#include "audio/RecordingTags.h"
+#include "audio/EncodedFile.h"
 
 #include <FLAC/stream_encoder.h>
 
-class CFlacFile : public CMediaFile {
+class CFlacFile : public CEncodedFile {
 public:
     static constexpr unsigned kCompressionLevel = 5;
 
     CFlacFile();
     ~CFlacFile() override;
 
-    void SetTags(const RecordingTags& tags) override { m_Tags = tags; }
     int Create(const wchar_t* path, const WAVEFORMATEX& format, int overwrite) override;
     unsigned AppendAudio(const void* pcm, unsigned length) override;
     void Close() override;
@@ -33,6 +31,4 @@ private:
     FLAC__int32 m_Samples[kChunkFrames * 2];
     FLAC__StreamEncoder* m_pEncoder;
     FLAC__StreamMetadata* m_pComments;  // lives as long as the encoder
-    unsigned m_Channels;
-    RecordingTags m_Tags;
 };

@@ -61,7 +61,7 @@ public:
     virtual bool RefreshHeader();
     // After a failed append: cuts what the disk took of a write that did
     // not go through whole.
-    virtual void DropPartialFrame();
+    virtual void DropPartialFrame() {}
     // One flush at a time, on a pool thread: a flush can take seconds while
     // another program fills the disk, and the writer must keep taking audio
     // meanwhile. A refresh that finds one still running leaves it to the next.
@@ -77,15 +77,4 @@ public:
 protected:
     unsigned ReadBlock(unsigned& index, void* buffer, unsigned capacity);
     unsigned long long CurrentPosition();
-
-    // For the encoders' callbacks: every byte goes straight to the handle,
-    // none waits in a buffer of ours or of the C library. False when the
-    // disk took nothing of a write.
-    bool WriteThrough(const void* data, size_t length);
-    // The encoders take 16-bit PCM, mono or stereo.
-    static bool IsPcm16(const WAVEFORMATEX& format);
-    // A file just created whose encoder would not start holds nothing: it goes.
-    void DiscardCreated();
-    // The end of the last write that went through whole.
-    unsigned long long m_WholeEnd;
 };

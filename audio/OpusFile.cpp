@@ -2,7 +2,7 @@
 #include "app/Trace.h"
 #include "audio/RecordingFormat.h"
 
-COpusFile::COpusFile(int kbps) : m_pEncoder(nullptr), m_Kbps(RecordingFormat::ClampKbps(kbps)), m_Channels(0) {}
+COpusFile::COpusFile(int kbps) : m_pEncoder(nullptr), m_Kbps(RecordingFormat::ClampKbps(kbps)) {}
 
 COpusFile::~COpusFile()
 {
@@ -14,13 +14,9 @@ COpusFile::~COpusFile()
 
 int COpusFile::Create(const wchar_t* path, const WAVEFORMATEX& format, int overwrite)
 {
-    if (!IsPcm16(format) || IsOpen() || m_pEncoder)
-        return -1;
-    int code = CreateForWrite(path, overwrite);
+    int code = CreateForEncoder(path, format, overwrite);
     if (code != 0)
         return code;
-    m_WholeEnd = 0;
-    m_Channels = format.nChannels;
     int error = OPE_ALLOC_FAIL;
     OggOpusComments* comments = ope_comments_create();
     char comment[RecordingFormat::kCommentSize];

@@ -6,12 +6,11 @@
 // trimming make a decoder give back exactly the frames recorded.
 #pragma once
 
-#include "audio/MediaFile.h"
-#include "audio/RecordingTags.h"
+#include "audio/EncodedFile.h"
 
 #include <opus/opusenc.h>
 
-class COpusFile : public CMediaFile {
+class COpusFile : public CEncodedFile {
 public:
     // At most this long (48 kHz samples) between a packet and its page.
     static constexpr int kMuxingDelay = 24000;
@@ -19,7 +18,6 @@ public:
     explicit COpusFile(int kbps);
     ~COpusFile() override;
 
-    void SetTags(const RecordingTags& tags) override { m_Tags = tags; }
     int Create(const wchar_t* path, const WAVEFORMATEX& format, int overwrite) override;
     unsigned AppendAudio(const void* pcm, unsigned length) override;
     void Close() override;
@@ -30,6 +28,4 @@ private:
 
     OggOpusEnc* m_pEncoder;
     int m_Kbps;
-    unsigned m_Channels;
-    RecordingTags m_Tags;
 };
