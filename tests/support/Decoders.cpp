@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 std::string UnixArg(const std::wstring& path)
 {
     using ToUnix = char*(CDECL*)(const wchar_t*);
@@ -44,21 +46,15 @@ ToolRun RunTool(const std::string& line)
     return run;
 }
 
-// The decoded PCM goes to a file beside the input, read and removed.
-ToolRun DecodeFlac(const std::wstring& path, bool salvage)
+ToolRun Decode(const std::wstring& path, const std::string& command)
 {
-    std::wstring raw = path + L".raw";
-    ToolRun run = RunTool(std::string("flac -d -s -f ") + (salvage ? "-F " : "") +
-                          "--force-raw-format --endian=little --sign=signed -o " + UnixArg(raw) + " " + UnixArg(path));
-    run.pcm = ReadBytes(raw);
-    DeleteFileW(raw.c_str());
-    return run;
-}
-
-ToolRun DecodeOpus(const std::wstring& path, unsigned rate)
-{
-    std::wstring raw = path + L".raw";
-    ToolRun run = RunTool("opusdec --quiet --rate " + std::to_string(rate) + " " + UnixArg(path) + " " + UnixArg(raw));
+    std::wstring raw = path + L".raw";  // beside the input, read and removed
+    // The later word first, so the earlier one stays where it was found.
+    std::string line = command;
+    size_t in = line.find("IN"), out = line.find("OUT");
+    line.replace(std::max(in, out), in > out ? 2 : 3, in > out ? UnixArg(path) : UnixArg(raw));
+    line.replace(std::min(in, out), in > out ? 3 : 2, in > out ? UnixArg(raw) : UnixArg(path));
+    ToolRun run = RunTool(line);
     run.pcm = ReadBytes(raw);
     DeleteFileW(raw.c_str());
     return run;

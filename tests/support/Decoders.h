@@ -6,17 +6,23 @@
 #include <string>
 
 struct ToolRun {
-    int exitCode = -1;   // -1: the tool did not run
-    std::string output;  // its standard output and error
-    std::string pcm;     // what a decoder wrote: 16-bit little-endian PCM
+    int exitCode = -1;        // -1: the tool did not run
+    std::string output, pcm;  // its standard output and error; what a decoder wrote
 };
 
 // The Unix path of a Windows one, quoted for sh.
 std::string UnixArg(const std::wstring& path);
 // A command line for sh (the tools on its PATH); its exit code and output.
 ToolRun RunTool(const std::string& line);
-// The whole file decoded by flac (verifying its MD5); salvage decodes what
-// a killed recording left (-F).
-ToolRun DecodeFlac(const std::wstring& path, bool salvage = false);
-// The file decoded by opusdec at rate.
-ToolRun DecodeOpus(const std::wstring& path, unsigned rate);
+// The file decoded to 16-bit PCM by a command that reads IN and writes OUT.
+ToolRun Decode(const std::wstring& path, const std::string& command);
+// flac checks the MD5 of a finished file; -F decodes what a killed one holds.
+inline ToolRun DecodeFlac(const std::wstring& path, bool salvage = false)
+{
+    return Decode(path, std::string("flac -d -s -f ") + (salvage ? "-F " : "") +
+                            "--force-raw-format --endian=little --sign=signed -o OUT IN");
+}
+inline ToolRun DecodeOpus(const std::wstring& path, unsigned rate)
+{
+    return Decode(path, "opusdec --quiet --rate " + std::to_string(rate) + " IN OUT");
+}
