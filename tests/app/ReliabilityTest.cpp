@@ -121,43 +121,60 @@ TEST(Reliability, NoCaptureDeviceRetriesEveryTenSecondsUntilClosed)
     EXPECT_TRUE(rec.Wavs().empty());
 }
 
-// Run by tests/app/reliability.sh on a small file system of its own.
+// Run by tests/app/reliability.sh on a small file system of its own. In
+// FLAC too, from the input it cannot pack (96 KB a second): the file ends
+// with the last whole frame the disk took, and decodes.
 TEST(Reliability, FullDiskClosesTheFileAndTheNextProgramRecords)
 {
     std::wstring small = EnvironmentValue(L"MARIVANE_SMALL_DISK");
     if (small.empty())
         GTEST_SKIP() << "run by tests/app/reliability.sh";
-    Recorder rec;
-    rec.wavDir = small;
-    // Leave 1 MB: the first program needs about 1.9 MB.
-    ULARGE_INTEGER free = {};
-    ASSERT_TRUE(GetDiskFreeSpaceExW(small.c_str(), &free, nullptr, nullptr));
-    ASSERT_GT(free.QuadPart, 1048576u);
-    std::wstring filler = small + L"\\filler.bin";
-    ASSERT_TRUE(WriteBytes(filler, std::string(static_cast<size_t>(free.QuadPart - 1048576), '\0')));
+    for (FileType type : {kFileWav, kFileFlac}) {
+        SCOPED_TRACE(Narrow(RecordingFormat::Name(type)));
+        Recorder rec;
+        rec.wavDir = small;
+        rec.fileFormat = type;
+        rec.device = type == kFileFlac ? L"Scrambled" : L"";
+        // Leave 1 MB (FLAC half of it): the first program needs about 1.9 MB (1 MB).
+        unsigned long long left = type == kFileFlac ? 524288 : 1048576;
+        ULARGE_INTEGER free = {};
+        ASSERT_TRUE(GetDiskFreeSpaceExW(small.c_str(), &free, nullptr, nullptr));
+        ASSERT_GT(free.QuadPart, left);
+        std::wstring filler = small + L"\\filler.bin";
+        ASSERT_TRUE(WriteBytes(filler, std::string(static_cast<size_t>(free.QuadPart - left), '\0')));
 
-    CDateTime start1 = SecondsFromNow(3), stop1 = SecondsFromNow(13);
-    CDateTime start2 = SecondsFromNow(18), stop2 = SecondsFromNow(22);
-    rec.Write({Program(start1, stop1, 0, L"Full"), Program(start2, stop2, 0, L"After")}, 100);
-    ChildProcess child;
-    HWND hwnd = rec.Launch(child);
-    ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(rec.WaitForTrace("[" + Narrow(Text(stop1)) + "] (ID=", 30000));
-    Sleep(500);
-    DeleteFileW(filler.c_str());  // space is back before the next program
-    ASSERT_TRUE(rec.WaitForTrace("[" + Narrow(Text(stop2)) + "] (ID=", 30000));
-    Sleep(1000);
-    EXPECT_TRUE(child.Running());
-    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
-
-    // The first file was finished with what the disk took: sizes true, whole frames.
-    RecordedFiles full = ReadRecording(small + L"\\Full_" + Stamp(start1), 48000, 2);
-    EXPECT_EQ(full.files, 1u);
-    EXPECT_GT(full.pcm.size(), 900000u);
-    CheckRamp(full.pcm, 2, "the file on the full disk");
-    EXPECT_EQ(rec.TraceCount("Balloon: Full: Writing the WAV file failed"), 1);
-    // The next program recorded in full.
-    size_t frames = CheckRecording(small, L"After_" + Stamp(start2), 0);
-    EXPECT_GT(frames, 48000u * 3);
-    EXPECT_LT(frames, 48000u * 5);
+        CDateTime start1 = SecondsFromNow(3), stop1 = SecondsFromNow(13);
+        CDateTime start2 = SecondsFromNow(18), stop2 = SecondsFromNow(22);
+        rec.Write({Program(start1, stop1, 0, L"Full"), Program(start2, stop2, 0, L"After")}, 100);
+        ChildProcess child;
+        HWND hwnd = rec.Launch(child);
+        ASSERT_NE(hwnd, nullptr);
+        ASSERT_TRUE(rec.WaitForTrace("[" + Narrow(Text(stop1)) + "] (ID=", 30000));
+        Sleep(500);
+        DeleteFileW(filler.c_str());  // space is back before the next program
+        ASSERT_TRUE(rec.WaitForTrace("[" + Narrow(Text(stop2)) + "] (ID=", 30000));
+        Sleep(1000);
+        EXPECT_TRUE(child.Running());
+        EXPECT_EQ(ExitProgram(hwnd, child), 0u);
+        EXPECT_EQ(rec.TraceCount("Balloon: Full: Writing the recording file failed"), 1);
+        std::wstring full = small + L"\\Full_" + Stamp(start1), after = small + L"\\After_" + Stamp(start2);
+        if (type == kFileFlac) {
+            ToolRun decoded = DecodeFlac(WavName(full, 0, L"flac"), true);
+            EXPECT_EQ(decoded.exitCode, 0) << decoded.output;
+            EXPECT_GT(CheckScrambled(decoded.pcm, "the FLAC file on the full disk"), 48000u * 3);
+            EXPECT_NEAR(CheckScrambled(DecodeFlac(WavName(after, 0, L"flac")).pcm, "the next one"), 4 * 48000.0, 480);
+            continue;
+        }
+        // The first file was finished with what the disk took: sizes true, whole frames.
+        RecordedFiles r = ReadRecording(full, 48000, 2);
+        EXPECT_EQ(r.files, 1u);
+        EXPECT_GT(r.pcm.size(), 900000u);
+        CheckRamp(r.pcm, 2, "the file on the full disk");
+        // The next program recorded in full.
+        size_t frames = CheckRecording(small, L"After_" + Stamp(start2), 0);
+        EXPECT_GT(frames, 48000u * 3);
+        EXPECT_LT(frames, 48000u * 5);
+        for (const auto& name : rec.Wavs())  // room for the next round
+            DeleteFileW((small + L"\\" + name).c_str());
+    }
 }
