@@ -11,7 +11,7 @@ TEST(AboutDialog, ShowsTheVersionAndTheLibrariesLicenses)
         DialogFixture f(ja);
         CAboutDialog about;
         g_pDialog = &about;
-        f.Run([&] { DialogBoxParamW(nullptr, MAKEINTRESOURCEW(TemplateId(IDD_ABOUT_JA)), nullptr, CDialog::StaticProc, 0); },
+        f.Run([&] { DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(TemplateId(IDD_ABOUT_JA)), nullptr, CDialog::StaticProc, 0); },
               ja ? L"Marivaneについて" : L"Marivane", [&](HWND dialog) {
                   EXPECT_EQ(ControlText(dialog, IDC_ABOUT_VERSION), L"Version " MARIVANE_VERSION_TEXT);
                   std::wstring licenses = ControlText(dialog, IDC_ABOUT_LICENSES);

@@ -68,13 +68,14 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         EXPECT_EQ(SendDlgItemMessageW(audio, IDC_FREQUENCY, CB_GETCOUNT, 0, 0), 5);
         EXPECT_EQ(Selected(audio, IDC_FREQUENCY), -1);
         EXPECT_EQ(SelectedText(audio, IDC_CHANNELS), L"1ch (mono)");
-        SendDlgItemMessageW(audio, IDC_CHANNELS, CB_SETCURSEL, 1, 0);
         // Opus at a rate between the offered ones; the size line for the
-        // stored 96000 Hz. FLAC then: no bit rate, its own size.
+        // stored 96000 Hz. FLAC then, in stereo: no bit rate, its own size.
         EXPECT_EQ(SelectedText(audio, IDC_FILE_FORMAT), L"Opus (lossy, small)");
         EXPECT_EQ(SelectedText(audio, IDC_OPUS_BITRATE), L"80 kbit/s");
         EXPECT_EQ(SendDlgItemMessageW(audio, IDC_OPUS_BITRATE, CB_GETCOUNT, 0, 0), 11);
         EXPECT_EQ(ControlText(audio, IDC_SIZE_PER_HOUR), L"About 36 MB per hour (96000 Hz, 1 ch; depends on the sound)");
+        SaveScreenshot(sheet, L"settings-audio-opus-en");
+        SendDlgItemMessageW(audio, IDC_CHANNELS, CB_SETCURSEL, 1, 0);
         SendDlgItemMessageW(audio, IDC_FILE_FORMAT, CB_SETCURSEL, 1, 0);
         SendMessageW(audio, WM_COMMAND, MAKEWPARAM(IDC_FILE_FORMAT, CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(GetDlgItem(audio, IDC_FILE_FORMAT)));
