@@ -8,8 +8,10 @@
 
 namespace {
 
-// FLAC of music and speech off the air keeps about 60 % of the PCM
-// (scripts/bench measures it on pink noise with tones).
+// FLAC keeps about half the PCM of music and speech off the air (46 % of
+// scripts/bench's pink noise with tones); loud, dense sound keeps more.
+// The estimate errs on the large side: a disk warned of too early is better
+// than one that fills unannounced.
 constexpr double kFlacShare = 0.6;
 // Ogg pages (one every half second or less) and packet lacing over the
 // Opus packets themselves.
