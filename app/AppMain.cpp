@@ -627,6 +627,11 @@ void CAppMain::PostToAudio(UINT message, WPARAM wParam, LPARAM lParam)
     if (message == WM_CAPTURE_OPEN || message == WM_CAPTURE_START || message == WM_CAPTURE_CLOSE)
         m_AudioCtrl.m_Task = message;
     MemoryBarrier();
-    if (!PostThreadMessageW(m_AudioCtrl.m_ThreadId, message, wParam, lParam) && message == WM_CAPTURE_START)
-        delete[] reinterpret_cast<wchar_t*>(lParam);
+    if (!PostThreadMessageW(m_AudioCtrl.m_ThreadId, message, wParam, lParam)) {
+        // The block of a message that was not posted is still ours.
+        if (message == WM_CAPTURE_START)
+            delete[] reinterpret_cast<wchar_t*>(lParam);
+        else if (message == WM_CAPTURE_TAGS)
+            delete reinterpret_cast<RecordingTags*>(lParam);
+    }
 }

@@ -24,6 +24,10 @@ enum : UINT {
     // To the audio thread: the wall clock was set, its zone changed or the
     // system resumed; the capture clock takes its offset again.
     WM_CAPTURE_CLOCK = 0x40E,
+    // To the audio thread, right before WM_CAPTURE_START: the program's title
+    // and scheduled start for its files' tags. lParam: a RecordingTags block
+    // (audio/RecordingTags.h, new) the receiver frees.
+    WM_CAPTURE_TAGS = 0x413,
     // From the writer thread: a recording's last file is closed. lParam: a
     // heap block (new wchar_t[]) the receiver frees, the recording's files
     // with their paths, one a line.

@@ -19,11 +19,11 @@ const Texts kTexts[] = {
      L"録音中に録音デバイスが失われました。それまでのファイルは閉じました。デバイスが戻りしだい次のファイルに録音を続けます。",
      L"The capture device was lost during the recording. The file so far is closed; the recording goes on in the "
      L"next file as soon as a device opens."},
-    {kNoticeFileFailed, L"WAV ファイルを作成できませんでした。録音されていません。設定の保存先フォルダーを確かめてください。",
-     L"The WAV file could not be created: nothing is being recorded. Check the WAV folder in the settings."},
+    {kNoticeFileFailed, L"録音ファイルを作成できませんでした。録音されていません。設定の保存先フォルダーを確かめてください。",
+     L"The recording file could not be created: nothing is being recorded. Check the WAV folder in the settings."},
     {kNoticeWriteFailed,
-     L"WAV ファイルに書き込めませんでした (ディスクがいっぱい?)。録音は止まりました。それまでの分は残っています。",
-     L"Writing the WAV file failed (is the disk full?): the recording has stopped. What was recorded until then is "
+     L"録音ファイルに書き込めませんでした (ディスクがいっぱい?)。録音は止まりました。それまでの分は残っています。",
+     L"Writing the recording file failed (is the disk full?): the recording has stopped. What was recorded until then is "
      L"kept."},
     {kNoticeStreamBroke,
      L"録音が途中で途切れました (スリープなど)。それまでのファイルは閉じ、次のファイルに録音を続けています。",

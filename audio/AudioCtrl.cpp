@@ -15,7 +15,7 @@ CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(),
       m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_bSessionAway(0), m_StopAt(0), m_StartAt(0), m_bNextPending(0), m_NextPrefix(),
-      m_NextStopAt(0), m_NextMaxFileSize(0), m_bAfterBreak(false), m_bLoopback(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
+      m_NextStopAt(0), m_NextMaxFileSize(0), m_EndedStopAt(0), m_EndedFrame(0), m_bAfterBreak(false), m_bLoopback(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
 {
     InitializeCriticalSection(&m_CutLock);
 }
@@ -63,6 +63,8 @@ void CAudioCtrl::TaskExecute()
         if (m_bQuit) {
             if (msg.message == WM_CAPTURE_START)
                 delete[] reinterpret_cast<wchar_t*>(msg.lParam);
+            if (msg.message == WM_CAPTURE_TAGS)
+                delete reinterpret_cast<RecordingTags*>(msg.lParam);
             break;
         }
         switch (msg.message) {
@@ -80,6 +82,7 @@ void CAudioCtrl::TaskExecute()
         case WM_CAPTURE_CLOSE: CaptureClose(static_cast<long long>(msg.wParam)); break;
         case WM_CAPTURE_STOP_AT: CaptureStopAt(static_cast<long long>(msg.wParam)); break;
         case WM_CAPTURE_RELEASE: CaptureRelease(); break;
+        case WM_CAPTURE_TAGS: CaptureTags(reinterpret_cast<RecordingTags*>(msg.lParam)); break;
         case WM_CAPTURE_LOST: CaptureLost(); break;
         case WM_CAPTURE_CLOCK: CaptureClock(); break;
         default: break;
@@ -213,6 +216,8 @@ bool CAudioCtrl::OpenWithRetries(bool tell)
 void CAudioCtrl::StartDevice()
 {
     m_PreRoll.Reset(m_Frequency * kPreRollSeconds, m_Format.nBlockAlign, m_Frequency);
+    m_Seam.Reset(m_Frequency * kPreRollSeconds, m_Format.nBlockAlign, m_Frequency);
+    m_EndedStopAt = 0;  // a new run of the device counts its frames afresh
     if (m_pCapture->Start())
         Trace(L"[CaptureOpen] capture runs ahead of the start\n");
 }
@@ -301,8 +306,17 @@ bool CAudioCtrl::ApplySettings(unsigned& maxFileSize)
     return m_pCapture != nullptr;
 }
 
+void CAudioCtrl::CaptureTags(RecordingTags* tags)
+{
+    m_PendingTags = tags ? *tags : RecordingTags();
+    delete tags;
+}
+
 void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stopAt)
 {
+    // The tags sent before this request are this program's alone.
+    RecordingTags tags = m_PendingTags;
+    m_PendingTags = RecordingTags();
     if (!prefix)
         return;
     if (!m_pWriter)
@@ -312,8 +326,9 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         delete[] prefix;
         return;
     }
-    // A new split size alone applies from this program's first file on.
+    // A new split size or file format alone applies from this program's first file on.
     unsigned maxFileSize = m_MaxFileSize;
+    RecordingFormat fileFormat = RecordingFormat::FromSettings();
     if (!ApplySettings(maxFileSize)) {
         delete[] prefix;
         return;
@@ -340,6 +355,8 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         lstrcpynW(m_NextPrefix, prefix, kFilePrefixSize);
         m_NextStopAt = stopAt;
         m_NextMaxFileSize = maxFileSize;
+        m_NextFileFormat = fileFormat;
+        m_NextTags = tags;
         m_bNextPending = 1;
         Trace(L"[CaptureStart] back to back: the file takes over at the stop of the one before\n");
     } else {
@@ -349,17 +366,26 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         m_StartAt = startAt;
         m_StopAt = stopAt;
         m_MaxFileSize = maxFileSize;
+        m_FileFormat = fileFormat;
+        m_Tags = tags;
         BeginRecording();
         // What the device captured since the start second, before this
         // request arrived, belongs to this program.
         // (It may reach past this program's stop already, when the request
         // came that late: the cut then applies to it as to any buffer.)
+        // Back to back with a recording that reached its stop before this
+        // request came: not a frame lost or repeated at the seam.
+        bool follows = startAt && startAt == m_EndedStopAt;
+        if (follows)
+            m_StartAt = 0;
         unsigned bytes = 0;
         unsigned long long first = 0;
-        char* early = startAt && m_pCapture->IsCapturing()
-                          ? m_PreRoll.Take(m_pCapture->FrameAt(startAt), bytes, first)
-                          : nullptr;
+        char* early = !startAt || !m_pCapture->IsCapturing() ? nullptr
+                      : follows ? m_Seam.Take(m_EndedFrame, bytes, first)
+                                : m_PreRoll.Take(m_pCapture->FrameAt(startAt), bytes, first);
         m_PreRoll.Clear();
+        m_Seam.Clear();
+        m_EndedStopAt = 0;
         if (early && m_Format.nBlockAlign)
             Route(early, bytes / m_Format.nBlockAlign, first);
         delete[] early;

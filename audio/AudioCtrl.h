@@ -46,6 +46,9 @@ public:
     void CaptureClose(long long stopAt = 0);
     void CaptureStopAt(long long stopAt);
     void CaptureRelease();
+    // The title and scheduled start of the program whose start request
+    // follows (owned: freed here; null clears them).
+    void CaptureTags(RecordingTags* tags);
     // The device went away or stalled: finish the file, reopen, go on in the
     // next file; in the lead-in, reopen before the start.
     void CaptureLost();
@@ -95,6 +98,19 @@ public:
     wchar_t m_NextPrefix[kFilePrefixSize];
     long long m_NextStopAt;
     unsigned m_NextMaxFileSize;
+    // What the current and the next program's files are and say of them;
+    // read from the settings and the tags at each start request.
+    RecordingFormat m_FileFormat, m_NextFileFormat;
+    RecordingTags m_Tags, m_NextTags;
+    // The last recording that reached its stop with no program waiting: its
+    // stop, the frame after its last, and the frames from there on, kept by
+    // frame number alone. A program whose start request comes later,
+    // starting at that stop, begins with that frame, wherever the device's
+    // timeline places its start by then (a packet time far off moves it,
+    // and the pre-roll forgets audio across such a move). 0: none.
+    long long m_EndedStopAt;
+    unsigned long long m_EndedFrame;
+    CPreRoll m_Seam;
     // The stream broke off during the recording: the next frames it takes
     // go on in the next file, and the user hears of it.
     bool m_bAfterBreak;
@@ -157,6 +173,8 @@ private:
 
     // Why the last WASAPI open failed; the audio thread's.
     HRESULT m_LastOpenError;
+    // The tags the next start request takes; the audio thread's.
+    RecordingTags m_PendingTags;
     // The device settings the last open chose by, uncut.
     wchar_t m_OpenedName[256];
     wchar_t m_OpenedId[256];

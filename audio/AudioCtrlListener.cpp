@@ -1,5 +1,5 @@
 // The audio controller as the device's listener: on the buffer thread, each
-// buffer goes to the current WAV file up to the recording's stop frame, the
+// buffer goes to the current recording's file up to the recording's stop frame, the
 // rest to the program that follows back to back, or to the pre-roll.
 #include "audio/AudioCtrl.h"
 #include "app/Trace.h"
@@ -24,6 +24,9 @@ void CAudioCtrl::Route(const char* data, unsigned frames, unsigned long long fir
     while (frames > 0) {
         if (!m_bRecording) {
             m_PreRoll.Append(data, frames, first, m_pCapture->FrameTime(first));
+            // The seam's time is the frame's own: only a frame missing restarts it.
+            if (m_EndedStopAt)
+                m_Seam.Append(data, frames, first, static_cast<long long>(first * 10000000ULL / m_Format.nSamplesPerSec));
             return;
         }
         unsigned long long start = m_StartAt ? m_pCapture->FrameAt(m_StartAt) : 0;
@@ -61,8 +64,14 @@ void CAudioCtrl::Route(const char* data, unsigned frames, unsigned long long fir
             frames -= take;
             first += take;
         }
-        if (frames > 0)
+        if (frames > 0) {
+            long long stopAt = m_StopAt;
             EndCurrentRecording();
+            if (!m_bRecording) {
+                m_EndedStopAt = stopAt;
+                m_EndedFrame = first;
+            }
+        }
     }
 }
 
@@ -71,6 +80,8 @@ void CAudioCtrl::OnSoundGap(long long ticks)
     EnterCriticalSection(&m_CutLock);
     // Audio from before the break never joins audio after it.
     m_PreRoll.Clear();
+    m_Seam.Clear();
+    m_EndedStopAt = 0;
     if (m_bRecording) {
         Trace(L"[CAudioCtrl] the stream broke off for %lld s: the file is closed\n", ticks / 10000000LL);
         m_pWriter->Break();
@@ -117,6 +128,8 @@ void CAudioCtrl::EndCurrentRecording()
     m_StopAt = m_NextStopAt;
     m_NextStopAt = 0;
     m_MaxFileSize = m_NextMaxFileSize;
+    m_FileFormat = m_NextFileFormat;
+    m_Tags = m_NextTags;
     BeginRecording();
 }
 
@@ -124,7 +137,7 @@ void CAudioCtrl::BeginRecording()
 {
     m_bAfterBreak = false;
     m_Silence.Reset(m_Format.nSamplesPerSec, m_Format.nChannels);
-    m_pWriter->Begin(m_FilePrefix, m_Format, m_MaxFileSize);
+    m_pWriter->Begin(m_FilePrefix, m_Format, m_MaxFileSize, m_FileFormat, &m_Tags);
     RecordingLevel::s_Frames = 0;
     RecordingLevel::s_Peak = 0;
     RecordingLevel::s_Rate = static_cast<LONG>(m_Format.nSamplesPerSec);

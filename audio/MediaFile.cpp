@@ -1,8 +1,50 @@
 #include "audio/MediaFile.h"
 
+namespace {
+
+volatile LONG g_FlushInFlight = 0;
+
+DWORD WINAPI FlushAndClose(void* param)
+{
+    HANDLE file = static_cast<HANDLE>(param);
+    FlushFileBuffers(file);
+    CloseHandle(file);
+    InterlockedExchange(&g_FlushInFlight, 0);
+    return 0;
+}
+
+}  // namespace
+
 CMediaFile::CMediaFile()
     : m_BlockSize(0), m_BlockTime(0), m_BlockCount(0), m_AudioIndex(0), m_SecondaryIndex(0), m_Info()
 {
+}
+
+void CMediaFile::FlushInBackground(HANDLE file)
+{
+    if (InterlockedCompareExchange(&g_FlushInFlight, 1, 0) != 0)
+        return;
+    // The pool thread holds a handle of its own, so closing the file meanwhile is safe.
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS) ||
+        !QueueUserWorkItem(FlushAndClose, copy, WT_EXECUTELONGFUNCTION)) {
+        if (copy)
+            CloseHandle(copy);
+        InterlockedExchange(&g_FlushInFlight, 0);
+    }
+}
+
+int CMediaFile::Create(const wchar_t*, const WAVEFORMATEX&, int)
+{
+    return -1;
+}
+
+bool CMediaFile::RefreshHeader()
+{
+    if (!IsOpen() || m_bRead)
+        return false;
+    FlushInBackground(m_hFile);
+    return true;
 }
 
 CMediaFile::~CMediaFile()

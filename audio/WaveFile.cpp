@@ -6,34 +6,6 @@
 
 namespace {
 
-// One flush at a time, on a pool thread: a flush can take seconds while
-// another program fills the disk, and the capture buffers must keep coming
-// back meanwhile. A refresh that finds one still running leaves it to the next.
-volatile LONG g_FlushInFlight = 0;
-
-DWORD WINAPI FlushAndClose(void* param)
-{
-    HANDLE file = static_cast<HANDLE>(param);
-    FlushFileBuffers(file);
-    CloseHandle(file);
-    InterlockedExchange(&g_FlushInFlight, 0);
-    return 0;
-}
-
-void FlushInBackground(HANDLE file)
-{
-    if (InterlockedCompareExchange(&g_FlushInFlight, 1, 0) != 0)
-        return;
-    // The pool thread holds a handle of its own, so closing the file meanwhile is safe.
-    HANDLE copy = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), file, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS) ||
-        !QueueUserWorkItem(FlushAndClose, copy, WT_EXECUTELONGFUNCTION)) {
-        if (copy)
-            CloseHandle(copy);
-        InterlockedExchange(&g_FlushInFlight, 0);
-    }
-}
-
 void Put32(unsigned char* p, unsigned v)
 {
     p[0] = static_cast<unsigned char>(v);

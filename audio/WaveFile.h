@@ -17,12 +17,12 @@ public:
     using CMediaFile::Create;
     // 0 success; -1 invalid format, already open, empty path, failed header
     // write or failed creation with overwrite; -2 creation without overwrite failed.
-    int Create(const wchar_t* path, const WAVEFORMATEX& format, int overwrite);
+    int Create(const wchar_t* path, const WAVEFORMATEX& format, int overwrite) override;
     // Rewrites the three size fields for the data written so far, returns to
     // the end and makes it durable, so a killed recording keeps its data.
-    bool RefreshHeader();
+    bool RefreshHeader() override;
     // Cuts a trailing part of a frame (a write the full disk cut short).
-    void DropPartialFrame();
+    void DropPartialFrame() override;
 
     void Close() override;
     int Create(const wchar_t* path, int overwrite) override;

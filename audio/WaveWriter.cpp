@@ -10,7 +10,7 @@
 CWaveWriter::CWaveWriter()
     : m_hNoticeWnd(nullptr), m_DroppedFrames(0), m_hWork(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_hThread(nullptr), m_pData(nullptr), m_DataHead(0), m_DataTail(0), m_DataUsed(0), m_pCommands(nullptr),
-      m_CommandHead(0), m_CommandCount(0), m_bBusy(false), m_bWaiting(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_Prefix(),
+      m_CommandHead(0), m_CommandCount(0), m_bBusy(false), m_bWaiting(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_FileFrames(0), m_Prefix(),
       m_Number(0), m_Format(), m_MaxFileSize(0), m_UnrefreshedBytes(0), m_UncheckedBytes(0), m_bLowDiskTold(false), m_bActive(false), m_bBroken(false),
       m_bFailed(false)
 {
@@ -20,8 +20,10 @@ CWaveWriter::CWaveWriter()
 CWaveWriter::~CWaveWriter()
 {
     Shutdown();
-    for (unsigned i = 0; m_pCommands && i < m_CommandCount; ++i)
+    for (unsigned i = 0; m_pCommands && i < m_CommandCount; ++i) {
         delete[] m_pCommands[(m_CommandHead + i) % kMaxCommands].prefix;
+        delete m_pCommands[(m_CommandHead + i) % kMaxCommands].tags;
+    }
     delete[] m_pCommands;
     delete[] m_pData;
     if (m_hWork)
@@ -93,19 +95,24 @@ bool CWaveWriter::Push(const Command& command, const void* data)
     return true;
 }
 
-void CWaveWriter::Begin(const wchar_t* prefix, const WAVEFORMATEX& format, unsigned maxFileSize)
+void CWaveWriter::Begin(const wchar_t* prefix, const WAVEFORMATEX& format, unsigned maxFileSize,
+                        const RecordingFormat& file, const RecordingTags* tags)
 {
     Command command = Command();
     command.type = kBegin;
     command.format = format;
     command.maxFileSize = maxFileSize;
+    command.file = file;
     command.prefix = new (std::nothrow) wchar_t[kFilePrefixSize];
     if (command.prefix)
         lstrcpynW(command.prefix, prefix, kFilePrefixSize);
+    if (tags)
+        command.tags = new (std::nothrow) RecordingTags(*tags);
     m_bDropTold = false;
     m_AppendAlign = format.nBlockAlign ? format.nBlockAlign : 1;
     if (!command.prefix || !Push(command, nullptr)) {
         delete[] command.prefix;
+        delete command.tags;
         Trace(L"[CWaveWriter] the recording %s could not be queued\n", prefix);
         PostNotice(kNoticeFileFailed);
     }
@@ -200,6 +207,7 @@ void CWaveWriter::Run()
             Execute(command, data);
         delete[] joined;
         delete[] command.prefix;
+        delete command.tags;
         EnterCriticalSection(&m_QueueLock);
         if (command.type == kData) {
             m_DataHead = (m_DataHead + command.bytes) % kQueueBytes;
@@ -221,6 +229,8 @@ void CWaveWriter::Execute(Command& command, const char* data)
         lstrcpynW(m_Prefix, command.prefix, kFilePrefixSize);
         m_Format = command.format;
         m_MaxFileSize = command.maxFileSize;
+        m_File = command.file;
+        m_Tags = command.tags ? *command.tags : RecordingTags();
         m_Number = 0;
         m_UncheckedBytes = 0;
         m_bLowDiskTold = false;
@@ -228,7 +238,7 @@ void CWaveWriter::Execute(Command& command, const char* data)
         m_bBroken = false;
         m_bFailed = false;
         if (!CreateNumberedFile()) {
-            Trace(L"[CaptureStart] can't create the WAV file %s\n", m_Prefix);
+            Trace(L"[CaptureStart] can't create the %s file %s\n", m_File.Extension(), m_Prefix);
             PostNotice(kNoticeFileFailed);
         }
         break;
@@ -270,6 +280,7 @@ void CWaveWriter::Write(const char* data, unsigned length)
         done += n;
     }
     if (done == length) {
+        m_FileFrames += length / (m_Format.nBlockAlign ? m_Format.nBlockAlign : 1);
         m_UnrefreshedBytes += length;
         if (m_UnrefreshedBytes >= static_cast<unsigned long long>(m_Format.nAvgBytesPerSec) * kRefreshSeconds) {
             m_pFile->RefreshHeader();
@@ -292,7 +303,7 @@ void CWaveWriter::Write(const char* data, unsigned length)
     m_pFile->DropPartialFrame();
     CloseFile();
     m_bFailed = true;
-    Trace(L"[CAudioCtrl] a write to the WAV file failed: the recording stops\n");
+    Trace(L"[CAudioCtrl] a write to the %s file failed: the recording stops\n", m_File.Extension());
     PostNotice(kNoticeWriteFailed);
 }
 
@@ -301,14 +312,16 @@ unsigned long long CWaveWriter::FreeBytes(const wchar_t* path)
     return FreeBytesAt(path);
 }
 
-unsigned CWaveWriter::WriteToFile(CWaveFile* file, const void* data, unsigned length)
+unsigned CWaveWriter::WriteToFile(CMediaFile* file, const void* data, unsigned length)
 {
-    return file->Write(data, length);
+    return file->AppendAudio(data, length);
 }
 
 void CWaveWriter::CloseFile()
 {
     if (m_pFile) {
+        // The frames each file took, for whoever checks a decoder's length against them.
+        Trace(L"[CWaveWriter] closed %s: %llu frames\n", m_pFile->m_Path.GetWide(), m_FileFrames);
         m_pFile->Close();
         delete m_pFile;
         m_pFile = nullptr;
@@ -318,14 +331,16 @@ void CWaveWriter::CloseFile()
 bool CWaveWriter::CreateNumberedFile()
 {
     m_UnrefreshedBytes = 0;
-    CWaveFile* file = new (std::nothrow) CWaveFile();
+    m_FileFrames = 0;
+    CMediaFile* file = m_File.NewFile();
     if (!file)
         return false;
+    file->SetTags(m_Tags);
     // An existing file is never overwritten; the recording goes on in the
     // next free number instead of being lost.
     for (int attempt = 0; attempt < kMaxNumberSkips; ++attempt) {
         wchar_t name[kFilePrefixSize + 16];
-        int n = FormatText(name, kFilePrefixSize + 16, L"%s_%03u.wav", m_Prefix, m_Number);
+        int n = FormatText(name, kFilePrefixSize + 16, L"%s_%03u.%s", m_Prefix, m_Number, m_File.Extension());
         ++m_Number;
         // A name that does not fit its block is refused rather than cut short.
         if (n >= kFilePrefixSize)

@@ -1,14 +1,16 @@
-// The disk side of the recordings. A thread of its own creates the WAV
-// files, appends the audio, splits at the size limit and refreshes the
-// headers, all taken from a bounded queue: a disk, USB stick or network
+// The disk side of the recordings. A thread of its own creates the files
+// (WAV, FLAC or Opus: the encoding runs here too), appends the audio, splits
+// at the size limit and refreshes the headers, all taken from a bounded queue: a disk, USB stick or network
 // share that stalls never holds up the capture thread, and one that stalls
 // longer than the queue holds costs the frames that did not fit, counted
 // and told once, never a blocked capture.
 #pragma once
 
 #include "app/Messages.h"
+#include "audio/MediaFile.h"
 #include "audio/RecordingFiles.h"
-#include "audio/WaveFile.h"
+#include "audio/RecordingFormat.h"
+#include "audio/RecordingTags.h"
 
 #include <windows.h>
 
@@ -36,9 +38,12 @@ public:
 
     // The producer's side: one thread at a time (the audio controller calls
     // it under its cut lock). None of these waits for the disk.
-    // A recording: its first file prefix_NNN.wav from 000 on, made at once;
-    // split into the next number whenever a file's data reaches maxFileSize.
-    void Begin(const wchar_t* prefix, const WAVEFORMATEX& format, unsigned maxFileSize);
+    // A recording: its first file prefix_NNN.wav (.flac, .opus) from 000 on,
+    // made at once; split into the next number whenever a file reaches
+    // maxFileSize (a WAV file's data, the others' whole size). The PCM comes
+    // in format; tags go into the files that have room for them.
+    void Begin(const wchar_t* prefix, const WAVEFORMATEX& format, unsigned maxFileSize,
+               const RecordingFormat& file = RecordingFormat(), const RecordingTags* tags = nullptr);
     void Append(const void* data, unsigned bytes);
     // The current file is finished; the recording goes on in the next
     // number when data comes again (none comes: no empty file is left).
@@ -59,7 +64,7 @@ public:
 protected:
     // Seams for the tests: one write to the file (a stalling disk), and
     // each file as it is made.
-    virtual unsigned WriteToFile(CWaveFile* file, const void* data, unsigned length);
+    virtual unsigned WriteToFile(CMediaFile* file, const void* data, unsigned length);
     virtual void FileCreated(const wchar_t* name) { (void)name; }
     // Bytes free to the user where the recording goes; ~0 when not known.
     virtual unsigned long long FreeBytes(const wchar_t* path);
@@ -72,6 +77,8 @@ private:
         wchar_t* prefix;      // kBegin: owned by the command
         WAVEFORMATEX format;  // kBegin
         unsigned maxFileSize;  // kBegin
+        RecordingFormat file;  // kBegin
+        RecordingTags* tags;   // kBegin: owned by the command, or null
     };
 
     static DWORD WINAPI ThreadProc(void* param);
@@ -80,7 +87,7 @@ private:
     void Execute(Command& command, const char* data);
     void Write(const char* data, unsigned length);
     void CloseFile();
-    // The first free file prefix_NNN.wav from m_Number on, created; false when none can be.
+    // The first free file prefix_NNN.ext from m_Number on, created; false when none can be.
     bool CreateNumberedFile();
     void PostNotice(WPARAM notice);
 
@@ -102,7 +109,10 @@ private:
     unsigned m_AppendAlign;
 
     // The writer thread's own: the recording being written.
-    CWaveFile* m_pFile;
+    CMediaFile* m_pFile;
+    unsigned long long m_FileFrames;  // the frames the current file took
+    RecordingFormat m_File;
+    RecordingTags m_Tags;
     wchar_t m_Prefix[kFilePrefixSize];
     unsigned m_Number;
     WAVEFORMATEX m_Format;

@@ -1,4 +1,5 @@
 #include "config/AppParameter.h"
+#include "audio/RecordingFormat.h"
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
 #include "resources/resource.h"
@@ -56,7 +57,9 @@ void WriteProgram(const ProgramItem& program, void* context)
 
 }  // namespace
 
-CAppParameter::CAppParameter() : m_Frequency(44100), m_Channels(2), m_WavMaxSize(100), m_Shutdown(0), m_KeepDays(0)
+CAppParameter::CAppParameter()
+    : m_Frequency(44100), m_Channels(2), m_WavMaxSize(100), m_Shutdown(0), m_FileFormat(kFileWav),
+      m_OpusBitrate(RecordingFormat::kDefaultOpusKbps), m_KeepDays(0)
 {
     InitializeCriticalSection(&m_SettingsLock);
     m_ProgramList.m_pOwner = this;
@@ -175,6 +178,8 @@ void CAppParameter::ReadKeys(CXml& xml, XmlElement* first)
         m_WavFileDir.Assign(CXml::GetText(CXml::FindChild(config, L"wavfile_dir")));
         m_Shutdown = CXml::GetInt(CXml::FindChild(config, L"shutdown"), 0) ? 1 : 0;
         m_WavMaxSize = CXml::GetInt(CXml::FindChild(config, L"wav_max_size"), 100);
+        m_FileFormat = RecordingFormat::Parse(CXml::GetText(CXml::FindChild(config, L"file_format")));
+        m_OpusBitrate = CXml::GetInt(CXml::FindChild(config, L"opus_bitrate"), RecordingFormat::kDefaultOpusKbps);
         m_KeepDays = CXml::GetInt(CXml::FindChild(config, L"keep_days"), 0);
         m_AfterCommand.Assign(CXml::GetText(CXml::FindChild(config, L"after_recording_command")));
         std::wstring titles;
@@ -250,6 +255,9 @@ void CAppParameter::WriteKeys(CXml& xml, XmlElement* root)
         last = CXml::AppendAfter(config, last, TextElement(L"wavfile_dir", wavDir));
         last = CXml::AppendAfter(config, last, IntElement(L"shutdown", m_Shutdown ? 1 : 0));
         last = CXml::AppendAfter(config, last, IntElement(L"wav_max_size", m_WavMaxSize));
+        last = CXml::AppendAfter(config, last,
+                                 CXml::CreateElement(L"file_format", RecordingFormat::Name(static_cast<FileType>(m_FileFormat))));
+        last = CXml::AppendAfter(config, last, IntElement(L"opus_bitrate", m_OpusBitrate));
         last = CXml::AppendAfter(config, last, IntElement(L"keep_days", m_KeepDays));
         last = CXml::AppendAfter(config, last, TextElement(L"after_recording_command", command));
         WriteRecordedTitles(config, last, recorded.GetWide());

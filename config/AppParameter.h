@@ -57,6 +57,10 @@ public:
     int m_Channels;
     int m_WavMaxSize;
     int m_Shutdown;
+    // "file_format": a FileType (audio/RecordingFormat.h), WAV for a missing
+    // or unknown text; "opus_bitrate" in kbit/s, clamped where it is used.
+    int m_FileFormat;
+    int m_OpusBitrate;
     // "keep_days": recordings older than this many days go to the Recycle Bin; 0 keeps all.
     int m_KeepDays;
     ProgramList m_ProgramList;

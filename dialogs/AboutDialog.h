@@ -1,4 +1,5 @@
-// The About dialog: description, version and edition.
+// The About dialog: description, version and edition, and the licenses of
+// the libraries linked in.
 #pragma once
 
 #include "dialogs/Dialog.h"

@@ -1,5 +1,7 @@
 #include "dialogs/SettingAudioPage.h"
 #include "audio/LoopbackCapture.h"
+#include "audio/RecordingFormat.h"
+#include "audio/WasapiCapture.h"
 #include "config/AppParameter.h"
 #include "dialogs/SettingMiscPage.h"
 #include "foundation/Format.h"
@@ -35,6 +37,13 @@ void SelectByData(HWND combo, LPARAM data)
 int Clamp(int value, int low, int high)
 {
     return value < low ? low : value > high ? high : value;
+}
+
+// The item data of a combo box's selection, or fallback with none selected.
+int SelectedData(HWND hwnd, int id, int fallback)
+{
+    LRESULT i = SendDlgItemMessageW(hwnd, id, CB_GETCURSEL, 0, 0);
+    return i >= 0 ? static_cast<int>(SendDlgItemMessageW(hwnd, id, CB_GETITEMDATA, i, 0)) : fallback;
 }
 
 }  // namespace
@@ -150,6 +159,64 @@ void CSettingAudioPage::OnInitDialog(HWND hwnd)
     AddItem(combo, L"1ch (mono)", 1);
     AddItem(combo, L"2ch (stereo)", 2);
     SelectByData(combo, channels);
+
+    FillFileFormat(hwnd);
+}
+
+void CSettingAudioPage::FillFileFormat(HWND hwnd)
+{
+    bool ja = UiIsJapanese();
+    RecordingFormat stored = RecordingFormat::FromSettings();
+    HWND combo = GetDlgItem(hwnd, IDC_FILE_FORMAT);
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    AddItem(combo, ja ? L"WAV (16 ビット PCM、非圧縮)" : L"WAV (16-bit PCM, uncompressed)", kFileWav);
+    AddItem(combo, ja ? L"FLAC (可逆圧縮)" : L"FLAC (lossless)", kFileFlac);
+    AddItem(combo, ja ? L"Opus (非可逆圧縮、小さい)" : L"Opus (lossy, small)", kFileOpus);
+    SelectByData(combo, stored.type);
+
+    // A stored rate between the offered ones is listed too, so OK keeps it.
+    combo = GetDlgItem(hwnd, IDC_OPUS_BITRATE);
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    auto addRate = [combo](int kbps) {
+        wchar_t text[32];
+        swprintf(text, 32, L"%d kbit/s", kbps);
+        AddItem(combo, text, kbps);
+    };
+    static const int kRates[] = {16, 24, 32, 48, 64, 96, 128, 160, 192, 256};
+    bool listed = false;
+    for (int kbps : kRates) {
+        if (!listed && stored.opusKbps < kbps)
+            addRate(stored.opusKbps);
+        listed = listed || stored.opusKbps <= kbps;
+        addRate(kbps);
+    }
+    SelectByData(combo, stored.opusKbps);
+    ShowFileSize(hwnd);
+}
+
+void CSettingAudioPage::ShowFileSize(HWND hwnd)
+{
+    bool ja = UiIsJapanese();
+    RecordingFormat format(static_cast<FileType>(SelectedData(hwnd, IDC_FILE_FORMAT, kFileWav)),
+                           SelectedData(hwnd, IDC_OPUS_BITRATE, RecordingFormat::kDefaultOpusKbps));
+    EnableWindow(GetDlgItem(hwnd, IDC_OPUS_BITRATE), format.type == kFileOpus);
+    // With no rate or channels chosen (a stored 96000 Hz), the stored ones record.
+    int rate = SelectedData(hwnd, IDC_FREQUENCY, Clamp(g_pConfig ? g_pConfig->m_Frequency : 44100, 8000, 96000));
+    int channels = SelectedData(hwnd, IDC_CHANNELS, Clamp(g_pConfig ? g_pConfig->m_Channels : 2, 1, 2));
+    double mb = format.BytesPerSecond(rate, channels) * 3600 / 1e6;
+    wchar_t size[32], text[160];
+    if (mb >= 1000)
+        swprintf(size, 32, L"%.1f GB", mb / 1000);
+    else
+        swprintf(size, 32, mb >= 10 ? L"%.0f MB" : L"%.1f MB", mb);
+    bool exact = format.type == kFileWav;
+    if (ja)
+        swprintf(text, 160, L"1 時間あたり%ls %ls (%d Hz、%d ch%ls)", exact ? L"" : L"約", size, rate, channels,
+                 exact ? L"" : L"、音により変わります");
+    else
+        swprintf(text, 160, L"%ls%ls per hour (%d Hz, %d ch%ls)", exact ? L"" : L"About ", size, rate, channels,
+                 exact ? L"" : L"; depends on the sound");
+    SetDlgItemTextW(hwnd, IDC_SIZE_PER_HOUR, text);
 }
 
 INT_PTR CSettingAudioPage::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -161,7 +228,11 @@ INT_PTR CSettingAudioPage::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LP
         else if (code == static_cast<UINT>(PSN_KILLACTIVE))
             StopMeter(hwnd);
     } else if (message == WM_COMMAND && HIWORD(wParam) == CBN_SELCHANGE) {
-        StartMeter(hwnd);  // another device, rate or channel count: metered at once
+        // Another device, rate or channel count: metered at once. The format
+        // changes the size line alone.
+        if (LOWORD(wParam) != IDC_FILE_FORMAT && LOWORD(wParam) != IDC_OPUS_BITRATE)
+            StartMeter(hwnd);
+        ShowFileSize(hwnd);
     } else if (message == WM_TIMER && wParam == kMeterTimer) {
         ShowLevel(hwnd);
         return TRUE;
@@ -254,6 +325,8 @@ bool CSettingAudioPage::OnApply(HWND hwnd)
     LRESULT channels = SendDlgItemMessageW(hwnd, IDC_CHANNELS, CB_GETCURSEL, 0, 0);
     if (channels >= 0)
         g_pConfig->m_Channels = static_cast<int>(SendDlgItemMessageW(hwnd, IDC_CHANNELS, CB_GETITEMDATA, channels, 0));
+    g_pConfig->m_FileFormat = SelectedData(hwnd, IDC_FILE_FORMAT, g_pConfig->m_FileFormat);
+    g_pConfig->m_OpusBitrate = SelectedData(hwnd, IDC_OPUS_BITRATE, g_pConfig->m_OpusBitrate);
     // The Miscellaneous page, once opened, applies after this one and saves
     // both: one save, and one message should it fail.
     if (g_pMiscPage && g_pMiscPage->m_hWnd)

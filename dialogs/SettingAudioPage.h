@@ -1,4 +1,5 @@
-// The Audio page of the settings: capture device, frequency and channels.
+// The Audio page of the settings: capture device, frequency, channels, and
+// the file format (WAV, FLAC, Opus at a bit rate) with its size per hour.
 #pragma once
 
 #include "audio/CaptureDeviceInfo.h"
@@ -42,6 +43,10 @@ private:
     void StartMeter(HWND hwnd);
     void StopMeter(HWND hwnd);
     void ShowLevel(HWND hwnd);
+    void FillFileFormat(HWND hwnd);
+    // The bit rate is offered for Opus only; the line says what an hour
+    // takes in the chosen format, rate and channels.
+    void ShowFileSize(HWND hwnd);
 };
 
 extern CSettingAudioPage* g_pAudioPage;

@@ -60,6 +60,9 @@
 #define IDC_METER_LEFT      4303
 #define IDC_METER_RIGHT     4304
 #define IDC_METER_TEXT      4305
+#define IDC_FILE_FORMAT     4310
+#define IDC_OPUS_BITRATE    4311
+#define IDC_SIZE_PER_HOUR   4312
 #define IDC_LANGUAGE        10102
 #define IDC_WAV_FOLDER      4401
 #define IDC_BROWSE          4402
@@ -74,6 +77,10 @@
 // About dialog.
 #define IDC_ABOUT_EDITION   10130
 #define IDC_ABOUT_VERSION   10101
+#define IDC_ABOUT_LICENSES  4313
+
+// The license texts of the libraries linked in (generated at build time).
+#define IDR_LICENSES        4314
 
 #ifndef IDC_STATIC
 #define IDC_STATIC          (-1)

@@ -6,8 +6,8 @@
 
 namespace {
 
-// What the audio thread appends: "_%03d.wav", with room for numbers past 999.
-constexpr size_t kNumberSuffix = 9;
+// What the writer appends: "_%03d.flac" (or .wav, .opus), with room for numbers past 999.
+constexpr size_t kNumberSuffix = 10;
 // "_YYYYMMDDhhmm".
 constexpr size_t kStampLength = 13;
 constexpr size_t kMaxComponent = 255;

@@ -1,6 +1,8 @@
 #include "scheduler/Scheduler.h"
 #include "app/Messages.h"
 #include "app/Trace.h"
+#include "audio/RecordingFormat.h"
+#include "audio/RecordingTags.h"
 #include "config/AppParameter.h"
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
@@ -453,8 +455,9 @@ void CScheduler::CheckDiskSpace(const ProgramItem& program)
     g_pConfig->GetWavFolder(folder);
     long long seconds = program.m_StopTime.Diff(program.m_StartTime) / CDateTime::kSecond;
     int rate = g_pConfig->m_Frequency, channels = g_pConfig->m_Channels;
-    unsigned long long needed = static_cast<unsigned long long>(seconds > 0 ? seconds : 0) * (rate > 0 ? rate : 0) *
-                                    (channels > 0 ? channels : 1) * 2 + kDiskMargin;
+    double perSecond = RecordingFormat::FromSettings().BytesPerSecond(rate > 0 ? rate : 0, channels > 0 ? channels : 1);
+    unsigned long long needed =
+        static_cast<unsigned long long>((seconds > 0 ? seconds : 0) * perSecond) + kDiskMargin;
     unsigned long long free = FreeDiskBytes(folder.GetWide());
     if (free == ~0ULL || free >= needed)
         return;
@@ -491,6 +494,8 @@ void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now
     }
     title.Copy(program.m_Title);
     NoteRecording(program, 0);
+    if (RecordingTags* tags = RecordingTags::New(title.GetWide(), program.m_StartTime.m_Time))
+        PostToAudio(WM_CAPTURE_TAGS, 0, reinterpret_cast<LPARAM>(tags));
     BuildFilePrefix(block, kFilePrefixSize, folderText ? folderText : L"", title.GetWide() ? title.GetWide() : L"",
                     program.m_StartTime);
     PostToAudio(WM_CAPTURE_START, static_cast<WPARAM>(CaptureClockTime(program.m_StartTime)),

@@ -4,6 +4,7 @@
 #include "app/Messages.h"
 #include "app/Recorder.h"
 #include "resources/resource.h"
+#include "support/Decoders.h"
 #include "support/DialogDriver.h"
 
 #include <commctrl.h>
@@ -112,6 +113,51 @@ TEST(EndToEnd, ExitOrSessionEndDuringARecordingLeavesACompleteFile)
         // Cut by the session's end, the recording is told at the next start; Exit ends it cleanly.
         EXPECT_EQ(Exists(rec.workDir.File(L"marivane.recording")), sessionEnd);
     }
+}
+
+// FLAC and Opus through the real program, read back by Debian's decoders.
+// FLAC from the "Scrambled" input, which it cannot pack: two programs back
+// to back, split at 1 MB, every frame as captured across the files and the
+// seam, each program its length, its title and start in the comments. Opus
+// from the ramp: a sound file to opusinfo, the program's length, not silent.
+TEST(EndToEnd, FlacAndOpusRecordingsAreWhatWasCaptured)
+{
+    Recorder flac;
+    flac.fileFormat = kFileFlac;
+    flac.deviceName = L"Scrambled";
+    CDateTime starts[3] = {SecondsFromNow(8), SecondsFromNow(20), SecondsFromNow(24)};
+    flac.Write({Program(starts[0], starts[1], 0, L"Talk: part 1"), Program(starts[1], starts[2], 0, L"Talk: part 2")});
+    ASSERT_NO_FATAL_FAILURE(flac.RunUntil("[" + Narrow(Text(starts[2])) + "] (ID=", 60000, 1500));
+    std::string all;
+    for (int i = 0; i < 2; ++i) {
+        std::wstring prefix = flac.wavDir + L"\\Talk_ part " + std::to_wstring(i + 1) + L"_" + Stamp(starts[i]);
+        std::string pcm, date = Narrow(Text(starts[i]));  // 2026/03/07 10:00:00, tagged 2026-03-07T10:00:00
+        std::replace(date.begin(), date.end(), '/', '-');
+        unsigned files = 0;
+        for (std::wstring file; Exists(file = WavName(prefix, files, L"flac")); ++files) {
+            ToolRun decoded = DecodeFlac(file);
+            EXPECT_EQ(decoded.exitCode, 0) << Narrow(file) << decoded.output;
+            pcm += decoded.pcm;
+            std::string tags = RunTool("metaflac --export-tags-to=- " + UnixArg(file)).output;
+            EXPECT_NE(tags.find("TITLE=Talk: part " + std::to_string(i + 1) + "\nDATE=" + date.replace(10, 1, "T")),
+                      std::string::npos) << tags;
+        }
+        EXPECT_GE(files, i ? 1u : 2u) << Narrow(prefix);  // 12 s at about 96 KB/s split at 1 MB
+        EXPECT_NEAR(static_cast<double>(pcm.size() / 4), (i ? 4 : 12) * 48000.0, 480) << Narrow(prefix);
+        all += pcm;
+    }
+    CheckScrambled(all, "the two programs");
+
+    Recorder opus;
+    opus.fileFormat = kFileOpus;
+    CDateTime start = SecondsFromNow(6), stop = SecondsFromNow(12);
+    opus.Write({Program(start, stop, 0, L"Opus")}, 100);
+    ASSERT_NO_FATAL_FAILURE(opus.RunUntil("[" + Narrow(Text(stop)) + "] (ID=", 40000, 1500));
+    std::wstring file = WavName(opus.wavDir + L"\\Opus_" + Stamp(start), 0, L"opus");
+    ToolRun info = RunTool("opusinfo " + UnixArg(file)), decoded = DecodeOpus(file, 48000);
+    EXPECT_EQ(info.output.find("WARNING"), std::string::npos) << info.output;
+    EXPECT_NEAR(static_cast<double>(decoded.pcm.size() / 4), 6 * 48000.0, 480);
+    EXPECT_GT(Peak(decoded.pcm), 8000);
 }
 
 TEST(EndToEnd, TrayClicksAndMenuOpenOneDialogOfEachKind)

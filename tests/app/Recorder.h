@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/Installation.h"
+#include "audio/RecordingFormat.h"
 #include "config/AppParameter.h"
 #include "resources/resource.h"
 #include "support/ProgramFixtures.h"
@@ -30,7 +31,9 @@ inline DWORD ExitProgram(HWND hwnd, ChildProcess& child, DWORD timeoutMs = 20000
 // An installation whose working folder holds a marivane.ini with these programs.
 struct Recorder : Installation {
     std::wstring wavDir;
-    std::wstring deviceName, deviceId;  // the device settings Write stores
+    // What Write stores beside the programs: the file format and the input.
+    FileType fileFormat = kFileWav;
+    std::wstring deviceName, deviceId;
     Recorder() : Installation(TestTracer())
     {
         wavDir = workDir.File(L"wav");
@@ -47,6 +50,7 @@ struct Recorder : Installation {
         config.m_Frequency = 48000;
         config.m_Channels = 2;
         config.m_WavMaxSize = maxMb;
+        config.m_FileFormat = fileFormat;
         config.m_Language = 0;
         config.m_CapDeviceName.Assign(deviceName.c_str());
         config.m_CapDeviceId.Assign(deviceId.c_str());

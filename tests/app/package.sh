@@ -20,8 +20,13 @@ run="HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 [ -f "$inst/uninstall.exe" ] && wine "$inst/uninstall.exe" /S "_?=$(winpath "$inst")"
 
 wine "$root/build/dist/marivane-$version-setup.exe" /S
-check "the setup installs the program and its Start-menu shortcut" '[ -f "$inst/marivane.exe" ] &&
-  [ -f "$inst/help/index-en.html" ] && [ -f "$users/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Marivane.lnk" ]'
+check "the setup installs the program, the libraries' licenses and its Start-menu shortcut" '[ -f "$inst/marivane.exe" ] &&
+  [ -f "$inst/help/index-en.html" ] && [ -f "$users/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Marivane.lnk" ] &&
+  [ "$(ls "$inst/licenses")" = "$(ls "$root/build/deps/prefix/licenses")" ]'
+# The codecs linked in statically: the program stays small and needs the system's DLLs only.
+check "the program is at most 3 MB and imports system DLLs only" '[ $(stat -c %s "$inst/marivane.exe") -le 3145728 ] &&
+  ! x86_64-w64-mingw32-objdump -p "$inst/marivane.exe" | sed -n "s/^\tDLL Name: //p" |
+    grep -viE "^(kernel32|user32|gdi32|advapi32|shell32|ole32|comctl32|winmm|powrprof|msvcrt)\.dll$"'
 check "Apps & features shows its version" 'wine reg query "$uninstall" /v DisplayVersion | grep -q "$version"'
 check "it starts with Windows" 'wine reg query "$run" /v Marivane | grep -q "marivane.exe"'
 
@@ -44,11 +49,12 @@ wait $program 2>/dev/null
 
 wine "$inst/uninstall.exe" /S "_?=$(winpath "$inst")"
 check "the uninstall removes the program, its registry values, and keeps the recordings and settings" \
-  '[ ! -f "$inst/marivane.exe" ] && [ ! -d "$inst/help" ] && ! wine reg query "$uninstall" >/dev/null 2>&1 &&
+  '[ ! -f "$inst/marivane.exe" ] && [ ! -d "$inst/help" ] && [ ! -d "$inst/licenses" ] && ! wine reg query "$uninstall" >/dev/null 2>&1 &&
    ! wine reg query "$run" /v Marivane >/dev/null 2>&1 && [ -f "$wav" ] && [ -f "$inst/marivane.ini" ]'
 rm -rf "$inst"
 
 unzip -q "$root/build/dist/marivane-$version-win64.zip" -d "$work/zip"
+check "the portable zip carries the libraries' licenses" '[ "$(ls "$work/zip/marivane/licenses")" = "$(ls "$root/build/deps/prefix/licenses")" ]'
 (cd "$work/zip/marivane" && wine ./marivane.exe) & portable=$!
 sleep 6
 check "the portable copy runs, and a second start gives way to it" 'kill -0 $portable 2>/dev/null &&

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The reliability tests that need the Linux side: recordings killed at random
-# moments are read back with sox, and the full-disk test gets a 3 MB tmpfs
-# of its own (needs root; without it that test is reported as skipped).
+# moments are read back with sox (FLAC and Opus ones by flac and opusdec, in
+# the test), and the full-disk test gets a 3 MB tmpfs of its own (needs
+# root; without it that test is reported as skipped).
 set -u
 exe=$1
 keep=$(mktemp -d)

@@ -1,6 +1,8 @@
 // The audio controller's requests and file handling, with a fake device.
 #include "support/WavChecks.h"
 #include "audio/FakeCapture.h"
+#include "audio/RecordingTags.h"
+#include "support/Decoders.h"
 #include "config/AppParameter.h"
 #include "support/TestSupport.h"
 
@@ -99,6 +101,71 @@ TEST(AudioCtrl, SplitsExactlyAtTheLimitWithoutLosingAFrame)
         EXPECT_FALSE(Exists(r.FileName(static_cast<unsigned>(c.sizes.size()) + 1)));
         EXPECT_EQ(CheckRamp(pcm, c.recordedChannels, "the split files").size(),
                   c.buffers * static_cast<unsigned>(c.recordedRate / 30));
+    }
+}
+
+// FLAC and Opus as WAV goes, read back by Debian's decoders. The title and
+// start sent before the start request are in each file's comments. FLAC
+// gives the ramp back bit for bit across its files, split where a file
+// reaches the limit, with STREAMINFO's sample count and MD5 (flac checks
+// it). Opus files pass opusinfo and decode to exactly the frames taken,
+// not silent. A recording stopped before its first buffer leaves a valid,
+// empty file.
+TEST(AudioCtrl, FlacAndOpusFilesDecodeToWhatWasRecorded)
+{
+    struct Case {
+        FileType type;
+        int rate, channels, kbps;
+        unsigned split, buffers, extra;  // split: 0 none; extra: frames after the buffers
+    } cases[] = {
+        {kFileFlac, 48000, 2, 0, 12000, 300, 1234}, {kFileFlac, 44100, 1, 0, 0, 90, 7},
+        {kFileFlac, 96000, 2, 0, 0, 60, 0},         {kFileFlac, 8000, 1, 0, 0, 0, 0},
+        {kFileOpus, 48000, 2, 96, 0, 150, 777},     {kFileOpus, 16000, 1, 16, 0, 90, 5},
+        {kFileOpus, 48000, 2, 256, 60000, 120, 0},  {kFileOpus, 48000, 1, 64, 0, 0, 0},
+        {kFileOpus, 44100, 2, 128, 0, 90, 11},
+    };
+    for (const Case& c : cases) {
+        const wchar_t* ext = RecordingFormat::Name(c.type);
+        SCOPED_TRACE(testing::Message() << Narrow(ext) << " " << c.rate << " Hz " << c.channels << " ch");
+        RecordingRun r(c.rate, c.channels, 100);
+        r.config.m_FileFormat = c.type;
+        r.config.m_OpusBitrate = c.kbps;
+        r.ctrl.m_SplitBytes = c.split;
+        r.ctrl.CaptureTags(RecordingTags::New(L"Évening news: 7/8", {2026, 3, 6, 7, 10, 0, 0, 0}));
+        r.OpenAndStart();
+        r.Deliver(c.buffers);
+        r.ctrl.Device()->DeliverRamp(c.extra);
+        r.ctrl.CaptureClose();
+        std::string pcm;
+        unsigned files = 0;
+        for (std::wstring file; Exists(file = WavName(r.prefix, files, ext)); ++files) {
+            SCOPED_TRACE(Narrow(file));
+            if (Exists(WavName(r.prefix, files + 1, ext))) {
+                EXPECT_GE(ReadBytes(file).size(), c.split);
+                EXPECT_LT(ReadBytes(file).size(), c.split + 65536u);
+            }
+            // metaflac gives the sample count, then the tags; opusinfo what it found, the tags among it.
+            ToolRun info = RunTool((c.type == kFileFlac ? "metaflac --show-total-samples --export-tags-to=- "
+                                                        : "opusinfo ") + UnixArg(file));
+            EXPECT_EQ(info.exitCode, 0);
+            EXPECT_EQ(info.output.find("WARNING"), std::string::npos) << info.output;
+            for (const char* tag : {"TITLE=\xC3\x89vening news: 7/8", "DATE=2026-03-07T10:00:00", "ENCODER=Marivane"})
+                EXPECT_NE(info.output.find(tag), std::string::npos) << info.output;
+            ToolRun decoded = c.type == kFileFlac ? DecodeFlac(file) : DecodeOpus(file, c.rate);
+            EXPECT_EQ(decoded.exitCode, 0) << decoded.output;
+            if (c.type == kFileFlac) {
+                EXPECT_EQ(std::stoull("0" + info.output), decoded.pcm.size() / (2 * c.channels));
+            }
+            pcm += decoded.pcm;
+        }
+        EXPECT_EQ(files > 1, c.split > 0) << files << " files";
+        unsigned frames = c.buffers * (c.rate / 30) + c.extra;
+        ASSERT_EQ(pcm.size(), frames * 2u * c.channels);
+        if (c.type == kFileFlac) {
+            EXPECT_TRUE(pcm == Ramp(0, frames, c.channels)) << "not the ramp, bit for bit";
+        } else if (frames) {
+            EXPECT_GT(Peak(pcm), 8000);
+        }
     }
 }
 

@@ -406,6 +406,24 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
             row.adjust(r, expected);
         check(r, expected, row.notice);
     }
+    // B's start comes after A reached its stop, and meanwhile the card's
+    // packet times jumped by 57 ms (a time that far off is taken as it is):
+    // B still begins with the frame after A's last, however the new
+    // placement puts its start.
+    {
+        SCOPED_TRACE("B's start after A's cut, the packet times jumped between");
+        SimRun r;
+        r.Chain({0, kMin}, 0, nullptr, 0, false);
+        Files expected = r.Plain({0, kMin});
+        r.RunToWall(kEpoch + kMin + kSec / 2);
+        r.world.t0 -= 57 * kSec / 1000;
+        r.RunToWall(kEpoch + kMin + kSec);
+        r.Start(1, kEpoch + kMin, kEpoch + 2 * kMin);
+        r.RunToWall(kEpoch + 2 * kMin + kSec / 2);
+        r.ctrl.CaptureClose(kEpoch + 2 * kMin);
+        expected.push_back({1, 0, expected[0].end, r.world.Cut(kEpoch + 2 * kMin), 0});
+        check(r, expected, 0);
+    }
     // A new device chosen during A (0-1 min), B (1-2 min) on it. B's start
     // comes at A's stop second, while the device still holds the last of A
     // (before the cut), or once A is cut: either way A ends at its stop and

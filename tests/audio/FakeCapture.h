@@ -110,7 +110,7 @@ public:
 protected:
     unsigned long long FreeBytes(const wchar_t*) override { return m_Options.free; }
     void FileCreated(const wchar_t* name) override { m_Files.push_back({name}); }
-    unsigned WriteToFile(CWaveFile* file, const void* data, unsigned length) override
+    unsigned WriteToFile(CMediaFile* file, const void* data, unsigned length) override
     {
         if (m_Options.go)
             WaitForSingleObject(m_Options.go, INFINITE);

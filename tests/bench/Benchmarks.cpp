@@ -136,13 +136,19 @@ TEST(Bench, StartStopError)
     PrintFigure("stop error", stops, "programs", " (target max <= 10 ms)");
 }
 
-// One program of 75 s at 48000 Hz stereo; scripts/bench reads the CPU time
-// of 60 s of it from Linux, beside arecord and a minimal WASAPI client. The
-// device is MARIVANE_BENCH_DEVICE's name (the default one when unset).
+// One program of 75 s at 48000 Hz stereo in the format MARIVANE_BENCH_FORMAT
+// names (wav, flac, opus at 96 kbit/s), into MARIVANE_BENCH_DIR when set,
+// from the device MARIVANE_BENCH_DEVICE names (the default one when unset);
+// scripts/bench reads the CPU time of 60 s of it from Linux, beside arecord
+// and a minimal WASAPI client, and the size of the files.
 TEST(Bench, RecordingCpu)
 {
     Recorder rec;
     rec.deviceName = EnvironmentValue(L"MARIVANE_BENCH_DEVICE");
+    rec.fileFormat = RecordingFormat::Parse(EnvironmentValue(L"MARIVANE_BENCH_FORMAT").c_str());
+    std::wstring out = EnvironmentValue(L"MARIVANE_BENCH_DIR");
+    if (!out.empty())
+        rec.wavDir = out;
     rec.Write({Program(SecondsFromNow(5), SecondsFromNow(80), 0, L"Cpu")}, 100);
     ASSERT_NO_FATAL_FAILURE(rec.RunUntil(") Stop Recording", 100000, 500));
 }

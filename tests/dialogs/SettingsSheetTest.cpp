@@ -2,6 +2,7 @@
 #include "dialogs/ConfigDialog.h"
 #include "dialogs/DialogFixture.h"
 #include "audio/LevelMeter.h"
+#include "audio/RecordingFormat.h"
 #include "audio/WasapiCapture.h"
 #include "config/AutoStart.h"
 #include "resources/resource.h"
@@ -44,6 +45,8 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     f.config.m_WavFileDir.Assign(L"C:\\Old");
     f.config.m_WavMaxSize = 250;
     f.config.m_Language = 0;
+    f.config.m_FileFormat = kFileOpus;
+    f.config.m_OpusBitrate = 80;
     std::wstring newFolder = f.dir.File(L"録音\\新しい");
     // Wine answers no power query: the PC stands in with wake timers for Windows alone.
     CWakeSupport::s_Facts = [] {
@@ -65,7 +68,19 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         EXPECT_EQ(SendDlgItemMessageW(audio, IDC_FREQUENCY, CB_GETCOUNT, 0, 0), 5);
         EXPECT_EQ(Selected(audio, IDC_FREQUENCY), -1);
         EXPECT_EQ(SelectedText(audio, IDC_CHANNELS), L"1ch (mono)");
+        // Opus at a rate between the offered ones; the size line for the
+        // stored 96000 Hz. FLAC then, in stereo: no bit rate, its own size.
+        EXPECT_EQ(SelectedText(audio, IDC_FILE_FORMAT), L"Opus (lossy, small)");
+        EXPECT_EQ(SelectedText(audio, IDC_OPUS_BITRATE), L"80 kbit/s");
+        EXPECT_EQ(SendDlgItemMessageW(audio, IDC_OPUS_BITRATE, CB_GETCOUNT, 0, 0), 11);
+        EXPECT_EQ(ControlText(audio, IDC_SIZE_PER_HOUR), L"About 36 MB per hour (96000 Hz, 1 ch; depends on the sound)");
+        SaveScreenshot(sheet, L"settings-audio-opus-en");
         SendDlgItemMessageW(audio, IDC_CHANNELS, CB_SETCURSEL, 1, 0);
+        SendDlgItemMessageW(audio, IDC_FILE_FORMAT, CB_SETCURSEL, 1, 0);
+        SendMessageW(audio, WM_COMMAND, MAKEWPARAM(IDC_FILE_FORMAT, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(GetDlgItem(audio, IDC_FILE_FORMAT)));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(audio, IDC_OPUS_BITRATE)));
+        EXPECT_EQ(ControlText(audio, IDC_SIZE_PER_HOUR), L"About 829 MB per hour (96000 Hz, 2 ch; depends on the sound)");
 
         HWND misc = Page(sheet, 1);
         ASSERT_NE(misc, nullptr);
@@ -95,6 +110,9 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     EXPECT_STREQ(f.config.m_CapDeviceName.GetWide(), L"Unplugged microphone");
     EXPECT_EQ(f.config.m_Frequency, 96000);  // kept
     EXPECT_EQ(f.config.m_Channels, 2);
+    EXPECT_EQ(f.config.m_FileFormat, kFileFlac);
+    EXPECT_EQ(f.config.m_OpusBitrate, 80);
+    EXPECT_NE(f.Saved().find("<file_format>flac</file_format>"), std::string::npos);
     EXPECT_EQ(f.config.m_Language, 1);
     EXPECT_EQ(f.config.m_UiLanguage, 0);  // until the next start
     EXPECT_STREQ(f.config.m_WavFileDir.GetWide(), newFolder.c_str());
@@ -145,6 +163,8 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
     RegSetKeyValueW(HKEY_CURRENT_USER, CAutoStart::kApprovedKey, CAutoStart::kValueName, REG_BINARY, disabled, 12);
     f.Run([&] { CConfigDialog().Show(nullptr); }, L"設定", [&](HWND sheet) {
         SaveScreenshot(sheet, L"settings-audio-ja");
+        EXPECT_EQ(ControlText(Page(sheet, 0), IDC_SIZE_PER_HOUR), L"1 時間あたり 635 MB (44100 Hz、2 ch)");
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(Page(sheet, 0), IDC_OPUS_BITRATE)));
         HWND misc = Page(sheet, 1);
         EXPECT_EQ(SelectedText(misc, IDC_LANGUAGE), GetUserDefaultLangID() == 0x411 ? L"日本語" : L"English");
         // No device set: the system's default one is shown, not the first listed.

@@ -22,7 +22,7 @@ std::wstring Prefix(const std::wstring& folder, const std::wstring& title)
 // user's choice and stays as it is. Long titles are shortened at a character
 // boundary, never inside a surrogate pair, so that the numbered name fits one
 // path component (255) and the whole path MAX_PATH, with room for numbers
-// past 999.
+// past 999 and the longest extension ("_1000.flac").
 TEST(FilePrefix, FolderTitleAndScheduledStart)
 {
     std::wstring emoji, kana(255, L'あ');
@@ -51,8 +51,8 @@ TEST(FilePrefix, FolderTitleAndScheduledStart)
         if (c.prefix) {
             EXPECT_EQ(prefix, c.prefix);
         }
-        EXPECT_LE(prefix.size() - prefix.find_last_of(L'\\') - 1 + 9, 255u);
-        EXPECT_LE(prefix.size() + 9, static_cast<size_t>(MAX_PATH - 1));
+        EXPECT_LE(prefix.size() - prefix.find_last_of(L'\\') - 1 + 10, 255u);
+        EXPECT_LE(prefix.size() + 10, static_cast<size_t>(MAX_PATH - 1));
         ASSERT_GE(prefix.size(), 14u);
         EXPECT_EQ(prefix.substr(prefix.size() - 13), L"_202503070630");
         wchar_t last = prefix[prefix.size() - 14];

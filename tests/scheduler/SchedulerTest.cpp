@@ -1,5 +1,6 @@
 // The scheduler's state machine on the simulated clock.
 #include "scheduler/SimScheduler.h"
+#include "audio/RecordingFormat.h"
 
 #include <algorithm>
 #include <functional>
@@ -145,6 +146,18 @@ TEST(Scheduler, NoticesOfMissedProgramsAndDiskSpaceAndANewZone)
              f.sched.RunUntil(At(2026, 3, 7, 10, 0, 1));
              EXPECT_EQ(f.sched.Logged(L"^start").size(), 1u);
          }, {L"13 needs 723 MB, 500 MB free"}},
+        // The format's own rate: the same hour fits in FLAC; a day of Opus does not.
+        {"an hour of FLAC, a day of Opus, 500 MB free", [](SchedulerFixture& f) {
+             f.sched.m_FreeBytes = 500ULL << 20;
+             f.config.m_Frequency = 48000;
+             f.config.m_FileFormat = kFileFlac;
+             f.Add(At(2026, 3, 7, 10, 0), At(2026, 3, 7, 11, 0));
+             f.Add(At(2026, 3, 7, 12, 0), At(2026, 3, 8, 12, 0));
+             f.sched.m_Clock = At(2026, 3, 7, 9, 59);
+             f.sched.RunUntil(At(2026, 3, 7, 11, 50));
+             f.config.m_FileFormat = kFileOpus;
+             f.sched.RunUntil(At(2026, 3, 7, 12, 0, 1));
+         }, {L"13 needs 1061 MB, 500 MB free"}},
         // Not a notice: a new time zone during a recording (a laptop's
         // automatic zone, here an hour west: 10:10 becomes 09:10) sends the
         // stop the user set, 10:30 local, again as the new zone's UTC at the

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/Messages.h"
+#include "audio/RecordingTags.h"
 #include "config/AppParameter.h"
 #include "scheduler/Scheduler.h"
 #include "support/ProgramFixtures.h"
@@ -83,6 +84,10 @@ protected:
     DWORD AudioThreadId() override { return m_AudioId; }
     void PostToAudio(UINT message, WPARAM wParam, LPARAM lParam) override
     {
+        if (message == WM_CAPTURE_TAGS) {  // the recorded files check the tags
+            delete reinterpret_cast<RecordingTags*>(lParam);
+            return;
+        }
         bool request = message == WM_CAPTURE_OPEN || message == WM_CAPTURE_START || message == WM_CAPTURE_CLOSE;
         if (request)
             m_Task = message;

@@ -83,8 +83,8 @@ void Click(HWND dialog, int id)
 
 std::wstring ControlText(HWND dialog, int id)
 {
-    wchar_t text[1024] = L"";
-    GetDlgItemTextW(dialog, id, text, 1024);
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(GetDlgItem(dialog, id))) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetDlgItemTextW(dialog, id, &text[0], static_cast<int>(text.size()))));
     return text;
 }
 

@@ -1,6 +1,7 @@
 #include "support/WavChecks.h"
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 std::string Ramp(unsigned firstFrame, unsigned frames, int channels)
@@ -66,11 +67,39 @@ std::vector<unsigned> CheckRamp(const std::string& pcm, int channels, const std:
     return frames;
 }
 
-std::wstring WavName(const std::wstring& prefix, unsigned n)
+int Peak(const std::string& pcm)
+{
+    int peak = 0;
+    for (size_t at = 0; at + 2 <= pcm.size(); at += 2) {
+        int v = static_cast<short>(U16(pcm, at));
+        peak = std::max(peak, v < 0 ? -v : v);
+    }
+    return peak;
+}
+
+unsigned Scramble(unsigned n)
+{
+    unsigned x = n * 0x9E3779B1u;
+    x ^= x >> 15;
+    x *= 0x85EBCA6Bu;
+    x ^= x >> 13;
+    return x >> 16;
+}
+
+size_t CheckScrambled(const std::string& pcm, const std::string& what)
+{
+    // The left channels as a mono ramp, where each right channel is the left's scramble.
+    std::string left;
+    for (size_t at = 0; at + 4 <= pcm.size(); at += 4)
+        left += U16(pcm, at + 2) == Scramble(U16(pcm, at)) ? pcm.substr(at, 2) : std::string("\xFF\xFF\xFF\xFF", 2);
+    return CheckRamp(left, 1, what).size();
+}
+
+std::wstring WavName(const std::wstring& prefix, unsigned n, const wchar_t* extension)
 {
     wchar_t number[16];
-    swprintf(number, 16, L"_%03u.wav", n);
-    return prefix + number;
+    swprintf(number, 16, L"_%03u.", n);
+    return prefix + number + extension;
 }
 
 RecordedFiles ReadRecording(const std::wstring& prefixPath, unsigned rate, unsigned channels, unsigned maxData,

@@ -18,13 +18,24 @@ struct WavFields {
     std::string data;  // everything after the 56-byte header
 };
 WavFields ReadWav(const std::wstring& path);
-// prefix_000.wav and on: the name of a recording's file n.
-std::wstring WavName(const std::wstring& prefix, unsigned n);
+// prefix_000.wav (or another extension) and on: the name of a recording's file n.
+std::wstring WavName(const std::wstring& prefix, unsigned n, const wchar_t* extension = L"wav");
 
 // The frame numbers of this PCM ramp (mono gives them modulo 65536; a
 // trailing part frame is ignored); where one frame does not follow the one
 // before, a failure naming what.
 std::vector<unsigned> CheckRamp(const std::string& pcm, int channels, const std::string& what);
+
+// The largest magnitude of 16-bit PCM.
+int Peak(const std::string& pcm);
+
+// The "Scrambled" microphone's right channel for a left channel of n
+// (tests/support/mic-feeder.py has its twin): frames no encoder can pack.
+unsigned Scramble(unsigned n);
+// Frames of a recording of it: the left channels must count on by one
+// (modulo 65536) and each right channel be the left's scramble; where not,
+// a failure naming what.
+size_t CheckScrambled(const std::string& pcm, const std::string& what);
 
 // The numbered files prefix_000.wav, _001.wav ... of one recording, each
 // checked for true headers in the given format (whole frames; past the size

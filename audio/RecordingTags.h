@@ -1,0 +1,22 @@
+// What a recording's files say of it where their format has room for it
+// (FLAC's and Opus's Vorbis comments): the program's title, its scheduled
+// start and the program that recorded it. The scheduler sends them to the
+// audio thread in a WM_CAPTURE_TAGS block right before the start request.
+#pragma once
+
+#include <windows.h>
+
+struct RecordingTags {
+    static constexpr int kTitleSize = 512;
+    static constexpr int kCommentCount = 3;
+
+    wchar_t m_Title[kTitleSize];  // empty: not known
+    SYSTEMTIME m_Start;           // the scheduled start, local; wYear 0: not known
+
+    RecordingTags() : m_Title(), m_Start() {}
+    // A heap block for WM_CAPTURE_TAGS (null when memory is short).
+    static RecordingTags* New(const wchar_t* title, const SYSTEMTIME& start);
+    // Comment index (0 .. kCommentCount - 1) as "NAME=value" in UTF-8 into
+    // text; false (text empty) when that one is not known.
+    bool Comment(int index, char* text, int size) const;
+};
