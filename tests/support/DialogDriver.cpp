@@ -81,9 +81,11 @@ void Click(HWND dialog, int id)
     PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
+// WM_GETTEXT only: Wine answers GetWindowTextLength for another process's
+// edit control from the window's stored caption, which an edit never sets.
 std::wstring ControlText(HWND dialog, int id)
 {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(GetDlgItem(dialog, id))) + 1, L'\0');
+    std::wstring text(4096, L'\0');
     text.resize(static_cast<size_t>(GetDlgItemTextW(dialog, id, &text[0], static_cast<int>(text.size()))));
     return text;
 }
