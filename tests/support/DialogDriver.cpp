@@ -81,11 +81,12 @@ void Click(HWND dialog, int id)
     PostMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
-// WM_GETTEXT only: Wine answers GetWindowTextLength for another process's
-// edit control from the window's stored caption, which an edit never sets.
+// By messages: Wine answers GetWindowTextLength for another process's edit
+// control from the window's stored caption, which an edit never sets.
 std::wstring ControlText(HWND dialog, int id)
 {
-    std::wstring text(4096, L'\0');
+    LRESULT length = SendDlgItemMessageW(dialog, id, WM_GETTEXTLENGTH, 0, 0);
+    std::wstring text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
     text.resize(static_cast<size_t>(GetDlgItemTextW(dialog, id, &text[0], static_cast<int>(text.size()))));
     return text;
 }
