@@ -44,6 +44,13 @@ bool CUnfinishedRecording::Write()
     bool ok = bytes && m_hFile != INVALID_HANDLE_VALUE && SetFilePointerEx(m_hFile, zero, nullptr, FILE_BEGIN) &&
               WriteFile(m_hFile, bytes, size, &written, nullptr) && written == size && SetEndOfFile(m_hFile);
     delete[] bytes;
+    // A power cut loses what the cache holds: the first note of a recording
+    // reaches the disk at once, the refreshes a minute at a time.
+    ULONGLONG now = GetTickCount64();
+    if (ok && (!m_FlushedAt || now - m_FlushedAt >= kFlushEveryMs)) {
+        FlushFileBuffers(m_hFile);
+        m_FlushedAt = now;
+    }
     return ok;
 }
 
@@ -52,6 +59,7 @@ void CUnfinishedRecording::Close()
     if (m_hFile != INVALID_HANDLE_VALUE)
         CloseHandle(m_hFile);
     m_hFile = INVALID_HANDLE_VALUE;
+    m_FlushedAt = 0;
 }
 
 void CUnfinishedRecording::Remove()

@@ -23,7 +23,8 @@ public:
     long long m_Kept = 0;    // seconds recorded by then
 
     // Writes the note over the one before; the file stays open while the
-    // recording runs, so a refresh every second costs one write.
+    // recording runs, so a refresh every second costs one write (and a
+    // flush to the disk a minute).
     bool Write();
     // False when there is no note, or it does not say which recording.
     bool Read();
@@ -37,5 +38,8 @@ private:
     static bool Path(wchar_t* path, int count);
     void Close();
 
+    static constexpr ULONGLONG kFlushEveryMs = 60000;
+
     HANDLE m_hFile;
+    ULONGLONG m_FlushedAt = 0;  // GetTickCount64 of the last flush; 0: none since opened
 };
