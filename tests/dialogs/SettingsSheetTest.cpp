@@ -161,6 +161,12 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
     CAutoStart::Set(true, L"C:\\Marivane\\marivane.exe");
     const BYTE disabled[12] = {3};
     RegSetKeyValueW(HKEY_CURRENT_USER, CAutoStart::kApprovedKey, CAutoStart::kValueName, REG_BINARY, disabled, 12);
+    // A Modern Standby laptop that wakes by timer: the page says what standby means.
+    CWakeSupport::s_Facts = [] {
+        PowerFacts facts;
+        facts.known = facts.hibernate = facts.rtcWakeS4 = facts.modernStandby = true;
+        return facts;
+    };
     f.Run([&] { CConfigDialog().Show(nullptr); }, L"設定", [&](HWND sheet) {
         SaveScreenshot(sheet, L"settings-audio-ja");
         EXPECT_EQ(ControlText(Page(sheet, 0), IDC_SIZE_PER_HOUR), L"1 時間あたり 635 MB (44100 Hz、2 ch)");
@@ -174,10 +180,13 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
         EXPECT_EQ(ControlText(misc, IDC_SHUTDOWN), L"録音終了後パソコンをスリープする");
         EXPECT_EQ(IsDlgButtonChecked(misc, IDC_AUTOSTART), BST_CHECKED);
         EXPECT_NE(ControlText(misc, IDC_AUTOSTART_NOTE).find(L"タスク マネージャー"), std::wstring::npos);
+        EXPECT_TRUE(GetWindowLongW(GetDlgItem(misc, IDC_WAKE_WARNING), GWL_STYLE) & WS_VISIBLE);  // its page is behind
+        EXPECT_EQ(ControlText(misc, IDC_WAKE_WARNING).rfind(L"モダン スタンバイ:", 0), 0u);
         SaveScreenshot(Page(sheet, 1) ? sheet : nullptr, L"settings-misc-ja");
         SetControlText(misc, IDC_WAV_MAX_SIZE, L"7");
         PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     });
+    CWakeSupport::s_Facts = CWakeSupport::Query;
     EXPECT_EQ(f.config.m_WavMaxSize, 100);
     EXPECT_EQ(f.config.m_Language, 7);
     EXPECT_FALSE(Exists(f.dir.File(L"marivane.ini")));
