@@ -272,36 +272,38 @@ HRESULT CWasapiCapture::InitializeStream(IMMDevice* endpoint)
     return hr;
 }
 
+// Start and Stop look at the stream under the delivery lock: a loopback's
+// buffer thread replaces it there when the default output changes.
 bool CWasapiCapture::Start()
 {
     Trace(L"CWasapiCapture::Start()\n");
-    if (!m_pClient || m_bStopRequested)
-        return false;
-    if (m_State == CaptureRunning)
-        return true;
     EnterCriticalSection(&m_DeliveryLock);
-    // Whatever a stopped stream still holds belongs to the last run.
-    ReadPackets(false);
-    m_pClient->Reset();
-    BeginTimeline();
-    HRESULT hr = m_pClient->Start();
-    if (SUCCEEDED(hr))
-        m_State = CaptureRunning;
-    else
-        Trace(L"CWasapiCapture::Start: failed (0x%08X)\n", static_cast<unsigned>(hr));
+    HRESULT hr = !m_pClient || m_bStopRequested ? E_FAIL : S_OK;
+    if (SUCCEEDED(hr) && m_State != CaptureRunning) {
+        // Whatever a stopped stream still holds belongs to the last run.
+        ReadPackets(false);
+        m_pClient->Reset();
+        BeginTimeline();
+        hr = m_pClient->Start();
+        if (SUCCEEDED(hr))
+            m_State = CaptureRunning;
+        else
+            Trace(L"CWasapiCapture::Start: failed (0x%08X)\n", static_cast<unsigned>(hr));
+    }
     LeaveCriticalSection(&m_DeliveryLock);
     return SUCCEEDED(hr);
 }
 
 bool CWasapiCapture::Stop()
 {
-    if (!m_pClient)
-        return false;
     EnterCriticalSection(&m_DeliveryLock);
-    HRESULT hr = S_OK;
+    // A stream that failed to follow the default output is gone already;
+    // what was staged before it still belongs to the recording.
+    HRESULT hr = m_pClient ? S_OK : E_FAIL;
     if (m_State == CaptureRunning) {
         Trace(L"CWasapiCapture::Stop()\n");
-        hr = m_pClient->Stop();
+        if (m_pClient)
+            hr = m_pClient->Stop();
         m_State = CaptureOpen;
         // What was captured up to the stop is handed over, the last part
         // buffer included; for a quiet source, silence up to the stop.

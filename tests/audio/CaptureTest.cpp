@@ -307,3 +307,33 @@ TEST(LoopbackCapture, FollowingTheDefaultGoesOnInTheSameFile)
     }
     EXPECT_EQ(Told(kNoticeOutputFollowed), 2);
 }
+
+// A stop that comes while the stream follows the default output to one
+// that cannot be opened: it waits for the switch, finds no stream and ends
+// the run, never calling into the stream that is gone.
+TEST(LoopbackCapture, AStopDuringAFailedSwitchFindsTheStreamGone)
+{
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);  // as the audio thread
+    CSoundListener listener;
+    for (int i = 0; i < 40; ++i) {
+        FollowingCapture device;
+        device.Initialize(&listener);
+        ASSERT_TRUE(device.SetDevice(static_cast<unsigned>(device.FindDevice(L"", CLoopbackCapture::kDefaultId, 0))));
+        ASSERT_TRUE(device.Open(2, 48000, 16, 0));
+        ASSERT_TRUE(device.Start());
+        Sleep(30);
+        std::atomic<bool> told(false);
+        std::thread stop([&] {
+            while (!told)
+                ;
+            device.Stop();
+        });
+        bool changed = device.DefaultBecomes(L"{0.0.0.00000000}.{00000000-0000-0000-0000-000000000000}");
+        told = true;
+        stop.join();
+        EXPECT_TRUE(changed);
+        EXPECT_FALSE(device.IsCapturing());
+        device.Close();
+    }
+    CoUninitialize();
+}
