@@ -44,12 +44,13 @@ bool CUnfinishedRecording::Write()
     bool ok = bytes && m_hFile != INVALID_HANDLE_VALUE && SetFilePointerEx(m_hFile, zero, nullptr, FILE_BEGIN) &&
               WriteFile(m_hFile, bytes, size, &written, nullptr) && written == size && SetEndOfFile(m_hFile);
     delete[] bytes;
-    // A power cut loses what the cache holds: the first note of a recording
+    // A power cut loses what the cache holds: a recording's first note
     // reaches the disk at once, the refreshes a minute at a time.
     ULONGLONG now = GetTickCount64();
-    if (ok && (!m_FlushedAt || now - m_FlushedAt >= kFlushEveryMs)) {
+    if (ok && (m_Start.m_Ticks != m_FlushedStart || now - m_FlushedAt >= kFlushEveryMs)) {
         FlushFileBuffers(m_hFile);
         m_FlushedAt = now;
+        m_FlushedStart = m_Start.m_Ticks;
     }
     return ok;
 }
@@ -59,7 +60,7 @@ void CUnfinishedRecording::Close()
     if (m_hFile != INVALID_HANDLE_VALUE)
         CloseHandle(m_hFile);
     m_hFile = INVALID_HANDLE_VALUE;
-    m_FlushedAt = 0;
+    m_FlushedStart = 0;
 }
 
 void CUnfinishedRecording::Remove()

@@ -41,5 +41,8 @@ private:
     static constexpr ULONGLONG kFlushEveryMs = 60000;
 
     HANDLE m_hFile;
-    ULONGLONG m_FlushedAt = 0;  // GetTickCount64 of the last flush; 0: none since opened
+    // The last flush: when (GetTickCount64) and of which recording (its
+    // start's ticks; 0: none since the file was opened).
+    ULONGLONG m_FlushedAt = 0;
+    long long m_FlushedStart = 0;
 };
