@@ -28,18 +28,11 @@ void Tell(HWND window, WPARAM notice, const wchar_t* text)
     PostNoticeText(window, notice, text);
 }
 
-// The recording, from its first file.
-RecordingPath FirstFile(const wchar_t* files)
-{
-    const wchar_t* end = wcschr(files, L'\n');
-    return RecordingPath(files, end ? static_cast<size_t>(end - files) : wcslen(files));
-}
-
 }  // namespace
 
 std::wstring CAfterRecording::Expand(const wchar_t* command, const wchar_t* files)
 {
-    RecordingPath recording = FirstFile(files);
+    RecordingPath recording(files);
     std::wstring quoted;
     for (const wchar_t* line = files; line && *line;) {
         const wchar_t* end = wcschr(line, L'\n');
@@ -71,7 +64,7 @@ void CAfterRecording::Run(const wchar_t* command, const wchar_t* files, HWND win
 {
     if (!command || !files || !*files)
         return;
-    RecordingPath recording = FirstFile(files);
+    RecordingPath recording(files);
     std::wstring name = recording.Name(), folder = recording.folder;
     std::wstring line = Expand(command, files);
     while (!line.empty() && (line.back() == L' ' || line.back() == L'\t'))

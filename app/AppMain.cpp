@@ -240,8 +240,7 @@ void CAppMain::ShowTrayMenu()
     CTrayMenu menu(m_hInstance, UiIsJapanese());
     // "Stop recording" stops the recording it names, whatever runs by the time it is chosen.
     ProgramItem recording;
-    bool stoppable = m_pProgramList && m_pProgramList->GetAt(0, recording) && recording.m_State == Recording;
-    if (stoppable) {
+    if (CurrentRecording(recording)) {
         const wchar_t* title = recording.m_Title.GetWide();
         menu.AddStop(title && *title ? title : CAppParameter::DefaultTitle(UiIsJapanese()));
     }
@@ -253,7 +252,7 @@ void CAppMain::ShowTrayMenu()
         TrackPopupMenu(menu.Popup(), TPM_RETURNCMD | TPM_NONOTIFY, pt.x, pt.y, 0, m_hWnd, nullptr));
     PostMessageW(m_hWnd, WM_NULL, 0, 0);
     if (command == IDC_MENU_STOP)
-        StopRecordingNow(stoppable ? &recording : nullptr);
+        StopRecordingNow(&recording);  // the item is there only while one records
     else if (command)
         PostMessageW(m_hWnd, WM_COMMAND, command, 0);
 }

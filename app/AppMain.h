@@ -54,6 +54,8 @@ public:
     // "Stop recording": the recording shown in the menu (null: the one
     // recording now) ends at this moment.
     void StopRecordingNow(const ProgramItem* shown);
+    // The program at the head of the list when it records.
+    bool CurrentRecording(ProgramItem& program) const;
     // A recording's last file is closed (WM_RECORDING_FILES): its title is
     // remembered, the command after it runs, the old recordings go.
     void OnRecordingFiles(const wchar_t* files);

@@ -36,13 +36,18 @@ void CAppMain::RecordNow()
     UpdateTrayTip();
 }
 
+bool CAppMain::CurrentRecording(ProgramItem& program) const
+{
+    return m_pProgramList && m_pProgramList->GetAt(0, program) && program.m_State == Recording;
+}
+
 void CAppMain::StopRecordingNow(const ProgramItem* shown)
 {
     // The frames end at the moment of the command, however late the scheduler acts on it.
     long long at = CBaseCapture::Now();
     ProgramItem head;
     if (!shown) {
-        if (!m_pProgramList || !m_pProgramList->GetAt(0, head) || head.m_State != Recording) {
+        if (!CurrentRecording(head)) {
             Trace(L"Stop recording: nothing records\n");
             return;
         }
@@ -56,8 +61,7 @@ void CAppMain::OnRecordingFiles(const wchar_t* files)
     if (!files || !*files || !g_pConfig)
         return;
     // Its old recordings are this program's, whatever becomes of the program.
-    const wchar_t* end = wcschr(files, L'\n');
-    RecordingPath first(files, end ? static_cast<size_t>(end - files) : wcslen(files));
+    RecordingPath first(files);
     if (!first.stamp.empty() && g_pConfig->AddRecordedTitle(first.title.c_str()) && !g_pConfig->Save())
         Trace(L"The recorded title %s could not be saved\n", first.title.c_str());
     CString command;

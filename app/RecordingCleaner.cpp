@@ -6,6 +6,7 @@
 #include "foundation/Format.h"
 #include "scheduler/FilePrefix.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <new>
 #include <objbase.h>
@@ -166,12 +167,12 @@ CRecordingCleaner::Outcome CRecordingCleaner::CleanFolder(const std::wstring& fo
         const wchar_t* stamp = nullptr;
         if (!ParseRecordingName(found.cFileName, length, stamp) || FileTimeToTicks(found.ftLastWriteTime) >= before)
             continue;
-        bool ours = false;
-        for (const std::wstring& title : titles)
-            ours = ours || (title.size() == length &&
-                            CompareStringOrdinal(title.c_str(), static_cast<int>(length), found.cFileName,
-                                                 static_cast<int>(length), TRUE) == CSTR_EQUAL);
-        if (!ours)
+        auto named = [&](const std::wstring& title) {
+            return title.size() == length && CompareStringOrdinal(title.c_str(), static_cast<int>(length),
+                                                                  found.cFileName, static_cast<int>(length),
+                                                                  TRUE) == CSTR_EQUAL;
+        };
+        if (std::none_of(titles.begin(), titles.end(), named))
             continue;
         std::wstring path = base + L"\\" + found.cFileName;
         // A read-only file the user protected; one open elsewhere is being
@@ -181,7 +182,6 @@ CRecordingCleaner::Outcome CRecordingCleaner::CleanFolder(const std::wstring& fo
                            : CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (alone == INVALID_HANDLE_VALUE) {
             Trace(L"[CRecordingCleaner] kept %s: read-only or in use\n", path.c_str());
-            ++outcome.kept;
             continue;
         }
         CloseHandle(alone);

@@ -39,7 +39,6 @@ public:
     struct Outcome {
         int moved = 0;
         unsigned long long bytes = 0;
-        int kept = 0;  // old and ours, but open elsewhere or read-only
         CRecycleBin::Result result = CRecycleBin::kDone;
         HRESULT error = S_OK;
     };

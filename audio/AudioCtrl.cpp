@@ -135,9 +135,6 @@ bool CAudioCtrl::CreateCaptureDevice(CaptureType type)
     if (!m_pCapture)
         return false;
     m_pCapture->Initialize(this);
-    m_OpenedName[0] = m_OpenedId[0] = L'\0';
-    if (g_pConfig)
-        g_pConfig->GetCaptureDevice(m_OpenedName, m_OpenedId, 256);
     // The waveIn type knows names cut to 31 characters only.
     wchar_t name[256];
     lstrcpynW(name, m_OpenedName, type == kWaveInDevice ? 32 : 256);
@@ -160,12 +157,13 @@ void CAudioCtrl::PostNotice(WPARAM notice, const wchar_t* detail)
 bool CAudioCtrl::OpenCaptureDevice()
 {
     static const CaptureType kTypes[] = {kWasapiDevice, kWaveInDevice, kLoopbackDevice};
-    wchar_t name[256] = L"", id[256] = L"";
+    // Read once: every type tried opens the same choice.
+    m_OpenedName[0] = m_OpenedId[0] = L'\0';
     if (g_pConfig)
-        g_pConfig->GetCaptureDevice(name, id, 256);
+        g_pConfig->GetCaptureDevice(m_OpenedName, m_OpenedId, 256);
     // What the PC plays has no waveIn counterpart: the default microphone
     // would stand in for it unasked.
-    bool loopback = CLoopbackCapture::IsLoopbackId(id);
+    bool loopback = CLoopbackCapture::IsLoopbackId(m_OpenedId);
     m_LastOpenError = S_OK;
     for (CaptureType type : kTypes) {
         if ((type == kLoopbackDevice) != loopback)

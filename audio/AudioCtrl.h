@@ -137,6 +137,7 @@ protected:
 private:
     // Tells the notice window of a failure (posted: any thread may call it).
     void PostNotice(WPARAM notice, const wchar_t* detail = nullptr);
+    // A device of the type for the choice OpenCaptureDevice read (m_OpenedName, m_OpenedId).
     bool CreateCaptureDevice(CaptureType type);
     // WASAPI first, waveIn when WASAPI cannot be opened.
     bool OpenCaptureDevice();

@@ -202,6 +202,11 @@ CMixConverter::Packet CMixConverter::Convert(const BYTE* data, unsigned frames, 
     if (position != kUnknownPosition && position != m_NextIn)
         Restart(position);
     m_NextIn = position == kUnknownPosition ? kUnknownPosition : position + frames;
+    // Silence stays silence, frame for frame, unless it is resampled.
+    if (!data && !m_pResampler) {
+        out.frames = frames;
+        return out;
+    }
 
     float in[kMaxChannels];
     for (unsigned f = 0; f < frames; ++f) {

@@ -21,7 +21,7 @@ public:
     static constexpr int kQuality = 5;
 
     struct Packet {
-        const BYTE* data;  // 16-bit PCM in the file's channels; valid until the next Convert
+        const BYTE* data;  // 16-bit PCM in the file's channels, valid until the next Convert; null: silence
         unsigned frames;
         unsigned long long position;  // in the file's frames; kUnknownPosition when the stream has none
         long long qpc;                // capture time of the first frame; 0 when the stream gave none

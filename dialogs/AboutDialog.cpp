@@ -1,4 +1,5 @@
 #include "dialogs/AboutDialog.h"
+#include "foundation/CodePage.h"
 #include "resources/version.h"
 #include "config/AppParameter.h"
 #include "foundation/Format.h"
@@ -21,10 +22,9 @@ std::wstring LicenseText()
     HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
     const char* text = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
     int bytes = found ? static_cast<int>(SizeofResource(module, found)) : 0;
-    int length = text ? MultiByteToWideChar(CP_UTF8, 0, text, bytes, nullptr, 0) : 0;
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    if (length)
-        MultiByteToWideChar(CP_UTF8, 0, text, bytes, &wide[0], length);
+    wchar_t* converted = text ? MultiToWide(text, bytes, CP_UTF8) : nullptr;
+    std::wstring wide(converted ? converted : L"");
+    delete[] converted;
     std::wstring shown;
     size_t lineStart = 0;
     for (size_t i = 0; i < wide.size(); ++i) {

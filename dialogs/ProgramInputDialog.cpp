@@ -226,7 +226,7 @@ bool CProgramInputDialog::ParseDuration(const wchar_t* text, int& minutes)
     if (colon[1] < L'0' || colon[1] > L'5' || colon[2] < L'0' || colon[2] > L'9')
         return false;
     minutes = hours * 60 + (colon[1] - L'0') * 10 + (colon[2] - L'0');
-    return true;
+    return minutes <= kMaxDurationMinutes;
 }
 
 void CProgramInputDialog::FormatDuration(long long ticks, wchar_t* text, int count)

@@ -1,4 +1,5 @@
 #include "scheduler/FilePrefix.h"
+#include "audio/RecordingFormat.h"
 #include "foundation/Format.h"
 
 #include <cwchar>
@@ -71,7 +72,10 @@ bool ParseRecordingName(const wchar_t* name, size_t& titleLength, const wchar_t*
 {
     // From the end: ".ext", "_" and the number, "_" and the 12-digit stamp.
     const wchar_t* dot = name ? wcsrchr(name, L'.') : nullptr;
-    if (!dot || (_wcsicmp(dot, L".wav") != 0 && _wcsicmp(dot, L".flac") != 0 && _wcsicmp(dot, L".opus") != 0))
+    bool recorded = false;
+    for (int t = 0; dot && !recorded && t < RecordingFormat::kTypeCount; ++t)
+        recorded = _wcsicmp(dot + 1, RecordingFormat::Name(static_cast<FileType>(t))) == 0;
+    if (!recorded)
         return false;
     const wchar_t* p = dot;
     size_t digits = 0;
@@ -106,4 +110,9 @@ RecordingPath::RecordingPath(const wchar_t* path, size_t length)
     } else {
         title = file;
     }
+}
+
+RecordingPath::RecordingPath(const wchar_t* files)
+    : RecordingPath(files, files ? wcscspn(files, L"\n") : 0)
+{
 }

@@ -28,6 +28,8 @@ bool ParseRecordingName(const wchar_t* name, size_t& titleLength, const wchar_t*
 struct RecordingPath {
     std::wstring folder, title, stamp;
     RecordingPath(const wchar_t* path, size_t length);
+    // The recording of a list of its files, one a line: its first file's.
+    explicit RecordingPath(const wchar_t* files);
     // "<title>_<stamp>", the recording's name in notices.
     std::wstring Name() const { return stamp.empty() ? title : title + L"_" + stamp; }
 };

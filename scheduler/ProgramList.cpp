@@ -91,19 +91,25 @@ int ProgramList::SetState(unsigned id, int state)
     return node ? 1 : 0;
 }
 
+ProgramItem* ProgramList::Unlink(unsigned id)
+{
+    ProgramItem* previous = nullptr;
+    ProgramItem* node = m_pHead;
+    for (; node && node->m_Id != id; node = node->m_pNext)
+        previous = node;
+    if (!node)
+        return nullptr;
+    (previous ? previous->m_pNext : m_pHead) = node->m_pNext;
+    if (m_pTail == node)
+        m_pTail = previous;
+    node->m_pNext = nullptr;
+    return node;
+}
+
 void ProgramList::Remove(unsigned id)
 {
     Lock();
-    ProgramItem* previous = nullptr;
-    for (ProgramItem* node = m_pHead; node; previous = node, node = node->m_pNext) {
-        if (node->m_Id != id)
-            continue;
-        (previous ? previous->m_pNext : m_pHead) = node->m_pNext;
-        if (m_pTail == node)
-            m_pTail = previous;
-        delete node;
-        break;
-    }
+    delete Unlink(id);
     Unlock();
 }
 
@@ -174,16 +180,7 @@ bool ProgramList::ExpirePast(const CDateTime& now, MissedPrograms* missed, long 
         bool unseen = missed && head->m_State == Idle && head->m_StartTime.m_Ticks >= seenUntil;
         if (unseen)
             missed->Add(*head);
-        m_pHead = head->m_pNext;
-        if (m_pTail == head)
-            m_pTail = nullptr;
-        head->m_pNext = nullptr;
-        if (head->m_Weekly == 0) {
-            delete head;
-        } else {
-            MoveToNextDay(head, now, unseen ? missed : nullptr);
-            Link(head);
-        }
+        Retire(Unlink(head->m_Id), now, unseen ? missed : nullptr);
         ++retired;
     }
     Unlock();
@@ -193,24 +190,22 @@ bool ProgramList::ExpirePast(const CDateTime& now, MissedPrograms* missed, long 
     return !(retired && m_pOwner) || m_pOwner->Save();
 }
 
+void ProgramList::Retire(ProgramItem* node, const CDateTime& now, MissedPrograms* missed)
+{
+    if (node->m_Weekly == 0) {
+        delete node;
+        return;
+    }
+    MoveToNextDay(node, now, missed);
+    Link(node);
+}
+
 bool ProgramList::EndOccurrence(unsigned id, const CDateTime& now)
 {
     Lock();
-    ProgramItem* previous = nullptr;
-    ProgramItem* node = m_pHead;
-    for (; node && node->m_Id != id; node = node->m_pNext)
-        previous = node;
-    if (node) {
-        (previous ? previous->m_pNext : m_pHead) = node->m_pNext;
-        if (m_pTail == node)
-            m_pTail = previous;
-        if (node->m_Weekly == 0) {
-            delete node;
-        } else {
-            MoveToNextDay(node, now, nullptr);
-            Link(node);
-        }
-    }
+    ProgramItem* node = Unlink(id);
+    if (node)
+        Retire(node, now, nullptr);
     Unlock();
     // Saved as a retirement is, after the mutex is released.
     return !(node && m_pOwner) || m_pOwner->Save();

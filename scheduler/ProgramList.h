@@ -82,6 +82,11 @@ public:
 
 private:
     void Link(ProgramItem* item);
+    // Takes the node out of the list (the mutex held); null when there is none.
+    ProgramItem* Unlink(unsigned id);
+    // An unlinked node whose occurrence ended: a one-shot is deleted, a
+    // weekly one linked again at its next day (the mutex held).
+    void Retire(ProgramItem* node, const CDateTime& now, MissedPrograms* missed);
     void DestroyAll();
 
     ProgramItem* m_pTail;

@@ -240,7 +240,7 @@ void CScheduler::Drive(const CDateTime& now)
         // The PC slept (or stood still) through the stop: what it kept is told.
         if (!commanded && m_LastPassUtc && stopUtc - m_LastPassUtc > kSleptThrough)
             TellCutShort(m_CurProgram, FromUtc(m_LastPassUtc), KeptSeconds(), false);
-        StopRecording(m_CurProgram, now, handOver, commanded);
+        StopRecording(m_CurProgram, now, handOver, stopUtc, commanded != 0);
         if (commanded)
             TellSaved(m_pProgramList->EndOccurrence(m_CurProgram.m_Id, now));
         else
@@ -504,16 +504,13 @@ void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now
     PostToAudio(WM_CAPTURE_STOP_AT, static_cast<WPARAM>(m_PostedStop), 0);
 }
 
-void CScheduler::StopRecording(const ProgramItem& program, const CDateTime& now, bool handOver, long long stopUtc)
+void CScheduler::StopRecording(const ProgramItem& program, const CDateTime& now, bool handOver, long long stopUtc,
+                               bool byUser)
 {
     wchar_t text[CDateTime::kTextSize];
     FormatNow(now, text);
-    Trace(L"[%s] (ID=%d) Stop Recording%s\n", text, program.m_Id, stopUtc ? L" (stopped by the user)" : L"");
+    Trace(L"[%s] (ID=%d) Stop Recording%s\n", text, program.m_Id, byUser ? L" (stopped by the user)" : L"");
     m_bInquiryShown = 0;
-    // A stop that is due ends the file at its own second, however late this
-    // pass runs; the user's, at the moment of the command.
-    if (!stopUtc && program.m_StopTime.Diff(now) <= 0)
-        stopUtc = CaptureClockTime(program.m_StopTime);
     if (handOver) {
         m_InquiryCountdown = 0;  // the recording goes on
         if (stopUtc != m_PostedStop)
@@ -521,10 +518,10 @@ void CScheduler::StopRecording(const ProgramItem& program, const CDateTime& now,
         return;
     }
     PostToWindow(WM_CAPTURE_CLOSE);
-    if (AudioThreadId())
+    if (AudioThreadId()) {
         NoteRecording(program, 0, true);
-    if (AudioThreadId())
         PostToAudio(WM_CAPTURE_CLOSE, static_cast<WPARAM>(stopUtc), 0);
+    }
     // With sleep after recording off no countdown runs: nothing may put the
     // computer to sleep on the user's behalf.
     m_InquiryCountdown = (g_pConfig && g_pConfig->m_Shutdown) ? kCountdown : 0;

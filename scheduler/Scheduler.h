@@ -48,9 +48,9 @@ public:
     void SetupRecording(const ProgramItem& program, const CDateTime& now);
     void StartRecording(const ProgramItem& program, const CDateTime& now);
     // handOver: the next program starts at this one's stop and takes the running device over.
-    // stopUtc: the user's stop command (capture clock), 0 for the program's own stop.
-    void StopRecording(const ProgramItem& program, const CDateTime& now, bool handOver = false,
-                       long long stopUtc = 0);
+    // stopUtc: where the file ends on the capture clock: the program's own
+    // stop, however late this pass runs, or the moment of the user's command (byUser).
+    void StopRecording(const ProgramItem& program, const CDateTime& now, bool handOver, long long stopUtc, bool byUser);
     // The sleep step; returns after the resume, or at once when it does not
     // sleep. The wake timer is armed already, as always.
     void SuspendForNextProgram(const CDateTime& now);
