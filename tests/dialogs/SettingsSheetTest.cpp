@@ -183,6 +183,13 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
         EXPECT_TRUE(GetWindowLongW(GetDlgItem(misc, IDC_WAKE_WARNING), GWL_STYLE) & WS_VISIBLE);  // its page is behind
         EXPECT_EQ(ControlText(misc, IDC_WAKE_WARNING).rfind(L"モダン スタンバイ:", 0), 0u);
         SaveScreenshot(Page(sheet, 1) ? sheet : nullptr, L"settings-misc-ja");
+        // FLAC: the longer size line takes its second line.
+        HWND audio = Page(sheet, 0);
+        SendDlgItemMessageW(audio, IDC_FILE_FORMAT, CB_SETCURSEL, 1, 0);
+        SendMessageW(audio, WM_COMMAND, MAKEWPARAM(IDC_FILE_FORMAT, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(GetDlgItem(audio, IDC_FILE_FORMAT)));
+        EXPECT_EQ(ControlText(audio, IDC_SIZE_PER_HOUR), L"1 時間あたり約 381 MB (44100 Hz、2 ch、音により変わります)");
+        SaveScreenshot(sheet, L"settings-audio-flac-ja");
         SetControlText(misc, IDC_WAV_MAX_SIZE, L"7");
         PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
     });
