@@ -3,6 +3,7 @@
 // takes the open-failure path; PulseAudio's monitor of the test output, a
 // plain capture device in 32-bit float, carries what a player plays.
 #include "app/Recorder.h"
+#include "support/Decoders.h"
 
 namespace {
 
@@ -25,15 +26,8 @@ const wchar_t kPlayer[] = L"/usr/bin/pacat -d speaker --raw --rate=48000 --chann
 bool Play(const TempDir& dir, const std::string& pcm)
 {
     std::wstring file = dir.File(L"play.raw");
-    typedef char*(CDECL * UnixName)(const wchar_t*);
-    UnixName unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-    char* path = unixName && WriteBytes(file, pcm) ? unixName(file.c_str()) : nullptr;
-    if (!path)
-        return false;
-    std::wstring command = kPlayer + std::wstring(L"--latency-msec=300 ") + std::wstring(path, path + strlen(path));
-    HeapFree(GetProcessHeap(), 0, path);
-    return Spawn(command);
+    std::string path = WriteBytes(file, pcm) ? UnixPath(file) : "";
+    return !path.empty() && Spawn(kPlayer + std::wstring(L"--latency-msec=300 ") + std::wstring(path.begin(), path.end()));
 }
 
 }  // namespace

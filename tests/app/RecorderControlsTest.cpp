@@ -13,15 +13,6 @@
 
 namespace {
 
-long long UtcOf(const CDateTime& local)
-{
-    SYSTEMTIME utc;
-    FILETIME ft;
-    TzSpecificLocalTimeToSystemTime(nullptr, &local.m_Time, &utc);
-    SystemTimeToFileTime(&utc, &ft);
-    return FileTimeToTicks(ft);
-}
-
 // The quoted names of one line the command wrote.
 std::vector<std::wstring> Quoted(const std::wstring& line)
 {
@@ -68,7 +59,7 @@ TEST(RecorderControls, StopAndRecordNowEndAtTheCommandAndTheCommandGetsTheFiles)
     ASSERT_TRUE(WaitUntil([&] { return Lines(ReadBytes(out)).size() == 1; }, 10000, 100));
     std::wstring weekly = L"Weekly show_" + Stamp(start);
     size_t frames = CheckRecording(rec.wavDir, weekly, 1048576);
-    double late = frames / 48.0 - (command - UtcOf(start)) / 1e4;
+    double late = frames / 48.0 - (command - UtcTicksOf(start)) / 1e4;
     std::printf("The stop command ended the file %.1f ms after it\n", late);
     EXPECT_NEAR(late, 0, 50);
 
@@ -87,8 +78,8 @@ TEST(RecorderControls, StopAndRecordNowEndAtTheCommandAndTheCommandGetsTheFiles)
     EXPECT_LT(started, 1000000);
     Sleep(6000);
     PostMessageW(hwnd, WM_TRAY_NOTIFY, 1, WM_RBUTTONDOWN);
-    HWND menu = nullptr;
-    ASSERT_TRUE(WaitUntil([&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); }, 5000));
+    HWND menu = WaitForMenu(ui);
+    ASSERT_NE(menu, nullptr);
     for (UINT key : {VK_DOWN, VK_DOWN, VK_RETURN}) {
         Sleep(200);
         command = CBaseCapture::QpcNow() / 10;

@@ -281,6 +281,11 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
     for (int h = 0; h <= 24; ++h)
         day.push_back(h * 60 * kMin);
     const std::vector<long long> ab{0, 5 * kMin, 10 * kMin}, abc{0, 30 * kMin, 45 * kMin, 60 * kMin};
+    // A loopback row with nothing but its quiet spans.
+    auto quietRow = [](const char* what, std::vector<long long> bounds,
+                       std::vector<std::pair<long long, long long>> quiet, WPARAM notice = 0) {
+        return Row{what, std::move(bounds), 0, nullptr, nullptr, notice, 8000, 0, true, std::move(quiet)};
+    };
     auto step = [](long long by) {
         return [by](SimRun& r) {
             r.world.Step(by);
@@ -347,9 +352,8 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
              r.ctrl.CaptureLost();
              back.join();
          }, [&](SimRun& r, Files& e) { nextFile(r, e, r.world.Captured(r.lostAt)); }, kNoticeSessionAway},
-        {"loopback: no packets for 2 h inside a program", {0, 130 * kMin}, 0, nullptr, nullptr, 0, 8000, 0, true,
-         {{5 * kMin, 125 * kMin}}},
-        {"loopback: packets resuming mid-buffer", ab, 0, nullptr, nullptr, 0, 8000, 0, true, {{kMin, kMin + 3050 * kMs}}},
+        quietRow("loopback: no packets for 2 h inside a program", {0, 130 * kMin}, {{5 * kMin, 125 * kMin}}),
+        quietRow("loopback: packets resuming mid-buffer", ab, {{kMin, kMin + 3050 * kMs}}),
         // Silence was placed past the resumed packet's first frame: the rest
         // of it is still staged and taken back, what was handed over is not.
         {"loopback: packets resuming 650 ms late", ab, kMin + 3050 * kMs,
@@ -357,18 +361,15 @@ TEST(CaptureClock, CutsFollowTheWallClockThroughDriftStepsSuspendsBreaksAndStall
          [](SimRun&, Files& e) { e[0].slack = 8000 * 650 / 1000; }, 0, 8000, 0, true, {{kMin, kMin + 3050 * kMs}}},
         // What played while the PC slept is unknown: a break, as for a microphone.
         {"loopback: a 20 min suspend in A", abc, 20 * kMin, suspend(true), resumed, 0, 8000, 0, true},
-        {"loopback: a pause of 0.5 s", ab, 0, nullptr, nullptr, 0, 8000, 0, true, {{2 * kMin, 2 * kMin + 500 * kMs}}},
+        quietRow("loopback: a pause of 0.5 s", ab, {{2 * kMin, 2 * kMin + 500 * kMs}}),
         {"loopback: the default output changes", ab, 2 * kMin, [](SimRun& r) { r.Device()->Replace(150 * kMs); },
          nullptr, kNoticeOutputFollowed, 8000, 0, true},
         {"loopback: an unplugged endpoint", ab, kMin, [](SimRun& r) { r.ctrl.CaptureLost(); },
          [&](SimRun& r, Files& e) { nextFile(r, e, r.world.Cut(kEpoch + kMin)); }, kNoticeDeviceLost, 8000, 0,
          true, {{50 * kSec, 70 * kSec}}},
-        {"loopback: a stop inside a quiet stretch", {0, 5 * kMin}, 0, nullptr, nullptr, 0, 8000, 0, true,
-         {{4 * kMin, 6 * kMin}}},
-        {"loopback: back to back across a quiet stretch", ab, 0, nullptr, nullptr, 0, 8000, 0, true,
-         {{4 * kMin, 6 * kMin}}},
-        {"loopback: nothing at all plays in B", ab, 0, nullptr, nullptr, kNoticeNothingPlayed, 8000, 0, true,
-         {{4 * kMin, 11 * kMin}}},
+        quietRow("loopback: a stop inside a quiet stretch", {0, 5 * kMin}, {{4 * kMin, 6 * kMin}}),
+        quietRow("loopback: back to back across a quiet stretch", ab, {{4 * kMin, 6 * kMin}}),
+        quietRow("loopback: nothing at all plays in B", ab, {{4 * kMin, 11 * kMin}}, kNoticeNothingPlayed),
     };
     auto check = [](SimRun& r, const Files& expected, WPARAM notice) {
         ASSERT_TRUE(r.ctrl.WaitForWriter());

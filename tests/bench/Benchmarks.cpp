@@ -116,13 +116,7 @@ TEST(Bench, StartStopError)
     ASSERT_EQ(fscanf(clock, "%llu %lf", &n0, &wall0), 2);
     fclose(clock);
     // A local time as Unix seconds.
-    auto unix = [](const CDateTime& local) {
-        SYSTEMTIME utc;
-        FILETIME ft;
-        TzSpecificLocalTimeToSystemTime(nullptr, &local.m_Time, &utc);
-        SystemTimeToFileTime(&utc, &ft);
-        return static_cast<double>(FileTimeToTicks(ft)) / 1e7 - 11644473600.0;
-    };
+    auto unix = [](const CDateTime& local) { return static_cast<double>(UtcTicksOf(local)) / 1e7 - 11644473600.0; };
     std::vector<double> starts, stops;
     for (size_t i = 0; i < p.spans.size(); ++i) {
         std::vector<unsigned> frames = CheckRamp(ReadRecording(p.prefixes[i], 48000, 2).pcm, 2, Narrow(p.prefixes[i]));

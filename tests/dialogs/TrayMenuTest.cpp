@@ -28,16 +28,7 @@ TEST(TrayMenu, WhileRecordingItStopsTheRecordingItNames)
         // Shown as the tray shows it; Escape closes it, choosing nothing.
         std::atomic<bool> closed(false);
         std::thread driver([&] {
-            HWND shown = nullptr;
-            WaitUntil([&] {
-                auto menus = VisibleWindows(f.uiThread, [](HWND w) {
-                    wchar_t name[16] = L"";
-                    GetClassNameW(w, name, 16);
-                    return wcscmp(name, L"#32768") == 0;
-                });
-                shown = menus.empty() ? nullptr : menus[0];
-                return shown != nullptr;
-            }, 5000);
+            HWND shown = WaitForMenu(f.uiThread);
             EXPECT_NE(shown, nullptr);
             if (shown)
                 SaveScreenshot(shown, ja ? L"tray-menu-recording-ja" : L"tray-menu-recording-en");

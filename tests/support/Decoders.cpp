@@ -5,17 +5,23 @@
 
 #include <algorithm>
 
-std::string UnixArg(const std::wstring& path)
+std::string UnixPath(const std::wstring& path)
 {
     using ToUnix = char*(CDECL*)(const wchar_t*);
     static ToUnix toUnix = reinterpret_cast<ToUnix>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
     char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
+    std::string result = unix ? unix : "";
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+std::string UnixArg(const std::wstring& path)
+{
     // Single-quoted for sh, a quote inside as '\''.
     std::string quoted = "'";
-    for (const char* p = unix ? unix : ""; *p; ++p)
-        quoted += *p == '\'' ? std::string("'\\''") : std::string(1, *p);
-    HeapFree(GetProcessHeap(), 0, unix);
+    for (char c : UnixPath(path))
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 

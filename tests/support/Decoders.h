@@ -10,7 +10,9 @@ struct ToolRun {
     std::string output, pcm;  // its standard output and error; what a decoder wrote
 };
 
-// The Unix path of a Windows one, quoted for sh.
+// A Windows path as Unix names it (empty when Wine cannot say); the same
+// quoted for sh.
+std::string UnixPath(const std::wstring& path);
 std::string UnixArg(const std::wstring& path);
 // A command line for sh (the tools on its PATH); its exit code and output.
 ToolRun RunTool(const std::string& line);

@@ -2,6 +2,7 @@
 #include "support/TestSupport.h"
 
 #include <commctrl.h>
+#include <cwchar>
 
 std::vector<HWND> VisibleWindows(DWORD threadId, const std::function<bool(HWND)>& wanted)
 {
@@ -31,6 +32,20 @@ HWND WaitForDialog(DWORD threadId, const std::wstring& caption, DWORD timeoutMs)
         return nullptr;
     Sleep(150);  // let it finish painting
     return found[0];
+}
+
+HWND WaitForMenu(DWORD threadId, DWORD timeoutMs)
+{
+    std::vector<HWND> found;
+    WaitUntil([&] {
+        found = VisibleWindows(threadId, [](HWND hwnd) {
+            wchar_t name[16] = L"";
+            GetClassNameW(hwnd, name, 16);
+            return wcscmp(name, L"#32768") == 0;  // the popup menu's class
+        });
+        return !found.empty();
+    }, timeoutMs);
+    return found.empty() ? nullptr : found[0];
 }
 
 std::wstring AnswerMessageBox(HWND owner, int button, DWORD timeoutMs)

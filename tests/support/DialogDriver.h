@@ -13,6 +13,8 @@ std::vector<HWND> VisibleWindows(DWORD threadId, const std::function<bool(HWND)>
 std::vector<HWND> VisibleWindows(DWORD threadId, const std::wstring& caption);
 // The visible dialog (or window) with that caption owned by the thread, or null after timeoutMs.
 HWND WaitForDialog(DWORD threadId, const std::wstring& caption, DWORD timeoutMs = 5000);
+// The popup menu a thread shows; null when none shows in time.
+HWND WaitForMenu(DWORD threadId, DWORD timeoutMs = 5000);
 // Waits until the window is gone; false after timeoutMs.
 bool WaitGone(HWND hwnd, DWORD timeoutMs = 5000);
 // Dispatches this thread's messages for ms, each first offered to handled.

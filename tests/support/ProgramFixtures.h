@@ -38,6 +38,16 @@ inline CDateTime SecondsFromNow(int seconds)
     return t;
 }
 
+// A local time as UTC, 100-ns units since 1601.
+inline long long UtcTicksOf(const CDateTime& local)
+{
+    SYSTEMTIME utc;
+    FILETIME ft;
+    TzSpecificLocalTimeToSystemTime(nullptr, &local.m_Time, &utc);
+    SystemTimeToFileTime(&utc, &ft);
+    return FileTimeToTicks(ft);
+}
+
 inline ProgramItem* Program(const CDateTime& start, const CDateTime& stop, unsigned weekly, const wchar_t* title)
 {
     ProgramItem* p = new ProgramItem();
