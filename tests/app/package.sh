@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 wine() { "$root/scripts/wine-exec" "$@"; }
 winpath() { "$root/scripts/winpath" "$1"; }
 fail=0
-check() { if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi; }
+check() { if eval "$2"; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; return 1; fi; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$root/scripts/package" --no-build >/dev/null || { echo "FAILED: scripts/package"; exit 1; }
@@ -30,15 +30,19 @@ check "the program is at most 3 MB and imports system DLLs only" '[ $(stat -c %s
 check "Apps & features shows its version" 'wine reg query "$uninstall" /v DisplayVersion | grep -q "$version"'
 check "it starts with Windows" 'wine reg query "$run" /v Marivane | grep -q "marivane.exe"'
 
-# A 10 s program six seconds from now, the settings beside the installed program.
+# A 10 s program twelve seconds from now, the settings beside the installed
+# program. The start leaves a loaded machine time to start Wine and the
+# program; the end is waited for, not guessed.
 mkdir -p "$work/wav"
 at() { date -d "@$(( $(date +%s) + $1 ))" '+%Y/%m/%d %H:%M:%S'; }
 printf '<?xml version="1.0" ?>\r\n<config><language>0</language><wavfile_dir>%s</wavfile_dir><frequency>48000</frequency><channels>2</channels></config>\r\n<programs><item><start_time>%s</start_time><stop_time>%s</stop_time><weekly>0</weekly><title>Installed</title></item></programs>\r\n' \
-  "$(winpath "$work/wav")" "$(at 6)" "$(at 16)" > "$inst/marivane.ini"
+  "$(winpath "$work/wav")" "$(at 12)" "$(at 22)" > "$inst/marivane.ini"
 (cd "$inst" && wine ./marivane.exe) & program=$!
-sleep 22
+for _ in $(seq 60); do sleep 1; grep -q "<item>" "$inst/marivane.ini" || break; done
+sleep 1
 wav=$(ls "$work"/wav/Installed_*_000.wav 2>/dev/null | head -1)
-check "the installed program records 10 s" '[ -n "$wav" ] && awk -v d="$(soxi -D "$wav")" "BEGIN { exit !(d > 9.9 && d < 10.1) }"'
+check "the installed program records 10 s" '[ -n "$wav" ] && awk -v d="$(soxi -D "$wav")" "BEGIN { exit !(d > 9.9 && d < 10.1) }"' ||
+  { ls -l "$work/wav"; [ -n "$wav" ] && soxi -D "$wav"; cat "$inst/marivane.log" 2>/dev/null; }
 check "its retired program is saved beside it" '! grep -q "<item>" "$inst/marivane.ini"'
 
 wine "$root/build/dist/marivane-$version-setup.exe" /S

@@ -120,7 +120,9 @@ TEST(WasapiCapture, OtherRatesAndMono)
         RecordedFiles r = ReadRecording(prefix, f.rate, f.channels);
         EXPECT_EQ(r.files, 1u) << f.rate;
         double seconds = static_cast<double>(r.pcm.size()) / (2 * f.channels) / f.rate;
-        EXPECT_GT(seconds, 2.7) << f.rate;
+        // A loaded machine may take a few tenths to start the stream; the
+        // length is checked to the frame by the clock tests.
+        EXPECT_GT(seconds, 2.4) << f.rate;
         EXPECT_LT(seconds, elapsed / 1000.0) << f.rate;
         // A resampled ramp is loud, silence is not.
         int loud = 0;
