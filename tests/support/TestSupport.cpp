@@ -138,8 +138,17 @@ bool ChildProcess::Start(const std::wstring& exe, const std::wstring& currentDir
     std::wstring command = L"\"" + exe + L"\" " + arguments;
     STARTUPINFOW si = {};
     si.cb = sizeof si;
-    BOOL ok = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(), &si,
-                             &m_Info);
+    // Under Wine on a loaded machine a start was seen refused once in a
+    // run of fifty killed children: the reason is printed and it is tried again.
+    BOOL ok = FALSE;
+    for (int attempt = 0; !ok && attempt < 3; ++attempt) {
+        if (attempt)
+            Sleep(500);
+        ok = CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, currentDir.c_str(), &si,
+                            &m_Info);
+        if (!ok)
+            fprintf(stderr, "CreateProcess %ls failed (%lu)\n", exe.c_str(), GetLastError());
+    }
     for (const auto& kv : saved)
         SetEnvironmentVariableW(kv.first.c_str(), kv.second.empty() ? nullptr : kv.second.c_str());
     return ok != 0;

@@ -53,16 +53,23 @@ WavFields ReadWav(const std::wstring& path)
     return w;
 }
 
-std::vector<unsigned> CheckRamp(const std::string& pcm, int channels, const std::string& what)
+std::vector<unsigned> RampFrames(const std::string& pcm, int channels, size_t* breaks, size_t* first)
 {
     std::vector<unsigned> frames;
-    size_t breaks = 0, first = 0;
+    *breaks = *first = 0;
     for (size_t at = 0; at + 2 * channels <= pcm.size(); at += 2 * channels) {
         unsigned n = U16(pcm, at) | (channels == 2 ? U16(pcm, at + 2) << 16 : 0);
-        if (!frames.empty() && n != ((frames.back() + 1) & (channels == 2 ? ~0u : 0xFFFFu)) && !breaks++)
-            first = frames.size();
+        if (!frames.empty() && n != ((frames.back() + 1) & (channels == 2 ? ~0u : 0xFFFFu)) && !(*breaks)++)
+            *first = frames.size();
         frames.push_back(n);
     }
+    return frames;
+}
+
+std::vector<unsigned> CheckRamp(const std::string& pcm, int channels, const std::string& what)
+{
+    size_t breaks, first;
+    std::vector<unsigned> frames = RampFrames(pcm, channels, &breaks, &first);
     EXPECT_EQ(breaks, 0u) << "discontinuities in " << what << ", the first at frame " << first;
     return frames;
 }

@@ -22,8 +22,10 @@ WavFields ReadWav(const std::wstring& path);
 std::wstring WavName(const std::wstring& prefix, unsigned n, const wchar_t* extension = L"wav");
 
 // The frame numbers of this PCM ramp (mono gives them modulo 65536; a
-// trailing part frame is ignored); where one frame does not follow the one
-// before, a failure naming what.
+// trailing part frame is ignored), with the number of places where one
+// frame does not follow the one before and the first of them.
+std::vector<unsigned> RampFrames(const std::string& pcm, int channels, size_t* breaks, size_t* first);
+// The same, with a failure naming what at a break.
 std::vector<unsigned> CheckRamp(const std::string& pcm, int channels, const std::string& what);
 
 // The largest magnitude of 16-bit PCM.
