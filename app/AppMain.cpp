@@ -200,9 +200,7 @@ void CAppMain::UpdateShutdownReason(bool recording)
         return;
     }
     bool ja = UiIsJapanese();
-    const wchar_t* name = program.m_Title.GetWide();
-    if (!name || !*name)
-        name = CAppParameter::DefaultTitle(ja);
+    const wchar_t* name = CAppParameter::ShownTitle(program.m_Title.GetWide(), ja);
     const SYSTEMTIME& stop = program.m_StopTime.m_Time;
     wchar_t reason[200];
     FormatText(reason, 200, ja ? L"録音中: %.80s (%02d:%02d まで)" : L"Recording %.80s until %02d:%02d", name, stop.wHour,
@@ -240,10 +238,8 @@ void CAppMain::ShowTrayMenu()
     CTrayMenu menu(m_hInstance, UiIsJapanese());
     // "Stop recording" stops the recording it names, whatever runs by the time it is chosen.
     ProgramItem recording;
-    if (CurrentRecording(recording)) {
-        const wchar_t* title = recording.m_Title.GetWide();
-        menu.AddStop(title && *title ? title : CAppParameter::DefaultTitle(UiIsJapanese()));
-    }
+    if (CurrentRecording(recording))
+        menu.AddStop(CAppParameter::ShownTitle(recording.m_Title.GetWide(), UiIsJapanese()));
     if (!menu.Popup())
         return;
     // The window must be in front, or the menu does not close when the user clicks elsewhere.
@@ -524,8 +520,7 @@ void CAppMain::ShowNotice(WPARAM notice, const wchar_t* detail)
             }
             m_NoticesShown |= bit;
         }
-        const wchar_t* name = program.m_Title.GetWide();
-        lstrcpynW(title, fixedTitle ? fixedTitle : name && *name ? name : CAppParameter::DefaultTitle(ja), 64);
+        lstrcpynW(title, fixedTitle ? fixedTitle : CAppParameter::ShownTitle(program.m_Title.GetWide(), ja), 64);
         // A block of several lines: the first is the balloon's, every one a line of the log.
         wchar_t first[MAX_PATH];
         CopyLine(detail, first, MAX_PATH);
@@ -593,9 +588,7 @@ void CAppMain::TrayTipText(wchar_t* tip, int count)
     if (!m_pProgramList || !m_pProgramList->GetAt(0, program)) {
         lstrcpynW(state, ja ? L"予約はありません" : L"No program scheduled", 128);
     } else {
-        const wchar_t* name = program.m_Title.GetWide();
-        if (!name || !*name)
-            name = CAppParameter::DefaultTitle(ja);
+        const wchar_t* name = CAppParameter::ShownTitle(program.m_Title.GetWide(), ja);
         const SYSTEMTIME& start = program.m_StartTime.m_Time;
         const SYSTEMTIME& stop = program.m_StopTime.m_Time;
         int day = start.wDayOfWeek % 7;

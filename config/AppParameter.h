@@ -28,6 +28,11 @@ public:
     void GetSetting(const CString& field, CString& copy);
     // The title a program without one is shown and recorded under.
     static const wchar_t* DefaultTitle(bool japanese) { return japanese ? L"録音" : L"Recording"; }
+    // A program's title as shown: its own, or the default when it has none.
+    static const wchar_t* ShownTitle(const wchar_t* title, bool japanese)
+    {
+        return title && *title ? title : DefaultTitle(japanese);
+    }
     // The folder recordings go to, for any thread: "wavfile_dir", or the
     // user's Music folder when that is empty.
     void GetWavFolder(CString& folder);

@@ -50,12 +50,11 @@ void CMainDialog::ShowRecording(HWND hwnd)
     ShowWindow(level, recording ? SW_SHOW : SW_HIDE);
     if (!recording)
         return;
-    const wchar_t* title = head.m_Title.GetWide();
     wchar_t time[32], peak[32], text[200], shown[200] = L"";
     RecordingLevel::TimeText(time, 32);
     RecordingLevel::PeakText(peak, 32);
     FormatText(text, 200, UiIsJapanese() ? L"録音中: %s  %s  %s" : L"Recording: %s  %s  %s",
-               title && *title ? title : CAppParameter::DefaultTitle(UiIsJapanese()), time, peak);
+               CAppParameter::ShownTitle(head.m_Title.GetWide(), UiIsJapanese()), time, peak);
     GetWindowTextW(status, shown, 200);
     if (wcscmp(shown, text) != 0)
         SetWindowTextW(status, text);

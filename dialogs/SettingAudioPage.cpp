@@ -245,12 +245,8 @@ INT_PTR CSettingAudioPage::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LP
 void CSettingAudioPage::StartMeter(HWND hwnd)
 {
     LRESULT device = SendDlgItemMessageW(hwnd, IDC_DEVICE, CB_GETCURSEL, 0, 0);
-    LRESULT frequency = SendDlgItemMessageW(hwnd, IDC_FREQUENCY, CB_GETCURSEL, 0, 0);
-    LRESULT channels = SendDlgItemMessageW(hwnd, IDC_CHANNELS, CB_GETCURSEL, 0, 0);
-    int rate = frequency >= 0 ? static_cast<int>(SendDlgItemMessageW(hwnd, IDC_FREQUENCY, CB_GETITEMDATA, frequency, 0))
-                              : 48000;
-    int count = channels >= 0 ? static_cast<int>(SendDlgItemMessageW(hwnd, IDC_CHANNELS, CB_GETITEMDATA, channels, 0))
-                              : 2;
+    int rate = SelectedData(hwnd, IDC_FREQUENCY, 48000);
+    int count = SelectedData(hwnd, IDC_CHANNELS, 2);
     const wchar_t* id = SelectedId(hwnd);
     // A device that is not plugged in is not the default one either.
     if (device >= 0 && device == m_AbsentIndex)
@@ -319,12 +315,8 @@ bool CSettingAudioPage::OnApply(HWND hwnd)
         g_pConfig->SetSetting(g_pConfig->m_CapDeviceName, m_pDevices[device].m_Name);
         g_pConfig->SetSetting(g_pConfig->m_CapDeviceId, m_pDevices[device].m_DeviceId);
     }
-    LRESULT frequency = SendDlgItemMessageW(hwnd, IDC_FREQUENCY, CB_GETCURSEL, 0, 0);
-    if (frequency >= 0)
-        g_pConfig->m_Frequency = static_cast<int>(SendDlgItemMessageW(hwnd, IDC_FREQUENCY, CB_GETITEMDATA, frequency, 0));
-    LRESULT channels = SendDlgItemMessageW(hwnd, IDC_CHANNELS, CB_GETCURSEL, 0, 0);
-    if (channels >= 0)
-        g_pConfig->m_Channels = static_cast<int>(SendDlgItemMessageW(hwnd, IDC_CHANNELS, CB_GETITEMDATA, channels, 0));
+    g_pConfig->m_Frequency = SelectedData(hwnd, IDC_FREQUENCY, g_pConfig->m_Frequency);
+    g_pConfig->m_Channels = SelectedData(hwnd, IDC_CHANNELS, g_pConfig->m_Channels);
     g_pConfig->m_FileFormat = SelectedData(hwnd, IDC_FILE_FORMAT, g_pConfig->m_FileFormat);
     g_pConfig->m_OpusBitrate = SelectedData(hwnd, IDC_OPUS_BITRATE, g_pConfig->m_OpusBitrate);
     // The Miscellaneous page, once opened, applies after this one and saves

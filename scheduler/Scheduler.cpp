@@ -2,6 +2,7 @@
 #include "app/Messages.h"
 #include "app/Trace.h"
 #include "audio/RecordingFormat.h"
+#include "audio/RecordingLevel.h"
 #include "audio/RecordingTags.h"
 #include "config/AppParameter.h"
 #include "foundation/Folder.h"
@@ -10,7 +11,6 @@
 #include "scheduler/ProgramList.h"
 #include "scheduler/Suspend.h"
 #include "scheduler/UnfinishedRecording.h"
-#include "audio/RecordingLevel.h"
 
 #include <cwchar>
 #include <initializer_list>
@@ -170,7 +170,7 @@ bool CScheduler::SchedulerTick()
     if (m_pProgramList)
         Drive(now);
     UpdateWakeTimer();
-    UpdateKeepAwake(now);
+    UpdateKeepAwake();
     m_LastPass = now.m_Ticks;
     m_LastPassUtc = m_NowUtc;
     return true;
@@ -348,9 +348,8 @@ void CScheduler::UpdateWakeTimer()
     ArmWakeTimer(due, due ? reason : nullptr);
 }
 
-void CScheduler::UpdateKeepAwake(const CDateTime& now)
+void CScheduler::UpdateKeepAwake()
 {
-    (void)now;
     if (m_ResumeHoldUntil && m_NowUtc >= m_ResumeHoldUntil)
         m_ResumeHoldUntil = 0;
     // From the wake lead before a start until the stop.
@@ -377,11 +376,7 @@ void CScheduler::NoteRecording(const ProgramItem& program, long long kept, bool 
         m_Unfinished.Remove();
         return;
     }
-    CString title;
-    title.Copy(program.m_Title);
-    lstrcpynW(m_Unfinished.m_Title, title.GetWide() ? title.GetWide() : L"", CUnfinishedRecording::kTitleSize);
-    m_Unfinished.m_Start = program.m_StartTime;
-    m_Unfinished.m_Stop = program.m_StopTime;
+    m_Unfinished.Name(program);
     GetNow(m_Unfinished.m_Seen);
     m_Unfinished.m_Kept = kept;
     if (!m_Unfinished.Write() && !kept)
@@ -391,11 +386,7 @@ void CScheduler::NoteRecording(const ProgramItem& program, long long kept, bool 
 void CScheduler::TellCutShort(const ProgramItem& program, const CDateTime& cut, long long kept, bool goesOn)
 {
     CUnfinishedRecording note;
-    CString title;
-    title.Copy(program.m_Title);
-    lstrcpynW(note.m_Title, title.GetWide() ? title.GetWide() : L"", CUnfinishedRecording::kTitleSize);
-    note.m_Start = program.m_StartTime;
-    note.m_Stop = program.m_StopTime;
+    note.Name(program);
     note.m_Seen = cut;
     note.m_Kept = kept;
     TellCutShort(note, goesOn);

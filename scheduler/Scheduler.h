@@ -132,7 +132,7 @@ private:
     // From now (UTC) to a program's local time, in 100-ns units.
     long long Until(const CDateTime& local) { return CaptureClockTime(local) - m_NowUtc; }
     void Drive(const CDateTime& now);
-    void UpdateKeepAwake(const CDateTime& now);
+    void UpdateKeepAwake();
     // Points the wake timer at the next program's start less the lead.
     void UpdateWakeTimer();
     // The next program whose start is still to come; false: none.

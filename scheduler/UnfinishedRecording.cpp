@@ -4,6 +4,7 @@
 #include "foundation/CodePage.h"
 #include "foundation/Decimal.h"
 #include "foundation/Format.h"
+#include "scheduler/ProgramItem.h"
 
 #include <cwchar>
 #include <new>
@@ -26,6 +27,15 @@ bool CUnfinishedRecording::Path(wchar_t* path, int count)
 {
     path[0] = L'\0';
     return g_pConfig && g_pConfig->FileBeside(L"marivane.recording", path, count);
+}
+
+void CUnfinishedRecording::Name(const ProgramItem& program)
+{
+    CString title;
+    title.Copy(program.m_Title);
+    lstrcpynW(m_Title, title.GetWide() ? title.GetWide() : L"", kTitleSize);
+    m_Start = program.m_StartTime;
+    m_Stop = program.m_StopTime;
 }
 
 bool CUnfinishedRecording::Write()
@@ -124,7 +134,7 @@ void CUnfinishedRecording::Describe(bool japanese, bool goesOn, wchar_t* text, i
     long long whole = m_Stop.Diff(m_Start) / CDateTime::kSecond;
     Duration(m_Kept < whole ? m_Kept : whole, kept, 32);
     Duration(whole, length, 32);
-    const wchar_t* title = m_Title[0] ? m_Title : CAppParameter::DefaultTitle(japanese);
+    const wchar_t* title = CAppParameter::ShownTitle(m_Title, japanese);
     int hour = m_Seen.m_Ticks ? m_Seen.m_Time.wHour : 0, minute = m_Seen.m_Ticks ? m_Seen.m_Time.wMinute : 0;
     if (japanese)
         FormatText(text, count, L"%s は %02d:%02d に途切れました。%s のうち %s を録音しました。%s", title, hour, minute,

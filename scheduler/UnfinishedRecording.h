@@ -8,6 +8,8 @@
 
 #include "foundation/DateTime.h"
 
+class ProgramItem;
+
 class CUnfinishedRecording {
 public:
     static constexpr int kTitleSize = 256;
@@ -22,6 +24,8 @@ public:
     CDateTime m_Seen;        // the last refresh: about when it was cut
     long long m_Kept = 0;    // seconds recorded by then
 
+    // Takes the program's title and times.
+    void Name(const ProgramItem& program);
     // Writes the note over the one before; the file stays open while the
     // recording runs, so a refresh every second costs one write (and a
     // flush to the disk a minute).
