@@ -2,6 +2,7 @@
 #include "app/NoticePost.h"
 #include "app/Trace.h"
 #include "foundation/Format.h"
+#include "foundation/TextLines.h"
 #include "scheduler/FilePrefix.h"
 
 #include <cwchar>
@@ -34,13 +35,10 @@ std::wstring CAfterRecording::Expand(const wchar_t* command, const wchar_t* file
 {
     RecordingPath recording(files);
     std::wstring quoted;
-    for (const wchar_t* line = files; line && *line;) {
-        const wchar_t* end = wcschr(line, L'\n');
-        size_t length = end ? static_cast<size_t>(end - line) : wcslen(line);
+    ForEachLine(files, [&](const wchar_t* file, size_t length) {
         if (length)
-            quoted.append(quoted.empty() ? L"\"" : L" \"").append(line, length).append(L"\"");
-        line = end ? end + 1 : nullptr;
-    }
+            quoted.append(quoted.empty() ? L"\"" : L" \"").append(file, length).append(L"\"");
+    });
     std::wstring line;
     for (const wchar_t* p = command; p && *p; ++p) {
         if (*p != L'%' || !p[1]) {

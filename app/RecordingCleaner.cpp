@@ -4,6 +4,7 @@
 #include "config/AppParameter.h"
 #include "foundation/DateTime.h"
 #include "foundation/Format.h"
+#include "foundation/TextLines.h"
 #include "scheduler/FilePrefix.h"
 
 #include <algorithm>
@@ -98,11 +99,7 @@ std::vector<std::wstring> CRecordingCleaner::Titles(const std::wstring& folder)
     }, &context);
     CString recorded;
     g_pConfig->GetSetting(g_pConfig->m_RecordedTitles, recorded);
-    for (const wchar_t* line = recorded.GetWide(); line && *line;) {
-        const wchar_t* end = wcschr(line, L'\n');
-        titles.emplace_back(line, end ? static_cast<size_t>(end - line) : wcslen(line));
-        line = end ? end + 1 : nullptr;
-    }
+    ForEachLine(recorded.GetWide(), [&](const wchar_t* line, size_t length) { titles.emplace_back(line, length); });
     return titles;
 }
 

@@ -2,6 +2,7 @@
 #include "audio/RecordingFormat.h"
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
+#include "foundation/TextLines.h"
 #include "resources/resource.h"
 
 #include <cwchar>
@@ -103,20 +104,18 @@ bool CAppParameter::AddRecordedTitle(const wchar_t* title)
     std::wstring list = title;
     CString old;
     GetSetting(m_RecordedTitles, old);
-    const wchar_t* rest = old.GetWide();
     bool known = false;
     int kept = 1;
-    for (const wchar_t* line = rest; line && *line && kept < kMaxRecordedTitles;) {
-        const wchar_t* end = wcschr(line, L'\n');
-        size_t length = end ? static_cast<size_t>(end - line) : wcslen(line);
+    ForEachLine(old.GetWide(), [&](const wchar_t* line, size_t length) {
+        if (kept >= kMaxRecordedTitles)
+            return;
         if (length == wcslen(title) && wcsncmp(line, title, length) == 0) {
             known = true;
         } else if (length) {
             list.append(L"\n").append(line, length);
             ++kept;
         }
-        line = end ? end + 1 : nullptr;
-    }
+    });
     SetSetting(m_RecordedTitles, list.c_str());
     return !known;
 }
@@ -272,13 +271,11 @@ void CAppParameter::WriteRecordedTitles(XmlElement* config, XmlElement* last, co
         return;
     CXml::AppendAfter(config, last, recorded);
     XmlElement* previous = nullptr;
-    for (const wchar_t* line = titles; line && *line;) {
-        const wchar_t* end = wcschr(line, L'\n');
+    ForEachLine(titles, [&](const wchar_t* line, size_t length) {
         CString title;
-        title.Assign(line, end ? static_cast<int>(end - line) : -1);
+        title.Assign(line, static_cast<int>(length));
         previous = CXml::AppendAfter(recorded, previous, TextElement(L"title", title));
-        line = end ? end + 1 : nullptr;
-    }
+    });
 }
 
 void CAppParameter::WritePrograms(XmlElement* root)
