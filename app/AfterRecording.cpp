@@ -1,6 +1,6 @@
 #include "app/AfterRecording.h"
-#include "app/NoticePost.h"
-#include "app/Trace.h"
+#include "foundation/NoticePost.h"
+#include "foundation/Trace.h"
 #include "foundation/Format.h"
 #include "foundation/TextLines.h"
 #include "scheduler/FilePrefix.h"

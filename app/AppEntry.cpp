@@ -1,7 +1,7 @@
 #include "app/AppEntry.h"
 #include "app/AppMain.h"
-#include "app/Trace.h"
-#include "app/TraceBinding.h"
+#include "foundation/Trace.h"
+#include "foundation/TraceBinding.h"
 #include "config/AppParameter.h"
 
 #include <commctrl.h>

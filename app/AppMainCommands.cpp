@@ -2,7 +2,7 @@
 // what follows a recording's end.
 #include "app/AfterRecording.h"
 #include "app/AppMain.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "audio/BaseCapture.h"
 #include "config/AppParameter.h"
 #include "dialogs/MainDialog.h"

@@ -1,5 +1,5 @@
 #include "app/NoticeLog.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "config/AppParameter.h"
 #include "foundation/CodePage.h"
 #include "foundation/Format.h"

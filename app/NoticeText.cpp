@@ -1,5 +1,5 @@
 #include "app/NoticeText.h"
-#include "app/Messages.h"
+#include "foundation/Messages.h"
 #include "foundation/Format.h"
 
 namespace {

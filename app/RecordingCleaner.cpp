@@ -1,6 +1,6 @@
 #include "app/RecordingCleaner.h"
-#include "app/NoticePost.h"
-#include "app/Trace.h"
+#include "foundation/NoticePost.h"
+#include "foundation/Trace.h"
 #include "config/AppParameter.h"
 #include "foundation/DateTime.h"
 #include "foundation/Format.h"

@@ -1,5 +1,5 @@
 #include "app/RecycleBin.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 
 #include <shellapi.h>
 #include <shobjidl.h>

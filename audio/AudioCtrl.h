@@ -2,7 +2,7 @@
 // the capture device's listener, appends every buffer to numbered WAV files.
 #pragma once
 
-#include "app/Messages.h"
+#include "foundation/Messages.h"
 #include "audio/BaseCapture.h"
 #include "audio/PreRoll.h"
 #include "audio/SilenceWatch.h"

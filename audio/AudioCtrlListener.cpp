@@ -2,7 +2,7 @@
 // buffer goes to the current recording's file up to the recording's stop frame, the
 // rest to the program that follows back to back, or to the pre-roll.
 #include "audio/AudioCtrl.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "audio/RecordingLevel.h"
 
 unsigned CAudioCtrl::OnSoundData(const void* data, unsigned length)

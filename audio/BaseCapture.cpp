@@ -1,5 +1,5 @@
 #include "audio/BaseCapture.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "foundation/DateTime.h"
 
 #include <cstring>

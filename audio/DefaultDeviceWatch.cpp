@@ -1,5 +1,5 @@
 #include "audio/DefaultDeviceWatch.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 
 #include <new>
 

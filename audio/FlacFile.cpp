@@ -1,5 +1,5 @@
 #include "audio/FlacFile.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "audio/RecordingFormat.h"
 
 #include <FLAC/metadata.h>

@@ -1,5 +1,5 @@
 #include "audio/LevelMeter.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "audio/LoopbackCapture.h"
 #include "foundation/ComPtr.h"
 

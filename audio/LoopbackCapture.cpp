@@ -1,5 +1,5 @@
 #include "audio/LoopbackCapture.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "audio/DefaultDeviceWatch.h"
 
 #include <new>

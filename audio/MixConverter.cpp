@@ -1,5 +1,5 @@
 #include "audio/MixConverter.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 
 #include <cmath>
 #include <new>

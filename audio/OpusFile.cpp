@@ -1,5 +1,5 @@
 #include "audio/OpusFile.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "audio/RecordingFormat.h"
 
 COpusFile::COpusFile(int kbps) : m_pEncoder(nullptr), m_Kbps(RecordingFormat::ClampKbps(kbps)) {}

@@ -1,6 +1,6 @@
 #include "audio/RecordingFiles.h"
-#include "app/Messages.h"
-#include "app/Trace.h"
+#include "foundation/Messages.h"
+#include "foundation/Trace.h"
 
 #include <cstring>
 #include <cwchar>

@@ -1,5 +1,5 @@
 #include "audio/WasapiCapture.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "foundation/ComPtr.h"
 #include "foundation/Format.h"
 

@@ -1,5 +1,5 @@
 #include "audio/WaveFile.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 
 #include <cstring>
 #include <new>

@@ -1,6 +1,6 @@
 #include "audio/WaveWriter.h"
-#include "app/Trace.h"
-#include "audio/RecordingNotice.h"
+#include "foundation/Trace.h"
+#include "foundation/RecordingNotice.h"
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
 

@@ -6,7 +6,7 @@
 // and told once, never a blocked capture.
 #pragma once
 
-#include "app/Messages.h"
+#include "foundation/Messages.h"
 #include "audio/MediaFile.h"
 #include "audio/RecordingFiles.h"
 #include "audio/RecordingFormat.h"

@@ -1,5 +1,5 @@
 #include "config/AutoStart.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "foundation/Format.h"
 
 #include <windows.h>

@@ -1,5 +1,5 @@
 #include "config/CommConfig.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "foundation/File.h"
 #include "foundation/FileName.h"
 #include "foundation/Format.h"

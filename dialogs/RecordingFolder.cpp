@@ -1,5 +1,5 @@
 #include "dialogs/RecordingFolder.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "config/AppParameter.h"
 #include "dialogs/Dialog.h"
 #include "foundation/Folder.h"

@@ -1,6 +1,6 @@
 #include "scheduler/InquiryDialog.h"
 #include "app/AppMain.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "dialogs/Dialog.h"
 
 INT_PTR CALLBACK InquiryDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM)

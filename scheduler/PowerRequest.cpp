@@ -1,5 +1,5 @@
 #include "scheduler/PowerRequest.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 
 void CPowerRequest::Hold(const wchar_t* reason)
 {

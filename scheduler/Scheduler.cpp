@@ -1,6 +1,6 @@
 #include "scheduler/Scheduler.h"
-#include "app/Messages.h"
-#include "app/Trace.h"
+#include "foundation/Messages.h"
+#include "foundation/Trace.h"
 #include "audio/RecordingFormat.h"
 #include "audio/RecordingLevel.h"
 #include "audio/RecordingTags.h"

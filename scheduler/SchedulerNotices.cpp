@@ -1,8 +1,8 @@
 // The UI thread's side of the scheduler: the sleep inquiry requests and the
 // system's power notifications, handled for the main window.
 #include "scheduler/Scheduler.h"
-#include "app/Messages.h"
-#include "app/Trace.h"
+#include "foundation/Messages.h"
+#include "foundation/Trace.h"
 #include "config/AppParameter.h"
 #include "resources/resource.h"
 #include "scheduler/InquiryDialog.h"

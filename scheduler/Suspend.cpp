@@ -1,5 +1,5 @@
 #include "scheduler/Suspend.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 
 #include <windows.h>
 

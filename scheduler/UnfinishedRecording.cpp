@@ -1,5 +1,5 @@
 #include "scheduler/UnfinishedRecording.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "config/AppParameter.h"
 #include "foundation/CodePage.h"
 #include "foundation/Decimal.h"

@@ -1,6 +1,6 @@
 #include "scheduler/WakeSupport.h"
 
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 
 #include <powrprof.h>
 

@@ -1,5 +1,5 @@
 #include "scheduler/WakeTimer.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 
 bool CWakeTimer::Arm(long long dueUtc, const wchar_t* reason)
 {

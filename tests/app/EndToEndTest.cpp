@@ -1,7 +1,7 @@
 // The real program end to end: marivane.exe under Wine with a prepared
 // configuration, the test tracer beside it and the ramp microphone as its
 // capture device.
-#include "app/Messages.h"
+#include "foundation/Messages.h"
 #include "app/Recorder.h"
 #include "resources/resource.h"
 #include "support/Decoders.h"

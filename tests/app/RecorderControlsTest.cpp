@@ -1,7 +1,7 @@
 // The recorder's own controls in the real program: stop a recording, record
 // now, the command after each recording, and the clean-up of old recordings.
 #include "app/AfterRecording.h"
-#include "app/Messages.h"
+#include "foundation/Messages.h"
 #include "app/Recorder.h"
 #include "app/RecordingCleaner.h"
 #include "audio/BaseCapture.h"

@@ -1,4 +1,4 @@
-#include "app/Messages.h"
+#include "foundation/Messages.h"
 #include "scheduler/FilePrefix.h"
 #include "support/ProgramFixtures.h"
 #include "support/TestSupport.h"

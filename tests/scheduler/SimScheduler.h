@@ -3,7 +3,7 @@
 // time, so hours of schedule run in milliseconds.
 #pragma once
 
-#include "app/Messages.h"
+#include "foundation/Messages.h"
 #include "audio/RecordingTags.h"
 #include "config/AppParameter.h"
 #include "scheduler/Scheduler.h"

@@ -1,5 +1,5 @@
 #include "support/TestSupport.h"
-#include "app/Trace.h"
+#include "foundation/Trace.h"
 #include "foundation/CodePage.h"
 
 #include <algorithm>

@@ -2,8 +2,8 @@
 // notice window from any thread; the trace line is the one the tests count.
 #pragma once
 
-#include "app/NoticePost.h"
-#include "app/Trace.h"
+#include "foundation/NoticePost.h"
+#include "foundation/Trace.h"
 
 // detail (optional) goes along as the notice's text block.
 inline void PostRecordingNotice(HWND window, WPARAM notice, const wchar_t* detail = nullptr)

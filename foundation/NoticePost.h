@@ -2,7 +2,7 @@
 // text goes along as a heap block (new wchar_t[]) that the window frees.
 #pragma once
 
-#include "app/Messages.h"
+#include "foundation/Messages.h"
 
 #include <cstring>
 #include <cwchar>

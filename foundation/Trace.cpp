@@ -1,5 +1,5 @@
-#include "app/Trace.h"
-#include "app/TraceBinding.h"
+#include "foundation/Trace.h"
+#include "foundation/TraceBinding.h"
 
 int TraceNothing(const wchar_t*, ...) { return 0; }
 
