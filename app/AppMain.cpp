@@ -11,7 +11,7 @@
 #include "dialogs/MainDialog.h"
 #include "dialogs/RecordingFolder.h"
 #include "foundation/Format.h"
-#include "scheduler/ProgramList.h"
+#include "programs/ProgramList.h"
 #include "resources/resource.h"
 
 #include <commctrl.h>

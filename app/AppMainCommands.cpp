@@ -8,7 +8,7 @@
 #include "dialogs/MainDialog.h"
 #include "dialogs/ProgramInputDialog.h"
 #include "scheduler/FilePrefix.h"
-#include "scheduler/ProgramList.h"
+#include "programs/ProgramList.h"
 
 #include <cwchar>
 

@@ -5,7 +5,7 @@
 #include "resources/version.h"
 
 #include "config/CommConfig.h"
-#include "scheduler/ProgramList.h"
+#include "programs/ProgramList.h"
 
 class CAppParameter : public CCommConfig {
 public:

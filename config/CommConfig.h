@@ -4,6 +4,7 @@
 
 #include "foundation/String.h"
 #include "foundation/Xml.h"
+#include "programs/ProgramStore.h"
 
 #include <windows.h>
 
@@ -19,7 +20,7 @@ struct ColorName {
     unsigned m_Value2;
 };
 
-class CCommConfig {
+class CCommConfig : public CProgramStore {
 public:
     CCommConfig();
     virtual ~CCommConfig();
@@ -39,7 +40,7 @@ public:
     virtual int QueryReserved4() { return 0; }
     virtual int QueryReserved5() { return 0; }
     virtual int Load();
-    virtual int Save();
+    int Save() override;
     virtual int Initialize();
     virtual void OnExit() {}
     virtual void ReadKeys(CXml& xml, XmlElement* first);

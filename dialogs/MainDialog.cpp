@@ -8,7 +8,7 @@
 #include "foundation/Decimal.h"
 #include "foundation/Format.h"
 #include "resources/resource.h"
-#include "scheduler/ProgramList.h"
+#include "programs/ProgramList.h"
 
 #include <commctrl.h>
 

@@ -2,9 +2,9 @@
 #include "config/AppParameter.h"
 #include "resources/resource.h"
 #include "foundation/Format.h"
-#include "scheduler/ProgramItem.h"
-#include "scheduler/ProgramList.h"
-#include "scheduler/ProgramOverlap.h"
+#include "programs/ProgramItem.h"
+#include "programs/ProgramList.h"
+#include "programs/ProgramOverlap.h"
 
 #include <commctrl.h>
 #include <new>

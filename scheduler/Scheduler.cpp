@@ -8,7 +8,7 @@
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
 #include "scheduler/FilePrefix.h"
-#include "scheduler/ProgramList.h"
+#include "programs/ProgramList.h"
 #include "scheduler/Suspend.h"
 #include "scheduler/UnfinishedRecording.h"
 

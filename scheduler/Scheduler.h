@@ -5,7 +5,7 @@
 
 #include "foundation/ZoneRules.h"
 #include "scheduler/PowerRequest.h"
-#include "scheduler/ProgramItem.h"
+#include "programs/ProgramItem.h"
 #include "scheduler/UnfinishedRecording.h"
 #include "scheduler/WakeSupport.h"
 #include "scheduler/WakeTimer.h"

@@ -4,7 +4,7 @@
 #include "foundation/CodePage.h"
 #include "foundation/Decimal.h"
 #include "foundation/Format.h"
-#include "scheduler/ProgramItem.h"
+#include "programs/ProgramItem.h"
 
 #include <cwchar>
 #include <new>

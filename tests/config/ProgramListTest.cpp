@@ -1,5 +1,5 @@
 #include "config/AppParameter.h"
-#include "scheduler/ProgramList.h"
+#include "programs/ProgramList.h"
 #include "support/ProgramFixtures.h"
 #include "support/TestSupport.h"
 

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "config/AppParameter.h"
-#include "scheduler/ProgramItem.h"
-#include "scheduler/ProgramList.h"
+#include "programs/ProgramItem.h"
+#include "programs/ProgramList.h"
 
 #include <string>
 #include <vector>

@@ -1,5 +1,5 @@
-#include "scheduler/ProgramOverlap.h"
-#include "scheduler/ProgramItem.h"
+#include "programs/ProgramOverlap.h"
+#include "programs/ProgramItem.h"
 
 namespace {
 

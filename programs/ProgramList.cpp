@@ -1,8 +1,7 @@
-#include "scheduler/ProgramList.h"
+#include "programs/ProgramList.h"
 #include "foundation/Format.h"
-#include "config/CommConfig.h"
 #include "foundation/ZoneRules.h"
-#include "scheduler/ProgramOverlap.h"
+#include "programs/ProgramOverlap.h"
 
 ProgramList::ProgramList()
     : m_pHead(nullptr), m_NextId(1), m_pOwner(nullptr), m_pTail(nullptr)

@@ -2,11 +2,10 @@
 // the scheduler thread under one re-entrant mutex.
 #pragma once
 
-#include "scheduler/ProgramItem.h"
+#include "programs/ProgramItem.h"
+#include "programs/ProgramStore.h"
 
 #include <windows.h>
-
-class CCommConfig;
 
 class CZoneRules;
 
@@ -78,7 +77,7 @@ public:
     // this mutex never calls Save.
     CRITICAL_SECTION m_Mutex;
     // Saved after retirements; set by the configuration object that owns the list.
-    CCommConfig* m_pOwner;
+    CProgramStore* m_pOwner;
 
 private:
     void Link(ProgramItem* item);

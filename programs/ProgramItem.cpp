@@ -1,4 +1,4 @@
-#include "scheduler/ProgramItem.h"
+#include "programs/ProgramItem.h"
 
 static void CopyToSecond(CDateTime& to, const CDateTime& from)
 {
