@@ -3,7 +3,7 @@
 #include "foundation/Trace.h"
 #include "foundation/Format.h"
 #include "foundation/TextLines.h"
-#include "scheduler/FilePrefix.h"
+#include "files/FilePrefix.h"
 
 #include <cwchar>
 #include <new>

@@ -7,7 +7,7 @@
 #include "config/AppParameter.h"
 #include "dialogs/MainDialog.h"
 #include "dialogs/ProgramInputDialog.h"
-#include "scheduler/FilePrefix.h"
+#include "files/FilePrefix.h"
 #include "programs/ProgramList.h"
 
 #include <cwchar>

@@ -5,7 +5,7 @@
 #include "foundation/DateTime.h"
 #include "foundation/Format.h"
 #include "foundation/TextLines.h"
-#include "scheduler/FilePrefix.h"
+#include "files/FilePrefix.h"
 
 #include <algorithm>
 #include <cwchar>

@@ -326,7 +326,7 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
     }
     // A new split size or file format alone applies from this program's first file on.
     unsigned maxFileSize = m_MaxFileSize;
-    RecordingFormat fileFormat = RecordingFormat::FromSettings();
+    RecordingFormat fileFormat = CAppParameter::SettingsFileFormat();
     if (!ApplySettings(maxFileSize)) {
         delete[] prefix;
         return;

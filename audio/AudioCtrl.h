@@ -7,7 +7,7 @@
 #include "audio/PreRoll.h"
 #include "audio/SilenceWatch.h"
 #include "audio/SoundListener.h"
-#include "audio/WaveWriter.h"
+#include "files/WaveWriter.h"
 
 // The device types: a capture device is tried over WASAPI, then waveIn;
 // what the PC plays has the loopback type alone.

@@ -1,5 +1,4 @@
 #include "config/AppParameter.h"
-#include "audio/RecordingFormat.h"
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
 #include "foundation/TextLines.h"
@@ -216,6 +215,15 @@ void CAppParameter::ReadPrograms(XmlElement* first)
         program->m_Title.Copy(title);
         m_ProgramList.Insert(program);
     }
+}
+
+RecordingFormat CAppParameter::SettingsFileFormat()
+{
+    if (!g_pConfig)
+        return RecordingFormat();
+    int type = g_pConfig->m_FileFormat;
+    return RecordingFormat(type >= 0 && type < RecordingFormat::kTypeCount ? static_cast<FileType>(type) : kFileWav,
+                           g_pConfig->m_OpusBitrate);
 }
 
 void CAppParameter::GetWavFolder(CString& folder)

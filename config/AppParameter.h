@@ -5,6 +5,7 @@
 #include "resources/version.h"
 
 #include "config/CommConfig.h"
+#include "files/RecordingFormat.h"
 #include "programs/ProgramList.h"
 
 class CAppParameter : public CCommConfig {
@@ -33,6 +34,9 @@ public:
     {
         return title && *title ? title : DefaultTitle(japanese);
     }
+    // The settings' file format, for any thread (single 32-bit fields); WAV
+    // without a configuration.
+    static RecordingFormat SettingsFileFormat();
     // The folder recordings go to, for any thread: "wavfile_dir", or the
     // user's Music folder when that is empty.
     void GetWavFolder(CString& folder);

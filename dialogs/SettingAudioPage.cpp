@@ -1,6 +1,6 @@
 #include "dialogs/SettingAudioPage.h"
 #include "audio/LoopbackCapture.h"
-#include "audio/RecordingFormat.h"
+#include "files/RecordingFormat.h"
 #include "audio/WasapiCapture.h"
 #include "config/AppParameter.h"
 #include "dialogs/SettingMiscPage.h"
@@ -166,7 +166,7 @@ void CSettingAudioPage::OnInitDialog(HWND hwnd)
 void CSettingAudioPage::FillFileFormat(HWND hwnd)
 {
     bool ja = UiIsJapanese();
-    RecordingFormat stored = RecordingFormat::FromSettings();
+    RecordingFormat stored = CAppParameter::SettingsFileFormat();
     HWND combo = GetDlgItem(hwnd, IDC_FILE_FORMAT);
     SendMessageW(combo, CB_RESETCONTENT, 0, 0);
     AddItem(combo, ja ? L"WAV (16 ビット PCM、非圧縮)" : L"WAV (16-bit PCM, uncompressed)", kFileWav);

@@ -1,13 +1,13 @@
 #include "scheduler/Scheduler.h"
 #include "foundation/Messages.h"
 #include "foundation/Trace.h"
-#include "audio/RecordingFormat.h"
+#include "files/RecordingFormat.h"
 #include "audio/RecordingLevel.h"
-#include "audio/RecordingTags.h"
+#include "files/RecordingTags.h"
 #include "config/AppParameter.h"
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
-#include "scheduler/FilePrefix.h"
+#include "files/FilePrefix.h"
 #include "programs/ProgramList.h"
 #include "scheduler/Suspend.h"
 #include "scheduler/UnfinishedRecording.h"
@@ -446,7 +446,7 @@ void CScheduler::CheckDiskSpace(const ProgramItem& program)
     g_pConfig->GetWavFolder(folder);
     long long seconds = program.m_StopTime.Diff(program.m_StartTime) / CDateTime::kSecond;
     int rate = g_pConfig->m_Frequency, channels = g_pConfig->m_Channels;
-    double perSecond = RecordingFormat::FromSettings().BytesPerSecond(rate > 0 ? rate : 0, channels > 0 ? channels : 1);
+    double perSecond = CAppParameter::SettingsFileFormat().BytesPerSecond(rate > 0 ? rate : 0, channels > 0 ? channels : 1);
     unsigned long long needed =
         static_cast<unsigned long long>((seconds > 0 ? seconds : 0) * perSecond) + kDiskMargin;
     unsigned long long free = FreeDiskBytes(folder.GetWide());

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/Installation.h"
-#include "audio/RecordingFormat.h"
+#include "files/RecordingFormat.h"
 #include "config/AppParameter.h"
 #include "resources/resource.h"
 #include "support/ProgramFixtures.h"

@@ -1,7 +1,7 @@
 // The audio controller's requests and file handling, with a fake device.
 #include "support/WavChecks.h"
 #include "audio/FakeCapture.h"
-#include "audio/RecordingTags.h"
+#include "files/RecordingTags.h"
 #include "support/Decoders.h"
 #include "config/AppParameter.h"
 #include "support/TestSupport.h"

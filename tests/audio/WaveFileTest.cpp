@@ -1,5 +1,5 @@
 #include "audio/BaseCapture.h"
-#include "audio/WaveFile.h"
+#include "files/WaveFile.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

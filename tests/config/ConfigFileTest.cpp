@@ -1,5 +1,5 @@
 // The configuration object and its file, through real files in temporary folders.
-#include "audio/RecordingFormat.h"
+#include "files/RecordingFormat.h"
 #include "config/AppParameter.h"
 #include "support/ProgramFixtures.h"
 #include "support/TestSupport.h"

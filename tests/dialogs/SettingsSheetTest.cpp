@@ -2,7 +2,7 @@
 #include "dialogs/ConfigDialog.h"
 #include "dialogs/DialogFixture.h"
 #include "audio/LevelMeter.h"
-#include "audio/RecordingFormat.h"
+#include "files/RecordingFormat.h"
 #include "audio/WasapiCapture.h"
 #include "config/AutoStart.h"
 #include "resources/resource.h"

@@ -1,6 +1,6 @@
 // The scheduler's state machine on the simulated clock.
 #include "scheduler/SimScheduler.h"
-#include "audio/RecordingFormat.h"
+#include "files/RecordingFormat.h"
 
 #include <algorithm>
 #include <functional>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "foundation/Messages.h"
-#include "audio/RecordingTags.h"
+#include "files/RecordingTags.h"
 #include "config/AppParameter.h"
 #include "scheduler/Scheduler.h"
 #include "support/ProgramFixtures.h"

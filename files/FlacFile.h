@@ -4,7 +4,7 @@
 // (4096 frames); the close finishes STREAMINFO (total samples, MD5).
 #pragma once
 
-#include "audio/EncodedFile.h"
+#include "files/EncodedFile.h"
 
 #include <FLAC/stream_encoder.h>
 

@@ -1,6 +1,6 @@
-#include "audio/FlacFile.h"
+#include "files/FlacFile.h"
 #include "foundation/Trace.h"
-#include "audio/RecordingFormat.h"
+#include "files/RecordingFormat.h"
 
 #include <FLAC/metadata.h>
 

@@ -1,4 +1,4 @@
-#include "audio/WaveFile.h"
+#include "files/WaveFile.h"
 #include "foundation/Trace.h"
 
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "audio/RecordingTags.h"
+#include "files/RecordingTags.h"
 #include "resources/version.h"
 
 #include <cstdio>

@@ -3,8 +3,8 @@
 // nothing waits in a buffer of ours or of the C library when the process dies.
 #pragma once
 
-#include "audio/MediaFile.h"
-#include "audio/RecordingTags.h"
+#include "files/MediaFile.h"
+#include "files/RecordingTags.h"
 
 class CEncodedFile : public CMediaFile {
 public:

@@ -7,10 +7,10 @@
 #pragma once
 
 #include "foundation/Messages.h"
-#include "audio/MediaFile.h"
-#include "audio/RecordingFiles.h"
-#include "audio/RecordingFormat.h"
-#include "audio/RecordingTags.h"
+#include "files/MediaFile.h"
+#include "files/RecordingFiles.h"
+#include "files/RecordingFormat.h"
+#include "files/RecordingTags.h"
 
 #include <windows.h>
 

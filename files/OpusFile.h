@@ -6,7 +6,7 @@
 // trimming make a decoder give back exactly the frames recorded.
 #pragma once
 
-#include "audio/EncodedFile.h"
+#include "files/EncodedFile.h"
 
 #include <opus/opusenc.h>
 

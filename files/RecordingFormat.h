@@ -1,6 +1,5 @@
-// What a recording's files are: WAV, FLAC or Opus at a bit rate, as the
-// settings say. The one place that names the types, makes their file
-// objects and says how many bytes a second of audio takes on disk (for the
+// What a recording's files are: WAV, FLAC or Opus at a bit rate. The one
+// place that names the types, makes their file objects and says how many bytes a second of audio takes on disk (for the
 // Audio page's size per hour and the disk-space notice).
 #pragma once
 
@@ -18,8 +17,6 @@ struct RecordingFormat {
     int opusKbps;
 
     explicit RecordingFormat(FileType t = kFileWav, int kbps = kDefaultOpusKbps) : type(t), opusKbps(ClampKbps(kbps)) {}
-    // The settings' format, for any thread (single 32-bit fields).
-    static RecordingFormat FromSettings();
     // "wav", "flac", "opus": the settings' text and the file extension.
     static const wchar_t* Name(FileType type);
     // The type a settings text names; WAV when it names none.

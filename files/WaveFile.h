@@ -2,7 +2,7 @@
 // written at creation, refreshed while recording, and final at close.
 #pragma once
 
-#include "audio/MediaFile.h"
+#include "files/MediaFile.h"
 
 #include <windows.h>
 #include <mmreg.h>

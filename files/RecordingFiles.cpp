@@ -1,4 +1,4 @@
-#include "audio/RecordingFiles.h"
+#include "files/RecordingFiles.h"
 #include "foundation/Messages.h"
 #include "foundation/Trace.h"
 

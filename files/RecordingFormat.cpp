@@ -1,8 +1,7 @@
-#include "audio/RecordingFormat.h"
-#include "audio/FlacFile.h"
-#include "audio/OpusFile.h"
-#include "audio/WaveFile.h"
-#include "config/AppParameter.h"
+#include "files/RecordingFormat.h"
+#include "files/FlacFile.h"
+#include "files/OpusFile.h"
+#include "files/WaveFile.h"
 
 #include <new>
 
@@ -18,15 +17,6 @@ constexpr double kFlacShare = 0.6;
 constexpr double kOggBytesPerSecond = 110;
 
 }  // namespace
-
-RecordingFormat RecordingFormat::FromSettings()
-{
-    if (!g_pConfig)
-        return RecordingFormat();
-    int type = g_pConfig->m_FileFormat;
-    return RecordingFormat(type >= 0 && type < kTypeCount ? static_cast<FileType>(type) : kFileWav,
-                           g_pConfig->m_OpusBitrate);
-}
 
 const wchar_t* RecordingFormat::Name(FileType type)
 {

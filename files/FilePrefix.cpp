@@ -1,5 +1,5 @@
-#include "scheduler/FilePrefix.h"
-#include "audio/RecordingFormat.h"
+#include "files/FilePrefix.h"
+#include "files/RecordingFormat.h"
 #include "foundation/Format.h"
 
 #include <cwchar>

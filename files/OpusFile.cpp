@@ -1,6 +1,6 @@
-#include "audio/OpusFile.h"
+#include "files/OpusFile.h"
 #include "foundation/Trace.h"
-#include "audio/RecordingFormat.h"
+#include "files/RecordingFormat.h"
 
 COpusFile::COpusFile(int kbps) : m_pEncoder(nullptr), m_Kbps(RecordingFormat::ClampKbps(kbps)) {}
 

@@ -1,4 +1,4 @@
-#include "audio/EncodedFile.h"
+#include "files/EncodedFile.h"
 
 int CEncodedFile::CreateForEncoder(const wchar_t* path, const WAVEFORMATEX& f, int overwrite)
 {

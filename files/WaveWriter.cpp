@@ -1,4 +1,4 @@
-#include "audio/WaveWriter.h"
+#include "files/WaveWriter.h"
 #include "foundation/Trace.h"
 #include "foundation/RecordingNotice.h"
 #include "foundation/Folder.h"

@@ -1,4 +1,4 @@
-#include "audio/MediaFile.h"
+#include "files/MediaFile.h"
 
 namespace {
 
