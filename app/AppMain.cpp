@@ -4,7 +4,7 @@
 #include "app/NoticeText.h"
 #include "foundation/Trace.h"
 #include "app/TrayMenu.h"
-#include "audio/RecordingLevel.h"
+#include "recorder/RecordingLevel.h"
 #include "config/AppParameter.h"
 #include "dialogs/ConfigDialog.h"
 #include "dialogs/Dialog.h"

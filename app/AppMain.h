@@ -4,7 +4,7 @@
 
 #include "app/AppBase.h"
 #include "app/RecordingCleaner.h"
-#include "audio/AudioCtrl.h"
+#include "recorder/AudioCtrl.h"
 #include "scheduler/Scheduler.h"
 
 #include <shellapi.h>

@@ -3,7 +3,7 @@
 #include "app/AfterRecording.h"
 #include "app/AppMain.h"
 #include "foundation/Trace.h"
-#include "audio/BaseCapture.h"
+#include "capture/BaseCapture.h"
 #include "config/AppParameter.h"
 #include "dialogs/MainDialog.h"
 #include "dialogs/ProgramInputDialog.h"

@@ -2,8 +2,8 @@
 // the file format (WAV, FLAC, Opus at a bit rate) with its size per hour.
 #pragma once
 
-#include "audio/CaptureDeviceInfo.h"
-#include "audio/LevelMeter.h"
+#include "capture/CaptureDeviceInfo.h"
+#include "capture/LevelMeter.h"
 #include "dialogs/PropertyPage.h"
 
 class CBaseCapture;

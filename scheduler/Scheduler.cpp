@@ -2,7 +2,7 @@
 #include "foundation/Messages.h"
 #include "foundation/Trace.h"
 #include "files/RecordingFormat.h"
-#include "audio/RecordingLevel.h"
+#include "recorder/RecordingLevel.h"
 #include "files/RecordingTags.h"
 #include "config/AppParameter.h"
 #include "foundation/Folder.h"

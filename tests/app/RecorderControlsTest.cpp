@@ -4,7 +4,7 @@
 #include "foundation/Messages.h"
 #include "app/Recorder.h"
 #include "app/RecordingCleaner.h"
-#include "audio/BaseCapture.h"
+#include "capture/BaseCapture.h"
 #include "support/DialogDriver.h"
 
 #include <cstdio>

@@ -4,11 +4,11 @@
 // as an unbroken run of that ramp.
 #include "support/WavChecks.h"
 #include "audio/FakeCapture.h"
-#include "audio/DefaultDeviceWatch.h"
-#include "audio/LevelMeter.h"
-#include "audio/LoopbackCapture.h"
-#include "audio/MMECapture.h"
-#include "audio/WasapiCapture.h"
+#include "capture/DefaultDeviceWatch.h"
+#include "capture/LevelMeter.h"
+#include "capture/LoopbackCapture.h"
+#include "capture/MMECapture.h"
+#include "capture/WasapiCapture.h"
 #include "config/AppParameter.h"
 #include "support/TestSupport.h"
 

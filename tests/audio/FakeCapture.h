@@ -2,8 +2,8 @@
 // says), and the recording settings and requests around it.
 #pragma once
 
-#include "audio/AudioCtrl.h"
-#include "audio/BaseCapture.h"
+#include "recorder/AudioCtrl.h"
+#include "capture/BaseCapture.h"
 #include "config/AppParameter.h"
 #include "support/TestSupport.h"
 #include "support/WavChecks.h"

@@ -1,6 +1,6 @@
 // The mix-format conversion: samples, speakers and rate, each converted
 // packet placed where its stream frames were.
-#include "audio/MixConverter.h"
+#include "capture/MixConverter.h"
 
 #include <gtest/gtest.h>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "audio/BaseCapture.h"
+#include "capture/BaseCapture.h"
 #include "files/WaveFile.h"
 #include "support/TestSupport.h"
 

@@ -2,7 +2,7 @@
 #include "dialogs/DialogFixture.h"
 #include "dialogs/MainDialog.h"
 #include "dialogs/ProgramInputDialog.h"
-#include "audio/RecordingLevel.h"
+#include "recorder/RecordingLevel.h"
 #include "resources/resource.h"
 
 #include <algorithm>

@@ -1,9 +1,9 @@
 // The settings sheet with its two real pages.
 #include "dialogs/ConfigDialog.h"
 #include "dialogs/DialogFixture.h"
-#include "audio/LevelMeter.h"
+#include "capture/LevelMeter.h"
 #include "files/RecordingFormat.h"
-#include "audio/WasapiCapture.h"
+#include "capture/WasapiCapture.h"
 #include "config/AutoStart.h"
 #include "resources/resource.h"
 #include "scheduler/WakeSupport.h"

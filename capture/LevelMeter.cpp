@@ -1,6 +1,6 @@
-#include "audio/LevelMeter.h"
+#include "capture/LevelMeter.h"
 #include "foundation/Trace.h"
-#include "audio/LoopbackCapture.h"
+#include "capture/LoopbackCapture.h"
 #include "foundation/ComPtr.h"
 
 #include <cmath>

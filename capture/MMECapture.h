@@ -4,7 +4,7 @@
 // buffer in queue order.
 #pragma once
 
-#include "audio/BaseCapture.h"
+#include "capture/BaseCapture.h"
 
 class CMMECapture : public CBaseCapture {
 public:

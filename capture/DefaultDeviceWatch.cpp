@@ -1,4 +1,4 @@
-#include "audio/DefaultDeviceWatch.h"
+#include "capture/DefaultDeviceWatch.h"
 #include "foundation/Trace.h"
 
 #include <new>

@@ -1,5 +1,5 @@
-#include "audio/RecordingLevel.h"
-#include "audio/LevelMeter.h"
+#include "recorder/RecordingLevel.h"
+#include "capture/LevelMeter.h"
 #include "foundation/Format.h"
 
 volatile LONG RecordingLevel::s_Recording = 0;

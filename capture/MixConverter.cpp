@@ -1,4 +1,4 @@
-#include "audio/MixConverter.h"
+#include "capture/MixConverter.h"
 #include "foundation/Trace.h"
 
 #include <cmath>

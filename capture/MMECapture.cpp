@@ -1,4 +1,4 @@
-#include "audio/MMECapture.h"
+#include "capture/MMECapture.h"
 #include "foundation/Trace.h"
 
 #include <new>

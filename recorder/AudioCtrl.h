@@ -3,10 +3,10 @@
 #pragma once
 
 #include "foundation/Messages.h"
-#include "audio/BaseCapture.h"
-#include "audio/PreRoll.h"
-#include "audio/SilenceWatch.h"
-#include "audio/SoundListener.h"
+#include "capture/BaseCapture.h"
+#include "recorder/PreRoll.h"
+#include "capture/SilenceWatch.h"
+#include "capture/SoundListener.h"
 #include "files/WaveWriter.h"
 
 // The device types: a capture device is tried over WASAPI, then waveIn;

@@ -1,4 +1,4 @@
-#include "audio/WasapiCapture.h"
+#include "capture/WasapiCapture.h"
 #include "foundation/Trace.h"
 #include "foundation/ComPtr.h"
 #include "foundation/Format.h"

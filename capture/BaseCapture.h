@@ -6,8 +6,8 @@
 // reported to the listener.
 #pragma once
 
-#include "audio/CaptureDeviceInfo.h"
-#include "audio/SoundListener.h"
+#include "capture/CaptureDeviceInfo.h"
+#include "capture/SoundListener.h"
 
 #include <windows.h>
 #include <mmreg.h>

@@ -5,8 +5,8 @@
 // belong to one thread, the page's.
 #pragma once
 
-#include "audio/SilenceWatch.h"
-#include "audio/SoundListener.h"
+#include "capture/SilenceWatch.h"
+#include "capture/SoundListener.h"
 
 #include <windows.h>
 

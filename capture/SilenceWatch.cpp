@@ -1,4 +1,4 @@
-#include "audio/SilenceWatch.h"
+#include "capture/SilenceWatch.h"
 
 CSilenceWatch::Event CSilenceWatch::Feed(const void* data, unsigned bytes)
 {

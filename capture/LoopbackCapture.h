@@ -7,7 +7,7 @@
 // The settings name these devices "loopback:default" and "loopback:{id}".
 #pragma once
 
-#include "audio/WasapiCapture.h"
+#include "capture/WasapiCapture.h"
 
 class CDefaultDeviceWatch;
 

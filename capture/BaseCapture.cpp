@@ -1,4 +1,4 @@
-#include "audio/BaseCapture.h"
+#include "capture/BaseCapture.h"
 #include "foundation/Trace.h"
 #include "foundation/DateTime.h"
 

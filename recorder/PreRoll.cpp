@@ -1,4 +1,4 @@
-#include "audio/PreRoll.h"
+#include "recorder/PreRoll.h"
 
 #include <cstring>
 #include <new>

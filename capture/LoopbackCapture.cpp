@@ -1,6 +1,6 @@
-#include "audio/LoopbackCapture.h"
+#include "capture/LoopbackCapture.h"
 #include "foundation/Trace.h"
-#include "audio/DefaultDeviceWatch.h"
+#include "capture/DefaultDeviceWatch.h"
 
 #include <new>
 

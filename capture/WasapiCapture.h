@@ -11,8 +11,8 @@
 // the channels and rate converted here.
 #pragma once
 
-#include "audio/BaseCapture.h"
-#include "audio/MixConverter.h"
+#include "capture/BaseCapture.h"
+#include "capture/MixConverter.h"
 
 #include <audioclient.h>
 #include <mmdeviceapi.h>
