@@ -9,7 +9,7 @@
 #include "dialogs/ConfigDialog.h"
 #include "dialogs/Dialog.h"
 #include "dialogs/MainDialog.h"
-#include "dialogs/RecordingFolder.h"
+#include "afterwards/RecordingFolder.h"
 #include "foundation/Format.h"
 #include "programs/ProgramList.h"
 #include "resources/resource.h"

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/AppBase.h"
-#include "app/RecordingCleaner.h"
+#include "afterwards/RecordingCleaner.h"
 #include "recorder/AudioCtrl.h"
 #include "scheduler/Scheduler.h"
 

@@ -1,6 +1,6 @@
 // The main window's recorder commands: record now, stop the recording, and
 // what follows a recording's end.
-#include "app/AfterRecording.h"
+#include "afterwards/AfterRecording.h"
 #include "app/AppMain.h"
 #include "foundation/Trace.h"
 #include "capture/BaseCapture.h"

@@ -1,4 +1,5 @@
 #include "config/AppParameter.h"
+#include "config/UiLanguage.h"
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
 #include "foundation/TextLines.h"
@@ -215,6 +216,11 @@ void CAppParameter::ReadPrograms(XmlElement* first)
         program->m_Title.Copy(title);
         m_ProgramList.Insert(program);
     }
+}
+
+bool UiIsJapanese()
+{
+    return g_pConfig && g_pConfig->m_UiLanguage == 1;
 }
 
 RecordingFormat CAppParameter::SettingsFileFormat()

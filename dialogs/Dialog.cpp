@@ -53,11 +53,6 @@ INT_PTR CALLBACK CDialog::StaticProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     return g_pDialog ? g_pDialog->DialogProc(hwnd, message, wParam, lParam) : 0;
 }
 
-bool UiIsJapanese()
-{
-    return g_pConfig && g_pConfig->m_UiLanguage == 1;
-}
-
 HINSTANCE OwnerInstance(HWND owner)
 {
     HINSTANCE instance = owner ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(owner, GWLP_HINSTANCE)) : nullptr;

@@ -2,6 +2,8 @@
 // virtual operations. Every dialog object lives on its opener's stack.
 #pragma once
 
+#include "config/UiLanguage.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -28,8 +30,6 @@ public:
 
 extern CDialog* g_pDialog;
 
-// True when the interface language is Japanese (the configuration's m_UiLanguage is 1).
-bool UiIsJapanese();
 // The Japanese template id, or the English one (100 higher).
 inline int TemplateId(int japaneseId) { return UiIsJapanese() ? japaneseId : japaneseId + 100; }
 // The instance an opener passes to DialogBoxParamW: the owner window's.

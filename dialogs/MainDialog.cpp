@@ -4,7 +4,7 @@
 #include "recorder/RecordingLevel.h"
 #include "config/AppParameter.h"
 #include "dialogs/ProgramInputDialog.h"
-#include "dialogs/RecordingFolder.h"
+#include "afterwards/RecordingFolder.h"
 #include "foundation/Decimal.h"
 #include "foundation/Format.h"
 #include "resources/resource.h"

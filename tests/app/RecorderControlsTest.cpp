@@ -1,9 +1,9 @@
 // The recorder's own controls in the real program: stop a recording, record
 // now, the command after each recording, and the clean-up of old recordings.
-#include "app/AfterRecording.h"
+#include "afterwards/AfterRecording.h"
 #include "foundation/Messages.h"
 #include "app/Recorder.h"
-#include "app/RecordingCleaner.h"
+#include "afterwards/RecordingCleaner.h"
 #include "capture/BaseCapture.h"
 #include "support/DialogDriver.h"
 

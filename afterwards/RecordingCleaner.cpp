@@ -1,4 +1,4 @@
-#include "app/RecordingCleaner.h"
+#include "afterwards/RecordingCleaner.h"
 #include "foundation/NoticePost.h"
 #include "foundation/Trace.h"
 #include "config/AppParameter.h"

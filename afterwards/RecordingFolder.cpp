@@ -1,7 +1,7 @@
-#include "dialogs/RecordingFolder.h"
+#include "afterwards/RecordingFolder.h"
 #include "foundation/Trace.h"
 #include "config/AppParameter.h"
-#include "dialogs/Dialog.h"
+#include "config/UiLanguage.h"
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
 

@@ -1,4 +1,4 @@
-#include "app/AfterRecording.h"
+#include "afterwards/AfterRecording.h"
 #include "foundation/NoticePost.h"
 #include "foundation/Trace.h"
 #include "foundation/Format.h"

@@ -1,4 +1,4 @@
-#include "app/RecycleBin.h"
+#include "afterwards/RecycleBin.h"
 #include "foundation/Trace.h"
 
 #include <shellapi.h>

@@ -7,7 +7,7 @@
 // recorded; never a file open elsewhere (being written), nor a read-only one.
 #pragma once
 
-#include "app/RecycleBin.h"
+#include "afterwards/RecycleBin.h"
 
 #include <windows.h>
 #include <string>
