@@ -1,5 +1,5 @@
 #include "dialogs/MainDialog.h"
-#include "app/NoticeLog.h"
+#include "notices/NoticeLog.h"
 #include "capture/LevelMeter.h"
 #include "recorder/RecordingLevel.h"
 #include "config/AppParameter.h"

@@ -1,6 +1,6 @@
 // The notice log, and a notice through the real program: a settings file
 // cut in the middle of its second program.
-#include "app/NoticeLog.h"
+#include "notices/NoticeLog.h"
 #include "app/Recorder.h"
 #include "support/TestSupport.h"
 

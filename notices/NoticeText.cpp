@@ -1,4 +1,4 @@
-#include "app/NoticeText.h"
+#include "notices/NoticeText.h"
 #include "foundation/Messages.h"
 #include "foundation/Format.h"
 

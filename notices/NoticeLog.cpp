@@ -1,4 +1,4 @@
-#include "app/NoticeLog.h"
+#include "notices/NoticeLog.h"
 #include "foundation/Trace.h"
 #include "config/AppParameter.h"
 #include "foundation/CodePage.h"
