@@ -61,6 +61,7 @@ CAppMain::CAppMain(HINSTANCE hInstance)
       m_hInstanceMutex(nullptr), m_hTrayIcon(nullptr), m_bTrayIcon(false), m_TrayFailures(0), m_bShutdownBlocked(false)
 {
     m_hInstance = hInstance;
+    m_pSleepInquiry = &m_InquiryDialog;
     m_nMode = 1;
     m_bMultiInstance = 1;
 }

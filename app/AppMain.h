@@ -4,6 +4,7 @@
 
 #include "app/AppBase.h"
 #include "afterwards/RecordingCleaner.h"
+#include "dialogs/InquiryDialog.h"
 #include "recorder/AudioCtrl.h"
 #include "scheduler/Scheduler.h"
 
@@ -62,6 +63,7 @@ public:
 
     CAudioCtrl m_AudioCtrl;
     CRecordingCleaner m_Cleaner;
+    CInquiryDialog m_InquiryDialog;
 
 protected:
     void PostToWindow(UINT message) override;

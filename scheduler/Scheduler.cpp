@@ -18,7 +18,7 @@
 
 CScheduler::CScheduler()
     : m_hSchedThread(nullptr), m_SchedThreadId(0), m_bSchedQuit(0), m_pProgramList(nullptr),
-      m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_ResumeKind(0),
+      m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_pSleepInquiry(nullptr), m_ResumeKind(0),
       m_bSessionEnding(0), m_bSuspending(0), m_bHandOver(false), m_PostedStop(0), m_KeepAwakeReason(), m_TimerDue(0),
       m_bRearmTimer(0), m_ResumeHoldUntil(0), m_NowUtc(0), m_LastPassUtc(0), m_bStarted(false), m_bSaveFailureTold(false), m_LastPass(0), m_pStopCommand(nullptr)
 {

@@ -5,6 +5,7 @@
 
 #include "foundation/ZoneRules.h"
 #include "scheduler/PowerRequest.h"
+#include "scheduler/SleepInquiry.h"
 #include "programs/ProgramItem.h"
 #include "scheduler/UnfinishedRecording.h"
 #include "scheduler/WakeSupport.h"
@@ -77,6 +78,8 @@ public:
     volatile LONG m_InquiryCountdown;
     volatile LONG m_bInquiryShown;
     HWND m_hInquiryDlg;
+    // Makes the inquiry's window; set by the application before its threads start.
+    CSleepInquiry* m_pSleepInquiry;
     ProgramItem m_CurProgram;
     // Set by the UI thread at a resume: 1 by the user, 2 unattended. The
     // scheduler thread then arms the wake timer again, and after an

@@ -4,8 +4,6 @@
 #include "foundation/Messages.h"
 #include "foundation/Trace.h"
 #include "config/AppParameter.h"
-#include "resources/resource.h"
-#include "scheduler/InquiryDialog.h"
 
 void CScheduler::OnShutdownInquiry(HINSTANCE instance, bool japanese)
 {
@@ -16,17 +14,8 @@ void CScheduler::OnShutdownInquiry(HINSTANCE instance, bool japanese)
     m_bInquiryShown = 1;
     if (m_hInquiryDlg)
         return;
-    m_hInquiryDlg = CreateDialogParamW(instance, MAKEINTRESOURCEW(japanese ? IDD_INQUIRY_JA : IDD_INQUIRY_EN),
-                                       nullptr, InquiryDialogProc, 0);
-    if (!m_hInquiryDlg)
-        return;
-    // Nobody asked for it, so the foreground rules may keep it behind other
-    // windows: topmost, and where the foreground is refused it flashes.
-    SetWindowPos(m_hInquiryDlg, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-    if (!SetForegroundWindow(m_hInquiryDlg)) {
-        FLASHWINFO flash = {sizeof flash, m_hInquiryDlg, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
-        FlashWindowEx(&flash);
-    }
+    if (m_pSleepInquiry)
+        m_hInquiryDlg = m_pSleepInquiry->OpenInquiry(this, instance, japanese);
 }
 
 void CScheduler::OnCloseInquiry()
