@@ -1,0 +1,23 @@
+# Fails when a source of ROOM includes a header of a room ROOM does not
+# use (USES, separated by commas), so an arrow that runs back up is seen at once.
+#   cmake -DROOM=config -DUSES=foundation,programs -DROOT=... -DSTAMP=... -P CheckRooms.cmake
+string(REPLACE "," ";" USES "${USES}")
+file(GLOB files ${ROOT}/${ROOM}/*.cpp ${ROOT}/${ROOM}/*.h)
+set(wrong "")
+foreach(file ${files})
+  file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[a-z]+/")
+  foreach(line ${lines})
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([a-z]+)/.*" "\\1" used "${line}")
+    if(NOT used STREQUAL ROOM)
+      list(FIND USES ${used} found)
+      if(found EQUAL -1)
+        file(RELATIVE_PATH name ${ROOT} ${file})
+        string(APPEND wrong "\n  ${name}: ${line}")
+      endif()
+    endif()
+  endforeach()
+endforeach()
+if(wrong)
+  message(FATAL_ERROR "${ROOM}/ may use only ${USES}, but:${wrong}")
+endif()
+file(WRITE ${STAMP} "")
