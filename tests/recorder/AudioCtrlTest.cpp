@@ -1,6 +1,6 @@
 // The audio controller's requests and file handling, with a fake device.
 #include "support/WavChecks.h"
-#include "audio/FakeCapture.h"
+#include "capture/FakeCapture.h"
 #include "files/RecordingTags.h"
 #include "support/Decoders.h"
 #include "config/AppParameter.h"
@@ -10,9 +10,6 @@
 #include <atomic>
 #include <thread>
 
-int FakeCapture::s_OpenFailures = 0;
-HRESULT FakeCapture::s_OpenError = E_FAIL;
-int FakeCapture::s_Alive = 0;
 
 namespace {
 

@@ -13,9 +13,9 @@
 
 class FakeCapture : public CBaseCapture {
 public:
-    static int s_OpenFailures;  // how many Opens fail before one succeeds
-    static HRESULT s_OpenError;  // what a failed Open says
-    static int s_Alive;
+    static inline int s_OpenFailures = 0;  // how many Opens fail before one succeeds
+    static inline HRESULT s_OpenError = E_FAIL;  // what a failed Open says
+    static inline int s_Alive = 0;
 
     FakeCapture() { ++s_Alive; }
     ~FakeCapture() override { --s_Alive; }

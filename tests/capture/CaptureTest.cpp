@@ -3,7 +3,7 @@
 // ramp in real time (scripts/virtual-mic), so every recording must come back
 // as an unbroken run of that ramp.
 #include "support/WavChecks.h"
-#include "audio/FakeCapture.h"
+#include "capture/FakeCapture.h"
 #include "capture/DefaultDeviceWatch.h"
 #include "capture/LevelMeter.h"
 #include "capture/LoopbackCapture.h"

@@ -4,7 +4,7 @@
 // loopback of an output, which sends no packet while nothing plays. Each row
 // drives the audio controller as the scheduler does and checks every file
 // of every program to the frame, its silence included.
-#include "audio/FakeCapture.h"
+#include "capture/FakeCapture.h"
 #include "support/TestSupport.h"
 #include "support/WavChecks.h"
 
