@@ -39,6 +39,8 @@ public:
     bool Start() override;
     bool Stop() override;
     unsigned GetDeviceCaps(unsigned index, CaptureDeviceInfo* info) override;
+    // The endpoint the stream is open on; false while closed.
+    bool GetDeviceInfo(CaptureDeviceInfo* info) override;
     int FindDevice(const wchar_t* name, const wchar_t* id, int flag) override;
     bool IsOpen() override { return m_State != CaptureClosed; }
 
