@@ -121,8 +121,7 @@ public:
     // Set by the audio thread while no device delivers.
     bool m_bLoopback;
     // The device open is the default one standing in for the chosen one,
-    // which is not there (the choice in the settings stays). Set by the
-    // audio thread while no device delivers.
+    // which is not there (the choice in the settings stays). The audio thread's.
     bool m_bStandIn;
     // Files and disk, on a thread of their own; fed under m_CutLock. Made
     // by the first start request (audio thread); it exists whenever
