@@ -114,6 +114,17 @@ unsigned CWasapiCapture::GetDeviceCaps(unsigned index, CaptureDeviceInfo* info)
     return count;
 }
 
+bool CWasapiCapture::GetDeviceInfo(CaptureDeviceInfo* info)
+{
+    if (!info || !IsOpen())
+        return false;
+    // The capture thread moves it to a new default under this lock.
+    EnterCriticalSection(&m_DeliveryLock);
+    *info = m_Stream;
+    LeaveCriticalSection(&m_DeliveryLock);
+    return true;
+}
+
 bool CWasapiCapture::DefaultEndpointId(wchar_t* id, int size, EDataFlow flow)
 {
     ComScope com;

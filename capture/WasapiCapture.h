@@ -39,6 +39,8 @@ public:
     bool Start() override;
     bool Stop() override;
     unsigned GetDeviceCaps(unsigned index, CaptureDeviceInfo* info) override;
+    // The endpoint the stream is open on; false while closed.
+    bool GetDeviceInfo(CaptureDeviceInfo* info) override;
     int FindDevice(const wchar_t* name, const wchar_t* id, int flag) override;
     bool IsOpen() override { return m_State != CaptureClosed; }
 
@@ -94,9 +96,9 @@ protected:
     // null when the device follows nothing. Set before the capture thread
     // starts, cleared after it ended.
     HANDLE m_hFollowEvent;
-    // Held by the capture thread while it reads and delivers, and by Start
-    // and Stop on the owner's thread: the client's capture side, the
-    // converter, the staging buffer and the listener calls are used under it only.
+    // Held by the capture thread while it reads and delivers, and by Start,
+    // Stop and GetDeviceInfo on the owner's thread: the client's capture side, the
+    // converter, the staging buffer, m_Stream's changes and the listener calls are used under it only.
     CRITICAL_SECTION m_DeliveryLock;
 
 private:

@@ -235,12 +235,10 @@ void CWaveWriter::Execute(Command& command, const char* data)
         m_UncheckedBytes = 0;
         m_bLowDiskTold = false;
         m_bActive = true;
-        m_bBroken = false;
         m_bFailed = false;
-        if (!CreateNumberedFile()) {
-            Trace(L"[CaptureStart] can't create the %s file %s\n", m_File.Extension(), m_Prefix);
-            PostNotice(kNoticeFileFailed);
-        }
+        // The first file waits for the first frame, as one after a break
+        // does: a recording that never gets one leaves no file.
+        m_bBroken = true;
         break;
     case kData: Write(data, command.bytes); break;
     case kBreak:
@@ -264,7 +262,7 @@ void CWaveWriter::Write(const char* data, unsigned length)
         m_bBroken = false;
         CloseFile();
         if (!CreateNumberedFile()) {
-            Trace(L"[CAudioCtrl] can't create the next WAV file\n");
+            Trace(L"[CWaveWriter] can't create the next %s file of %s\n", m_File.Extension(), m_Prefix);
             PostNotice(kNoticeFileFailed);
         }
     }

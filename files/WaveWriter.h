@@ -39,7 +39,7 @@ public:
     // The producer's side: one thread at a time (the audio controller calls
     // it under its cut lock). None of these waits for the disk.
     // A recording: its first file prefix_NNN.wav (.flac, .opus) from 000 on,
-    // made at once; split into the next number whenever a file reaches
+    // made with its first audio (none comes: no file is left); split into the next number whenever a file reaches
     // maxFileSize (a WAV file's data, the others' whole size). The PCM comes
     // in format; tags go into the files that have room for them.
     void Begin(const wchar_t* prefix, const WAVEFORMATEX& format, unsigned maxFileSize,
@@ -121,7 +121,7 @@ private:
     unsigned long long m_UncheckedBytes;  // written since the free space was looked at
     bool m_bLowDiskTold;
     bool m_bActive;   // a recording is open
-    bool m_bBroken;   // its next file waits for data
+    bool m_bBroken;   // its next (or first) file waits for data
     bool m_bFailed;   // a write failed: its audio is dropped until the next recording
     CRecordingFiles m_Files;  // the recording's files so far, told of at its end
 };

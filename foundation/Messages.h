@@ -57,6 +57,8 @@ enum RecordingNotice : WPARAM {
     kNoticeTrayIconAdded = 20,  // it was added after failures (lParam: the count; logged, no balloon)
     kNoticeSessionAway = 21,  // another user took the console (fast user switching): no sound for this one
     kNoticeSleptNoWake = 22,  // the PC went to sleep and cannot wake for the next program (lParam: advice)
+    kNoticeDeviceAbsent = 23,     // the chosen device is not there: the default one records (lParam: "chosen\tused")
+    kNoticeNothingRecorded = 24,  // a recording ended without a frame: no file was made (lParam: its file name)
     kNoticeLoopbackFailed = 27,   // what the PC plays cannot be recorded (no loopback capture here)
     kNoticeLoopbackSilence = 28,  // a minute with nothing played, recording what the PC plays
     kNoticeNothingPlayed = 29,    // a recording of what the PC plays ended with nothing played (lParam: its file name)

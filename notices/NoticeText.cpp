@@ -2,6 +2,8 @@
 #include "foundation/Messages.h"
 #include "foundation/Format.h"
 
+#include <cwchar>
+
 namespace {
 
 struct Texts {
@@ -74,6 +76,12 @@ const Texts kTexts[] = {
      L"%s: 録音の間、何も再生されませんでした。ファイルは無音だけです。プレーヤーが動いていて、ミュートされていなかったか確かめてください。",
      L"%s: nothing at all played during the recording; its file holds silence only. Check that the player was "
      L"running and not muted."},
+    {kNoticeDeviceAbsent,
+     L"%s が接続されていないため、代わりに %s で録音しています。設定はそのままで、つながれば次の録音から使います。",
+     L"%s is not connected, so %s records instead. It stays chosen and is used again once it is back."},
+    {kNoticeNothingRecorded,
+     L"%s: 何も録音されませんでした。予約の間、録音デバイスから音が届かなかったため、ファイルは作られていません。",
+     L"%s: nothing was recorded. No sound came from the capture device during the program, so no file was made."},
     {kNoticeOutputFollowed, L"既定の出力が %s に変わりました。同じファイルに続けて録音しています (切り替えの間は無音です)。",
      L"The default output changed to %s: the recording follows it in the same file (the moment of the switch is "
      L"silent)."},
@@ -107,6 +115,7 @@ const wchar_t* NoticeTitle(WPARAM notice, bool japanese)
     case kNoticeTrayIconAdded: return japanese ? L"通知領域のアイコン" : L"Notification icon";
     // Told as a recording ends, when its program may have left the list's head.
     case kNoticeNothingPlayed: return japanese ? L"何も再生されませんでした" : L"Nothing played";
+    case kNoticeNothingRecorded: return japanese ? L"録音されませんでした" : L"Nothing recorded";
     case kNoticeCleanedUp:
     case kNoticeRecycleRefused:
     case kNoticeCleanupFailed: return japanese ? L"古い録音" : L"Old recordings";
@@ -127,7 +136,11 @@ const wchar_t* NoticeText(WPARAM notice, const wchar_t* detail, bool japanese, c
             continue;
         const wchar_t* format = japanese ? t.ja : t.en;
         bool titled = notice == kNoticeSilence || notice == kNoticeLoopbackSilence || notice == kNoticeSoundBack;
-        FormatText(text, count, format, titled ? program : detail ? detail : L"");
+        // A detail of two fields parted by a tab fills two %s.
+        wchar_t first[MAX_PATH] = L"";
+        const wchar_t* tab = detail ? wcschr(detail, L'\t') : nullptr;
+        lstrcpynW(first, detail ? detail : L"", tab && tab - detail < MAX_PATH ? static_cast<int>(tab - detail) + 1 : MAX_PATH);
+        FormatText(text, count, format, titled ? program : first, tab ? tab + 1 : L"");
         break;
     }
     return text;

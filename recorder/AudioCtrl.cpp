@@ -15,7 +15,7 @@ CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(),
       m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_bSessionAway(0), m_StopAt(0), m_StartAt(0), m_bNextPending(0), m_NextPrefix(),
-      m_NextStopAt(0), m_NextMaxFileSize(0), m_EndedStopAt(0), m_EndedFrame(0), m_bAfterBreak(false), m_bLoopback(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
+      m_NextStopAt(0), m_NextMaxFileSize(0), m_EndedStopAt(0), m_EndedFrame(0), m_bAfterBreak(false), m_bLoopback(false), m_bStandIn(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
 {
     InitializeCriticalSection(&m_CutLock);
 }
@@ -140,6 +140,10 @@ bool CAudioCtrl::CreateCaptureDevice(CaptureType type)
     lstrcpynW(name, m_OpenedName, type == kWaveInDevice ? 32 : 256);
     int index = m_pCapture->FindDevice(name, m_OpenedId, 0);
     Trace(L"[CAudioCtrl] capture device num = %d\n", index);
+    // A choice that matches no device has the default one stand in; the
+    // default output of loopback:default is the choice itself.
+    bool chosen = (m_OpenedName[0] || m_OpenedId[0]) && wcscmp(m_OpenedId, CLoopbackCapture::kDefaultId) != 0;
+    m_bStandIn = chosen && index < 0;
     if (m_pCapture->SetDevice(static_cast<unsigned>(index))) {
         Trace(L"[CAudioCtrl] created capture device\n");
         return true;
@@ -211,6 +215,19 @@ bool CAudioCtrl::OpenWithRetries(bool tell)
     return false;
 }
 
+void CAudioCtrl::TellIfStandIn()
+{
+    if (!m_bStandIn || !m_pCapture || !m_pCapture->IsOpen())
+        return;
+    CaptureDeviceInfo used;
+    if (!m_pCapture->GetDeviceInfo(&used))
+        used.m_Name[0] = L'\0';
+    wchar_t detail[520];
+    FormatText(detail, 520, L"%s\t%s", m_OpenedName[0] ? m_OpenedName : m_OpenedId, used.m_Name);
+    Trace(L"[CAudioCtrl] the chosen device %s is not there: %s stands in\n", m_OpenedName, used.m_Name);
+    PostNotice(kNoticeDeviceAbsent, detail);
+}
+
 void CAudioCtrl::StartDevice()
 {
     m_PreRoll.Reset(m_Frequency * kPreRollSeconds, m_Format.nBlockAlign, m_Frequency);
@@ -272,8 +289,10 @@ void CAudioCtrl::CaptureLost()
     if (!OpenWithRetries(!recording))
         return;
     StartDevice();
-    if (recording)
+    if (recording) {
         Trace(L"[CaptureLost] the recording goes on in the next file\n");
+        TellIfStandIn();
+    }
 }
 
 void CAudioCtrl::SessionAway(bool away)
@@ -294,14 +313,16 @@ void CAudioCtrl::CaptureClock()
 
 bool CAudioCtrl::ApplySettings(unsigned& maxFileSize)
 {
-    if (!m_pCapture->IsOpen() || !SettingsChanged(maxFileSize))
+    if (!m_pCapture->IsOpen())
+        return false;
+    if (!SettingsChanged(maxFileSize))
         return true;
     Trace(L"[CaptureStart] the recording settings changed: the device is opened again\n");
     CloseDevice(m_bRecording ? m_StopAt : 0);
     LoadParameters();
     if (OpenWithRetries(true))
         StartDevice();
-    return m_pCapture != nullptr;
+    return m_pCapture && m_pCapture->IsOpen();
 }
 
 void CAudioCtrl::CaptureTags(RecordingTags* tags)
@@ -319,18 +340,20 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         return;
     if (!m_pWriter)
         m_pWriter = NewWaveWriter();
-    if (!m_pCapture || !m_pWriter) {
-        Trace(L"[CaptureStart] not create capture device\n");
-        delete[] prefix;
-        return;
-    }
     // A new split size or file format alone applies from this program's first file on.
     unsigned maxFileSize = m_MaxFileSize;
     RecordingFormat fileFormat = CAppParameter::SettingsFileFormat();
-    if (!ApplySettings(maxFileSize)) {
+    // The open-retry loop holds this thread until a device opens or the
+    // request no longer stands: a start request that finds no device open
+    // was overtaken by its program's close (or Exit) while it was queued.
+    // It is dropped, not replayed: the program got nothing, and no file is made.
+    if (!m_pCapture || !m_pWriter || !ApplySettings(maxFileSize)) {
+        Trace(L"[CaptureStart] no capture device opened while the program stood\n");
+        TellNothingRecorded(prefix);
         delete[] prefix;
         return;
     }
+    TellIfStandIn();
     if (!m_pCapture->IsCapturing() && m_pCapture->IsOpen() && !m_pCapture->Start()) {
         // An open device that refuses to start has most likely gone.
         Trace(L"[CaptureStart] the capture device did not start\n");
@@ -358,8 +381,10 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         m_bNextPending = 1;
         Trace(L"[CaptureStart] back to back: the file takes over at the stop of the one before\n");
     } else {
-        if (m_bRecording)
+        if (m_bRecording) {
+            TellIfNothingTaken();
             m_pWriter->End();  // a recording left from before is finished first
+        }
         lstrcpynW(m_FilePrefix, prefix, kFilePrefixSize);
         m_StartAt = startAt;
         m_StopAt = stopAt;
@@ -451,7 +476,7 @@ void CAudioCtrl::CaptureClose(long long stopAt)
 void CAudioCtrl::EndRecording()
 {
     EnterCriticalSection(&m_CutLock);
-    TellIfNothingPlayed();
+    TellIfNothingTaken();
     if (m_bRecording)
         m_pWriter->End();
     m_bRecording = 0;

@@ -120,6 +120,9 @@ public:
     // The device records what the PC plays: silence is nothing played.
     // Set by the audio thread while no device delivers.
     bool m_bLoopback;
+    // The device open is the default one standing in for the chosen one,
+    // which is not there (the choice in the settings stays). The audio thread's.
+    bool m_bStandIn;
     // Files and disk, on a thread of their own; fed under m_CutLock. Made
     // by the first start request (audio thread); it exists whenever
     // m_bRecording is set.
@@ -155,9 +158,13 @@ private:
     // to its stop, the rest to the next program or the pre-roll.
     void Route(const char* data, unsigned frames, unsigned long long first);
     void EndCurrentRecording();
-    // A recording of what the PC plays that took nothing but silence is
-    // told, naming its file (under m_CutLock, before it ends).
-    void TellIfNothingPlayed();
+    // A recording that took no frame (it made no file) is told as nothing
+    // recorded; one of what the PC plays that took nothing but silence, as
+    // nothing played; each naming its file (under m_CutLock, before it ends).
+    void TellIfNothingTaken();
+    void TellNothingRecorded(const wchar_t* prefix);
+    // The user hears which device records in place of the chosen one.
+    void TellIfStandIn();
     // The recording in m_FilePrefix begins (under m_CutLock): its first
     // file, its level and its silence watch afresh.
     void BeginRecording();
@@ -165,7 +172,7 @@ private:
     void EndRecording();
     // A new device, rate or channels: the device is opened again for them,
     // the recording running ending at its stop. Decided here alone, whether
-    // a start request comes before or after the cut. False: no device.
+    // a start request comes before or after the cut. False: no device open.
     bool ApplySettings(unsigned& maxFileSize);
     void LoadParameters();
     void DestroyCapture();

@@ -100,18 +100,36 @@ void CAudioCtrl::OnSourceChanged(const wchar_t* name)
         PostNotice(kNoticeOutputFollowed, name);
 }
 
-void CAudioCtrl::TellIfNothingPlayed()
+namespace {
+
+// A recording's file name without its number: the prefix after its folder.
+const wchar_t* RecordingName(const wchar_t* prefix)
 {
-    if (!m_bLoopback || !m_bRecording || !RecordingLevel::s_Frames || m_Silence.HeardSound())
-        return;
-    const wchar_t* name = wcsrchr(m_FilePrefix, L'\\');
-    Trace(L"[CAudioCtrl] nothing played during the recording\n");
-    PostNotice(kNoticeNothingPlayed, name ? name + 1 : m_FilePrefix);
+    const wchar_t* name = wcsrchr(prefix, L'\\');
+    return name ? name + 1 : prefix;
+}
+
+}  // namespace
+
+void CAudioCtrl::TellIfNothingTaken()
+{
+    if (m_bRecording && !RecordingLevel::s_Frames) {
+        TellNothingRecorded(m_FilePrefix);
+    } else if (m_bRecording && m_bLoopback && !m_Silence.HeardSound()) {
+        Trace(L"[CAudioCtrl] nothing played during the recording\n");
+        PostNotice(kNoticeNothingPlayed, RecordingName(m_FilePrefix));
+    }
+}
+
+void CAudioCtrl::TellNothingRecorded(const wchar_t* prefix)
+{
+    Trace(L"[CAudioCtrl] nothing was recorded for %s: no file was made\n", prefix);
+    PostNotice(kNoticeNothingRecorded, RecordingName(prefix));
 }
 
 void CAudioCtrl::EndCurrentRecording()
 {
-    TellIfNothingPlayed();
+    TellIfNothingTaken();
     m_pWriter->End();
     m_bAfterBreak = false;
     if (!m_bNextPending) {

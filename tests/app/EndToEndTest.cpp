@@ -43,10 +43,14 @@ HWND OpenTwice(HWND app, UINT message, WPARAM wParam, LPARAM lParam, const wchar
 // Three programs back to back: one running device hands over from each to
 // the next, so the ramp runs on unbroken across all their files, and each
 // holds its own 15 s. (When the scheduler's passes come is tested on its own
-// thread; the cuts go by the capture clock whenever they come.)
+// thread; the cuts go by the capture clock whenever they come.) The chosen
+// microphone is not there: the default one records, each program says so
+// once, and the choice stays in the settings.
 TEST(EndToEnd, BackToBackProgramsAreExactAndSeamlessAndTheListMovesOn)
 {
     Recorder rec;
+    rec.deviceName = L"USB Microphone";
+    rec.deviceId = L"{0.0.1.00000000}.{00000000-0000-0000-0000-0000000000ab}";
     const int kLength = 15;
     CDateTime starts[4];
     for (int i = 0; i < 4; ++i)
@@ -72,6 +76,13 @@ TEST(EndToEnd, BackToBackProgramsAreExactAndSeamlessAndTheListMovesOn)
 
     // The recorded programs are gone from the rewritten file.
     EXPECT_TRUE(rec.Saved().empty());
+    std::string log = ReadBytes(rec.workDir.File(L"marivane.log"));
+    const std::string told = "USB Microphone is not connected, so PulseAudio records instead. It stays chosen";
+    for (const wchar_t* title : titles) {
+        EXPECT_EQ(rec.TraceCount("Balloon: " + Narrow(title) + ": " + told), 1) << Narrow(title);
+        EXPECT_NE(log.find("\t" + Narrow(title) + "\t" + told), std::string::npos) << log;
+    }
+    EXPECT_NE(ReadBytes(rec.workDir.File(L"marivane.ini")).find("<cap_device_name>USB Microphone<"), std::string::npos);
 }
 
 // Exit from the tray menu, or a shutdown or log-off, during a recording:

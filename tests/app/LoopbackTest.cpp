@@ -87,22 +87,32 @@ TEST(Loopback, AMonitorSourceInFloatHoldsItsWindowAndTheSilenceBetween)
 
 // Loopback under Wine: the open fails at the capture service every time.
 // The user hears once that this system cannot record what it plays; the
-// retries go on quietly, no file is made and Exit ends it cleanly.
+// retries go on quietly. At the stop the start request queued behind them
+// is dropped: no file in any format, and the user hears that nothing was
+// recorded. Exit ends it cleanly.
 TEST(Loopback, WithoutLoopbackCaptureTheUserIsToldOnceAndNoFileIsMade)
 {
-    Recorder rec;
-    rec.deviceId = L"loopback:default";
-    rec.Write({Program(SecondsFromNow(2), SecondsFromNow(600), 0, L"Radio")});
-    ChildProcess child;
-    HWND hwnd = rec.Launch(child);
-    ASSERT_NE(hwnd, nullptr);
-    ASSERT_TRUE(rec.WaitForTrace("[CaptureOpen] capture device open error", 25000, 3)) << ReadBytes(rec.traceFile);
-    EXPECT_GE(rec.TraceCount("CWasapiCapture::Open: GetService failed (0x88890003)"), 3);
-    EXPECT_EQ(rec.TraceCount("falling back to waveIn"), 0);
-    EXPECT_EQ(rec.TraceCount("Balloon: Radio: This system cannot record what this PC plays"), 1);
-    EXPECT_TRUE(child.Running());
-    DWORD asked = GetTickCount();
-    EXPECT_EQ(ExitProgram(hwnd, child), 0u);
-    EXPECT_LT(GetTickCount() - asked, 5000u);
-    EXPECT_TRUE(rec.Wavs().empty());
+    for (FileType type : {kFileWav, kFileFlac, kFileOpus}) {
+        Recorder rec;
+        rec.deviceId = L"loopback:default";
+        rec.fileFormat = type;
+        CDateTime start = SecondsFromNow(2);
+        rec.Write({Program(start, SecondsFromNow(14), 0, L"Radio")});
+        ChildProcess child;
+        HWND hwnd = rec.Launch(child);
+        ASSERT_NE(hwnd, nullptr);
+        ASSERT_TRUE(rec.WaitForTrace("[CaptureOpen] capture device open error", 25000, 3)) << ReadBytes(rec.traceFile);
+        EXPECT_GE(rec.TraceCount("CWasapiCapture::Open: GetService failed (0x88890003)"), 3);
+        EXPECT_EQ(rec.TraceCount("falling back to waveIn"), 0);
+        EXPECT_EQ(rec.TraceCount("Balloon: Radio: This system cannot record what this PC plays"), 1);
+        std::string nothing = "Radio_" + Narrow(Stamp(start)) + ": nothing was recorded.";
+        EXPECT_TRUE(rec.WaitForTrace("Balloon: Nothing recorded: " + nothing, 10000)) << ReadBytes(rec.traceFile);
+        EXPECT_NE(ReadBytes(rec.workDir.File(L"marivane.log")).find("\tNothing recorded\t" + nothing), std::string::npos);
+        EXPECT_TRUE(child.Running());
+        DWORD asked = GetTickCount();
+        EXPECT_EQ(ExitProgram(hwnd, child), 0u);
+        EXPECT_LT(GetTickCount() - asked, 5000u);
+        EXPECT_TRUE(rec.Wavs().empty()) << Narrow(rec.Wavs().front());
+        EXPECT_EQ(rec.TraceCount("Balloon: Nothing recorded: " + nothing), 1);
+    }
 }

@@ -40,6 +40,7 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
 {
     DialogFixture f;
     f.config.m_CapDeviceName.Assign(L"Unplugged microphone");
+    f.config.m_CapDeviceId.Assign(L"{0.0.1.00000000}.{00000000-0000-0000-0000-0000000000ab}");
     f.config.m_Frequency = 96000;
     f.config.m_Channels = 1;
     f.config.m_WavFileDir.Assign(L"C:\\Old");
@@ -108,6 +109,7 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     });
     CWakeSupport::s_Facts = CWakeSupport::Query;
     EXPECT_STREQ(f.config.m_CapDeviceName.GetWide(), L"Unplugged microphone");
+    EXPECT_STREQ(f.config.m_CapDeviceId.GetWide(), L"{0.0.1.00000000}.{00000000-0000-0000-0000-0000000000ab}");
     EXPECT_EQ(f.config.m_Frequency, 96000);  // kept
     EXPECT_EQ(f.config.m_Channels, 2);
     EXPECT_EQ(f.config.m_FileFormat, kFileFlac);
@@ -244,7 +246,8 @@ TEST(SettingsSheet, UnmakeableFolderIsRefusedAndAFailedSaveIsToldOnce)
 // The Audio page's meter on the virtual microphone: the ramp (full scale on
 // the left) reads within 3 dB of full scale, the "Quiet" input says so
 // within 4 s, 8 kHz mono keeps it live, an output's loopback is listed and
-// stored, and closing the sheet ends the meter's thread.
+// stored (in place of a chosen output that is not there, listed as such),
+// and closing the sheet ends the meter's thread.
 TEST(SettingsSheet, TheAudioPageMetersTheInput)
 {
     auto threads = [] {
@@ -263,8 +266,12 @@ TEST(SettingsSheet, TheAudioPageMetersTheInput)
     int before = threads();
     for (int ja : {0, 1}) {
         DialogFixture f(ja);
+        f.config.m_CapDeviceName.Assign(L"USB Headset");
+        f.config.m_CapDeviceId.Assign(L"loopback:{0.0.0.00000000}.{00000000-0000-0000-0000-0000000000ab}");
         f.Run([&] { CConfigDialog().Show(nullptr); }, ja ? L"設定" : L"Setting", [&](HWND sheet) {
             HWND audio = Page(sheet, 0);
+            EXPECT_EQ(SelectedText(audio, IDC_DEVICE),
+                      ja ? L"このPCの再生音: USB Headset （未接続）" : L"What this PC plays: USB Headset (not connected)");
             auto choose = [&](int id, const wchar_t* part) {
                 HWND combo = GetDlgItem(audio, id);
                 for (LRESULT i = 0; i < SendMessageW(combo, CB_GETCOUNT, 0, 0); ++i) {

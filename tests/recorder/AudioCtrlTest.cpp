@@ -66,7 +66,7 @@ TEST(AudioCtrl, SplitsExactlyAtTheLimitWithoutLosingAFrame)
         {4000, 0, -1, kNone, 8000, 1, 0, 30, {30 * 532}},
         {192000, 6, 4096, kNone, 96000, 2, 0, 30, {30 * 12800}},
         {44100, 2, 4095, 4095u * 1048576u, 44100, 2, 0, 30, {30 * 5880}},
-        {16000, 1, 100, 104857600u, 16000, 1, 0, 0, {0}},  // stopped before the first buffer
+        {16000, 1, 100, 104857600u, 16000, 1, 0, 0, {}},  // stopped before the first buffer: no file
     };
     std::wstring samples = EnvironmentValue(L"MARIVANE_SAMPLE_DIR");
     for (const Case& c : cases) {
@@ -95,7 +95,7 @@ TEST(AudioCtrl, SplitsExactlyAtTheLimitWithoutLosingAFrame)
             EXPECT_EQ(w.rate, static_cast<unsigned>(c.recordedRate));
             pcm += w.data;
         }
-        EXPECT_FALSE(Exists(r.FileName(static_cast<unsigned>(c.sizes.size()) + 1)));
+        EXPECT_FALSE(Exists(r.FileName(c.sizes.empty() ? 0 : static_cast<unsigned>(c.sizes.size()) + 1)));
         EXPECT_EQ(CheckRamp(pcm, c.recordedChannels, "the split files").size(),
                   c.buffers * static_cast<unsigned>(c.recordedRate / 30));
     }
@@ -106,8 +106,8 @@ TEST(AudioCtrl, SplitsExactlyAtTheLimitWithoutLosingAFrame)
 // gives the ramp back bit for bit across its files, split where a file
 // reaches the limit, with STREAMINFO's sample count and MD5 (flac checks
 // it). Opus files pass opusinfo and decode to exactly the frames taken,
-// not silent. A recording stopped before its first buffer leaves a valid,
-// empty file.
+// not silent. A recording stopped before its first buffer leaves no file,
+// and the user hears that nothing was recorded.
 TEST(AudioCtrl, FlacAndOpusFilesDecodeToWhatWasRecorded)
 {
     struct Case {
@@ -124,6 +124,7 @@ TEST(AudioCtrl, FlacAndOpusFilesDecodeToWhatWasRecorded)
     for (const Case& c : cases) {
         const wchar_t* ext = RecordingFormat::Name(c.type);
         SCOPED_TRACE(testing::Message() << Narrow(ext) << " " << c.rate << " Hz " << c.channels << " ch");
+        TraceCapture trace;
         RecordingRun r(c.rate, c.channels, 100);
         r.config.m_FileFormat = c.type;
         r.config.m_OpusBitrate = c.kbps;
@@ -157,6 +158,8 @@ TEST(AudioCtrl, FlacAndOpusFilesDecodeToWhatWasRecorded)
         }
         EXPECT_EQ(files > 1, c.split > 0) << files << " files";
         unsigned frames = c.buffers * (c.rate / 30) + c.extra;
+        EXPECT_EQ(files == 0, frames == 0);
+        EXPECT_EQ(Told(kNoticeNothingRecorded), frames ? 0 : 1);
         ASSERT_EQ(pcm.size(), frames * 2u * c.channels);
         if (c.type == kFileFlac) {
             EXPECT_TRUE(pcm == Ramp(0, frames, c.channels)) << "not the ramp, bit for bit";
@@ -251,7 +254,7 @@ TEST(AudioCtrl, HandoversRacingTheBufferThreadLoseAndRepeatNothing)
 }
 
 // An open overtaken by a close (the task says close by the time it runs)
-// opens nothing. No device: the start only frees its block. WASAPI first;
+// opens nothing. No device: the start is dropped, told as nothing recorded. WASAPI first;
 // when it cannot open, waveIn records. While recording, the header already
 // covers all but the last second. (A disk that fills up
 // is run on a real small file system.)
@@ -261,10 +264,11 @@ TEST(AudioCtrl, NoDeviceAndTheHeaderWhileRecording)
     r.ctrl.m_Task = WM_CAPTURE_CLOSE;
     r.ctrl.CaptureOpen();
     EXPECT_EQ(r.ctrl.m_pCapture, nullptr);
+    TraceCapture trace;
     r.ctrl.CaptureStart(NewPrefixBlock(r.prefix));
+    EXPECT_EQ(Told(kNoticeNothingRecorded), 1);
     r.ctrl.CaptureStart(nullptr);
     EXPECT_TRUE(ListFiles(r.dir.Path()).empty());
-    TraceCapture trace;
     r.ctrl.m_bWaveIn = true;
     FakeCapture::s_OpenFailures = 1;
     r.OpenAndStart();
@@ -337,6 +341,7 @@ TEST(AudioCtrl, NoticesOfSilenceALowDiskAndDeniedAccess)
     }
     TraceCapture trace;
     RecordingSettings settings(48000, 2, 100);
+    TempDir dir;
     TestAudioCtrl ctrl;
     FakeCapture::s_OpenFailures = 1000;
     FakeCapture::s_OpenError = E_ACCESSDENIED;
@@ -349,4 +354,10 @@ TEST(AudioCtrl, NoticesOfSilenceALowDiskAndDeniedAccess)
     FakeCapture::s_OpenFailures = 0;
     FakeCapture::s_OpenError = E_FAIL;
     EXPECT_EQ(Told(kNoticeDeviceFailed), 0);
+    // The start request queued behind the retries is dropped at the close:
+    // no file, and nothing recorded is told.
+    ctrl.CaptureStart(NewPrefixBlock(dir.File(L"never_202405010730")));
+    ctrl.CaptureClose();
+    EXPECT_TRUE(ListFiles(dir.Path()).empty());
+    EXPECT_EQ(Told(kNoticeNothingRecorded), 1);
 }
