@@ -11,6 +11,7 @@
 #include "dialogs/MainDialog.h"
 #include "afterwards/RecordingFolder.h"
 #include "foundation/Format.h"
+#include "foundation/TextLines.h"
 #include "programs/ProgramList.h"
 #include "resources/resource.h"
 
@@ -557,11 +558,11 @@ void CAppMain::LogNotice(WPARAM notice, const wchar_t* title, const wchar_t* tex
     }
     // One line per missed occurrence, after the balloon's summary line.
     bool ja = UiIsJapanese();
-    for (const wchar_t* line = wcschr(detail, L'\n'); line && line[1]; line = wcschr(line + 1, L'\n')) {
+    ForEachLine(wcschr(detail, L'\n') + 1, [&](const wchar_t* line, size_t length) {
         wchar_t one[MAX_PATH], said[MAX_PATH + 100];
-        CopyLine(line + 1, one, MAX_PATH);
+        CopyLine(line, one, static_cast<int>(length < MAX_PATH ? length + 1 : MAX_PATH));
         CNoticeLog::Append(path, now, title, NoticeText(notice, one, ja, title, said, MAX_PATH + 100));
-    }
+    });
 }
 
 void CAppMain::UpdateTrayTip()

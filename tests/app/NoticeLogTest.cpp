@@ -51,5 +51,6 @@ TEST(NoticeLog, DamageMissedProgramsAndSilenceAreTold)
     std::string log = ReadBytes(rec.workDir.File(L"marivane.log"));
     EXPECT_NE(log.find("\tThe settings file was damaged\tThe settings file"), std::string::npos);
     EXPECT_NE(log.find("\tHush\tHush: no sound for a minute."), std::string::npos);
+    EXPECT_NE(log.find("\tMissed recordings\tMissed while not running: Gone  "), std::string::npos);
     EXPECT_EQ(ExitProgram(hwnd, child), 0u);
 }
