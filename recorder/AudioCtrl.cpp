@@ -231,7 +231,6 @@ void CAudioCtrl::TellIfStandIn()
 void CAudioCtrl::StartDevice()
 {
     m_PreRoll.Reset(m_Frequency * kPreRollSeconds, m_Format.nBlockAlign, m_Frequency);
-    m_Seam.Reset(m_Frequency * kPreRollSeconds, m_Format.nBlockAlign, m_Frequency);
     m_EndedStopAt = 0;  // a new run of the device counts its frames afresh
     if (m_pCapture->Start())
         Trace(L"[CaptureOpen] capture runs ahead of the start\n");
@@ -404,10 +403,9 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         unsigned bytes = 0;
         unsigned long long first = 0;
         char* early = !startAt || !m_pCapture->IsCapturing() ? nullptr
-                      : follows ? m_Seam.Take(m_EndedFrame, bytes, first)
-                                : m_PreRoll.Take(m_pCapture->FrameAt(startAt), bytes, first);
+                      : follows ? m_PreRoll.Take(m_EndedFrame, false, bytes, first)
+                                : m_PreRoll.Take(m_pCapture->FrameAt(startAt), true, bytes, first);
         m_PreRoll.Clear();
-        m_Seam.Clear();
         m_EndedStopAt = 0;
         if (early && m_Format.nBlockAlign)
             Route(early, bytes / m_Format.nBlockAlign, first);

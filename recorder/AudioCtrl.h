@@ -103,14 +103,12 @@ public:
     RecordingFormat m_FileFormat, m_NextFileFormat;
     RecordingTags m_Tags, m_NextTags;
     // The last recording that reached its stop with no program waiting: its
-    // stop, the frame after its last, and the frames from there on, kept by
-    // frame number alone. A program whose start request comes later,
-    // starting at that stop, begins with that frame, wherever the device's
-    // timeline places its start by then (a packet time far off moves it,
-    // and the pre-roll forgets audio across such a move). 0: none.
+    // stop, and the frame after its last. A program whose start request
+    // comes later, starting at that stop, begins with that frame from the
+    // pre-roll, wherever the device's timeline places its start by then (a
+    // packet time far off moves it). 0: none.
     long long m_EndedStopAt;
     unsigned long long m_EndedFrame;
-    CPreRoll m_Seam;
     // The stream broke off during the recording: the next frames it takes
     // go on in the next file, and the user hears of it.
     bool m_bAfterBreak;

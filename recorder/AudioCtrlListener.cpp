@@ -24,9 +24,6 @@ void CAudioCtrl::Route(const char* data, unsigned frames, unsigned long long fir
     while (frames > 0) {
         if (!m_bRecording) {
             m_PreRoll.Append(data, frames, first, m_pCapture->FrameTime(first));
-            // The seam's time is the frame's own: only a frame missing restarts it.
-            if (m_EndedStopAt)
-                m_Seam.Append(data, frames, first, static_cast<long long>(first * 10000000ULL / m_Format.nSamplesPerSec));
             return;
         }
         unsigned long long start = m_StartAt ? m_pCapture->FrameAt(m_StartAt) : 0;
@@ -80,7 +77,6 @@ void CAudioCtrl::OnSoundGap(long long ticks)
     EnterCriticalSection(&m_CutLock);
     // Audio from before the break never joins audio after it.
     m_PreRoll.Clear();
-    m_Seam.Clear();
     m_EndedStopAt = 0;
     if (m_bRecording) {
         Trace(L"[CAudioCtrl] the stream broke off for %lld s: the file is closed\n", ticks / 10000000LL);

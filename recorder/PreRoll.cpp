@@ -23,10 +23,11 @@ void CPreRoll::Append(const void* data, unsigned frames, unsigned long long firs
         return;
     const char* bytes = static_cast<const char*>(data);
     unsigned length = frames * m_FrameBytes;
-    // Audio that does not follow what is held starts the ring afresh.
     long long moved = firstTime - m_NextTime;
-    if (m_Bytes && (m_FirstFrame + m_Bytes / m_FrameBytes != firstFrame || moved > kMaxClockMove || moved < -kMaxClockMove))
+    if (m_Bytes && m_FirstFrame + m_Bytes / m_FrameBytes != firstFrame)
         m_Bytes = 0;
+    else if (moved > kMaxClockMove || moved < -kMaxClockMove)
+        m_StepFrame = firstFrame;
     m_NextTime = firstTime + static_cast<long long>(frames) * 10000000LL / m_Rate;
     if (length > m_Capacity) {
         bytes += length - m_Capacity;
@@ -36,7 +37,7 @@ void CPreRoll::Append(const void* data, unsigned frames, unsigned long long firs
     }
     if (!m_Bytes) {
         m_Head = 0;
-        m_FirstFrame = firstFrame;
+        m_FirstFrame = m_StepFrame = firstFrame;
     }
     if (m_Bytes + length > m_Capacity) {
         unsigned drop = m_Bytes + length - m_Capacity;
@@ -51,8 +52,10 @@ void CPreRoll::Append(const void* data, unsigned frames, unsigned long long firs
     m_Bytes += length;
 }
 
-char* CPreRoll::Take(unsigned long long from, unsigned& bytes, unsigned long long& first)
+char* CPreRoll::Take(unsigned long long from, bool sinceStep, unsigned& bytes, unsigned long long& first)
 {
+    if (sinceStep && from < m_StepFrame)
+        from = m_StepFrame;
     unsigned long long end = m_FirstFrame + m_Bytes / m_FrameBytes;
     bytes = 0;
     if (!m_Bytes || from >= end) {
