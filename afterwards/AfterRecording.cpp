@@ -1,9 +1,9 @@
 #include "afterwards/AfterRecording.h"
-#include "foundation/NoticePost.h"
-#include "foundation/Trace.h"
-#include "foundation/Format.h"
-#include "foundation/TextLines.h"
 #include "files/FilePrefix.h"
+#include "foundation/Format.h"
+#include "foundation/NoticePost.h"
+#include "foundation/TextLines.h"
+#include "foundation/Trace.h"
 
 #include <cwchar>
 #include <new>

@@ -1,11 +1,11 @@
 #include "afterwards/RecordingCleaner.h"
-#include "foundation/NoticePost.h"
-#include "foundation/Trace.h"
 #include "config/AppParameter.h"
+#include "files/FilePrefix.h"
 #include "foundation/DateTime.h"
 #include "foundation/Format.h"
+#include "foundation/NoticePost.h"
 #include "foundation/TextLines.h"
-#include "files/FilePrefix.h"
+#include "foundation/Trace.h"
 
 #include <algorithm>
 #include <cwchar>

@@ -1,9 +1,9 @@
 #include "afterwards/RecordingFolder.h"
-#include "foundation/Trace.h"
 #include "config/AppParameter.h"
 #include "config/UiLanguage.h"
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
+#include "foundation/Trace.h"
 
 #include <shellapi.h>
 

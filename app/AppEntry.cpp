@@ -1,8 +1,8 @@
 #include "app/AppEntry.h"
 #include "app/AppMain.h"
+#include "config/AppParameter.h"
 #include "foundation/Trace.h"
 #include "foundation/TraceBinding.h"
-#include "config/AppParameter.h"
 
 #include <commctrl.h>
 #include <new>

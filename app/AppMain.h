@@ -2,8 +2,8 @@
 // owner of the audio and scheduler threads and of the scheduler's state.
 #pragma once
 
-#include "app/AppBase.h"
 #include "afterwards/RecordingCleaner.h"
+#include "app/AppBase.h"
 #include "dialogs/InquiryDialog.h"
 #include "recorder/AudioCtrl.h"
 #include "scheduler/Scheduler.h"

@@ -2,12 +2,12 @@
 // what follows a recording's end.
 #include "afterwards/AfterRecording.h"
 #include "app/AppMain.h"
-#include "foundation/Trace.h"
 #include "capture/BaseCapture.h"
 #include "config/AppParameter.h"
 #include "dialogs/MainDialog.h"
 #include "dialogs/ProgramInputDialog.h"
 #include "files/FilePrefix.h"
+#include "foundation/Trace.h"
 #include "programs/ProgramList.h"
 
 #include <cwchar>

@@ -1,6 +1,6 @@
 #include "capture/BaseCapture.h"
-#include "foundation/Trace.h"
 #include "foundation/DateTime.h"
+#include "foundation/Trace.h"
 
 #include <cstring>
 #include <new>

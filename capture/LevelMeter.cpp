@@ -1,7 +1,7 @@
 #include "capture/LevelMeter.h"
-#include "foundation/Trace.h"
 #include "capture/LoopbackCapture.h"
 #include "foundation/ComPtr.h"
+#include "foundation/Trace.h"
 
 #include <cmath>
 #include <new>

@@ -1,6 +1,6 @@
 #include "capture/LoopbackCapture.h"
-#include "foundation/Trace.h"
 #include "capture/DefaultDeviceWatch.h"
+#include "foundation/Trace.h"
 
 #include <new>
 

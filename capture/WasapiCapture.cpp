@@ -1,7 +1,7 @@
 #include "capture/WasapiCapture.h"
-#include "foundation/Trace.h"
 #include "foundation/ComPtr.h"
 #include "foundation/Format.h"
+#include "foundation/Trace.h"
 
 #include <cstring>
 #include <new>

@@ -1,6 +1,6 @@
 #include "config/AutoStart.h"
-#include "foundation/Trace.h"
 #include "foundation/Format.h"
+#include "foundation/Trace.h"
 
 #include <windows.h>
 

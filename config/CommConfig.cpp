@@ -1,8 +1,8 @@
 #include "config/CommConfig.h"
-#include "foundation/Trace.h"
 #include "foundation/File.h"
 #include "foundation/FileName.h"
 #include "foundation/Format.h"
+#include "foundation/Trace.h"
 
 #include <cstring>
 #include <cwchar>

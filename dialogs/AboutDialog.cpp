@@ -1,9 +1,9 @@
 #include "dialogs/AboutDialog.h"
-#include "foundation/CodePage.h"
-#include "resources/version.h"
 #include "config/AppParameter.h"
+#include "foundation/CodePage.h"
 #include "foundation/Format.h"
 #include "resources/resource.h"
+#include "resources/version.h"
 
 #include <string>
 

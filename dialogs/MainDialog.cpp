@@ -1,14 +1,14 @@
 #include "dialogs/MainDialog.h"
-#include "notices/NoticeLog.h"
+#include "afterwards/RecordingFolder.h"
 #include "capture/LevelMeter.h"
-#include "recorder/RecordingLevel.h"
 #include "config/AppParameter.h"
 #include "dialogs/ProgramInputDialog.h"
-#include "afterwards/RecordingFolder.h"
 #include "foundation/Decimal.h"
 #include "foundation/Format.h"
-#include "resources/resource.h"
+#include "notices/NoticeLog.h"
 #include "programs/ProgramList.h"
+#include "recorder/RecordingLevel.h"
+#include "resources/resource.h"
 
 #include <commctrl.h>
 

@@ -1,10 +1,10 @@
 #include "dialogs/ProgramInputDialog.h"
 #include "config/AppParameter.h"
-#include "resources/resource.h"
 #include "foundation/Format.h"
 #include "programs/ProgramItem.h"
 #include "programs/ProgramList.h"
 #include "programs/ProgramOverlap.h"
+#include "resources/resource.h"
 
 #include <commctrl.h>
 #include <new>

@@ -1,9 +1,9 @@
 #include "dialogs/SettingAudioPage.h"
 #include "capture/LoopbackCapture.h"
-#include "files/RecordingFormat.h"
 #include "capture/WasapiCapture.h"
 #include "config/AppParameter.h"
 #include "dialogs/SettingMiscPage.h"
+#include "files/RecordingFormat.h"
 #include "foundation/Format.h"
 #include "resources/resource.h"
 

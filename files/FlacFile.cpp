@@ -1,6 +1,6 @@
 #include "files/FlacFile.h"
-#include "foundation/Trace.h"
 #include "files/RecordingFormat.h"
+#include "foundation/Trace.h"
 
 #include <FLAC/metadata.h>
 

@@ -1,6 +1,6 @@
 #include "files/OpusFile.h"
-#include "foundation/Trace.h"
 #include "files/RecordingFormat.h"
+#include "foundation/Trace.h"
 
 COpusFile::COpusFile(int kbps) : m_pEncoder(nullptr), m_Kbps(RecordingFormat::ClampKbps(kbps)) {}
 

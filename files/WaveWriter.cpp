@@ -1,8 +1,8 @@
 #include "files/WaveWriter.h"
-#include "foundation/Trace.h"
-#include "foundation/RecordingNotice.h"
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
+#include "foundation/RecordingNotice.h"
+#include "foundation/Trace.h"
 
 #include <cstring>
 #include <new>

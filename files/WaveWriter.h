@@ -6,11 +6,11 @@
 // and told once, never a blocked capture.
 #pragma once
 
-#include "foundation/Messages.h"
 #include "files/MediaFile.h"
 #include "files/RecordingFiles.h"
 #include "files/RecordingFormat.h"
 #include "files/RecordingTags.h"
+#include "foundation/Messages.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "foundation/Xml.h"
 #include "foundation/CodePage.h"
 #include "foundation/Trace.h"
+#include "foundation/Xml.h"
 
 #include <cstring>
 #include <cwchar>

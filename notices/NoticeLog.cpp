@@ -1,8 +1,8 @@
 #include "notices/NoticeLog.h"
-#include "foundation/Trace.h"
 #include "config/AppParameter.h"
 #include "foundation/CodePage.h"
 #include "foundation/Format.h"
+#include "foundation/Trace.h"
 
 #include <new>
 

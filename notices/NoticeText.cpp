@@ -1,6 +1,6 @@
 #include "notices/NoticeText.h"
-#include "foundation/Messages.h"
 #include "foundation/Format.h"
+#include "foundation/Messages.h"
 
 #include <cwchar>
 

@@ -1,12 +1,12 @@
 #include "recorder/AudioCtrl.h"
-#include "foundation/Trace.h"
 #include "capture/LoopbackCapture.h"
 #include "capture/MMECapture.h"
-#include "recorder/RecordingLevel.h"
-#include "foundation/RecordingNotice.h"
 #include "capture/WasapiCapture.h"
 #include "config/AppParameter.h"
 #include "foundation/Format.h"
+#include "foundation/RecordingNotice.h"
+#include "foundation/Trace.h"
+#include "recorder/RecordingLevel.h"
 
 #include <new>
 #include <objbase.h>

@@ -2,12 +2,12 @@
 // the capture device's listener, appends every buffer to numbered WAV files.
 #pragma once
 
-#include "foundation/Messages.h"
 #include "capture/BaseCapture.h"
-#include "recorder/PreRoll.h"
 #include "capture/SilenceWatch.h"
 #include "capture/SoundListener.h"
 #include "files/WaveWriter.h"
+#include "foundation/Messages.h"
+#include "recorder/PreRoll.h"
 
 // The device types: a capture device is tried over WASAPI, then waveIn;
 // what the PC plays has the loopback type alone.

@@ -1,8 +1,8 @@
 // The audio controller as the device's listener: on the buffer thread, each
 // buffer goes to the current recording's file up to the recording's stop frame, the
 // rest to the program that follows back to back, or to the pre-roll.
-#include "recorder/AudioCtrl.h"
 #include "foundation/Trace.h"
+#include "recorder/AudioCtrl.h"
 #include "recorder/RecordingLevel.h"
 
 unsigned CAudioCtrl::OnSoundData(const void* data, unsigned length)

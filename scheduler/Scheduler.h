@@ -4,9 +4,9 @@
 #pragma once
 
 #include "foundation/ZoneRules.h"
+#include "programs/ProgramItem.h"
 #include "scheduler/PowerRequest.h"
 #include "scheduler/SleepInquiry.h"
-#include "programs/ProgramItem.h"
 #include "scheduler/UnfinishedRecording.h"
 #include "scheduler/WakeSupport.h"
 #include "scheduler/WakeTimer.h"

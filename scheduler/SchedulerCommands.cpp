@@ -1,7 +1,7 @@
 // The user's commands to the scheduler thread, given on the UI thread: stop
 // the recording now, and pass over the list at once.
-#include "scheduler/Scheduler.h"
 #include "foundation/Trace.h"
+#include "scheduler/Scheduler.h"
 
 #include <new>
 

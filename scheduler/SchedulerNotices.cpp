@@ -1,9 +1,9 @@
 // The UI thread's side of the scheduler: the sleep inquiry requests and the
 // system's power notifications, handled for the main window.
-#include "scheduler/Scheduler.h"
+#include "config/AppParameter.h"
 #include "foundation/Messages.h"
 #include "foundation/Trace.h"
-#include "config/AppParameter.h"
+#include "scheduler/Scheduler.h"
 
 void CScheduler::OnShutdownInquiry(HINSTANCE instance, bool japanese)
 {

@@ -1,9 +1,9 @@
 #include "scheduler/UnfinishedRecording.h"
-#include "foundation/Trace.h"
 #include "config/AppParameter.h"
 #include "foundation/CodePage.h"
 #include "foundation/Decimal.h"
 #include "foundation/Format.h"
+#include "foundation/Trace.h"
 #include "programs/ProgramItem.h"
 
 #include <cwchar>

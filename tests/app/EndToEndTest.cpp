@@ -1,8 +1,8 @@
 // The real program end to end: marivane.exe under Wine with a prepared
 // configuration, the test tracer beside it and the ramp microphone as its
 // capture device.
-#include "foundation/Messages.h"
 #include "app/Recorder.h"
+#include "foundation/Messages.h"
 #include "resources/resource.h"
 #include "support/Decoders.h"
 #include "support/DialogDriver.h"

@@ -1,7 +1,7 @@
 // The notice log, and a notice through the real program: a settings file
 // cut in the middle of its second program.
-#include "notices/NoticeLog.h"
 #include "app/Recorder.h"
+#include "notices/NoticeLog.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "app/Installation.h"
-#include "files/RecordingFormat.h"
 #include "config/AppParameter.h"
+#include "files/RecordingFormat.h"
 #include "resources/resource.h"
 #include "support/ProgramFixtures.h"
 #include "support/WavChecks.h"

@@ -1,10 +1,10 @@
 // The recorder's own controls in the real program: stop a recording, record
 // now, the command after each recording, and the clean-up of old recordings.
 #include "afterwards/AfterRecording.h"
-#include "foundation/Messages.h"
-#include "app/Recorder.h"
 #include "afterwards/RecordingCleaner.h"
+#include "app/Recorder.h"
 #include "capture/BaseCapture.h"
+#include "foundation/Messages.h"
 #include "support/DialogDriver.h"
 
 #include <cstdio>

@@ -2,15 +2,15 @@
 // device of the test prefix is a virtual microphone that plays a counting
 // ramp in real time (scripts/virtual-mic), so every recording must come back
 // as an unbroken run of that ramp.
-#include "support/WavChecks.h"
-#include "capture/FakeCapture.h"
 #include "capture/DefaultDeviceWatch.h"
+#include "capture/FakeCapture.h"
 #include "capture/LevelMeter.h"
 #include "capture/LoopbackCapture.h"
 #include "capture/MMECapture.h"
 #include "capture/WasapiCapture.h"
 #include "config/AppParameter.h"
 #include "support/TestSupport.h"
+#include "support/WavChecks.h"
 
 #include <gtest/gtest.h>
 #include <cstdlib>

@@ -2,9 +2,9 @@
 // says), and the recording settings and requests around it.
 #pragma once
 
-#include "recorder/AudioCtrl.h"
 #include "capture/BaseCapture.h"
 #include "config/AppParameter.h"
+#include "recorder/AudioCtrl.h"
 #include "support/TestSupport.h"
 #include "support/WavChecks.h"
 

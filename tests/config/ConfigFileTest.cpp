@@ -1,6 +1,6 @@
 // The configuration object and its file, through real files in temporary folders.
-#include "files/RecordingFormat.h"
 #include "config/AppParameter.h"
+#include "files/RecordingFormat.h"
 #include "support/ProgramFixtures.h"
 #include "support/TestSupport.h"
 

@@ -2,8 +2,8 @@
 // moments, and thousands of damaged files read by the parser and the
 // start-up loader.
 #include "config/AppParameter.h"
-#include "scheduler/UnfinishedRecording.h"
 #include "foundation/Xml.h"
+#include "scheduler/UnfinishedRecording.h"
 #include "support/ProgramFixtures.h"
 #include "support/TestSupport.h"
 

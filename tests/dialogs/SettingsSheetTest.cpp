@@ -1,10 +1,10 @@
 // The settings sheet with its two real pages.
-#include "dialogs/ConfigDialog.h"
-#include "dialogs/DialogFixture.h"
 #include "capture/LevelMeter.h"
-#include "files/RecordingFormat.h"
 #include "capture/WasapiCapture.h"
 #include "config/AutoStart.h"
+#include "dialogs/ConfigDialog.h"
+#include "dialogs/DialogFixture.h"
+#include "files/RecordingFormat.h"
 #include "resources/resource.h"
 #include "scheduler/WakeSupport.h"
 

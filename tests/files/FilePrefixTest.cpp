@@ -1,5 +1,5 @@
-#include "foundation/Messages.h"
 #include "files/FilePrefix.h"
+#include "foundation/Messages.h"
 #include "support/ProgramFixtures.h"
 #include "support/TestSupport.h"
 

@@ -1,10 +1,10 @@
 // The audio controller's requests and file handling, with a fake device.
-#include "support/WavChecks.h"
 #include "capture/FakeCapture.h"
+#include "config/AppParameter.h"
 #include "files/RecordingTags.h"
 #include "support/Decoders.h"
-#include "config/AppParameter.h"
 #include "support/TestSupport.h"
+#include "support/WavChecks.h"
 
 #include <gtest/gtest.h>
 #include <atomic>

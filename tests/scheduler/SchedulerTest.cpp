@@ -1,6 +1,6 @@
 // The scheduler's state machine on the simulated clock.
-#include "scheduler/SimScheduler.h"
 #include "files/RecordingFormat.h"
+#include "scheduler/SimScheduler.h"
 
 #include <algorithm>
 #include <functional>

@@ -3,9 +3,9 @@
 // time, so hours of schedule run in milliseconds.
 #pragma once
 
-#include "foundation/Messages.h"
-#include "files/RecordingTags.h"
 #include "config/AppParameter.h"
+#include "files/RecordingTags.h"
+#include "foundation/Messages.h"
 #include "scheduler/Scheduler.h"
 #include "support/ProgramFixtures.h"
 #include "support/TestSupport.h"

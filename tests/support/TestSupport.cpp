@@ -1,6 +1,6 @@
-#include "support/TestSupport.h"
-#include "foundation/Trace.h"
 #include "foundation/CodePage.h"
+#include "foundation/Trace.h"
+#include "support/TestSupport.h"
 
 #include <algorithm>
 #include <cstdarg>

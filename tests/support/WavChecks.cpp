@@ -1,5 +1,5 @@
-#include "support/WavChecks.h"
 #include "support/TestSupport.h"
+#include "support/WavChecks.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
