@@ -5,6 +5,7 @@
 #include "dialogs/ConfigDialog.h"
 #include "dialogs/Dialog.h"
 #include "dialogs/MainDialog.h"
+#include "files/RecordingParameters.h"
 #include "foundation/Format.h"
 #include "foundation/NoticePost.h"
 #include "foundation/TextLines.h"
@@ -624,8 +625,6 @@ void CAppMain::PostToAudio(UINT message, WPARAM wParam, LPARAM lParam)
     if (!PostThreadMessageW(m_AudioCtrl.m_ThreadId, message, wParam, lParam)) {
         // The block of a message that was not posted is still ours.
         if (message == WM_CAPTURE_START)
-            delete[] reinterpret_cast<wchar_t*>(lParam);
-        else if (message == WM_CAPTURE_TAGS)
-            delete reinterpret_cast<RecordingTags*>(lParam);
+            delete reinterpret_cast<RecordingParameters*>(lParam);
     }
 }

@@ -2,17 +2,6 @@
 #include "resources/version.h"
 
 #include <cstdio>
-#include <new>
-
-RecordingTags* RecordingTags::New(const wchar_t* title, const SYSTEMTIME& start)
-{
-    RecordingTags* tags = new (std::nothrow) RecordingTags();
-    if (!tags)
-        return nullptr;
-    lstrcpynW(tags->m_Title, title ? title : L"", kTitleSize);
-    tags->m_Start = start;
-    return tags;
-}
 
 bool RecordingTags::Comment(int index, char* text, int size) const
 {

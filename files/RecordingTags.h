@@ -1,7 +1,7 @@
 // What a recording's files say of it where their format has room for it
 // (FLAC's and Opus's Vorbis comments): the program's title, its scheduled
-// start and the program that recorded it. The scheduler sends them to the
-// audio thread in a WM_CAPTURE_TAGS block right before the start request.
+// start and the program that recorded it. They travel with the rest of a
+// recording's parameters (files/RecordingParameters.h).
 #pragma once
 
 #include <windows.h>
@@ -14,8 +14,6 @@ struct RecordingTags {
     SYSTEMTIME m_Start;           // the scheduled start, local; wYear 0: not known
 
     RecordingTags() : m_Title(), m_Start() {}
-    // A heap block for WM_CAPTURE_TAGS (null when memory is short).
-    static RecordingTags* New(const wchar_t* title, const SYSTEMTIME& start);
     // Comment index (0 .. kCommentCount - 1) as "NAME=value" in UTF-8 into
     // text; false (text empty) when that one is not known.
     bool Comment(int index, char* text, int size) const;

@@ -10,8 +10,8 @@
 CWaveWriter::CWaveWriter()
     : m_hNoticeWnd(nullptr), m_DroppedFrames(0), m_hWork(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_hThread(nullptr), m_pData(nullptr), m_DataHead(0), m_DataTail(0), m_DataUsed(0), m_pCommands(nullptr),
-      m_CommandHead(0), m_CommandCount(0), m_bBusy(false), m_bWaiting(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_FileFrames(0), m_Prefix(),
-      m_Number(0), m_Format(), m_MaxFileSize(0), m_UnrefreshedBytes(0), m_UncheckedBytes(0), m_bLowDiskTold(false), m_bActive(false), m_bBroken(false),
+      m_CommandHead(0), m_CommandCount(0), m_bBusy(false), m_bWaiting(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_FileFrames(0), m_Recording(),
+      m_Number(0), m_Format(), m_UnrefreshedBytes(0), m_UncheckedBytes(0), m_bLowDiskTold(false), m_bActive(false), m_bBroken(false),
       m_bFailed(false)
 {
     InitializeCriticalSection(&m_QueueLock);
@@ -21,8 +21,7 @@ CWaveWriter::~CWaveWriter()
 {
     Shutdown();
     for (unsigned i = 0; m_pCommands && i < m_CommandCount; ++i) {
-        delete[] m_pCommands[(m_CommandHead + i) % kMaxCommands].prefix;
-        delete m_pCommands[(m_CommandHead + i) % kMaxCommands].tags;
+        delete m_pCommands[(m_CommandHead + i) % kMaxCommands].recording;
     }
     delete[] m_pCommands;
     delete[] m_pData;
@@ -95,25 +94,17 @@ bool CWaveWriter::Push(const Command& command, const void* data)
     return true;
 }
 
-void CWaveWriter::Begin(const wchar_t* prefix, const WAVEFORMATEX& format, unsigned maxFileSize,
-                        const RecordingFormat& file, const RecordingTags* tags)
+void CWaveWriter::Begin(const RecordingParameters& recording, const WAVEFORMATEX& format)
 {
     Command command = Command();
     command.type = kBegin;
     command.format = format;
-    command.maxFileSize = maxFileSize;
-    command.file = file;
-    command.prefix = new (std::nothrow) wchar_t[kFilePrefixSize];
-    if (command.prefix)
-        lstrcpynW(command.prefix, prefix, kFilePrefixSize);
-    if (tags)
-        command.tags = new (std::nothrow) RecordingTags(*tags);
+    command.recording = new (std::nothrow) RecordingParameters(recording);
     m_bDropTold = false;
     m_AppendAlign = format.nBlockAlign ? format.nBlockAlign : 1;
-    if (!command.prefix || !Push(command, nullptr)) {
-        delete[] command.prefix;
-        delete command.tags;
-        Trace(L"[CWaveWriter] the recording %s could not be queued\n", prefix);
+    if (!command.recording || !Push(command, nullptr)) {
+        delete command.recording;
+        Trace(L"[CWaveWriter] the recording %s could not be queued\n", recording.m_Prefix);
         PostNotice(kNoticeFileFailed);
     }
 }
@@ -206,8 +197,7 @@ void CWaveWriter::Run()
         if (data)
             Execute(command, data);
         delete[] joined;
-        delete[] command.prefix;
-        delete command.tags;
+        delete command.recording;
         EnterCriticalSection(&m_QueueLock);
         if (command.type == kData) {
             m_DataHead = (m_DataHead + command.bytes) % kQueueBytes;
@@ -226,11 +216,8 @@ void CWaveWriter::Execute(Command& command, const char* data)
     case kBegin:
         CloseFile();  // a file left from an earlier recording is finished first
         m_Files.Post(m_hNoticeWnd);
-        lstrcpynW(m_Prefix, command.prefix, kFilePrefixSize);
+        m_Recording = *command.recording;
         m_Format = command.format;
-        m_MaxFileSize = command.maxFileSize;
-        m_File = command.file;
-        m_Tags = command.tags ? *command.tags : RecordingTags();
         m_Number = 0;
         m_UncheckedBytes = 0;
         m_bLowDiskTold = false;
@@ -258,11 +245,11 @@ void CWaveWriter::Write(const char* data, unsigned length)
 {
     if (!m_bActive || m_bFailed)
         return;
-    if (m_bBroken || (m_pFile && m_pFile->GetSize() >= m_MaxFileSize)) {
+    if (m_bBroken || (m_pFile && m_pFile->GetSize() >= m_Recording.m_MaxFileSize)) {
         m_bBroken = false;
         CloseFile();
         if (!CreateNumberedFile()) {
-            Trace(L"[CWaveWriter] can't create the next %s file of %s\n", m_File.Extension(), m_Prefix);
+            Trace(L"[CWaveWriter] can't create the next %s file of %s\n", m_Recording.m_Format.Extension(), m_Recording.m_Prefix);
             PostNotice(kNoticeFileFailed);
         }
     }
@@ -288,9 +275,9 @@ void CWaveWriter::Write(const char* data, unsigned length)
         if (!m_bLowDiskTold &&
             m_UncheckedBytes >= static_cast<unsigned long long>(m_Format.nAvgBytesPerSec) * kDiskCheckSeconds) {
             m_UncheckedBytes = 0;
-            if (FreeBytes(m_Prefix) < kLowDiskBytes) {
+            if (FreeBytes(m_Recording.m_Prefix) < kLowDiskBytes) {
                 m_bLowDiskTold = true;
-                Trace(L"[CWaveWriter] less than 64 MB free for %s\n", m_Prefix);
+                Trace(L"[CWaveWriter] less than 64 MB free for %s\n", m_Recording.m_Prefix);
                 PostNotice(kNoticeLowDisk);
             }
         }
@@ -301,7 +288,7 @@ void CWaveWriter::Write(const char* data, unsigned length)
     m_pFile->DropPartialFrame();
     CloseFile();
     m_bFailed = true;
-    Trace(L"[CAudioCtrl] a write to the %s file failed: the recording stops\n", m_File.Extension());
+    Trace(L"[CAudioCtrl] a write to the %s file failed: the recording stops\n", m_Recording.m_Format.Extension());
     PostNotice(kNoticeWriteFailed);
 }
 
@@ -330,15 +317,16 @@ bool CWaveWriter::CreateNumberedFile()
 {
     m_UnrefreshedBytes = 0;
     m_FileFrames = 0;
-    CMediaFile* file = m_File.NewFile();
+    CMediaFile* file = m_Recording.m_Format.NewFile();
     if (!file)
         return false;
-    file->SetTags(m_Tags);
+    file->SetTags(m_Recording.m_Tags);
     // An existing file is never overwritten; the recording goes on in the
     // next free number instead of being lost.
     for (int attempt = 0; attempt < kMaxNumberSkips; ++attempt) {
         wchar_t name[kFilePrefixSize + 16];
-        int n = FormatText(name, kFilePrefixSize + 16, L"%s_%03u.%s", m_Prefix, m_Number, m_File.Extension());
+        int n = FormatText(name, kFilePrefixSize + 16, L"%s_%03u.%s", m_Recording.m_Prefix, m_Number,
+                           m_Recording.m_Format.Extension());
         ++m_Number;
         // A name that does not fit its block is refused rather than cut short.
         if (n >= kFilePrefixSize)

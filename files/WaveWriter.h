@@ -8,8 +8,7 @@
 
 #include "files/MediaFile.h"
 #include "files/RecordingFiles.h"
-#include "files/RecordingFormat.h"
-#include "files/RecordingTags.h"
+#include "files/RecordingParameters.h"
 #include "foundation/Messages.h"
 
 #include <windows.h>
@@ -39,11 +38,11 @@ public:
     // The producer's side: one thread at a time (the audio controller calls
     // it under its cut lock). None of these waits for the disk.
     // A recording: its first file prefix_NNN.wav (.flac, .opus) from 000 on,
-    // made with its first audio (none comes: no file is left); split into the next number whenever a file reaches
-    // maxFileSize (a WAV file's data, the others' whole size). The PCM comes
-    // in format; tags go into the files that have room for them.
-    void Begin(const wchar_t* prefix, const WAVEFORMATEX& format, unsigned maxFileSize,
-               const RecordingFormat& file = RecordingFormat(), const RecordingTags* tags = nullptr);
+    // made with its first audio (none comes: no file is left); split into
+    // the next number whenever a file reaches the split size (a WAV file's
+    // data, the others' whole size). The PCM comes in format; the tags go
+    // into the files that have room for them. The span is not the writer's.
+    void Begin(const RecordingParameters& recording, const WAVEFORMATEX& format);
     void Append(const void* data, unsigned bytes);
     // The current file is finished; the recording goes on in the next
     // number when data comes again (none comes: no empty file is left).
@@ -74,11 +73,8 @@ private:
     struct Command {
         CommandType type;
         unsigned bytes;       // kData: that many bytes at the data ring's head
-        wchar_t* prefix;      // kBegin: owned by the command
-        WAVEFORMATEX format;  // kBegin
-        unsigned maxFileSize;  // kBegin
-        RecordingFormat file;  // kBegin
-        RecordingTags* tags;   // kBegin: owned by the command, or null
+        RecordingParameters* recording;  // kBegin: owned by the command
+        WAVEFORMATEX format;             // kBegin
     };
 
     static DWORD WINAPI ThreadProc(void* param);
@@ -111,12 +107,9 @@ private:
     // The writer thread's own: the recording being written.
     CMediaFile* m_pFile;
     unsigned long long m_FileFrames;  // the frames the current file took
-    RecordingFormat m_File;
-    RecordingTags m_Tags;
-    wchar_t m_Prefix[kFilePrefixSize];
+    RecordingParameters m_Recording;
     unsigned m_Number;
     WAVEFORMATEX m_Format;
-    unsigned m_MaxFileSize;
     unsigned long long m_UnrefreshedBytes;
     unsigned long long m_UncheckedBytes;  // written since the free space was looked at
     bool m_bLowDiskTold;

@@ -6,7 +6,8 @@
 enum : UINT {
     WM_TRAY_NOTIFY = 0x404,
     WM_CAPTURE_OPEN = 0x405,
-    // wParam: the program's start (UTC, 100-ns units), 0 for now.
+    // lParam: the program's RecordingParameters block (files/, new), which
+    // the receiver frees.
     WM_CAPTURE_START = 0x406,
     // wParam: the program's stop (UTC, 100-ns units), 0 for now.
     WM_CAPTURE_CLOSE = 0x407,
@@ -19,15 +20,11 @@ enum : UINT {
     // To the audio thread, from the capture device's thread: the device is gone.
     WM_CAPTURE_LOST = 0x40C,
     // The recording started last ends at wParam (UTC, 100-ns units); sent
-    // after WM_CAPTURE_START and again whenever the program's stop changes.
+    // whenever the program's stop changes after its WM_CAPTURE_START.
     WM_CAPTURE_STOP_AT = 0x40D,
     // To the audio thread: the wall clock was set, its zone changed or the
     // system resumed; the capture clock takes its offset again.
     WM_CAPTURE_CLOCK = 0x40E,
-    // To the audio thread, right before WM_CAPTURE_START: the program's title
-    // and scheduled start for its files' tags. lParam: a RecordingTags block
-    // (audio/RecordingTags.h, new) the receiver frees.
-    WM_CAPTURE_TAGS = 0x413,
     // From the writer thread: a recording's last file is closed. lParam: a
     // heap block (new wchar_t[]) the receiver frees, the recording's files
     // with their paths, one a line.
@@ -72,5 +69,5 @@ enum RecordingNotice : WPARAM {
     kNoticeCommandRunning = 37,  // it still runs after 30 minutes and is left alone (lParam: text; logged)
 };
 
-// Characters in the file-name prefix block carried by WM_CAPTURE_START.
+// Characters in a recording's file-name prefix.
 constexpr int kFilePrefixSize = 520;

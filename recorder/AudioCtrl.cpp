@@ -12,10 +12,10 @@
 #include <objbase.h>
 
 CAudioCtrl::CAudioCtrl()
-    : m_pCapture(nullptr), m_FilePrefix(), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
+    : m_pCapture(nullptr), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(),
-      m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_bSessionAway(0), m_StopAt(0), m_StartAt(0), m_bNextPending(0), m_NextPrefix(),
-      m_NextStopAt(0), m_NextMaxFileSize(0), m_EndedStopAt(0), m_EndedFrame(0), m_bAfterBreak(false), m_bLoopback(false), m_bStandIn(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
+      m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_bSessionAway(0), m_Current(), m_bNextPending(0),
+      m_Next(), m_EndedStopAt(0), m_EndedFrame(0), m_bAfterBreak(false), m_bLoopback(false), m_bStandIn(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
 {
     InitializeCriticalSection(&m_CutLock);
 }
@@ -62,27 +62,15 @@ void CAudioCtrl::TaskExecute()
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (m_bQuit) {
             if (msg.message == WM_CAPTURE_START)
-                delete[] reinterpret_cast<wchar_t*>(msg.lParam);
-            if (msg.message == WM_CAPTURE_TAGS)
-                delete reinterpret_cast<RecordingTags*>(msg.lParam);
+                delete reinterpret_cast<RecordingParameters*>(msg.lParam);
             break;
         }
         switch (msg.message) {
         case WM_CAPTURE_OPEN: CaptureOpen(); break;
-        case WM_CAPTURE_START: {
-            // The program's stop is posted right behind its start: taken
-            // together, a program cannot run past a stop still in the queue.
-            MSG stop;
-            long long stopAt = PeekMessageW(&stop, nullptr, WM_CAPTURE_STOP_AT, WM_CAPTURE_STOP_AT, PM_REMOVE)
-                                   ? static_cast<long long>(stop.wParam)
-                                   : 0;
-            CaptureStart(reinterpret_cast<wchar_t*>(msg.lParam), static_cast<long long>(msg.wParam), stopAt);
-            break;
-        }
+        case WM_CAPTURE_START: CaptureStart(reinterpret_cast<RecordingParameters*>(msg.lParam)); break;
         case WM_CAPTURE_CLOSE: CaptureClose(static_cast<long long>(msg.wParam)); break;
         case WM_CAPTURE_STOP_AT: CaptureStopAt(static_cast<long long>(msg.wParam)); break;
         case WM_CAPTURE_RELEASE: CaptureRelease(); break;
-        case WM_CAPTURE_TAGS: CaptureTags(reinterpret_cast<RecordingTags*>(msg.lParam)); break;
         case WM_CAPTURE_LOST: CaptureLost(); break;
         case WM_CAPTURE_CLOCK: CaptureClock(); break;
         default: break;
@@ -317,41 +305,33 @@ bool CAudioCtrl::ApplySettings(unsigned& maxFileSize)
     if (!SettingsChanged(maxFileSize))
         return true;
     Trace(L"[CaptureStart] the recording settings changed: the device is opened again\n");
-    CloseDevice(m_bRecording ? m_StopAt : 0);
+    CloseDevice(m_bRecording ? m_Current.m_StopAt : 0);
     LoadParameters();
     if (OpenWithRetries(true))
         StartDevice();
     return m_pCapture && m_pCapture->IsOpen();
 }
 
-void CAudioCtrl::CaptureTags(RecordingTags* tags)
+void CAudioCtrl::CaptureStart(RecordingParameters* recording)
 {
-    m_PendingTags = tags ? *tags : RecordingTags();
-    delete tags;
-}
-
-void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stopAt)
-{
-    // The tags sent before this request are this program's alone.
-    RecordingTags tags = m_PendingTags;
-    m_PendingTags = RecordingTags();
-    if (!prefix)
+    if (!recording)
         return;
     if (!m_pWriter)
         m_pWriter = NewWaveWriter();
     // A new split size or file format alone applies from this program's first file on.
     unsigned maxFileSize = m_MaxFileSize;
-    RecordingFormat fileFormat = CAppParameter::SettingsFileFormat();
+    recording->m_Format = CAppParameter::SettingsFileFormat();
     // The open-retry loop holds this thread until a device opens or the
     // request no longer stands: a start request that finds no device open
     // was overtaken by its program's close (or Exit) while it was queued.
     // It is dropped, not replayed: the program got nothing, and no file is made.
     if (!m_pCapture || !m_pWriter || !ApplySettings(maxFileSize)) {
         Trace(L"[CaptureStart] no capture device opened while the program stood\n");
-        TellNothingRecorded(prefix);
-        delete[] prefix;
+        TellNothingRecorded(recording->m_Prefix);
+        delete recording;
         return;
     }
+    m_MaxFileSize = recording->m_MaxFileSize = maxFileSize;
     TellIfStandIn();
     if (!m_pCapture->IsCapturing() && m_pCapture->IsOpen() && !m_pCapture->Start()) {
         // An open device that refuses to start has most likely gone.
@@ -372,11 +352,7 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         // The recording before this one has not reached its stop yet (back
         // to back, or overlapping): this program takes over there, between
         // two frames.
-        lstrcpynW(m_NextPrefix, prefix, kFilePrefixSize);
-        m_NextStopAt = stopAt;
-        m_NextMaxFileSize = maxFileSize;
-        m_NextFileFormat = fileFormat;
-        m_NextTags = tags;
+        m_Next = *recording;
         m_bNextPending = 1;
         Trace(L"[CaptureStart] back to back: the file takes over at the stop of the one before\n");
     } else {
@@ -384,12 +360,7 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
             TellIfNothingTaken();
             m_pWriter->End();  // a recording left from before is finished first
         }
-        lstrcpynW(m_FilePrefix, prefix, kFilePrefixSize);
-        m_StartAt = startAt;
-        m_StopAt = stopAt;
-        m_MaxFileSize = maxFileSize;
-        m_FileFormat = fileFormat;
-        m_Tags = tags;
+        m_Current = *recording;
         BeginRecording();
         // What the device captured since the start second, before this
         // request arrived, belongs to this program.
@@ -397,9 +368,10 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
         // came that late: the cut then applies to it as to any buffer.)
         // Back to back with a recording that reached its stop before this
         // request came: not a frame lost or repeated at the seam.
+        long long startAt = recording->m_StartAt;
         bool follows = startAt && startAt == m_EndedStopAt;
         if (follows)
-            m_StartAt = 0;
+            m_Current.m_StartAt = 0;
         unsigned bytes = 0;
         unsigned long long first = 0;
         char* early = !startAt || !m_pCapture->IsCapturing() ? nullptr
@@ -414,16 +386,16 @@ void CAudioCtrl::CaptureStart(wchar_t* prefix, long long startAt, long long stop
     LeaveCriticalSection(&m_CutLock);
     if (m_pCapture->IsCapturing())
         Trace(L"[CaptureStart] start capture\n");
-    delete[] prefix;
+    delete recording;
 }
 
 void CAudioCtrl::CaptureStopAt(long long stopAt)
 {
     EnterCriticalSection(&m_CutLock);
     if (m_bNextPending)
-        m_NextStopAt = stopAt;
+        m_Next.m_StopAt = stopAt;
     else if (m_bRecording)
-        m_StopAt = stopAt;
+        m_Current.m_StopAt = stopAt;
     LeaveCriticalSection(&m_CutLock);
 }
 
@@ -437,9 +409,9 @@ void CAudioCtrl::CloseDevice(long long stopAt)
         stopAt = now;
     EnterCriticalSection(&m_CutLock);
     if (m_bNextPending)
-        m_NextStopAt = stopAt;
-    else if (!m_StopAt || m_StopAt > stopAt)
-        m_StopAt = stopAt;
+        m_Next.m_StopAt = stopAt;
+    else if (!m_Current.m_StopAt || m_Current.m_StopAt > stopAt)
+        m_Current.m_StopAt = stopAt;
     LeaveCriticalSection(&m_CutLock);
     // The device delivers a little behind real time: wait until it holds the
     // stop, then the stop hands over the last part buffer.

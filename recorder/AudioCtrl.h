@@ -5,6 +5,7 @@
 #include "capture/BaseCapture.h"
 #include "capture/SilenceWatch.h"
 #include "capture/SoundListener.h"
+#include "files/RecordingParameters.h"
 #include "files/WaveWriter.h"
 #include "foundation/Messages.h"
 #include "recorder/PreRoll.h"
@@ -41,14 +42,11 @@ public:
 
     // The handlers of the thread messages.
     void CaptureOpen();
-    // startAt, stopAt: the program's span on the capture clock; 0 for now and not known.
-    void CaptureStart(wchar_t* prefix, long long startAt = 0, long long stopAt = 0);
+    // The program's parameters (owned: freed here; null is no program).
+    void CaptureStart(RecordingParameters* recording);
     void CaptureClose(long long stopAt = 0);
     void CaptureStopAt(long long stopAt);
     void CaptureRelease();
-    // The title and scheduled start of the program whose start request
-    // follows (owned: freed here; null clears them).
-    void CaptureTags(RecordingTags* tags);
     // The device went away or stalled: finish the file, reopen, go on in the
     // next file; in the lead-in, reopen before the start.
     void CaptureLost();
@@ -62,7 +60,6 @@ public:
     bool WaitForWriter(DWORD timeoutMs = kDrainMs) { return !m_pWriter || m_pWriter->Drain(timeoutMs); }
 
     CBaseCapture* m_pCapture;
-    wchar_t m_FilePrefix[kFilePrefixSize];
     int m_Frequency;
     int m_Channels;
     int m_Bits;
@@ -73,6 +70,7 @@ public:
     volatile LONG m_bRecording;
     volatile UINT m_Task;
     WAVEFORMATEX m_Format;
+    // The split size the settings held at the last open or start request.
     unsigned m_MaxFileSize;
     // Receives WM_RECORDING_NOTICE; set before the thread starts.
     HWND m_hNoticeWnd;
@@ -82,26 +80,20 @@ public:
     // The cut between recordings, shared by the audio thread and the
     // device's buffer thread under m_CutLock (taken inside the device's own
     // delivery lock, never around a call into the device). While a device
-    // delivers, m_FilePrefix, m_bRecording and the writer's producer side
+    // delivers, m_Current, m_bRecording and the writer's producer side
     // change under it too.
     CRITICAL_SECTION m_CutLock;
-    long long m_StopAt;  // the recording's stop on the capture clock; 0: not known
-    // Its start until its first frame is taken: frames captured before it
-    // (staged across a step of the clock) are not the program's. 0: not
-    // known, or decided.
-    long long m_StartAt;
+    // The recording: its files, split size, format and tags, and its span on
+    // the capture clock. m_StopAt 0: not known. m_StartAt until its first
+    // frame is taken: frames captured before it (staged across a step of the
+    // clock) are not the program's; 0: not known, or decided.
+    RecordingParameters m_Current;
     // A program that starts by the current one's stop (back to back or
     // overlapping) waits for that stop; its file is begun at the cut.
     // Written under m_CutLock; the audio thread may poll it without the lock
     // while it waits, and decides under the lock.
     volatile LONG m_bNextPending;
-    wchar_t m_NextPrefix[kFilePrefixSize];
-    long long m_NextStopAt;
-    unsigned m_NextMaxFileSize;
-    // What the current and the next program's files are and say of them;
-    // read from the settings and the tags at each start request.
-    RecordingFormat m_FileFormat, m_NextFileFormat;
-    RecordingTags m_Tags, m_NextTags;
+    RecordingParameters m_Next;
     // The last recording that reached its stop with no program waiting: its
     // stop, and the frame after its last. A program whose start request
     // comes later, starting at that stop, begins with that frame from the
@@ -179,8 +171,6 @@ private:
 
     // Why the last WASAPI open failed; the audio thread's.
     HRESULT m_LastOpenError;
-    // The tags the next start request takes; the audio thread's.
-    RecordingTags m_PendingTags;
     // The device settings the last open chose by, uncut.
     wchar_t m_OpenedName[256];
     wchar_t m_OpenedId[256];

@@ -26,7 +26,7 @@ void CAudioCtrl::Route(const char* data, unsigned frames, unsigned long long fir
             m_PreRoll.Append(data, frames, first, m_pCapture->FrameTime(first));
             return;
         }
-        unsigned long long start = m_StartAt ? m_pCapture->FrameAt(m_StartAt) : 0;
+        unsigned long long start = m_Current.m_StartAt ? m_pCapture->FrameAt(m_Current.m_StartAt) : 0;
         if (first < start) {
             unsigned skip = first + frames <= start ? frames : static_cast<unsigned>(start - first);
             data += static_cast<size_t>(skip) * align;
@@ -34,12 +34,12 @@ void CAudioCtrl::Route(const char* data, unsigned frames, unsigned long long fir
             first += skip;
             continue;
         }
-        unsigned long long stop = m_StopAt ? m_pCapture->FrameAt(m_StopAt) : ~0ULL;
+        unsigned long long stop = m_Current.m_StopAt ? m_pCapture->FrameAt(m_Current.m_StopAt) : ~0ULL;
         unsigned take = first + frames <= stop ? frames : stop > first ? static_cast<unsigned>(stop - first) : 0;
         if (take > 0) {
             // The start is decided by the first frame taken: later buffers,
             // placed a little differently, never move it.
-            m_StartAt = 0;
+            m_Current.m_StartAt = 0;
             if (m_bAfterBreak) {
                 // The program is still on after the break: it goes on in the next file.
                 m_bAfterBreak = false;
@@ -62,7 +62,7 @@ void CAudioCtrl::Route(const char* data, unsigned frames, unsigned long long fir
             first += take;
         }
         if (frames > 0) {
-            long long stopAt = m_StopAt;
+            long long stopAt = m_Current.m_StopAt;
             EndCurrentRecording();
             if (!m_bRecording) {
                 m_EndedStopAt = stopAt;
@@ -110,10 +110,10 @@ const wchar_t* RecordingName(const wchar_t* prefix)
 void CAudioCtrl::TellIfNothingTaken()
 {
     if (m_bRecording && !RecordingLevel::s_Frames) {
-        TellNothingRecorded(m_FilePrefix);
+        TellNothingRecorded(m_Current.m_Prefix);
     } else if (m_bRecording && m_bLoopback && !m_Silence.HeardSound()) {
         Trace(L"[CAudioCtrl] nothing played during the recording\n");
-        PostNotice(kNoticeNothingPlayed, RecordingName(m_FilePrefix));
+        PostNotice(kNoticeNothingPlayed, RecordingName(m_Current.m_Prefix));
     }
 }
 
@@ -132,18 +132,14 @@ void CAudioCtrl::EndCurrentRecording()
         Trace(L"[CAudioCtrl] the recording reached its stop\n");
         RecordingLevel::s_Recording = 0;
         m_bRecording = 0;
-        m_StopAt = m_StartAt = 0;
+        m_Current.m_StopAt = m_Current.m_StartAt = 0;
         return;
     }
     Trace(L"[CAudioCtrl] the recording reached its stop: the next program's file takes over\n");
     m_bNextPending = 0;
-    lstrcpynW(m_FilePrefix, m_NextPrefix, kFilePrefixSize);
-    m_StartAt = 0;  // the cut is where this program starts
-    m_StopAt = m_NextStopAt;
-    m_NextStopAt = 0;
-    m_MaxFileSize = m_NextMaxFileSize;
-    m_FileFormat = m_NextFileFormat;
-    m_Tags = m_NextTags;
+    m_Current = m_Next;
+    m_Current.m_StartAt = 0;  // the cut is where this program starts
+    m_Next.m_StopAt = 0;
     BeginRecording();
 }
 
@@ -151,7 +147,7 @@ void CAudioCtrl::BeginRecording()
 {
     m_bAfterBreak = false;
     m_Silence.Reset(m_Format.nSamplesPerSec, m_Format.nChannels);
-    m_pWriter->Begin(m_FilePrefix, m_Format, m_MaxFileSize, m_FileFormat, &m_Tags);
+    m_pWriter->Begin(m_Current, m_Format);
     RecordingLevel::s_Frames = 0;
     RecordingLevel::s_Peak = 0;
     RecordingLevel::s_Rate = static_cast<LONG>(m_Format.nSamplesPerSec);

@@ -2,7 +2,7 @@
 #include "config/AppParameter.h"
 #include "files/FilePrefix.h"
 #include "files/RecordingFormat.h"
-#include "files/RecordingTags.h"
+#include "files/RecordingParameters.h"
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
 #include "foundation/Messages.h"
@@ -470,9 +470,6 @@ void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now
     PostToWindow(WM_CAPTURE_START);
     if (!AudioThreadId())
         return;
-    wchar_t* block = new (std::nothrow) wchar_t[kFilePrefixSize];
-    if (!block)
-        return;
     CString folder, title;
     const wchar_t* folderText = nullptr;
     if (g_pConfig) {
@@ -485,14 +482,17 @@ void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now
     }
     title.Copy(program.m_Title);
     NoteRecording(program, 0);
-    if (RecordingTags* tags = RecordingTags::New(title.GetWide(), program.m_StartTime.m_Time))
-        PostToAudio(WM_CAPTURE_TAGS, 0, reinterpret_cast<LPARAM>(tags));
-    BuildFilePrefix(block, kFilePrefixSize, folderText ? folderText : L"", title.GetWide() ? title.GetWide() : L"",
+    wchar_t prefix[kFilePrefixSize];
+    BuildFilePrefix(prefix, kFilePrefixSize, folderText ? folderText : L"", title.GetWide() ? title.GetWide() : L"",
                     program.m_StartTime);
-    PostToAudio(WM_CAPTURE_START, static_cast<WPARAM>(CaptureClockTime(program.m_StartTime)),
-                reinterpret_cast<LPARAM>(block));
+    // The stop travels with the start: a program cannot run past a stop
+    // still in the queue.
     m_PostedStop = CaptureClockTime(program.m_StopTime);
-    PostToAudio(WM_CAPTURE_STOP_AT, static_cast<WPARAM>(m_PostedStop), 0);
+    RecordingParameters* recording = RecordingParameters::New(prefix, CaptureClockTime(program.m_StartTime),
+                                                              m_PostedStop, title.GetWide(),
+                                                              &program.m_StartTime.m_Time);
+    if (recording)
+        PostToAudio(WM_CAPTURE_START, 0, reinterpret_cast<LPARAM>(recording));
 }
 
 void CScheduler::StopRecording(const ProgramItem& program, const CDateTime& now, bool handOver, long long stopUtc,

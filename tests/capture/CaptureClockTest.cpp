@@ -208,7 +208,7 @@ struct SimRun : RecordingSettings {
             return;  // started already, by a row's own event
         started.push_back(k);
         ctrl.m_Task = WM_CAPTURE_START;
-        ctrl.CaptureStart(NewPrefixBlock(Prefix(k)), start, stop);
+        ctrl.CaptureStart(NewRecording(Prefix(k), start, stop));
     }
     // The programs between bounds (from the epoch), opened 5 s ahead; a
     // start goes a second before the stop of the one before, and overlap

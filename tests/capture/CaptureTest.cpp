@@ -47,9 +47,9 @@ struct ThreadedRecording : RecordingSettings {
             ctrl.m_Task = message;
         PostThreadMessageW(ctrl.m_ThreadId, message, static_cast<WPARAM>(wParam), lParam);
     }
-    void Begin(const std::wstring& prefix, long long startAt = 0)
+    void Begin(const std::wstring& prefix, long long startAt = 0, long long stopAt = 0)
     {
-        Request(WM_CAPTURE_START, reinterpret_cast<LPARAM>(NewPrefixBlock(prefix)), startAt);
+        Request(WM_CAPTURE_START, reinterpret_cast<LPARAM>(NewRecording(prefix, startAt, stopAt)));
     }
     // Open, start, record for a while, close and end the thread.
     void Record(const std::wstring& prefix, DWORD ms)
@@ -168,11 +168,9 @@ void RecordBackToBack(const char* type)
             rec.Request(WM_CAPTURE_OPEN);
             Sleep(1000);
             long long start = CBaseCapture::Now() - kSecond / 5, seam = start + 3 * kSecond, stop = seam + 3 * kSecond;
-            rec.Begin(a, start);
-            rec.Request(WM_CAPTURE_STOP_AT, 0, seam);
+            rec.Begin(a, start, seam);
             SleepUntil(seam + kSecond / 50);
-            rec.Begin(b, seam);
-            rec.Request(WM_CAPTURE_STOP_AT, 0, stop);
+            rec.Begin(b, seam, stop);
             SleepUntil(stop + kSecond / 50);
             rec.Request(WM_CAPTURE_CLOSE, 0, stop);
             Sleep(1000);

@@ -79,12 +79,10 @@ struct RecordingSettings {
     ~RecordingSettings() { g_pConfig = nullptr; }
 };
 
-// The file prefix block a start request carries; the audio thread frees it.
-inline wchar_t* NewPrefixBlock(const std::wstring& prefix)
+// The block a start request carries; the audio thread frees it.
+inline RecordingParameters* NewRecording(const std::wstring& prefix, long long startAt = 0, long long stopAt = 0)
 {
-    wchar_t* block = new wchar_t[kFilePrefixSize]();
-    lstrcpynW(block, prefix.c_str(), kFilePrefixSize);
-    return block;
+    return RecordingParameters::New(prefix.c_str(), startAt, stopAt);
 }
 
 // The file writer on the disk a test wants: its free space, a stall until

@@ -25,12 +25,12 @@ struct RecordingRun : RecordingSettings {
         FakeCapture::s_OpenFailures = 0;
     }
     ~RecordingRun() { ctrl.CaptureClose(); }
-    void OpenAndStart()
+    void OpenAndStart(RecordingParameters* recording = nullptr)
     {
         ctrl.m_Task = WM_CAPTURE_OPEN;
         ctrl.CaptureOpen();
         ctrl.m_Task = WM_CAPTURE_START;
-        ctrl.CaptureStart(NewPrefixBlock(prefix));
+        ctrl.CaptureStart(recording ? recording : NewRecording(prefix));
     }
     // Buffers of 1/30 s of the ramp, as the device delivers them.
     void Deliver(unsigned buffers)
@@ -81,7 +81,7 @@ TEST(AudioCtrl, SplitsExactlyAtTheLimitWithoutLosingAFrame)
         EXPECT_EQ(r.ctrl.m_MaxFileSize, c.limit ? c.limit : c.maxFile);
         r.Deliver(c.buffers);
         r.ctrl.CaptureClose();
-        if (!samples.empty()) {
+        if (!samples.empty() && c.buffers) {
             std::wstring sample = samples + L"\\case" + std::to_wstring(&c - cases) + L".wav";
             EXPECT_TRUE(CopyFileW(r.FileName(0).c_str(), sample.c_str(), FALSE));
         }
@@ -129,8 +129,8 @@ TEST(AudioCtrl, FlacAndOpusFilesDecodeToWhatWasRecorded)
         r.config.m_FileFormat = c.type;
         r.config.m_OpusBitrate = c.kbps;
         r.ctrl.m_SplitBytes = c.split;
-        r.ctrl.CaptureTags(RecordingTags::New(L"Évening news: 7/8", {2026, 3, 6, 7, 10, 0, 0, 0}));
-        r.OpenAndStart();
+        SYSTEMTIME start = {2026, 3, 6, 7, 10, 0, 0, 0};
+        r.OpenAndStart(RecordingParameters::New(r.prefix.c_str(), 0, 0, L"Évening news: 7/8", &start));
         r.Deliver(c.buffers);
         r.ctrl.Device()->DeliverRamp(c.extra);
         r.ctrl.CaptureClose();
@@ -236,8 +236,7 @@ TEST(AudioCtrl, HandoversRacingTheBufferThreadLoseAndRepeatNothing)
             prefixes.push_back(dir.File(L"p" + std::to_wstring(k) + L"_202612070000"));
             unsigned long long next =
                 std::max<unsigned long long>(cuts.back() + 1600, device->m_CapturedFrames + 4800) + k * 7 % 1600;
-            ctrl.CaptureStart(NewPrefixBlock(prefixes.back()), device->FrameTime(cuts.back()),
-                              device->FrameTime(next));
+            ctrl.CaptureStart(NewRecording(prefixes.back(), device->FrameTime(cuts.back()), device->FrameTime(next)));
             cuts.push_back(next);
             while (device->m_CapturedFrames < cuts[cuts.size() - 2] + 1600)
                 Sleep(1);
@@ -265,7 +264,7 @@ TEST(AudioCtrl, NoDeviceAndTheHeaderWhileRecording)
     r.ctrl.CaptureOpen();
     EXPECT_EQ(r.ctrl.m_pCapture, nullptr);
     TraceCapture trace;
-    r.ctrl.CaptureStart(NewPrefixBlock(r.prefix));
+    r.ctrl.CaptureStart(NewRecording(r.prefix));
     EXPECT_EQ(Told(kNoticeNothingRecorded), 1);
     r.ctrl.CaptureStart(nullptr);
     EXPECT_TRUE(ListFiles(r.dir.Path()).empty());
@@ -356,7 +355,7 @@ TEST(AudioCtrl, NoticesOfSilenceALowDiskAndDeniedAccess)
     EXPECT_EQ(Told(kNoticeDeviceFailed), 0);
     // The start request queued behind the retries is dropped at the close:
     // no file, and nothing recorded is told.
-    ctrl.CaptureStart(NewPrefixBlock(dir.File(L"never_202405010730")));
+    ctrl.CaptureStart(NewRecording(dir.File(L"never_202405010730")));
     ctrl.CaptureClose();
     EXPECT_TRUE(ListFiles(dir.Path()).empty());
     EXPECT_EQ(Told(kNoticeNothingRecorded), 1);

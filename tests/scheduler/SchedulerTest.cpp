@@ -37,46 +37,46 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
         {"on time", {{At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30), 0, L"..\\News: 7/8"}},
          At(2026, 3, 7, 9, 58), At(2026, 3, 7, 10, 35), 4242,
          {L"09:58:00 awake", L"09:59:55 window open", L"09:59:55 open", L"09:59:55 window close-inquiry",
-          L"10:00:00 window start", L"10:00:00 start .._News_ 7_8_202603071000", L"10:00:00 stop-at 630",
+          L"10:00:00 window start", L"10:00:00 start .._News_ 7_8_202603071000 until 630",
           L"10:30:00 window close", L"10:30:00 close", L"10:30:00 awake off"}, nullptr, {}},
         {"late", day, At(2026, 3, 7, 10, 10), At(2026, 3, 7, 10, 10, 1), 4242,
          {L"10:10:00 window open", L"10:10:00 open", L"10:10:00 window close-inquiry", L"10:10:00 window start",
-          L"10:10:00 start First_202603071000", L"10:10:00 stop-at 660", L"10:10:00 awake"}, nullptr, {}},  // no save yet
+          L"10:10:00 start First_202603071000 until 660", L"10:10:00 awake"}, nullptr, {}},  // no save yet
         {"missed", day, At(2026, 3, 7, 11, 30), At(2026, 3, 7, 11, 30, 1), 4242, {}, nullptr, {"Tomorrow"}},
         {"inside", day, At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 10), 4242,
-         {L"09:59:55 open", L"10:00:00 start First_202603071000", L"10:00:00 stop-at 660", L"11:00:00 close"}, L"^(open|start|stop-at|close)",
+         {L"09:59:55 open", L"10:00:00 start First_202603071000 until 660", L"11:00:00 close"}, L"^(open|start|stop-at|close)",
          {"Tomorrow"}},
         {"no audio thread", day, At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 10), 0,
          {L"09:59:00 awake", L"09:59:55 window open", L"09:59:55 window close-inquiry", L"10:00:00 window start",
           L"11:00:00 window close", L"11:00:00 awake off"}, nullptr, {"Tomorrow"}},
         {"inside another", {day[0], {At(2026, 3, 7, 10, 30), At(2026, 3, 7, 12, 0), 0, L"Second"}},
          At(2026, 3, 7, 9, 59), At(2026, 3, 7, 11, 0, 2), 4242,
-         {L"09:59:55 open", L"10:00:00 start First_202603071000", L"10:00:00 stop-at 660",
-          L"11:00:00 start Second_202603071030", L"11:00:00 stop-at 720"}, L"^(open|start|stop-at|close)", {"Second"}},
+         {L"09:59:55 open", L"10:00:00 start First_202603071000 until 660",
+          L"11:00:00 start Second_202603071030 until 720"}, L"^(open|start|stop-at|close)", {"Second"}},
         // Behind an expired program inside the one recording, the next takes over at the cut.
         {"behind an expired one", {{At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 20), 0, L"O1"},
                                    {At(2026, 3, 7, 10, 5), At(2026, 3, 7, 10, 15), 0, L"O3"},
                                    {At(2026, 3, 7, 10, 10), At(2026, 3, 7, 10, 30), 0, L"O2"}},
          At(2026, 3, 7, 9, 59), At(2026, 3, 7, 10, 31), 4242,
-         {L"10:00:00 start O1_202603071000", L"10:20:00 start O2_202603071010", L"10:30:00 close"},
+         {L"10:00:00 start O1_202603071000 until 620", L"10:20:00 start O2_202603071010 until 630", L"10:30:00 close"},
          L"^(start|close)", {}},
         // Monday, Tuesday and Thursday at 23:30 to 00:15 the next morning.
         {"weekly", {{At(2028, 2, 24, 23, 30), At(2028, 2, 25, 0, 15), (1u << 1) | (1u << 2) | (1u << 4), L"Late"}},
          At(2028, 2, 24, 23, 0), At(2028, 3, 8, 12, 0), 4242,
-         {L"23:30:00 start Late_202802242330", L"23:30:00 start Late_202802282330", L"23:30:00 start Late_202802292330",
-          L"23:30:00 start Late_202803022330", L"23:30:00 start Late_202803062330", L"23:30:00 start Late_202803072330"},
+         {L"23:30:00 start Late_202802242330 until 15", L"23:30:00 start Late_202802282330 until 15", L"23:30:00 start Late_202802292330 until 15",
+          L"23:30:00 start Late_202803022330 until 15", L"23:30:00 start Late_202803062330 until 15", L"23:30:00 start Late_202803072330 until 15"},
          L"^start", {"Late", "2028/03/09 23:30:00"}},
         // Stopped by the user: the file ends at the command; a weekly program
         // moves to next week, a one-shot one goes and the one waiting inside
         // it takes the running device over at the cut.
         {"stopped, weekly", {{At(2026, 3, 9, 10, 0), At(2026, 3, 9, 11, 0), 1u << 1, L"Monday"}},
          At(2026, 3, 9, 9, 59), At(2026, 3, 9, 10, 21), 4242,
-         {L"09:59:55 open", L"10:00:00 start Monday_202603091000", L"10:00:00 stop-at 660", L"10:20:00 close"},
+         {L"09:59:55 open", L"10:00:00 start Monday_202603091000 until 660", L"10:20:00 close"},
          L"^(open|start|stop-at|close)", {"Monday", "2026/03/16 10:00:00"}, At(2026, 3, 9, 10, 20)},
         {"stopped, one inside takes over", {day[0], {At(2026, 3, 7, 10, 30), At(2026, 3, 7, 12, 0), 0, L"Second"}},
          At(2026, 3, 7, 9, 59), At(2026, 3, 7, 10, 41), 4242,
-         {L"09:59:55 open", L"10:00:00 start First_202603071000", L"10:00:00 stop-at 660", L"10:40:00 stop-at 639",
-          L"10:40:00 start Second_202603071030", L"10:40:00 stop-at 720"}, L"^(open|start|stop-at|close)", {"Second"},
+         {L"09:59:55 open", L"10:00:00 start First_202603071000 until 660", L"10:40:00 stop-at 639",
+          L"10:40:00 start Second_202603071030 until 720"}, L"^(open|start|stop-at|close)", {"Second"},
          At(2026, 3, 7, 10, 40)},
     };
     for (const Case& c : cases) {
@@ -169,8 +169,9 @@ TEST(Scheduler, NoticesOfMissedProgramsAndDiskSpaceAndANewZone)
              f.sched.m_Zone.UseZone(L"Cape Verde Standard Time");
              f.sched.OnClockChanged();
              f.sched.RunUntil(At(2026, 3, 7, 10, 10, 3));
-             EXPECT_EQ(f.sched.Logged(L"^(stop-at|clock)"),
-                       (std::vector<std::wstring>{L"10:00:00 stop-at 630", L"10:10:00 clock", L"10:10:00 stop-at 690"}));
+             EXPECT_EQ(f.sched.Logged(L"^(start|stop-at|clock)"),
+                       (std::vector<std::wstring>{L"10:00:00 start News_202603071000 until 630", L"10:10:00 clock",
+                                                  L"10:10:00 stop-at 690"}));
          }, {}},
     };
     for (const Case& c : cases) {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "config/AppParameter.h"
-#include "files/RecordingTags.h"
+#include "files/RecordingParameters.h"
 #include "foundation/Messages.h"
 #include "scheduler/Scheduler.h"
 #include "support/ProgramFixtures.h"
@@ -84,10 +84,6 @@ protected:
     DWORD AudioThreadId() override { return m_AudioId; }
     void PostToAudio(UINT message, WPARAM wParam, LPARAM lParam) override
     {
-        if (message == WM_CAPTURE_TAGS) {  // the recorded files check the tags
-            delete reinterpret_cast<RecordingTags*>(lParam);
-            return;
-        }
         bool request = message == WM_CAPTURE_OPEN || message == WM_CAPTURE_START || message == WM_CAPTURE_CLOSE;
         if (request)
             m_Task = message;
@@ -95,13 +91,16 @@ protected:
         std::wstring what = m_Task == message || !request ? Name(message) : L"(task not set)";
         if (message == WM_CAPTURE_CLOSE)
             m_ClosedAt = static_cast<long long>(wParam);
+        // Stops as the minute of the (UTC) day.
+        auto minute = [](long long at) { return std::to_wstring(at / CDateTime::kSecond % 86400 / 60); };
         if (message == WM_CAPTURE_STOP_AT)
-            what += L" " + std::to_wstring(static_cast<long long>(wParam) / CDateTime::kSecond % 86400 / 60);
+            what += L" " + minute(static_cast<long long>(wParam));
         if (message == WM_CAPTURE_START) {
-            wchar_t* block = reinterpret_cast<wchar_t*>(lParam);
-            std::wstring prefix = block;
-            delete[] block;  // the receiver frees it
-            what += L" " + (prefix.rfind(L"D:\\Rec\\", 0) == 0 ? prefix.substr(7) : prefix);
+            RecordingParameters* recording = reinterpret_cast<RecordingParameters*>(lParam);
+            std::wstring prefix = recording->m_Prefix;
+            what += L" " + (prefix.rfind(L"D:\\Rec\\", 0) == 0 ? prefix.substr(7) : prefix) + L" until " +
+                    minute(recording->m_StopAt);
+            delete recording;  // the receiver frees it
         }
         Log(what);
     }

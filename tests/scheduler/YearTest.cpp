@@ -78,12 +78,13 @@ protected:
         if (message == WM_CAPTURE_OPEN)
             m_DeviceSince = now;
         if (message == WM_CAPTURE_START) {
-            std::wstring prefix = reinterpret_cast<wchar_t*>(lParam);
+            const RecordingParameters& recording = *reinterpret_cast<RecordingParameters*>(lParam);
+            at = recording.m_StartAt;
             long long from = m_Open.empty() ? std::max(at, m_DeviceSince) : std::max(at, m_StopAt);  // at the cut
             EndPiece(m_StopAt ? m_StopAt : now);
-            m_Open = prefix.substr(7);  // without "D:\Rec\"
+            m_Open = std::wstring(recording.m_Prefix).substr(7);  // without "D:\Rec\"
             m_From = std::max(from, now - 10 * kSec);  // the pre-roll's 10 s
-            m_StopAt = 0;
+            m_StopAt = recording.m_StopAt;
         }
         if (message == WM_CAPTURE_STOP_AT)
             m_StopAt = at;

@@ -1,0 +1,26 @@
+// One recording as the scheduler asks for it and the writer makes it: its
+// files' prefix, its span on the capture clock, its split size, its file
+// format and its tags. The scheduler fills the prefix, the span and the
+// tags and sends the block with WM_CAPTURE_START; the audio thread adds the
+// split size and format the settings hold at that request, and hands the
+// whole block to the writer.
+#pragma once
+
+#include "files/RecordingFormat.h"
+#include "files/RecordingTags.h"
+#include "foundation/Messages.h"
+
+struct RecordingParameters {
+    wchar_t m_Prefix[kFilePrefixSize];  // the folder and name before _NNN.ext
+    long long m_StartAt;                // on the capture clock (UTC, 100-ns units); 0: now
+    long long m_StopAt;                 // 0: not known
+    unsigned m_MaxFileSize;             // bytes of data a file holds before the next one
+    RecordingFormat m_Format;
+    RecordingTags m_Tags;
+
+    RecordingParameters() : m_Prefix(), m_StartAt(0), m_StopAt(0), m_MaxFileSize(0), m_Format(), m_Tags() {}
+    // A heap block for WM_CAPTURE_START, the receiver frees it (null when
+    // memory is short). title and start are for the tags.
+    static RecordingParameters* New(const wchar_t* prefix, long long startAt, long long stopAt,
+                                    const wchar_t* title = nullptr, const SYSTEMTIME* start = nullptr);
+};
