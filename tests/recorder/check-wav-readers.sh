@@ -6,7 +6,8 @@ exe=$1
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 winedir=$("$(dirname "$0")/../../scripts/winpath" "$dir")
-MARIVANE_SAMPLE_DIR="$winedir" "$(dirname "$0")/../../scripts/wine-exec" "$exe" --gtest_filter='AudioCtrl.Splits*' >/dev/null
+out=$(MARIVANE_SAMPLE_DIR="$winedir" "$(dirname "$0")/../../scripts/wine-exec" "$exe" --gtest_filter='AudioCtrl.Splits*' 2>&1) ||
+  { echo "$out" | tail -30; exit 1; }
 fail=0
 check() {  # file rate channels frames
   f="$dir/$1"
@@ -33,6 +34,7 @@ check case0.wav 48000 2 262400
 check case1.wav 8000 1 79800
 check case4.wav 96000 2 96000
 check case5.wav 44100 2 44100
-check case6.wav 16000 1 0
-[ $fail = 0 ] && echo "wav readers: 5 files agree"
+# A recording stopped before its first buffer left no file to read.
+[ ! -e "$dir/case6.wav" ] || { echo "case6.wav exists: a recording without a frame made a file"; fail=1; }
+[ $fail = 0 ] && echo "wav readers: 4 files agree"
 exit $fail
