@@ -85,9 +85,11 @@ bool CWaveWriter::Push(const Command& command, const void* data)
     m_pCommands[(m_CommandHead + m_CommandCount) % kMaxCommands] = command;
     ++m_CommandCount;
     m_DataUsed += bytes;
-    // A signal costs a trip to the kernel: only a waiting writer gets one.
-    bool wake = m_bWaiting;
-    m_bWaiting = false;
+    // A signal costs a trip to the kernel: only a waiting writer gets one,
+    // and audio alone only when it piles up (the writer looks every kWakeMs).
+    bool wake = m_bWaiting && (command.type != kData || m_DataUsed >= kHurryBytes);
+    if (wake)
+        m_bWaiting = false;
     LeaveCriticalSection(&m_QueueLock);
     if (wake)
         SetEvent(m_hWork);
@@ -140,6 +142,14 @@ void CWaveWriter::End()
 
 bool CWaveWriter::Drain(DWORD timeoutMs)
 {
+    // Audio queued for a writer that waits out its kWakeMs is wanted now.
+    EnterCriticalSection(&m_QueueLock);
+    bool wake = m_bWaiting && m_CommandCount > 0;
+    if (wake)
+        m_bWaiting = false;
+    LeaveCriticalSection(&m_QueueLock);
+    if (wake)
+        SetEvent(m_hWork);
     for (DWORD waited = 0;; waited += 2) {
         EnterCriticalSection(&m_QueueLock);
         bool idle = m_CommandCount == 0 && !m_bBusy;
@@ -170,7 +180,7 @@ void CWaveWriter::Run()
         m_bWaiting = !any;
         LeaveCriticalSection(&m_QueueLock);
         if (!any) {
-            WaitForSingleObject(m_hWork, INFINITE);
+            WaitForSingleObject(m_hWork, kWakeMs);
             continue;
         }
         if (command.type == kQuit) {

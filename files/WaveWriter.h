@@ -22,6 +22,12 @@ public:
     // The header is rewritten after this much audio, so a recording cut off
     // by a crash or power loss keeps all but its last second or so.
     static constexpr unsigned kRefreshSeconds = 1;
+    // Audio waits in the queue at most this long: the writer is not woken
+    // for every buffer (a trip through the kernel and a thread switch, 30
+    // times a second) but looks this often, and at once for anything other
+    // than audio or when the queue is filling.
+    static constexpr DWORD kWakeMs = 250;
+    static constexpr unsigned kHurryBytes = kQueueBytes / 8;
     // How many taken file numbers a new file passes over before giving up.
     static constexpr int kMaxNumberSkips = 1000;
     // Under this much free space while recording, the user is told once.
