@@ -47,12 +47,13 @@ void CopyLine(const wchar_t* from, wchar_t* line, int count)
         *end = L'\0';
 }
 
-// Waits for a new thread to publish its id: every 10 ms, at most 10 s.
+// Waits for a new thread to publish its id (its message queue exists by
+// then), at most 10 s. It is on the way to the first message loop: looked
+// at every millisecond, so the start-up waits no longer than the thread.
 void WaitForId(volatile DWORD& id)
 {
-    for (int i = 0; i < 1000 && !id; ++i)
-        Sleep(10);
-    Sleep(10);
+    for (int i = 0; i < 10000 && !id; ++i)
+        Sleep(i ? 1 : 0);
 }
 
 }  // namespace
