@@ -146,3 +146,56 @@ TEST(Bench, RecordingCpu)
     rec.Write({Program(SecondsFromNow(5), SecondsFromNow(80), 0, L"Cpu")}, 100);
     ASSERT_NO_FATAL_FAILURE(rec.RunUntil(") Stop Recording", 100000, 500));
 }
+
+// Launches of the real program, each with its settings file damaged anew
+// (the start-up reads the readable part and keeps the original): how long
+// from CreateProcess until its hidden main window exists, and until it
+// answers (its message loop runs). 40 launches, 300 with MARIVANE_FULL_RUNS.
+TEST(Bench, StartUp)
+{
+    const int launches = EnvironmentValue(L"MARIVANE_FULL_RUNS").empty() ? 40 : 300;
+    Recorder rec;
+    std::vector<ProgramItem*> list;
+    for (int i = 0; i < 6; ++i)
+        list.push_back(Program(SecondsFromNow(86400 + 3600 * i), SecondsFromNow(86400 + 3600 * i + 1800), 0x15u,
+                               (L"Night & <Day> 夜 " + std::to_wstring(i)).c_str()));
+    rec.Write(list, 100);
+    const std::wstring ini = rec.workDir.File(L"marivane.ini");
+    const std::string seed = ReadBytes(ini);
+    unsigned random = 20261210;
+    auto next = [&random] { return random = random * 1103515245u + 12345u, random >> 8; };
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    std::vector<double> times, answers;
+    for (int n = 0; n < launches; ++n) {
+        std::string text = seed;
+        for (unsigned e = 0, edits = 1 + next() % 6; e < edits && !text.empty(); ++e) {
+            size_t at = next() % text.size();
+            if (e % 3 == 2)
+                text.resize(at);
+            else
+                text[at] = static_cast<char>(next());
+        }
+        WriteBytes(ini, text);
+        ChildProcess child;
+        LARGE_INTEGER from, to, answered;
+        QueryPerformanceCounter(&from);
+        ASSERT_TRUE(rec.Start(child));
+        HWND hwnd = child.WaitForMainWindow(15000, 1);
+        QueryPerformanceCounter(&to);
+        ASSERT_NE(hwnd, nullptr) << "launch " << n;
+        DWORD_PTR result;
+        SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 15000, &result);
+        QueryPerformanceCounter(&answered);
+        auto ms = [&](const LARGE_INTEGER& at) {
+            return 1000.0 * static_cast<double>(at.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+        };
+        times.push_back(ms(to));
+        answers.push_back(ms(answered));
+        EXPECT_EQ(ExitProgram(hwnd, child), 0u);
+        DeleteFileW((ini + L".bad").c_str());
+    }
+    PrintFigure("start-up to the hidden main window", times, "launches with a damaged settings file",
+                " (target: median <= 100 ms)");
+    PrintFigure("start-up until it answers a message", answers, "launches");
+}

@@ -167,7 +167,7 @@ bool ChildProcess::Running() const
     return m_Info.hProcess && WaitForSingleObject(m_Info.hProcess, 0) == WAIT_TIMEOUT;
 }
 
-HWND ChildProcess::WaitForMainWindow(DWORD timeoutMs)
+HWND ChildProcess::WaitForMainWindow(DWORD timeoutMs, DWORD pollMs)
 {
     HWND hwnd = nullptr;
     auto shownOrEnded = [&] {
@@ -179,7 +179,7 @@ HWND ChildProcess::WaitForMainWindow(DWORD timeoutMs)
         }
         return !Running();
     };
-    WaitUntil(shownOrEnded, timeoutMs, 50);
+    WaitUntil(shownOrEnded, timeoutMs, pollMs);
     return hwnd;
 }
 

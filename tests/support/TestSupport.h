@@ -50,8 +50,8 @@ public:
     // Ends it at once, as a kill -9 would (Wine's wineserver sends SIGKILL).
     void Kill();
     bool Running() const;
-    // The child's "MARIVANE MAIN WINDOW", or null after timeoutMs.
-    HWND WaitForMainWindow(DWORD timeoutMs);
+    // The child's "MARIVANE MAIN WINDOW", looked for every pollMs; null after timeoutMs.
+    HWND WaitForMainWindow(DWORD timeoutMs, DWORD pollMs = 50);
     // Exit code, or STILL_ACTIVE when it did not end in time (then it is killed).
     DWORD WaitForExit(DWORD timeoutMs);
 
