@@ -1,5 +1,6 @@
 // The countdown after a recording, the sleep step, the wake timer and the
 // keep-awake request, on the simulated clock.
+#include "notices/NoticeText.h"
 #include "scheduler/BatteryStandby.h"
 #include "scheduler/SimScheduler.h"
 #include "scheduler/SleepState.h"
@@ -168,6 +169,9 @@ TEST(BatteryStandby, TheScreenIsKeptOnWhereStandbyWouldCutTheRecording)
         CBatteryStandby::Note(facts, false, note, 200);
         EXPECT_NE(std::wstring(note).find(c.note), std::wstring::npos) << Narrow(note);
     }
+    wchar_t told[400];
+    EXPECT_NE(std::wstring(NoticeText(kNoticeStandbyStops, L"News\t14:10", false, L"", told, 400))
+                  .find(L"News: on battery, Modern Standby stops the recording at about 14:10 if"), std::wstring::npos);
 }
 
 // Sleeps the program did not choose: the wake timer is armed already, its verdict read again, no sleep requested.
