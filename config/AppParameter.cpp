@@ -59,8 +59,8 @@ void WriteProgram(const ProgramItem& program, void* context)
 }  // namespace
 
 CAppParameter::CAppParameter()
-    : m_Frequency(44100), m_Channels(2), m_WavMaxSize(100), m_Shutdown(0), m_SleepState(kHibernate), m_FileFormat(kFileWav),
-      m_OpusBitrate(RecordingFormat::kDefaultOpusKbps), m_KeepDays(0)
+    : m_Frequency(44100), m_Channels(2), m_WavMaxSize(100), m_Shutdown(0), m_SleepState(kHibernate),
+      m_FileFormat(kFileWav), m_OpusBitrate(RecordingFormat::kDefaultOpusKbps), m_KeepDays(0)
 {
     InitializeCriticalSection(&m_SettingsLock);
     m_ProgramList.m_pOwner = this;

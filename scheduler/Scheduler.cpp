@@ -22,7 +22,8 @@ CScheduler::CScheduler()
     : m_hSchedThread(nullptr), m_SchedThreadId(0), m_bSchedQuit(0), m_pProgramList(nullptr),
       m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_pSleepInquiry(nullptr), m_ResumeKind(0),
       m_bSessionEnding(0), m_bSuspending(0), m_bPowerChanged(0), m_bHandOver(false), m_PostedStop(0),
-      m_KeepAwakeReason(), m_bKeepScreen(false), m_StandbyToldId(0), m_StandbyToldStart(0), m_StandbyTold(0), m_TimerDue(0),
+      m_KeepAwakeReason(), m_bKeepScreen(false), m_StandbyToldId(0), m_StandbyToldStart(0), m_StandbyTold(0),
+      m_TimerDue(0),
       m_bRearmTimer(0), m_ResumeHoldUntil(0), m_NowUtc(0), m_LastPassUtc(0), m_bStarted(false), m_bSaveFailureTold(false), m_LastPass(0), m_pStopCommand(nullptr)
 {
     m_hWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -585,7 +586,8 @@ void CScheduler::SuspendForNextProgram(const CDateTime& now)
     // Hibernation unless the user chose sleep, each only where the PC has it.
     PowerFacts facts = CWakeSupport::s_Facts();
     const wchar_t* why = L"";
-    bool hibernate = CSleepState::Hibernates(facts, g_pConfig && g_pConfig->m_SleepState == CAppParameter::kSleep, &why);
+    bool wantSleep = g_pConfig && g_pConfig->m_SleepState == CAppParameter::kSleep;
+    bool hibernate = CSleepState::Hibernates(facts, wantSleep, &why);
     Trace(L"[%s] %s requested: %s\n", text, hibernate ? L"hibernation" : L"sleep", why);
     // A sleep the PC would not wake from would cost the next program.
     CWakeSupport::Verdict verdict = seconds > 0 ? WakeVerdict(facts, hibernate) : CWakeSupport::kCanWake;
