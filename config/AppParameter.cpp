@@ -59,8 +59,8 @@ void WriteProgram(const ProgramItem& program, void* context)
 }  // namespace
 
 CAppParameter::CAppParameter()
-    : m_Frequency(44100), m_Channels(2), m_WavMaxSize(100), m_Shutdown(0), m_FileFormat(kFileWav),
-      m_OpusBitrate(RecordingFormat::kDefaultOpusKbps), m_KeepDays(0)
+    : m_Frequency(44100), m_Channels(2), m_WavMaxSize(100), m_Shutdown(0), m_SleepState(kHibernate),
+      m_FileFormat(kFileWav), m_OpusBitrate(RecordingFormat::kDefaultOpusKbps), m_KeepDays(0)
 {
     InitializeCriticalSection(&m_SettingsLock);
     m_ProgramList.m_pOwner = this;
@@ -176,6 +176,8 @@ void CAppParameter::ReadKeys(CXml& xml, XmlElement* first)
         m_Channels = CXml::GetInt(CXml::FindChild(config, L"channels"), 2);
         m_WavFileDir.Assign(CXml::GetText(CXml::FindChild(config, L"wavfile_dir")));
         m_Shutdown = CXml::GetInt(CXml::FindChild(config, L"shutdown"), 0) ? 1 : 0;
+        const wchar_t* state = CXml::GetText(CXml::FindChild(config, L"sleep_state"));
+        m_SleepState = state && lstrcmpiW(state, L"sleep") == 0 ? kSleep : kHibernate;
         m_WavMaxSize = CXml::GetInt(CXml::FindChild(config, L"wav_max_size"), 100);
         m_FileFormat = RecordingFormat::Parse(CXml::GetText(CXml::FindChild(config, L"file_format")));
         m_OpusBitrate = CXml::GetInt(CXml::FindChild(config, L"opus_bitrate"), RecordingFormat::kDefaultOpusKbps);
@@ -267,6 +269,8 @@ void CAppParameter::WriteKeys(CXml& xml, XmlElement* root)
         last = CXml::AppendAfter(config, last, IntElement(L"channels", m_Channels));
         last = CXml::AppendAfter(config, last, TextElement(L"wavfile_dir", wavDir));
         last = CXml::AppendAfter(config, last, IntElement(L"shutdown", m_Shutdown ? 1 : 0));
+        last = CXml::AppendAfter(config, last,
+                                 CXml::CreateElement(L"sleep_state", m_SleepState == kSleep ? L"sleep" : L"hibernate"));
         last = CXml::AppendAfter(config, last, IntElement(L"wav_max_size", m_WavMaxSize));
         last = CXml::AppendAfter(config, last,
                                  CXml::CreateElement(L"file_format", RecordingFormat::Name(static_cast<FileType>(m_FileFormat))));

@@ -66,6 +66,10 @@ public:
     int m_Channels;
     int m_WavMaxSize;
     int m_Shutdown;
+    // "sleep_state": what the sleep after recording requests, kHibernate
+    // (also for a missing or unknown text) or kSleep.
+    enum : int { kHibernate = 0, kSleep = 1 };
+    int m_SleepState;
     // "file_format": a FileType (audio/RecordingFormat.h), WAV for a missing
     // or unknown text; "opus_bitrate" in kbit/s, clamped where it is used.
     int m_FileFormat;

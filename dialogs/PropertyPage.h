@@ -7,7 +7,7 @@
 class CPropertyPage : public CDialog {
 public:
     // The pages' size in dialog units, as the templates give it.
-    static constexpr int kWidthDlu = 230, kHeightDlu = 296;
+    static constexpr int kWidthDlu = 230, kHeightDlu = 318;
 
     INT_PTR DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     virtual bool OnApply(HWND hwnd) = 0;

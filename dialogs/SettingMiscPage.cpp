@@ -5,8 +5,11 @@
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
 #include "resources/resource.h"
+#include "scheduler/BatteryStandby.h"
+#include "scheduler/SleepState.h"
 #include "scheduler/WakeSupport.h"
 
+#include <initializer_list>
 #include <shlobj.h>
 
 CSettingMiscPage* g_pMiscPage = nullptr;
@@ -40,7 +43,13 @@ void CSettingMiscPage::OnInitDialog(HWND hwnd)
     wchar_t size[16];
     FormatText(size, 16, L"%d", g_pConfig->m_WavMaxSize);
     SetDlgItemTextW(hwnd, IDC_WAV_MAX_SIZE, size);
+    PowerFacts facts = CWakeSupport::s_Facts();
+    ListSleepStates(hwnd, facts);
     ShowWakeWarning(hwnd);
+    wchar_t battery[200];
+    CBatteryStandby::Note(facts, UiIsJapanese(), battery, 200);
+    SetDlgItemTextW(hwnd, IDC_BATTERY_NOTE, battery);
+    ShowWindow(GetDlgItem(hwnd, IDC_BATTERY_NOTE), battery[0] ? SW_SHOW : SW_HIDE);
     FormatText(size, 16, L"%d", g_pConfig->m_KeepDays > 0 ? g_pConfig->m_KeepDays : 0);
     SetDlgItemTextW(hwnd, IDC_KEEP_DAYS, size);
     CString command;
@@ -58,6 +67,30 @@ void CSettingMiscPage::OnInitDialog(HWND hwnd)
     ShowWindow(note, disabled ? SW_SHOW : SW_HIDE);
 }
 
+void CSettingMiscPage::ListSleepStates(HWND hwnd, const PowerFacts& facts)
+{
+    bool ja = UiIsJapanese();
+    bool requested = CSleepState::Hibernates(facts, g_pConfig->m_SleepState == CAppParameter::kSleep);
+    HWND combo = GetDlgItem(hwnd, IDC_SLEEP_STATE);
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    for (bool hibernate : {true, false}) {
+        if (hibernate != requested && !CSleepState::Supports(facts, hibernate))
+            continue;
+        LRESULT i = SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(CSleepState::Name(hibernate, ja)));
+        SendMessageW(combo, CB_SETITEMDATA, i, hibernate);
+        if (hibernate == requested)
+            SendMessageW(combo, CB_SETCURSEL, i, 0);
+    }
+    // One state alone is what will happen, not a choice.
+    EnableWindow(combo, SendMessageW(combo, CB_GETCOUNT, 0, 0) > 1);
+}
+
+bool CSettingMiscPage::ChosenHibernate(HWND hwnd)
+{
+    LRESULT i = SendDlgItemMessageW(hwnd, IDC_SLEEP_STATE, CB_GETCURSEL, 0, 0);
+    return i < 0 || SendDlgItemMessageW(hwnd, IDC_SLEEP_STATE, CB_GETITEMDATA, i, 0) != 0;
+}
+
 void CSettingMiscPage::ShowWakeWarning(HWND hwnd)
 {
     // Read afresh whenever the page opens or the box changes: the power
@@ -67,7 +100,8 @@ void CSettingMiscPage::ShowWakeWarning(HWND hwnd)
     HWND warning = GetDlgItem(hwnd, IDC_WAKE_WARNING);
     PowerFacts facts = CWakeSupport::s_Facts();
     CWakeSupport::Verdict verdict =
-        IsDlgButtonChecked(hwnd, IDC_SHUTDOWN) == BST_CHECKED ? CWakeSupport::Judge(facts) : CWakeSupport::kCanWake;
+        IsDlgButtonChecked(hwnd, IDC_SHUTDOWN) == BST_CHECKED ? CWakeSupport::Judge(facts, ChosenHibernate(hwnd))
+                                                              : CWakeSupport::kCanWake;
     bool ja = UiIsJapanese();
     const wchar_t* advice = CWakeSupport::Advice(verdict, ja);
     wchar_t text[400];
@@ -97,6 +131,8 @@ void CSettingMiscPage::OnCommand(HWND hwnd, int id, int code)
     } else if (id == IDC_SHUTDOWN) {
         bool checked = IsDlgButtonChecked(hwnd, IDC_SHUTDOWN) == BST_CHECKED;
         CheckDlgButton(hwnd, IDC_SHUTDOWN, checked ? BST_UNCHECKED : BST_CHECKED);
+        ShowWakeWarning(hwnd);
+    } else if (id == IDC_SLEEP_STATE && code == CBN_SELCHANGE) {
         ShowWakeWarning(hwnd);
     } else {
         CPropertyPage::OnCommand(hwnd, id, code);
@@ -138,6 +174,10 @@ bool CSettingMiscPage::OnApply(HWND hwnd)
     g_pConfig->m_Language = m_Language;
     g_pConfig->SetSetting(g_pConfig->m_WavFileDir, text);
     g_pConfig->m_Shutdown = IsDlgButtonChecked(hwnd, IDC_SHUTDOWN) == BST_CHECKED ? 1 : 0;
+    // Stored only when there was a choice: a PC without the other state
+    // keeps the user's setting for when it has it again.
+    if (SendDlgItemMessageW(hwnd, IDC_SLEEP_STATE, CB_GETCOUNT, 0, 0) > 1)
+        g_pConfig->m_SleepState = ChosenHibernate(hwnd) ? CAppParameter::kHibernate : CAppParameter::kSleep;
     // Kept in the registry, where Windows looks for it, not in the file.
     bool autoStart = IsDlgButtonChecked(hwnd, IDC_AUTOSTART) == BST_CHECKED;
     if (autoStart != CAutoStart::IsOn()) {

@@ -1,9 +1,12 @@
 // The Misc page of the settings: language, WAV folder, maximum WAV size,
-// sleep after recording, start with Windows, the days recordings are kept
+// sleep after recording (hibernate or sleep), what the PC does with a
+// recording on battery, start with Windows, the days recordings are kept
 // and the command run after each recording.
 #pragma once
 
 #include "dialogs/PropertyPage.h"
+
+struct PowerFacts;
 
 class CSettingMiscPage : public CPropertyPage {
 public:
@@ -25,6 +28,11 @@ public:
 private:
     // The line under the sleep box that says what keeps the PC from waking.
     void ShowWakeWarning(HWND hwnd);
+    // The state the sleep requests, as the page offers it: hibernation and
+    // sleep where the PC has each, the one requested for the setting chosen.
+    void ListSleepStates(HWND hwnd, const PowerFacts& facts);
+    // The state chosen in the box: true for hibernation.
+    bool ChosenHibernate(HWND hwnd);
 };
 
 extern CSettingMiscPage* g_pMiscPage;

@@ -67,6 +67,8 @@ enum RecordingNotice : WPARAM {
     kNoticeCommandFailed = 35,   // it ended with another exit code (lParam: text)
     kNoticeCommandNotRun = 36,   // it could not be started (lParam: text)
     kNoticeCommandRunning = 37,  // it still runs after 30 minutes and is left alone (lParam: text; logged)
+    kNoticeScreenKeptOn = 38,    // on battery with Modern Standby the screen stays on while recording (lParam: the title)
+    kNoticeStandbyStops = 39,    // on battery Modern Standby may stop the recording (lParam: "title\thh:mm")
 };
 
 // Characters in a recording's file-name prefix.

@@ -95,6 +95,13 @@ const Texts kTexts[] = {
     {kNoticeCommandFailed, L"録音後のコマンドが失敗しました: %s", L"The after-recording command failed: %s"},
     {kNoticeCommandNotRun, L"録音後のコマンドを開始できませんでした: %s。設定の [その他] で確かめてください。",
      L"The after-recording command could not be started: %s. Check it in Setting > Misc."},
+    {kNoticeScreenKeptOn,
+     L"%s: バッテリー駆動中はモダン スタンバイが録音を止めてしまうため、録音中は画面をオンのままにします。",
+     L"%s: on battery, Modern Standby would stop the recording, so the screen is kept on while recording on battery."},
+    {kNoticeStandbyStops,
+     L"%s: バッテリー駆動中は、操作がなければモダン スタンバイが %s ごろに録音を止めます。電源につなぐか、バッテリー駆動時のスリープを「なし」にしてください。",
+     L"%s: on battery, Modern Standby stops the recording at about %s if nobody uses this PC. Plug it in, or set "
+     L"sleep on battery to Never."},
     {kNoticeCommandRunning, L"録音後のコマンドが 30 分たっても終わりません。そのままにします: %s",
      L"The after-recording command still runs after 30 minutes and is left alone: %s"},
 };
@@ -123,6 +130,8 @@ const wchar_t* NoticeTitle(WPARAM notice, bool japanese)
     case kNoticeCommandFailed:
     case kNoticeCommandNotRun:
     case kNoticeCommandRunning: return japanese ? L"録音後のコマンド" : L"After recording";
+    case kNoticeScreenKeptOn:
+    case kNoticeStandbyStops: return japanese ? L"バッテリー駆動" : L"On battery";
     default: return nullptr;
     }
 }

@@ -73,6 +73,8 @@
 #define IDC_AUTOSTART_NOTE  4407
 #define IDC_KEEP_DAYS       4410
 #define IDC_AFTER_COMMAND   4411
+#define IDC_SLEEP_STATE     4412
+#define IDC_BATTERY_NOTE    4413
 
 // About dialog.
 #define IDC_ABOUT_EDITION   10130

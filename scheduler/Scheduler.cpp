@@ -9,6 +9,8 @@
 #include "foundation/Trace.h"
 #include "programs/ProgramList.h"
 #include "recorder/RecordingLevel.h"
+#include "scheduler/BatteryStandby.h"
+#include "scheduler/SleepState.h"
 #include "scheduler/Suspend.h"
 #include "scheduler/UnfinishedRecording.h"
 
@@ -19,7 +21,9 @@
 CScheduler::CScheduler()
     : m_hSchedThread(nullptr), m_SchedThreadId(0), m_bSchedQuit(0), m_pProgramList(nullptr),
       m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_pSleepInquiry(nullptr), m_ResumeKind(0),
-      m_bSessionEnding(0), m_bSuspending(0), m_bHandOver(false), m_PostedStop(0), m_KeepAwakeReason(), m_TimerDue(0),
+      m_bSessionEnding(0), m_bSuspending(0), m_bPowerChanged(0), m_bHandOver(false), m_PostedStop(0),
+      m_KeepAwakeReason(), m_bKeepScreen(false), m_StandbyToldId(0), m_StandbyToldStart(0), m_StandbyTold(0),
+      m_TimerDue(0),
       m_bRearmTimer(0), m_ResumeHoldUntil(0), m_NowUtc(0), m_LastPassUtc(0), m_bStarted(false), m_bSaveFailureTold(false), m_LastPass(0), m_pStopCommand(nullptr)
 {
     m_hWake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -50,8 +54,9 @@ void CScheduler::Finish()
     if (m_CurProgram.m_State == Recording)
         NoteRecording(m_CurProgram, KeptSeconds(), !m_bSessionEnding);
     if (m_KeepAwakeReason[0])
-        SetKeepAwake(nullptr);
+        SetKeepAwake(nullptr, false);
     m_KeepAwakeReason[0] = L'\0';
+    m_bKeepScreen = false;
     ArmWakeTimer(0, nullptr);
     m_TimerDue = 0;
 }
@@ -91,12 +96,12 @@ void CScheduler::WaitForNextPass()
         Sleep(pause);
 }
 
-void CScheduler::SetKeepAwake(const wchar_t* reason)
+bool CScheduler::SetKeepAwake(const wchar_t* reason, bool screen)
 {
     if (reason)
-        m_PowerRequest.Hold(reason);
-    else
-        m_PowerRequest.Release();
+        return m_PowerRequest.Hold(reason, screen);
+    m_PowerRequest.Release();
+    return true;
 }
 
 void CScheduler::ArmWakeTimer(long long dueUtc, const wchar_t* reason)
@@ -113,14 +118,14 @@ long long CScheduler::KeptSeconds()
     return rate > 0 ? static_cast<long long>(RecordingLevel::s_Frames) / rate : 0;
 }
 
-bool CScheduler::Suspend(long long seconds)
+bool CScheduler::Suspend(long long seconds, bool hibernate)
 {
-    return CSuspend::Suspend(seconds);
+    return CSuspend::Suspend(seconds, hibernate);
 }
 
-CWakeSupport::Verdict CScheduler::WakeVerdict()
+CWakeSupport::Verdict CScheduler::WakeVerdict(const PowerFacts& facts, bool hibernate)
 {
-    return CWakeSupport::Current();
+    return CWakeSupport::Judge(facts, hibernate);
 }
 
 static void FormatNow(const CDateTime& now, wchar_t* text)
@@ -355,19 +360,63 @@ void CScheduler::UpdateKeepAwake()
     // From the wake lead before a start until the stop.
     wchar_t reason[CPowerRequest::kReasonSize] = L"", when[160];
     ProgramItem next;
+    const ProgramItem* program = nullptr;
     if (m_CurProgram.m_State != Idle) {
+        program = &m_CurProgram;
         ProgramWhen(m_CurProgram, when, 160);
         FormatText(reason, CPowerRequest::kReasonSize, L"Marivane: recording %s", when);
     } else if (NextStart(next) && Until(next.m_StartTime) <= kWakeLead * CDateTime::kSecond) {
+        program = &next;
         ProgramWhen(next, when, 160);
         FormatText(reason, CPowerRequest::kReasonSize, L"Marivane: about to record %s", when);
     } else if (m_ResumeHoldUntil) {
         lstrcpynW(reason, L"Marivane: woken for the next program", CPowerRequest::kReasonSize);
     }
-    if (wcscmp(reason, m_KeepAwakeReason) == 0)
+    bool powerChanged = InterlockedExchange(&m_bPowerChanged, 0) != 0;
+    bool newReason = wcscmp(reason, m_KeepAwakeReason) != 0;
+    if (!newReason && !(powerChanged && program))
+        return;
+    // Judged afresh for each program's hold and whenever the power source
+    // changes: on battery, Modern Standby would end the hold.
+    long long cut = program ? CBatteryStandby::CutAt(CWakeSupport::s_Facts(), m_NowUtc,
+                                                     CaptureClockTime(program->m_StopTime))
+                            : 0;
+    if (!newReason && (cut != 0) == m_bKeepScreen)
         return;
     lstrcpynW(m_KeepAwakeReason, reason, CPowerRequest::kReasonSize);
-    SetKeepAwake(reason[0] ? reason : nullptr);
+    m_bKeepScreen = cut != 0;
+    bool held = SetKeepAwake(reason[0] ? reason : nullptr, m_bKeepScreen);
+    if (cut)
+        TellBatteryStandby(*program, held, cut);
+}
+
+void CScheduler::TellBatteryStandby(const ProgramItem& program, bool held, long long cutUtc)
+{
+    if (program.m_Id != m_StandbyToldId || program.m_StartTime.m_Ticks != m_StandbyToldStart) {
+        m_StandbyToldId = program.m_Id;
+        m_StandbyToldStart = program.m_StartTime.m_Ticks;
+        m_StandbyTold = 0;
+    }
+    int what = held ? 1 : 2;
+    if (m_StandbyTold & what)
+        return;
+    m_StandbyTold |= what;
+    bool ja = g_pConfig && g_pConfig->m_UiLanguage == 1;
+    CString title;
+    title.Copy(program.m_Title);
+    const wchar_t* name = CAppParameter::ShownTitle(title.GetWide(), ja);
+    if (held) {
+        Trace(L"[CScheduler] (ID=%d) on battery with Modern Standby: the screen is kept on while recording\n",
+              program.m_Id);
+        PostNotice(kNoticeScreenKeptOn, name);
+        return;
+    }
+    CDateTime cut = FromUtc(cutUtc);
+    wchar_t detail[120];
+    FormatText(detail, 120, L"%.80s\t%02d:%02d", name, cut.m_Time.wHour, cut.m_Time.wMinute);
+    Trace(L"[CScheduler] (ID=%d) on battery with Modern Standby the recording may stop at %02d:%02d\n", program.m_Id,
+          cut.m_Time.wHour, cut.m_Time.wMinute);
+    PostNotice(kNoticeStandbyStops, detail);
 }
 
 void CScheduler::NoteRecording(const ProgramItem& program, long long kept, bool remove)
@@ -534,8 +583,14 @@ void CScheduler::SuspendForNextProgram(const CDateTime& now)
     FormatNow(now, text);
     Trace(L"[%s] Suspend\n", text);
     m_InquiryCountdown = 0;
+    // Hibernation unless the user chose sleep, each only where the PC has it.
+    PowerFacts facts = CWakeSupport::s_Facts();
+    const wchar_t* why = L"";
+    bool wantSleep = g_pConfig && g_pConfig->m_SleepState == CAppParameter::kSleep;
+    bool hibernate = CSleepState::Hibernates(facts, wantSleep, &why);
+    Trace(L"[%s] %s requested: %s\n", text, hibernate ? L"hibernation" : L"sleep", why);
     // A sleep the PC would not wake from would cost the next program.
-    CWakeSupport::Verdict verdict = seconds > 0 ? WakeVerdict() : CWakeSupport::kCanWake;
+    CWakeSupport::Verdict verdict = seconds > 0 ? WakeVerdict(facts, hibernate) : CWakeSupport::kCanWake;
     if (verdict != CWakeSupport::kCanWake && verdict != CWakeSupport::kUnknown) {
         Trace(L"[%s] the PC cannot wake for the next program (%d): no sleep\n", text, static_cast<int>(verdict));
         PostNotice(kNoticeCannotWake, CWakeSupport::Advice(verdict, g_pConfig && g_pConfig->m_UiLanguage == 1));
@@ -543,7 +598,7 @@ void CScheduler::SuspendForNextProgram(const CDateTime& now)
     }
     UpdateWakeTimer();
     InterlockedExchange(&m_bSuspending, 1);
-    bool slept = Suspend(seconds);
+    bool slept = Suspend(seconds, hibernate);
     InterlockedExchange(&m_bSuspending, 0);
     if (!slept)
         PostNotice(kNoticeSleepFailed);

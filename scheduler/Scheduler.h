@@ -94,6 +94,10 @@ public:
     // Set by the scheduler thread while its own sleep request runs, read by
     // the UI thread's suspend notification.
     volatile LONG m_bSuspending;
+    // Set by the UI thread when the power source or the battery changed
+    // (PBT_APMPOWERSTATUSCHANGE) or the PC resumed; the scheduler thread
+    // takes it and judges the battery standby again.
+    volatile LONG m_bPowerChanged;
 
 protected:
     // Seams: the clock and its zone, the receivers of the scheduler's messages, the power
@@ -110,13 +114,14 @@ protected:
         (void)notice;
         (void)detail;
     }
-    // The sleep request (seconds: until the wake timer, for the trace);
-    // false when it failed.
-    virtual bool Suspend(long long seconds);
-    // Whether the PC can wake by the timer (Wine answers none of it).
-    virtual CWakeSupport::Verdict WakeVerdict();
-    // The power request: held with its reason, released with null.
-    virtual void SetKeepAwake(const wchar_t* reason);
+    // The sleep request (seconds: until the wake timer, for the trace;
+    // hibernate: S4, else S1-S3); false when it failed.
+    virtual bool Suspend(long long seconds, bool hibernate);
+    // Whether the PC can wake by the timer from the state (Wine answers none of it).
+    virtual CWakeSupport::Verdict WakeVerdict(const PowerFacts& facts, bool hibernate);
+    // The power request: held with its reason, released with null; screen:
+    // the display too. False when the display request was refused.
+    virtual bool SetKeepAwake(const wchar_t* reason, bool screen);
     // The wake timer: armed for dueUtc with its reason, cancelled with 0.
     virtual void ArmWakeTimer(long long dueUtc, const wchar_t* reason);
     // Whether Windows resumed unattended (no user input).
@@ -136,6 +141,9 @@ private:
     long long Until(const CDateTime& local) { return CaptureClockTime(local) - m_NowUtc; }
     void Drive(const CDateTime& now);
     void UpdateKeepAwake();
+    // The screen kept on for a program on battery, or the time standby may
+    // stop it (cutUtc) where that was refused: each told once an occurrence.
+    void TellBatteryStandby(const ProgramItem& program, bool held, long long cutUtc);
     // Points the wake timer at the next program's start less the lead.
     void UpdateWakeTimer();
     // The next program whose start is still to come; false: none.
@@ -170,6 +178,12 @@ private:
     // due time (0: cancelled) and a request to arm it again (clock, zone or
     // resume; set by any thread). The rest scheduler thread only.
     wchar_t m_KeepAwakeReason[CPowerRequest::kReasonSize];
+    bool m_bKeepScreen;  // the display is asked to stay on with it
+    // The occurrence the battery standby was told for, and what: 1 the
+    // screen kept on, 2 the time it may stop. Scheduler thread only.
+    unsigned m_StandbyToldId;
+    long long m_StandbyToldStart;
+    int m_StandbyTold;
     long long m_TimerDue;
     volatile LONG m_bRearmTimer;
     long long m_ResumeHoldUntil;  // UTC

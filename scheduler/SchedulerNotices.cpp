@@ -4,6 +4,7 @@
 #include "foundation/Messages.h"
 #include "foundation/Trace.h"
 #include "scheduler/Scheduler.h"
+#include "scheduler/SleepState.h"
 
 void CScheduler::OnShutdownInquiry(HINSTANCE instance, bool japanese)
 {
@@ -41,7 +42,10 @@ void CScheduler::OnPowerBroadcast(WPARAM event)
         GetNow(now);
         wchar_t text[CDateTime::kTextSize];
         Trace(L"[%s] Suspend\n", now.Format(text));
-        CWakeSupport::Verdict verdict = m_TimerDue ? WakeVerdict() : CWakeSupport::kCanWake;
+        // The PC's own sleep: S1-S3 where it has them, else hibernation.
+        PowerFacts facts = m_TimerDue ? CWakeSupport::s_Facts() : PowerFacts();
+        bool hibernate = !CSleepState::Supports(facts, false);
+        CWakeSupport::Verdict verdict = m_TimerDue ? WakeVerdict(facts, hibernate) : CWakeSupport::kCanWake;
         if (verdict != CWakeSupport::kCanWake && verdict != CWakeSupport::kUnknown)
             PostNotice(kNoticeSleptNoWake, CWakeSupport::Advice(verdict, g_pConfig && g_pConfig->m_UiLanguage == 1));
     } else if (event == PBT_APMRESUMEAUTOMATIC) {
@@ -53,7 +57,13 @@ void CScheduler::OnPowerBroadcast(WPARAM event)
         if (automatic)
             SetThreadExecutionState(ES_SYSTEM_REQUIRED);
         m_ResumeKind = automatic ? 2 : 1;
+        InterlockedExchange(&m_bPowerChanged, 1);
         OnClockChanged();
+    } else if (event == PBT_APMPOWERSTATUSCHANGE) {
+        // From mains to battery (or back) during a recording: the scheduler
+        // thread judges the battery standby again at once.
+        InterlockedExchange(&m_bPowerChanged, 1);
+        WakeNow();
     }
 }
 

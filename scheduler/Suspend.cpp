@@ -2,8 +2,9 @@
 #include "foundation/Trace.h"
 
 #include <windows.h>
+#include <powrprof.h>
 
-bool CSuspend::Suspend(long long seconds)
+bool CSuspend::Suspend(long long seconds, bool hibernate)
 {
     Trace(L"CSuspend::Suspend(%lld)\n", seconds);
     HANDLE token = nullptr;
@@ -15,7 +16,8 @@ bool CSuspend::Suspend(long long seconds)
             AdjustTokenPrivileges(token, FALSE, &tp, 0, nullptr, nullptr);
         CloseHandle(token);
     }
-    if (!SetSystemPowerState(FALSE, FALSE)) {
+    // Wake events stay enabled: the wake timer is one.
+    if (!SetSuspendState(hibernate ? TRUE : FALSE, FALSE, FALSE)) {
         Trace(L"CSuspend::Suspend: the sleep request failed (%lu)\n", GetLastError());
         return false;
     }

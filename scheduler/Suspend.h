@@ -4,7 +4,8 @@
 
 class CSuspend {
 public:
-    // Requests the sleep and returns after the resume; seconds (until the
-    // wake timer) is for the trace. False when the request failed.
-    static bool Suspend(long long seconds);
+    // Requests hibernation (S4) or sleep (S1-S3, see CSleepState) and
+    // returns after the resume; seconds (until the wake timer) is for the
+    // trace. False when the request failed.
+    static bool Suspend(long long seconds, bool hibernate);
 };

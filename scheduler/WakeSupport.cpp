@@ -9,6 +9,8 @@ namespace {
 // The sleep subgroup's "Allow wake timers", declared here so no GUID library is needed.
 const GUID kSleepSubgroup = {0x238c9fa8, 0x0aad, 0x41ed, {0x83, 0xf4, 0x97, 0xbe, 0x24, 0x2c, 0x8f, 0x20}};
 const GUID kAllowRtcWake = {0xbd3b718a, 0x0680, 0x4d9d, {0x8a, 0xb2, 0xe1, 0xd2, 0xb4, 0xac, 0x80, 0x6d}};
+// Its "Sleep after" (seconds idle before the PC sleeps, 0 never).
+const GUID kStandbyTimeout = {0x29f6c1db, 0x86da, 0x48c5, {0x9f, 0xdb, 0xf2, 0xb6, 0x7b, 0x1f, 0x44, 0xda}};
 
 }  // namespace
 
@@ -23,6 +25,13 @@ PowerFacts CWakeSupport::Query()
     facts.known = true;
     facts.hibernate = caps.SystemS4 && caps.HiberFilePresent;
     facts.rtcWakeS4 = caps.RtcWake >= PowerSystemHibernate;
+    // A sleep request enters the deepest of S1-S3 there is.
+    int deepest = caps.SystemS3 ? PowerSystemSleeping3
+                  : caps.SystemS2 ? PowerSystemSleeping2
+                  : caps.SystemS1 ? PowerSystemSleeping1 : 0;
+    facts.sleep = deepest != 0;
+    facts.rtcWakeSleep = deepest && caps.RtcWake >= deepest;
+    facts.battery = caps.SystemBatteriesPresent;
     POWER_PLATFORM_INFORMATION platform = {};
     facts.modernStandby = CallNtPowerInformation(PlatformInformation, nullptr, 0, &platform, sizeof platform) == 0 &&
                           platform.AoAc;
@@ -35,14 +44,22 @@ PowerFacts CWakeSupport::Query()
             facts.wakeTimersAc = static_cast<int>(ac);
         if (PowerReadDCValueIndex(nullptr, scheme, &kSleepSubgroup, &kAllowRtcWake, &dc) == ERROR_SUCCESS)
             facts.wakeTimersDc = static_cast<int>(dc);
+        DWORD timeout = 0;
+        if (PowerReadDCValueIndex(nullptr, scheme, &kSleepSubgroup, &kStandbyTimeout, &timeout) == ERROR_SUCCESS)
+            facts.sleepTimeoutDc = timeout;
         LocalFree(scheme);
     }
-    Trace(L"[CWakeSupport] hibernation %d, RTC wake from S4 %d, Modern Standby %d, on battery %d, wake timers AC %d DC %d\n",
-          facts.hibernate, facts.rtcWakeS4, facts.modernStandby, facts.onBattery, facts.wakeTimersAc, facts.wakeTimersDc);
+    LASTINPUTINFO input = {sizeof input, 0};
+    if (GetLastInputInfo(&input))
+        facts.idleSeconds = (GetTickCount() - input.dwTime) / 1000;
+    Trace(L"[CWakeSupport] hibernation %d, RTC wake from S4 %d, sleep %d, RTC wake from it %d, Modern Standby %d, "
+          L"battery %d, on battery %d, wake timers AC %d DC %d, sleep after %u s on battery, idle %u s\n",
+          facts.hibernate, facts.rtcWakeS4, facts.sleep, facts.rtcWakeSleep, facts.modernStandby, facts.battery,
+          facts.onBattery, facts.wakeTimersAc, facts.wakeTimersDc, facts.sleepTimeoutDc, facts.idleSeconds);
     return facts;
 }
 
-CWakeSupport::Verdict CWakeSupport::Judge(const PowerFacts& facts)
+CWakeSupport::Verdict CWakeSupport::Judge(const PowerFacts& facts, bool hibernate)
 {
     if (!facts.known)
         return kUnknown;
@@ -52,6 +69,8 @@ CWakeSupport::Verdict CWakeSupport::Judge(const PowerFacts& facts)
         return kWakeTimersOff;
     if (timers != 1)
         return kImportantTimersOnly;
+    if (!hibernate)
+        return facts.rtcWakeSleep ? kCanWake : kNoTimerWakeFromSleep;
     if (!facts.hibernate)
         return kNoHibernation;
     if (!facts.rtcWakeS4)
@@ -74,6 +93,9 @@ const wchar_t* CWakeSupport::Advice(Verdict verdict, bool japanese)
     case kNoTimerWake:
         return japanese ? L"このパソコンはタイマーで休止状態から復帰できません。スリープ後の録音にはこの設定を使えません。"
                         : L"This PC cannot be woken from hibernation by a timer; leave it on for recordings instead.";
+    case kNoTimerWakeFromSleep:
+        return japanese ? L"このパソコンはタイマーでスリープから復帰できません。録音終了後は「休止状態」を選んでください。"
+                        : L"This PC cannot be woken from sleep by a timer: choose Hibernate after recording instead.";
     default: return L"";
     }
 }

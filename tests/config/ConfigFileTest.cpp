@@ -51,9 +51,9 @@ std::string Item(const std::string& start, const std::string& stop, const std::s
 std::string Describe(CAppParameter& c)
 {
     char text[200];
-    snprintf(text, sizeof text, "%d Hz %d ch %d MB %s %d, language %d, sleep %d, colors %u/%u %u/%u", c.m_Frequency,
+    snprintf(text, sizeof text, "%d Hz %d ch %d MB %s %d, language %d, sleep %d%s, colors %u/%u %u/%u", c.m_Frequency,
              c.m_Channels, c.m_WavMaxSize, Narrow(RecordingFormat::Name(static_cast<FileType>(c.m_FileFormat))).c_str(),
-             c.m_OpusBitrate, c.m_Language, c.m_Shutdown, c.m_Colors[0].m_Text, c.m_Colors[0].m_Background,
+             c.m_OpusBitrate, c.m_Language, c.m_Shutdown, c.m_SleepState ? " (S1-S3)" : "", c.m_Colors[0].m_Text, c.m_Colors[0].m_Background,
              c.m_Colors[1].m_Text, c.m_Colors[1].m_Background);
     std::string out = text;
     for (ProgramItem& p : Items(c.m_ProgramList))
@@ -81,6 +81,7 @@ TEST(ConfigFile, SavedFileIsByteExactAndRoundTrips)
     c.m_Frequency = 32000;
     c.m_Channels = 1;
     c.m_Shutdown = 1;
+    c.m_SleepState = CAppParameter::kSleep;
     c.m_WavMaxSize = 650;
     c.m_FileFormat = kFileOpus;
     c.m_OpusBitrate = 64;
@@ -104,8 +105,9 @@ TEST(ConfigFile, SavedFileIsByteExactAndRoundTrips)
         e("view_statusbar", "1") + "<colors>" + color("0", "0") + color("1", "13158600") + "</colors>\r\n" +
         e("cap_device_name", "\xE3\x83\x9E\xE3\x82\xA4\xE3\x82\xAF (USB)") + e("cap_device_id", "{0.0.1.00000000}") +
         e("frequency", "32000") + e("channels", "1") + e("wavfile_dir", "D:\\\xE9\x8C\xB2\xE9\x9F\xB3 \xF0\x9F\x8E\xB5") +
-        e("shutdown", "1") + e("wav_max_size", "650") + e("file_format", "opus") + e("opus_bitrate", "64") +
-        e("keep_days", "42") + e("after_recording_command", "tag.exe %F &quot;%T&quot;") + "<recorded_titles>" +
+        e("shutdown", "1") + e("sleep_state", "sleep") + e("wav_max_size", "650") + e("file_format", "opus") +
+        e("opus_bitrate", "64") + e("keep_days", "42") + e("after_recording_command", "tag.exe %F &quot;%T&quot;") +
+        "<recorded_titles>" +
         e("title", "News") + e("title", "Old") + "</recorded_titles>\r\n</config>\r\n<programs><item>" +
         e("start_time", "2024/05/01 07:30:15") + e("stop_time", "2024/05/01 08:00:00") + e("weekly", "62") +
         e("title", "\xE6\xB7\xB1\xE5\xA4\x9C\xE4\xBE\xBF &lt;\xE7\x89\xB9\xE9\x9B\x86&gt; &amp; &quot;\xE8\xA9\xB1&quot;") +
@@ -142,13 +144,14 @@ TEST(ConfigFile, LenientLoads)
         {"no config element", kDecl + "<programs></programs>", 1, kDefaults, ""},
         {"empty config element", kDecl + "<config></config>", 1, kLoaderDefaults, ""},
         {"odd values", kDecl + "<config><frequency>44100Hz</frequency><shutdown>5</shutdown><language> 1 </language>"
-                              "<channels>1</channels><wav_max_size>-3</wav_max_size><file_format>mp3</file_format>"
+                              "<sleep_state>Sleep</sleep_state><channels>1</channels><wav_max_size>-3</wav_max_size><file_format>mp3</file_format>"
                               "<opus_bitrate>x</opus_bitrate><colors>"
                               "<color><index>0</index><text>255</text><background>65280</background></color>"
                               "<color><index>5</index><text>1</text></color><color><text>7</text></color>"
                               "<color><index>1</index><text>123</text></color></colors></config>",
-         1, "48000 Hz 1 ch -3 MB wav 96, language 1, sleep 1, colors 255/65280 123/16777215", ""},
-        {"file format", kDecl + "<config><file_format>Opus</file_format><opus_bitrate>300</opus_bitrate></config>", 1,
+         1, "48000 Hz 1 ch -3 MB wav 96, language 1, sleep 1 (S1-S3), colors 255/65280 123/16777215", ""},
+        {"file format", kDecl + "<config><file_format>Opus</file_format><opus_bitrate>300</opus_bitrate>"
+                                "<sleep_state>nap</sleep_state></config>", 1,
          "48000 Hz 2 ch 100 MB opus 300, language -1, sleep 0" + kColors, ""},  // the rate is clamped where it is used
         {"language not a number", kDecl + "<config><language>1x</language></config>", 1, kLoaderDefaults, ""},
         {"lenient programs", kDecl + "<config/>\r\n<programs>" + Item("2024/5/2 7:30", "2024/5/2 8:00", "62", "B&amp;C") +

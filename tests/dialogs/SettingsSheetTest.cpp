@@ -28,6 +28,18 @@ std::wstring SelectedText(HWND page, int id)
     return text;
 }
 
+// A combo box's items, "|" between them.
+std::wstring Items(HWND page, int id)
+{
+    std::wstring items;
+    for (LRESULT i = 0; i < SendDlgItemMessageW(page, id, CB_GETCOUNT, 0, 0); ++i) {
+        wchar_t text[256] = L"";
+        SendDlgItemMessageW(page, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        items += (i ? L"|" : L"") + std::wstring(text);
+    }
+    return items;
+}
+
 void PressOk(HWND sheet)
 {
     PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
@@ -52,7 +64,7 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     // Wine answers no power query: the PC stands in with wake timers for Windows alone.
     CWakeSupport::s_Facts = [] {
         PowerFacts facts;
-        facts.known = facts.hibernate = facts.rtcWakeS4 = true;
+        facts.known = facts.hibernate = facts.rtcWakeS4 = facts.sleep = facts.rtcWakeSleep = facts.battery = true;
         facts.wakeTimersAc = facts.wakeTimersDc = 2;  // important wake timers only
         return facts;
     };
@@ -89,6 +101,11 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         EXPECT_EQ(ControlText(misc, IDC_WAV_FOLDER), L"C:\\Old");
         EXPECT_EQ(ControlText(misc, IDC_WAV_MAX_SIZE), L"250");
         EXPECT_EQ(IsDlgButtonChecked(misc, IDC_SHUTDOWN), BST_UNCHECKED);
+        // Both states there: hibernation as by default, sleep to choose.
+        EXPECT_EQ(Items(misc, IDC_SLEEP_STATE), L"Hibernate|Sleep");
+        EXPECT_EQ(SelectedText(misc, IDC_SLEEP_STATE), L"Hibernate");
+        EXPECT_EQ(ControlText(misc, IDC_BATTERY_NOTE), L"On battery, too, this PC stays awake while recording.");
+        EXPECT_TRUE(IsWindowVisible(GetDlgItem(misc, IDC_BATTERY_NOTE)));
         EXPECT_EQ(ControlText(misc, IDC_KEEP_DAYS), L"0");
         SetControlText(misc, IDC_KEEP_DAYS, L"42");
         SetControlText(misc, IDC_AFTER_COMMAND, L"C:\\Tools\\upload.exe %F --title \"%T\"");
@@ -102,6 +119,9 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         // Checked: the line says what keeps the PC from waking.
         EXPECT_TRUE(IsWindowVisible(GetDlgItem(misc, IDC_WAKE_WARNING)));
         EXPECT_NE(ControlText(misc, IDC_WAKE_WARNING).find(L"Allow wake timers"), std::wstring::npos);
+        SendDlgItemMessageW(misc, IDC_SLEEP_STATE, CB_SETCURSEL, 1, 0);
+        SendMessageW(misc, WM_COMMAND, MAKEWPARAM(IDC_SLEEP_STATE, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(GetDlgItem(misc, IDC_SLEEP_STATE)));
         SaveScreenshot(sheet, L"settings-misc-wake-en");
         EXPECT_EQ(IsDlgButtonChecked(misc, IDC_AUTOSTART), BST_UNCHECKED);
         Click(misc, IDC_AUTOSTART);
@@ -121,6 +141,8 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
     EXPECT_TRUE(GetFileAttributesW(newFolder.c_str()) & FILE_ATTRIBUTE_DIRECTORY);  // made on OK
     EXPECT_EQ(f.config.m_WavMaxSize, 250);  // 12a keeps the size
     EXPECT_EQ(f.config.m_Shutdown, 1);
+    EXPECT_EQ(f.config.m_SleepState, CAppParameter::kSleep);
+    EXPECT_NE(f.Saved().find("<sleep_state>sleep</sleep_state>"), std::string::npos);
     EXPECT_EQ(f.config.m_KeepDays, 42);
     EXPECT_STREQ(f.config.m_AfterCommand.GetWide(), L"C:\\Tools\\upload.exe %F --title \"%T\"");
     EXPECT_NE(f.Saved().find("<language>1</language>"), std::string::npos);
@@ -166,7 +188,8 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
     // A Modern Standby laptop that wakes by timer: the page says what standby means.
     CWakeSupport::s_Facts = [] {
         PowerFacts facts;
-        facts.known = facts.hibernate = facts.rtcWakeS4 = facts.modernStandby = true;
+        facts.known = facts.hibernate = facts.rtcWakeS4 = facts.modernStandby = facts.battery = true;
+        facts.sleepTimeoutDc = 600;
         return facts;
     };
     f.Run([&] { CConfigDialog().Show(nullptr); }, L"設定", [&](HWND sheet) {
@@ -184,6 +207,11 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
         EXPECT_NE(ControlText(misc, IDC_AUTOSTART_NOTE).find(L"タスク マネージャー"), std::wstring::npos);
         EXPECT_TRUE(GetWindowLongW(GetDlgItem(misc, IDC_WAKE_WARNING), GWL_STYLE) & WS_VISIBLE);  // its page is behind
         EXPECT_EQ(ControlText(misc, IDC_WAKE_WARNING).rfind(L"モダン スタンバイ:", 0), 0u);
+        // No S3 with Modern Standby: hibernation alone, said, not offered.
+        EXPECT_EQ(Items(misc, IDC_SLEEP_STATE), L"休止状態");
+        EXPECT_EQ(SelectedText(misc, IDC_SLEEP_STATE), L"休止状態");
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(misc, IDC_SLEEP_STATE)));
+        EXPECT_EQ(ControlText(misc, IDC_BATTERY_NOTE).rfind(L"バッテリー駆動中は 15 分操作がないと", 0), 0u);
         SaveScreenshot(Page(sheet, 1) ? sheet : nullptr, L"settings-misc-ja");
         // FLAC: the longer size line takes its second line.
         HWND audio = Page(sheet, 0);

@@ -30,6 +30,8 @@ public:
     std::vector<std::wstring> m_NoticeTexts;
     DWORD m_AudioId = 4242;
     CWakeSupport::Verdict m_Verdict = CWakeSupport::kUnknown;  // Wine's: the queries answer nothing
+    bool m_bJudgeFacts = false;  // the verdict judged from the stand-in facts instead
+    bool m_bScreenFails = false;  // the display request is refused
     bool m_bSleepFails = false;
     unsigned long long m_FreeBytes = ~0ULL;
     UINT m_Task = 0;
@@ -104,11 +106,15 @@ protected:
         }
         Log(what);
     }
-    CWakeSupport::Verdict WakeVerdict() override { return m_Verdict; }
-    unsigned long long FreeDiskBytes(const wchar_t*) override { return m_FreeBytes; }
-    bool Suspend(long long seconds) override
+    CWakeSupport::Verdict WakeVerdict(const PowerFacts& facts, bool hibernate) override
     {
-        Log(L"suspend " + std::to_wstring(seconds) + (m_TimerDue ? L" wake " + Local(m_TimerDue) : L""));
+        return m_bJudgeFacts ? CScheduler::WakeVerdict(facts, hibernate) : m_Verdict;
+    }
+    unsigned long long FreeDiskBytes(const wchar_t*) override { return m_FreeBytes; }
+    bool Suspend(long long seconds, bool hibernate) override
+    {
+        Log(L"suspend " + std::to_wstring(seconds) + (hibernate ? L"" : L" sleep") +
+            (m_TimerDue ? L" wake " + Local(m_TimerDue) : L""));
         // Asleep until the timer fires.
         if (m_bSleepFails)
             return false;
@@ -116,12 +122,16 @@ protected:
             m_Clock.SetTicks(m_TimerDue);
         return true;
     }
-    void SetKeepAwake(const wchar_t* reason) override
+    bool SetKeepAwake(const wchar_t* reason, bool screen) override
     {
         bool was = !m_AwakeReason.empty();
         m_AwakeReason = reason ? reason : L"";
         if (was != (reason != nullptr))  // a new reason alone is no new hold
             Log(reason ? L"awake" : L"awake off");
+        if (screen != m_bScreen)
+            Log(screen ? L"screen on" : L"screen off");
+        m_bScreen = screen;
+        return !screen || !m_bScreenFails;
     }
     void ArmWakeTimer(long long due, const wchar_t* reason) override
     {
@@ -130,6 +140,7 @@ protected:
     }
 
 private:
+    bool m_bScreen = false;
     void Log(const std::wstring& what) { m_Log.push_back(Text(m_Clock).substr(11) + L" " + what); }
     static std::wstring Name(UINT message)
     {
@@ -146,6 +157,13 @@ private:
     }
 };
 
+// The power facts the scheduler reads, in place of Wine's (CWakeSupport::s_Facts).
+inline PowerFacts& SimFacts()
+{
+    static PowerFacts facts;
+    return facts;
+}
+
 // A configuration in a temporary folder, as the scheduler sees it.
 struct SchedulerFixture {
     TempDir dir;
@@ -158,8 +176,14 @@ struct SchedulerFixture {
         config.m_WavFileDir.Assign(L"D:\\Rec");
         g_pConfig = &config;
         sched.m_pProgramList = &config.m_ProgramList;
+        SimFacts() = PowerFacts();
+        CWakeSupport::s_Facts = [] { return SimFacts(); };
     }
-    ~SchedulerFixture() { g_pConfig = nullptr; }
+    ~SchedulerFixture()
+    {
+        g_pConfig = nullptr;
+        CWakeSupport::s_Facts = CWakeSupport::Query;
+    }
     void Add(const CDateTime& start, const CDateTime& stop, unsigned weekly = 0, const wchar_t* title = L"News")
     {
         config.m_ProgramList.Insert(Program(start, stop, weekly, title));

@@ -1,6 +1,9 @@
 // The countdown after a recording, the sleep step, the wake timer and the
 // keep-awake request, on the simulated clock.
+#include "notices/NoticeText.h"
+#include "scheduler/BatteryStandby.h"
 #include "scheduler/SimScheduler.h"
+#include "scheduler/SleepState.h"
 #include "scheduler/WakeTimer.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +72,106 @@ TEST(SleepAfterRecording, TheGapToTheNextProgramDecides)
             EXPECT_TRUE(TraceCapture::Contains(L"[" + Text(c.next) + L"] (ID=2) Start Recording\n"));
         }
     }
+}
+
+// "sleep_state" against the states the PC has: the one requested and why, or no sleep where the PC would not
+// wake from it; and the states the Misc page offers (H hibernate, S sleep; where not known, both).
+TEST(SleepAfterRecording, TheChosenStateWhereThePCHasIt)
+{
+    struct Case {
+        const char* what; bool known, hibernate, sleep, modernStandby, sleepWake; int setting;
+        const wchar_t* why; const wchar_t* requested; std::string offered; std::vector<WPARAM> notices = {};
+    } cases[] = {
+        {"both, by default", true, true, true, false, true, CAppParameter::kHibernate, L"hibernation requested: as set",
+         L"11:05:00 suspend 10200 wake 2026/03/07 13:55:00", "HS"},
+        {"both, sleep chosen", true, true, true, false, true, CAppParameter::kSleep, L"sleep requested: as set",
+         L"11:05:00 suspend 10200 sleep wake 2026/03/07 13:55:00", "HS"},
+        {"hibernation off", true, false, true, false, true, CAppParameter::kHibernate,
+         L"sleep requested: hibernation is off, sleeping", L"11:05:00 suspend 10200 sleep wake 2026/03/07 13:55:00", "S"},
+        {"no S1-S3", true, true, false, false, false, CAppParameter::kSleep,
+         L"hibernation requested: sleep not supported, hibernating", L"11:05:00 suspend 10200 wake 2026/03/07 13:55:00", "H"},
+        {"Modern Standby has no S3", true, true, true, true, true, CAppParameter::kSleep,
+         L"hibernation requested: sleep not supported, hibernating", L"11:05:00 suspend 10200 wake 2026/03/07 13:55:00", "H"},
+        {"the timer wakes it from S4 only", true, true, true, false, false, CAppParameter::kSleep,
+         L"sleep requested: as set", nullptr, "HS", {kNoticeCannotWake}},
+        {"neither", true, false, false, true, false, CAppParameter::kHibernate,
+         L"hibernation requested: neither is supported, as set", nullptr, "", {kNoticeCannotWake}},
+        {"not known", false, false, false, false, false, CAppParameter::kSleep,
+         L"sleep requested: the power states are not known, as set", L"11:05:00 suspend 10200 sleep wake 2026/03/07 13:55:00", "HS"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SchedulerFixture f;
+        PowerFacts& facts = SimFacts();
+        facts.known = c.known, facts.hibernate = c.hibernate, facts.sleep = c.sleep;
+        facts.modernStandby = c.modernStandby, facts.rtcWakeS4 = true, facts.rtcWakeSleep = c.sleepWake;
+        f.sched.m_bJudgeFacts = true;
+        f.config.m_Shutdown = 1;
+        f.config.m_SleepState = c.setting;
+        f.Add(At(2026, 3, 7, 10, 50), At(2026, 3, 7, 11, 0), 0, L"First");
+        f.Add(At(2026, 3, 7, 14, 0), At(2026, 3, 7, 15, 0), 0, L"Next");
+        f.sched.m_Clock = At(2026, 3, 7, 10, 59);
+        f.sched.RunUntil(At(2026, 3, 7, 11, 6));
+        EXPECT_TRUE(TraceCapture::Contains(std::wstring(L"[2026/03/07 11:05:00] ") + c.why + L"\n"));
+        EXPECT_EQ(f.sched.Logged(L"^suspend"),
+                  c.requested ? std::vector<std::wstring>{c.requested} : std::vector<std::wstring>{});
+        EXPECT_EQ(f.sched.m_Notices, c.notices);
+        std::string offered = std::string(CSleepState::Supports(facts, true) ? "H" : "") +
+                              (CSleepState::Supports(facts, false) ? "S" : "");
+        EXPECT_EQ(offered, c.offered);
+    }
+}
+
+// Modern Standby on battery ends the hold five minutes after "Sleep after" (from the last input): a recording that
+// would run past that keeps the screen on too, told once; where that is refused, the time it may stop is told
+// before the start. A move to battery mid-recording is judged at once; back on mains the screen is let go. The Misc
+// page's note says the same.
+TEST(BatteryStandby, TheScreenIsKeptOnWhereStandbyWouldCutTheRecording)
+{
+    struct Case {  // program: 14:00-15:00; power events at 14:20, 14:30 and 14:40
+        const char* what; bool battery, modernStandby; unsigned timeout, idle; bool refused;
+        std::vector<bool> events; std::vector<std::wstring> screen; std::vector<WPARAM> notices; const wchar_t* detail;
+        const wchar_t* note;
+    } cases[] = {
+        {"mains", false, true, 600, 0, false, {}, {}, {}, nullptr, L"after 15 min without use"},
+        {"battery, S3", true, false, 600, 0, false, {}, {}, {}, nullptr, L"On battery, too, this PC stays awake"},
+        {"battery, never sleeps", true, true, 0, 0, false, {}, {}, {}, nullptr, L"never sleeps"},
+        {"battery, 10 min", true, true, 600, 0, false, {}, {L"13:55:00 screen on", L"15:00:00 screen off"},
+         {kNoticeScreenKeptOn}, L"News", L"after 15 min without use"},
+        {"battery, 2 h: past the stop", true, true, 7200, 0, false, {}, {}, {}, nullptr, L"after 125 min"},
+        {"battery, 2 h, idle 90 min", true, true, 7200, 5400, false, {}, {L"13:55:00 screen on", L"15:00:00 screen off"},
+         {kNoticeScreenKeptOn}, L"News", L"after 125 min"},
+        {"battery, 10 min, refused", true, true, 600, 0, true, {}, {L"13:55:00 screen on", L"15:00:00 screen off"},
+         {kNoticeStandbyStops}, L"News\t14:10", L"after 15 min"},
+        {"to battery and back", false, true, 600, 0, false, {true, true, false},
+         {L"14:20:00 screen on", L"14:40:00 screen off"}, {kNoticeScreenKeptOn}, L"News", L"after 15 min"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SchedulerFixture f;
+        PowerFacts& facts = SimFacts();
+        facts.known = facts.battery = true, facts.onBattery = c.battery, facts.modernStandby = c.modernStandby;
+        facts.sleepTimeoutDc = c.timeout, facts.idleSeconds = c.idle;
+        f.sched.m_bScreenFails = c.refused;
+        f.Add(At(2026, 3, 7, 14, 0), At(2026, 3, 7, 15, 0));
+        f.sched.m_Clock = At(2026, 3, 7, 13, 50);
+        for (size_t i = 0; i < c.events.size(); ++i) {
+            f.sched.RunUntil(At(2026, 3, 7, 14, 20 + 10 * static_cast<int>(i)));
+            facts.onBattery = c.events[i];
+            f.sched.OnPowerBroadcast(PBT_APMPOWERSTATUSCHANGE);
+        }
+        f.sched.RunUntil(At(2026, 3, 7, 15, 1));
+        EXPECT_EQ(f.sched.Logged(L"^screen"), c.screen);
+        EXPECT_EQ(f.sched.m_Notices, c.notices);
+        EXPECT_EQ(f.sched.m_NoticeTexts, c.detail ? std::vector<std::wstring>{c.detail} : std::vector<std::wstring>{});
+        EXPECT_EQ(f.sched.Logged(L"^awake"), (std::vector<std::wstring>{L"13:55:00 awake", L"15:00:00 awake off"}));
+        wchar_t note[200];
+        CBatteryStandby::Note(facts, false, note, 200);
+        EXPECT_NE(std::wstring(note).find(c.note), std::wstring::npos) << Narrow(note);
+    }
+    wchar_t told[400];
+    EXPECT_NE(std::wstring(NoticeText(kNoticeStandbyStops, L"News\t14:10", false, L"", told, 400))
+                  .find(L"News: on battery, Modern Standby stops the recording at about 14:10 if"), std::wstring::npos);
 }
 
 // Sleeps the program did not choose: the wake timer is armed already, its verdict read again, no sleep requested.
@@ -148,7 +251,7 @@ TEST(WakeSupport, VerdictsAndTheirAdvice)
         facts.known = facts.rtcWakeS4 = true;
         facts.wakeTimersAc = c.ac, facts.wakeTimersDc = c.dc;
         facts.onBattery = c.battery, facts.hibernate = c.hibernate, facts.modernStandby = c.modernStandby;
-        CWakeSupport::Verdict verdict = CWakeSupport::Judge(facts);
+        CWakeSupport::Verdict verdict = CWakeSupport::Judge(facts, true);
         EXPECT_EQ(verdict, c.verdict) << c.ac << c.dc << c.battery << c.hibernate;
         std::wstring said = std::wstring(CWakeSupport::Advice(verdict, false)) + CWakeSupport::StandbyNote(facts, false);
         EXPECT_TRUE(c.advice ? said.find(c.advice) != std::wstring::npos : said.empty()) << Narrow(said);

@@ -111,15 +111,15 @@ protected:
             m_Year->told.insert(line.substr(0, line.find(L"  ")) + L"_" + digits);
         }
     }
-    void SetKeepAwake(const wchar_t* reason) override
+    bool SetKeepAwake(const wchar_t* reason, bool screen) override
     {
         if (reason && !m_HeldSince)
             m_HeldSince = m_Clock.m_Ticks;
         if (!reason)
             EndHold(m_Clock.m_Ticks);
-        SimScheduler::SetKeepAwake(reason);
+        return SimScheduler::SetKeepAwake(reason, screen);
     }
-    bool Suspend(long long) override
+    bool Suspend(long long, bool) override
     {
         ++m_Year->ownSleeps;
         long long now = m_Clock.m_Ticks, wake = m_TimerDue > now ? m_TimerDue : now + 3600 * kSec;
