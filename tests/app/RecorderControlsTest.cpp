@@ -197,38 +197,6 @@ TEST(RecorderControls, KeepDaysMovesExactlyTheOldRecordingsToTheRecycleBin)
     SHEmptyRecycleBinW(nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND);
 }
 
-// Where the Recycle Bin cannot take the old recordings (a network share),
-// they stay and the user is told once, not at every clean-up.
-TEST(RecorderControls, ARefusingRecycleBinKeepsTheFilesAndIsToldOnce)
-{
-    TempDir dir;
-    IniConfig config(dir.File(L"marivane.ini"));
-    config.m_WavFileDir.Assign(dir.Path().c_str());
-    config.m_KeepDays = 1;
-    config.AddRecordedTitle(L"Old");
-    g_pConfig = &config;
-    std::wstring file = dir.File(L"Old_202001010000_000.wav");
-    WriteBytes(file, "x");
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    FILETIME old = {0, 0x01D00000};  // 2014
-    SetFileTime(h, nullptr, nullptr, &old);
-    CloseHandle(h);
-    struct Refusing : CRecycleBin {
-        Result Move(const std::vector<std::wstring>&, HRESULT&) override { return kRefused; }
-    };
-    struct Cleaner : CRecordingCleaner {
-        Refusing refusing;
-        std::vector<std::wstring> told;
-        CRecycleBin& Bin() override { return refusing; }
-        void Tell(WPARAM notice, const wchar_t* text) override { told.push_back(std::to_wstring(notice) + L" " + text); }
-    } cleaner;
-    cleaner.CleanUp();
-    cleaner.CleanUp();
-    EXPECT_EQ(cleaner.told, std::vector<std::wstring>{std::to_wstring(kNoticeRecycleRefused) + L" " + dir.Path()});
-    EXPECT_TRUE(Exists(file));
-    g_pConfig = nullptr;
-}
-
 // The command line's placeholders filled in; how the command ended, in the
 // notice log's terms: exit code 0, another one, not started, still running
 // when the watch ends (30 minutes, here none).
