@@ -5,6 +5,7 @@
 // folder named "<title>_YYYYMMDDhhmm_NNN.<wav|flac|opus>", where the title
 // is, as file names carry it, one of a program in the list or of one
 // recorded; never a file open elsewhere (being written), nor a read-only one.
+// One file at a time: one the bin refuses stays and the others go on.
 #pragma once
 
 #include "afterwards/RecycleBin.h"
@@ -17,11 +18,11 @@ class CRecordingCleaner {
 public:
     // Between the checks whether a day has passed since the last clean-up.
     static constexpr DWORD kCheckMs = 3600 * 1000;
-    // How long Stop waits for a clean-up that is under way.
+    // How long Stop waits for the file being moved.
     static constexpr DWORD kStopWaitMs = 10000;
 
     CRecordingCleaner();
-    virtual ~CRecordingCleaner();
+    ~CRecordingCleaner();
     CRecordingCleaner(const CRecordingCleaner&) = delete;
     CRecordingCleaner& operator=(const CRecordingCleaner&) = delete;
 
@@ -29,41 +30,39 @@ public:
     bool Start(HWND window);
     // After a recording (any thread): a clean-up soon.
     void Request();
+    // The clean-up under way stops before its next file; Stop waits for it.
+    void Cancel();
     void Stop();
 
-    // One clean-up by the settings now: the folder, the days, the titles.
-    // Runs on the cleaner's thread (or a test's).
-    void CleanUp();
+    // One clean-up by the settings now, on the caller's thread (a test's);
+    // notices go to window.
+    void CleanUp(HWND window);
 
     // What one clean-up did.
     struct Outcome {
         int moved = 0;
         unsigned long long bytes = 0;
-        CRecycleBin::Result result = CRecycleBin::kDone;
-        HRESULT error = S_OK;
+        std::vector<std::wstring> refused;  // names the bin cannot take, kept
+        int failed = 0;
+        HRESULT error = S_OK;  // the first failure's
     };
     // The old recordings of titles (file-name forms) in folder, as of now
-    // (UTC, 100-ns units), to bin.
+    // (UTC, 100-ns units), to the bin, until quit (if any) is set.
     static Outcome CleanFolder(const std::wstring& folder, int keepDays, const std::vector<std::wstring>& titles,
-                               long long now, CRecycleBin& bin);
+                               long long now, HANDLE quit);
 
-protected:
-    // Seams for the tests: the bin, and the notices.
-    virtual CRecycleBin& Bin() { return m_Bin; }
-    virtual void Tell(WPARAM notice, const wchar_t* text);
+    // Moves one file to the bin: a seam for the tests.
+    static CRecycleBin::Result (*s_MoveToBin)(const std::wstring& file, HRESULT& error);
 
 private:
+    struct State;
     static DWORD WINAPI ThreadProc(void* param);
-    void Run();
-    // Titles of the programs in the list and of those recorded.
-    static std::vector<std::wstring> Titles(const std::wstring& folder);
+    static void Run(State& state);
+    static void Pass(State& state);
 
-    HANDLE m_hThread;
-    HANDLE m_hRequest;  // auto-reset: a clean-up is asked for
-    HANDLE m_hQuit;     // manual-reset: the thread ends
-    HWND m_hWindow;
-    CRecycleBin m_Bin;
-    // The cleaner thread's own: the folder whose refusal or failure the
-    // user has been told of, so it is said once.
-    std::wstring m_ToldFolder;
+    // Shared with the thread, which may outlive this object (Stop gives up
+    // on a shell operation that hangs): the last of the two frees it.
+    State* m_pState;
+    HANDLE m_hThread;  // the UI thread's
+    bool m_bAbandoned;  // a thread Stop gave up on still holds the state
 };

@@ -455,7 +455,9 @@ int CAppMain::ExitInstance()
     KillTimer(m_hWnd, kTrayTimer);
     WTSUnRegisterSessionNotification(m_hWnd);
     UpdateShutdownReason(false);
-    m_Cleaner.Stop();
+    // The clean-up stops before its next file while the recording closes,
+    // and is waited for only once the file is finished.
+    m_Cleaner.Cancel();
 
     HANDLE sched = InterlockedExchangePointer(&m_hSchedThread, nullptr);
     if (sched) {
@@ -474,6 +476,7 @@ int CAppMain::ExitInstance()
         WaitForSingleObject(audio, INFINITE);
         CloseHandle(audio);
     }
+    m_Cleaner.Stop();
     return 1;
 }
 

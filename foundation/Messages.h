@@ -61,7 +61,7 @@ enum RecordingNotice : WPARAM {
     kNoticeNothingPlayed = 29,    // a recording of what the PC plays ended with nothing played (lParam: its file name)
     kNoticeOutputFollowed = 30,   // the default output changed and the recording follows it (lParam: its name)
     kNoticeCleanedUp = 31,    // old recordings went to the Recycle Bin (lParam: text; logged, no balloon)
-    kNoticeRecycleRefused = 32,  // the folder's Recycle Bin cannot take them: kept (lParam: text)
+    kNoticeRecycleRefused = 32,  // the folder's Recycle Bin cannot take them: kept (lParam: folder, tab, names)
     kNoticeCleanupFailed = 33,   // old recordings could not be moved (lParam: text)
     kNoticeCommandDone = 34,     // the after-recording command ended with 0 (lParam: text; logged, no balloon)
     kNoticeCommandFailed = 35,   // it ended with another exit code (lParam: text)

@@ -87,9 +87,9 @@ const Texts kTexts[] = {
      L"silent)."},
     {kNoticeCleanedUp, L"古い録音をごみ箱へ移しました: %s", L"Old recordings moved to the Recycle Bin: %s"},
     {kNoticeRecycleRefused,
-     L"%s の古い録音は残しました。このフォルダーのごみ箱には移せません (ネットワーク上のフォルダーなど)。手で削除するか、別の保存先を選んでください。",
-     L"Old recordings in %s were kept: its Recycle Bin cannot take them (a network share, say). Delete them "
-     L"yourself or choose another folder."},
+     L"%s の古い録音は残しました。このフォルダーのごみ箱には移せません (ネットワーク上のフォルダー、ごみ箱より大きいファイルなど)。手で削除するか、別の保存先を選んでください。残したファイル: %s",
+     L"Old recordings in %s were kept: its Recycle Bin cannot take them (a network share, or a file larger than the "
+     L"bin, say). Delete them yourself or choose another folder. Kept: %s"},
     {kNoticeCleanupFailed, L"古い録音をごみ箱へ移せませんでした: %s", L"Old recordings could not be moved to the Recycle Bin: %s"},
     {kNoticeCommandDone, L"録音後のコマンドが終わりました: %s", L"The after-recording command ended: %s"},
     {kNoticeCommandFailed, L"録音後のコマンドが失敗しました: %s", L"The after-recording command failed: %s"},

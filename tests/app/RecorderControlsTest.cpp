@@ -2,6 +2,7 @@
 // now, the command after each recording, and the clean-up of old recordings.
 #include "afterwards/AfterRecording.h"
 #include "afterwards/RecordingCleaner.h"
+#include "app/AppMain.h"
 #include "app/Recorder.h"
 #include "capture/BaseCapture.h"
 #include "foundation/Messages.h"
@@ -197,36 +198,100 @@ TEST(RecorderControls, KeepDaysMovesExactlyTheOldRecordingsToTheRecycleBin)
     SHEmptyRecycleBinW(nullptr, nullptr, SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND);
 }
 
-// Where the Recycle Bin cannot take the old recordings (a network share),
-// they stay and the user is told once, not at every clean-up.
-TEST(RecorderControls, ARefusingRecycleBinKeepsTheFilesAndIsToldOnce)
+// The session ends while a clean-up crawls (each move 2 s, a slow drive) or
+// hangs in a move: the recording's file is finished first and the end is
+// prompt, or waits no more than the cleaner's limit; the clean-up stops
+// before its next file and, let go after the settings are freed, never
+// reads them.
+TEST(RecorderControls, TheSessionEndingFinishesTheFileFirstDuringASlowCleanUp)
 {
-    TempDir dir;
-    IniConfig config(dir.File(L"marivane.ini"));
-    config.m_WavFileDir.Assign(dir.Path().c_str());
-    config.m_KeepDays = 1;
-    config.AddRecordedTitle(L"Old");
-    g_pConfig = &config;
-    std::wstring file = dir.File(L"Old_202001010000_000.wav");
-    WriteBytes(file, "x");
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    FILETIME old = {0, 0x01D00000};  // 2014
-    SetFileTime(h, nullptr, nullptr, &old);
-    CloseHandle(h);
-    struct Refusing : CRecycleBin {
-        Result Move(const std::vector<std::wstring>&, HRESULT&) override { return kRefused; }
+    static LONG s_Moves;
+    static HANDLE s_Hang;
+    auto move = CRecordingCleaner::s_MoveToBin;
+    CRecordingCleaner::s_MoveToBin = [](const std::wstring&, HRESULT& error) {
+        InterlockedIncrement(&s_Moves);
+        if (s_Hang)
+            WaitForSingleObject(s_Hang, INFINITE);
+        else
+            Sleep(2000);
+        return error = S_OK, CRecycleBin::kFailed;
     };
-    struct Cleaner : CRecordingCleaner {
-        Refusing refusing;
-        std::vector<std::wstring> told;
-        CRecycleBin& Bin() override { return refusing; }
-        void Tell(WPARAM notice, const wchar_t* text) override { told.push_back(std::to_wstring(notice) + L" " + text); }
-    } cleaner;
-    cleaner.CleanUp();
-    cleaner.CleanUp();
-    EXPECT_EQ(cleaner.told, std::vector<std::wstring>{std::to_wstring(kNoticeRecycleRefused) + L" " + dir.Path()});
-    EXPECT_TRUE(Exists(file));
-    g_pConfig = nullptr;
+    struct Case {
+        bool hang;
+        ULONGLONG maxMs;
+        const wchar_t* after;  // traced after the file closed, if any
+    } cases[] = {{false, 6000, nullptr},
+                 {true, CRecordingCleaner::kStopWaitMs + 3000, L"[CRecordingCleaner] the clean-up did not end"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.hang);
+        TempDir dir;
+        IniConfig config(dir.File(L"marivane.ini"));
+        config.m_WavFileDir.Assign(dir.Path().c_str());
+        config.m_Frequency = 48000;
+        config.m_Channels = 2;
+        config.m_WavMaxSize = 100;
+        config.m_FileFormat = kFileWav;
+        config.m_Language = 0;
+        config.m_KeepDays = 1;
+        config.AddRecordedTitle(L"Old");
+        config.m_ProgramList.Insert(Program(SecondsFromNow(2), SecondsFromNow(600), 0, L"Show"));
+        for (int i = 0; i < 10; ++i) {
+            std::wstring file = dir.File(L"Old_202001010000_00" + std::to_wstring(i) + L".wav");
+            WriteBytes(file, "x");
+            HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            FILETIME old = {0, 0x01D00000};  // 2014
+            SetFileTime(h, nullptr, nullptr, &old);
+            CloseHandle(h);
+        }
+        s_Moves = 0;
+        s_Hang = c.hang ? CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr;
+        g_pConfig = &config;
+        TraceCapture trace;
+        // Where the first trace line holding text is (their count if none).
+        auto at = [](const wchar_t* text) {
+            auto lines = TraceCapture::Lines();
+            return static_cast<size_t>(std::find_if(lines.begin(), lines.end(), [&](const std::wstring& l) {
+                return l.find(text) != l.npos;
+            }) - lines.begin());
+        };
+        ULONGLONG took = 0;
+        {
+            CAppMain app(GetModuleHandleW(nullptr));
+            g_pApp = &app;
+            ASSERT_EQ(app.Create(GetModuleHandleW(nullptr)), 1);
+            for (int i = 0; i < 200 && at(L"Start Recording") == TraceCapture::Lines().size(); ++i)
+                PumpMessages(50);
+            PumpMessages(3000);
+            ULONGLONG begin = GetTickCount64();
+            SendMessageW(app.m_hWnd, WM_ENDSESSION, TRUE, 0);
+            took = GetTickCount64() - begin;
+            MSG quit;
+            PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+            UnregisterClassW(CAppMain::kWindowClass, GetModuleHandleW(nullptr));
+            g_pApp = nullptr;
+        }
+        g_pConfig = nullptr;
+        LONG moves = s_Moves;
+        if (s_Hang)
+            SetEvent(s_Hang);
+        std::printf("The session's end took %llu ms, after %ld moves\n", took, moves);
+        EXPECT_LT(took, c.maxMs);
+        std::wstring show;
+        for (const std::wstring& name : ListFiles(dir.Path()))
+            if (name.rfind(L"Show_", 0) == 0)
+                show = dir.File(name);
+        WavFields wav = ReadWav(show);
+        EXPECT_TRUE(wav.valid);
+        EXPECT_GT(wav.dataSize, 48000u * 4);
+        EXPECT_EQ(wav.dataSize, wav.data.size());
+        Sleep(c.hang ? 500 : 4500);
+        EXPECT_EQ(s_Moves, moves);
+        EXPECT_TRUE(!c.after || at(L"[CWaveWriter] closed") < at(c.after));
+        EXPECT_TRUE(!c.after || at(c.after) < TraceCapture::Lines().size());
+        if (s_Hang)
+            CloseHandle(s_Hang);
+    }
+    CRecordingCleaner::s_MoveToBin = move;
 }
 
 // The command line's placeholders filled in; how the command ended, in the
