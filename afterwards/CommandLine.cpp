@@ -200,10 +200,10 @@ const wchar_t* CCommandLine::Refusal(const wchar_t* command, bool japanese)
     if (!RefusalNote(command, japanese))
         return nullptr;
     return japanese ? L"プログラムのパスに空白がありますが、引用符で囲まれていません。このままでは Windows "
-                      L"が空白の前までを別のプログラムとして開始するおそれがあります。パスを引用符で囲んでください。例: "
+                      L"が空白の前までを別のプログラムとして開始するおそれがあります。パスを引用符で囲んでください。例:\n"
                       L"\"C:\\Program Files\\Tool\\tool.exe\" %F"
                     : L"The program's path has spaces but no quotes: Windows could take the part before a space "
-                      L"for another program and start that. Put the path in quotes, for example "
+                      L"for another program and start that. Put the path in quotes, for example:\n"
                       L"\"C:\\Program Files\\Tool\\tool.exe\" %F";
 }
 
