@@ -1,4 +1,5 @@
 #include "afterwards/AfterRecording.h"
+#include "afterwards/CommandLine.h"
 #include "files/FilePrefix.h"
 #include "foundation/Format.h"
 #include "foundation/NoticePost.h"
@@ -33,29 +34,7 @@ void Tell(HWND window, WPARAM notice, const wchar_t* text)
 
 std::wstring CAfterRecording::Expand(const wchar_t* command, const wchar_t* files)
 {
-    RecordingPath recording(files);
-    std::wstring quoted;
-    ForEachLine(files, [&](const wchar_t* file, size_t length) {
-        if (length)
-            quoted.append(quoted.empty() ? L"\"" : L" \"").append(file, length).append(L"\"");
-    });
-    std::wstring line;
-    for (const wchar_t* p = command; p && *p; ++p) {
-        if (*p != L'%' || !p[1]) {
-            line += *p;
-            continue;
-        }
-        switch (p[1]) {
-        case L'F': line += quoted; break;
-        case L'D': line += recording.folder; break;
-        case L'T': line += recording.title; break;
-        case L'S': line += recording.stamp; break;
-        case L'%': line += L'%'; break;
-        default: line += *p; continue;
-        }
-        ++p;
-    }
-    return line;
+    return CCommandLine(command, files).line;
 }
 
 void CAfterRecording::Run(const wchar_t* command, const wchar_t* files, HWND window, bool japanese)
@@ -64,21 +43,30 @@ void CAfterRecording::Run(const wchar_t* command, const wchar_t* files, HWND win
         return;
     RecordingPath recording(files);
     std::wstring name = recording.Name(), folder = recording.folder;
-    std::wstring line = Expand(command, files);
+    wchar_t text[MAX_PATH + 200];
+    if (const wchar_t* refusal = CCommandLine::RefusalNote(command, japanese)) {
+        FormatText(text, MAX_PATH + 200, L"%s (%s)", name.c_str(), refusal);
+        Tell(window, kNoticeCommandNotRun, text);
+        return;
+    }
+    CCommandLine filled(command, files);
+    std::wstring& line = filled.line;
     while (!line.empty() && (line.back() == L' ' || line.back() == L'\t'))
         line.pop_back();
     if (line.empty())
         return;
     Trace(L"[CAfterRecording] %s: %s\n", name.c_str(), line.c_str());
-    wchar_t text[MAX_PATH + 200];
     DWORD error = ERROR_FILENAME_EXCED_RANGE;
     PROCESS_INFORMATION info = {};
     if (line.size() < kMaxCommandLine) {
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
-        // The recording's folder is the current one: a command may name its files alone.
-        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                           folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+        // The recording's folder is the current one, where it can be: a
+        // command may name its files alone.
+        DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(folder.c_str());
+        bool inFolder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        if (CreateProcessW(filled.program.empty() ? nullptr : filled.program.c_str(), &line[0], nullptr, nullptr,
+                           FALSE, CREATE_NO_WINDOW, nullptr, inFolder ? folder.c_str() : nullptr, &startup, &info))
             error = ERROR_SUCCESS;
         else
             error = GetLastError();

@@ -14,9 +14,9 @@ public:
     // Runs command for the recording whose files (one a line, with paths)
     // are given; what becomes of it goes to window as notices.
     static void Run(const wchar_t* command, const wchar_t* files, HWND window, bool japanese);
-    // The command line: %F the files, each quoted, apart by spaces; %D their
-    // folder; %T the title as in the file names; %S the scheduled start
-    // (YYYYMMDDhhmm); %% a percent sign. Other text stays as it is.
+    // The command line as started (CCommandLine): %F the files, %D their
+    // folder, %T the title, each in quotes; %S the scheduled start; %% a
+    // percent sign. A command CCommandLine refuses is not run, and told.
     static std::wstring Expand(const wchar_t* command, const wchar_t* files);
     // How long a command is watched (a seam: the tests do not wait 30 minutes).
     static DWORD s_WatchMs;

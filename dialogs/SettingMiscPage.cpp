@@ -1,4 +1,5 @@
 #include "dialogs/SettingMiscPage.h"
+#include "afterwards/CommandLine.h"
 #include "config/AppParameter.h"
 #include "config/AutoStart.h"
 #include "foundation/Decimal.h"
@@ -168,6 +169,16 @@ bool CSettingMiscPage::OnApply(HWND hwnd)
         MessageBoxW(hwnd, message, ja ? L"設定" : L"Setting", MB_ICONHAND | MB_OK);
         return false;
     }
+    // A program path with spaces but no quotes could start another
+    // program: the page stays open for the user to add them.
+    wchar_t command[kCommandLimit] = L"";
+    GetDlgItemTextW(hwnd, IDC_AFTER_COMMAND, command, kCommandLimit);
+    if (const wchar_t* refusal = CCommandLine::Refusal(command, m_UiLanguage == 1)) {
+        MessageBoxW(hwnd, refusal, m_UiLanguage == 1 ? L"設定" : L"Setting", MB_ICONHAND | MB_OK);
+        SendDlgItemMessageW(hwnd, IDC_AFTER_COMMAND, EM_SETSEL, 0, -1);
+        SetFocus(GetDlgItem(hwnd, IDC_AFTER_COMMAND));
+        return false;
+    }
     m_Language = static_cast<int>(SendDlgItemMessageW(hwnd, IDC_LANGUAGE, CB_GETCURSEL, 0, 0));
     if (m_Language < 0)
         m_Language = -1;
@@ -197,8 +208,6 @@ bool CSettingMiscPage::OnApply(HWND hwnd)
     int days;
     if (ParseSize(text, days) && days >= 0)
         g_pConfig->m_KeepDays = days < kMaxKeepDays ? days : kMaxKeepDays;
-    wchar_t command[kCommandLimit] = L"";
-    GetDlgItemTextW(hwnd, IDC_AFTER_COMMAND, command, kCommandLimit);
     g_pConfig->SetSetting(g_pConfig->m_AfterCommand, command);
     // The last page to apply saves both, so a failure is told once.
     SaveConfigOrTell(hwnd);

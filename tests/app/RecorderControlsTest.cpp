@@ -1,10 +1,12 @@
 // The recorder's own controls in the real program: stop a recording, record
 // now, the command after each recording, and the clean-up of old recordings.
 #include "afterwards/AfterRecording.h"
+#include "afterwards/CommandLine.h"
 #include "afterwards/RecordingCleaner.h"
 #include "app/AppMain.h"
 #include "app/Recorder.h"
 #include "capture/BaseCapture.h"
+#include "files/FilePrefix.h"
 #include "foundation/Messages.h"
 #include "support/DialogDriver.h"
 
@@ -299,10 +301,20 @@ TEST(RecorderControls, TheSessionEndingFinishesTheFileFirstDuringASlowCleanUp)
 // when the watch ends (30 minutes, here none).
 TEST(RecorderControls, TheCommandAfterARecordingIsFilledInAndWatched)
 {
-    EXPECT_EQ(CAfterRecording::Expand(L"up.exe %F -d \"%D\" -t \"%T\" -s %S 100%% %x%",
+    EXPECT_EQ(CAfterRecording::Expand(L"up.exe %F -d %D -t \"%T\" -s %S 100%% %x%",
                                       L"D:\\Rec\\A b_202603071000_000.wav\nD:\\Rec\\A b_202603071000_001.wav\n"),
               L"up.exe \"D:\\Rec\\A b_202603071000_000.wav\" \"D:\\Rec\\A b_202603071000_001.wav\" -d \"D:\\Rec\" "
               L"-t \"A b\" -s 202603071000 100% %x%");
+    // A program path that Windows would cut at a space is refused.
+    struct Typed {
+        const wchar_t* command;
+        bool refused;
+    } typed[] = {{L"C:\\Program Files\\Tool\\up.exe %F", true}, {L"C:\\Tools\\My Program.exe", true},
+                 {L"C:\\My Tools\\up %F", true},         {L"\"C:\\Program Files\\Tool\\up.exe\" %F", false},
+                 {L"C:\\Tools\\up.exe -o C:\\out dir", false}, {L"C:\\Tools\\up %F C:\\x y", false},
+                 {L"cmd /c echo %F", false},               {L"tool another.exe", false}};
+    for (const Typed& t : typed)
+        EXPECT_EQ(CCommandLine::Refusal(t.command, false) != nullptr, t.refused) << Narrow(t.command);
     TempDir dir;
     std::wstring files = dir.File(L"A b_202603071000_000.wav") + L"\n";
     HWND window = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
@@ -315,6 +327,8 @@ TEST(RecorderControls, TheCommandAfterARecordingIsFilledInAndWatched)
         {L"cmd /c exit 0", 30000, kNoticeCommandDone, L"A b_202603071000 (exit code 0)"},
         {L"cmd /c exit 3", 30000, kNoticeCommandFailed, L"A b_202603071000 (exit code 3)"},
         {L"no-such-program.exe %F", 30000, kNoticeCommandNotRun, L"A b_202603071000 (error 2)"},
+        {L"C:\\Program Files\\Tool\\up.exe %F", 30000, kNoticeCommandNotRun,
+         L"A b_202603071000 (its program's path has spaces but no quotes)"},
         {L"cmd /c exit 0", 0, kNoticeCommandRunning, L"A b_202603071000"},
     };
     for (const Case& c : cases) {
@@ -327,5 +341,63 @@ TEST(RecorderControls, TheCommandAfterARecordingIsFilledInAndWatched)
         delete[] reinterpret_cast<wchar_t*>(msg.lParam);
     }
     CAfterRecording::s_WatchMs = CAfterRecording::kWatchMs;
+    DestroyWindow(window);
+}
+
+// What the started program reads of each value, quoted by the user or not,
+// through cmd or not: an exe's arguments as its C runtime reads them, and a
+// batch file's %1 to %3 as cmd hands them over (each in its quotes).
+TEST(RecorderControls, TheStartedProgramReadsEachValueWhole)
+{
+    TempDir dir;
+    std::wstring exe = TestBinDir() + L"\\argv-echo.exe", bat = dir.File(L"echo args.bat"), out = dir.File(L"argv.txt");
+    WriteBytes(bat, "@echo off\r\n>>\"%MARIVANE_ARGV_FILE%\" echo %1\r\n>>\"%MARIVANE_ARGV_FILE%\" echo %2\r\n"
+                    ">>\"%MARIVANE_ARGV_FILE%\" echo %3\r\n");
+    SetEnvironmentVariableW(L"MARIVANE_ARGV_FILE", out.c_str());
+    // Wine's cmd expands a %NAME% in a batch file's %1 once more; Windows' does not.
+    bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    std::wstring odd = FileTitle(L"C:\\", L"Say \"hi\" & 100%PATH%! ^ (x)", 512), batchPath = L"\"%PATH%\"";
+    if (wine)
+        batchPath = L"\"" + EnvironmentValue(L"PATH") + L"\"";
+    HWND window = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    struct Case {
+        const wchar_t* folder;
+        std::wstring title, command;
+        std::vector<std::wstring> read;
+    } cases[] = {
+        // A drive's root, quoted by the user or not; a share and its root.
+        {L"C:\\", L"Tom & Jerry", L"{exe} %F %D \"%D\" %T", {L"C:\\\\Tom & Jerry_202603071000_000.wav", L"C:\\", L"C:\\", L"Tom & Jerry"}},
+        {L"\\\\server\\share\\Rec", L"A b", L"{exe} --dir=\"%D\" -t \"%T\"", {L"--dir=\\\\server\\share\\Rec", L"-t", L"A b"}},
+        {L"\\\\server\\share\\", L"A b", L"{exe} %D", {L"\\\\server\\share"}},
+        // Without cmd a % is a character; through cmd no character is cmd's.
+        {L"C:\\", L"100%PATH%", L"{exe} %T", {L"100%PATH%"}},
+        {L"C:\\", odd, L"cmd /c {exe} %T %D", {odd, L"C:\\"}},
+        {L"C:\\", odd, L"cmd /c \"{exe}\" \"%T\"", {odd}},
+        // A batch file by name.
+        {L"C:\\", L"Tom & Jerry (live) ^ !x!", L"\"{bat}\" %F %D %T",
+         {L"\"C:\\\\Tom & Jerry (live) ^ !x!_202603071000_000.wav\"", L"\"C:\\\\\"", L"\"Tom & Jerry (live) ^ !x!\""}},
+        {L"C:\\", L"%PATH%", L"\"{bat}\" %T %D %S", {batchPath, L"\"C:\\\\\"", L"202603071000"}},
+    };
+    for (Case& c : cases) {
+        for (auto [code, value] : {std::make_pair(L"{exe}", exe), std::make_pair(L"{bat}", bat)})
+            if (c.command.find(code) != std::wstring::npos)
+                c.command.replace(c.command.find(code), 5, value);
+        std::wstring files = std::wstring(c.folder) + L"\\" + c.title + L"_202603071000_000.wav\n";
+        DeleteFileW(out.c_str());
+        CAfterRecording::Run(c.command.c_str(), files.c_str(), window, false);
+        MSG msg = {};
+        EXPECT_TRUE(WaitUntil([&] { return PeekMessageW(&msg, window, WM_RECORDING_NOTICE, WM_RECORDING_NOTICE, PM_REMOVE); }, 10000));
+        EXPECT_EQ(msg.wParam, static_cast<WPARAM>(kNoticeCommandDone)) << Narrow(c.command);
+        delete[] reinterpret_cast<wchar_t*>(msg.lParam);
+        std::vector<std::wstring> read = Lines(ReadBytes(out));
+        for (std::wstring& line : read)
+            if (!line.empty() && line.back() == L'\r')
+                line.pop_back();
+        std::wstring whole = read.empty() || c.command.find(bat) != std::wstring::npos ? L"" : read.front();
+        if (!whole.empty())
+            read.erase(read.begin());  // the exe's whole command line first
+        EXPECT_EQ(read, c.read) << Narrow(c.command) << "\n  started as " << Narrow(whole);
+    }
+    SetEnvironmentVariableW(L"MARIVANE_ARGV_FILE", nullptr);
     DestroyWindow(window);
 }

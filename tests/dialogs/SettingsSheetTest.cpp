@@ -352,3 +352,36 @@ TEST(SettingsSheet, TheAudioPageMetersTheInput)
     }
     EXPECT_TRUE(WaitUntil([&] { return threads() <= before; }, 3000));
 }
+
+// A command whose program path has spaces but no quotes is refused on OK
+// with the reason, in either language: the sheet stays open and keeps the
+// old command; with the quotes it is taken.
+TEST(SettingsSheet, AnUnquotedProgramPathIsRefused)
+{
+    for (int ja : {0, 1}) {
+        DialogFixture f(ja);
+        f.config.m_AfterCommand.Assign(L"old.exe %F");
+        std::wstring refusal, kept;
+        std::string saved;
+        f.Run([&] { CConfigDialog().Show(nullptr); }, ja ? L"設定" : L"Setting", [&](HWND sheet) {
+            HWND misc = Page(sheet, 1);
+            SetControlText(misc, IDC_AFTER_COMMAND, L"C:\\Program Files\\Tool\\up.exe %F");
+            PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
+            refusal = AnswerMessageBox(sheet, IDOK, 5000, ja ? L"settings-misc-unquoted-ja" : L"settings-misc-unquoted-en");
+            Sleep(300);
+            EXPECT_TRUE(IsWindowVisible(sheet));
+            kept = f.config.m_AfterCommand.GetWide();
+            saved = f.Saved();
+            SetControlText(misc, IDC_AFTER_COMMAND, L"\"C:\\Program Files\\Tool\\up.exe\" %F");
+            PressOk(sheet);
+        });
+        EXPECT_EQ(refusal.rfind(ja ? L"プログラムのパスに空白がありますが、引用符で囲まれていません。"
+                                   : L"The program's path has spaces but no quotes: Windows could take",
+                                0),
+                  0u)
+            << Narrow(refusal);
+        EXPECT_EQ(kept, L"old.exe %F");
+        EXPECT_EQ(saved.find("up.exe"), std::string::npos);
+        EXPECT_STREQ(f.config.m_AfterCommand.GetWide(), L"\"C:\\Program Files\\Tool\\up.exe\" %F");
+    }
+}

@@ -48,7 +48,7 @@ HWND WaitForMenu(DWORD threadId, DWORD timeoutMs)
     return found.empty() ? nullptr : found[0];
 }
 
-std::wstring AnswerMessageBox(HWND owner, int button, DWORD timeoutMs)
+std::wstring AnswerMessageBox(HWND owner, int button, DWORD timeoutMs, const wchar_t* screenshot)
 {
     std::vector<HWND> boxes;
     auto shown = [&] {
@@ -60,6 +60,8 @@ std::wstring AnswerMessageBox(HWND owner, int button, DWORD timeoutMs)
         return L"(no message box)";
     Sleep(100);
     std::wstring text = ControlText(boxes[0], 0xFFFF);  // the message box's text control
+    if (screenshot)
+        SaveScreenshot(boxes[0], screenshot);
     PostMessageW(boxes[0], WM_COMMAND, button, 0);
     WaitGone(boxes[0]);
     return text;

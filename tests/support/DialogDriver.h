@@ -31,8 +31,8 @@ std::wstring ColumnHeader(HWND list, int column);
 HWND Page(HWND sheet, int index);
 void SelectRow(HWND list, int row);
 // Answers the message box the window opens with that button and returns its
-// text, or "(no message box)".
-std::wstring AnswerMessageBox(HWND owner, int button, DWORD timeoutMs = 5000);
+// text, or "(no message box)"; with a screenshot name, saves it first.
+std::wstring AnswerMessageBox(HWND owner, int button, DWORD timeoutMs = 5000, const wchar_t* screenshot = nullptr);
 // Saves the window as it is on screen to build\screenshots\<name>.bmp
 // (scripts/test turns them into PNG).
 bool SaveScreenshot(HWND window, const std::wstring& name);
