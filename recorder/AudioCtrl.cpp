@@ -231,10 +231,14 @@ void CAudioCtrl::StartDevice()
 void CAudioCtrl::ChosenDevice(wchar_t* name, wchar_t* id, int size) const
 {
     name[0] = id[0] = L'\0';
-    if (ProgramSource::IsDevice(m_Source))
-        lstrcpynW(id, m_Source, size);  // found by its id alone
-    else if (g_pConfig)
+    if (g_pConfig)
         g_pConfig->GetCaptureDevice(name, id, size);
+    // A program's own device is found by its id alone; the settings' device
+    // chosen as a program's own is the same choice (no new open between).
+    if (ProgramSource::IsDevice(m_Source) && wcscmp(id, m_Source) != 0) {
+        name[0] = L'\0';
+        lstrcpynW(id, m_Source, size);
+    }
 }
 
 void CAudioCtrl::CaptureOpen(const wchar_t* source)
