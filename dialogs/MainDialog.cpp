@@ -256,6 +256,7 @@ void CMainDialog::OnNew(HWND hwnd)
     input.m_StopTime.SetNow();
     input.m_Weekly = 0;
     input.m_bNew = 1;
+    input.m_pDevices = &m_Choices;
     if (!input.RunToInsert(hwnd, m_pList))
         return;
     SaveConfig(hwnd);
@@ -286,6 +287,7 @@ void CMainDialog::OnEdit(HWND hwnd)
     input.m_StartTime.Set(a.wYear, a.wMonth, a.wDay, a.wHour, a.wMinute, a.wSecond);
     input.m_StopTime.Set(b.wYear, b.wMonth, b.wDay, b.wHour, b.wMinute, b.wSecond);
     input.m_bNew = 0;
+    input.m_pDevices = &m_Choices;
     if (!input.Run(hwnd, m_pList))
         return;
     ProgramItem* item = input.CreateItem();

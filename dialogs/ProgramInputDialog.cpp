@@ -186,7 +186,10 @@ INT_PTR CProgramInputDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, 
 void CProgramInputDialog::FillSource(HWND hwnd)
 {
     bool ja = UiIsJapanese();
-    m_Choices.ListDevices();
+    if (m_pDevices)
+        m_Choices = *m_pDevices;
+    else
+        m_Choices.ListDevices();
     m_Entries.clear();
     HWND combo = GetDlgItem(hwnd, IDC_SOURCE);
     SendMessageW(combo, CB_RESETCONTENT, 0, 0);

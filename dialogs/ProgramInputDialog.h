@@ -71,6 +71,8 @@ public:
     ProgramList* m_pList;
     // Opened by "Record now": the times keep their seconds.
     bool m_bRecordNow;
+    // The devices as the opener listed them; null: the dialog lists them.
+    const CSourceChoices* m_pDevices = nullptr;
 
 private:
     // False when the user keeps the dialog open to mend the program.
