@@ -241,8 +241,10 @@ void CScheduler::Drive(const CDateTime& now)
         for (unsigned i = 1; !found && i < 64 && m_pProgramList->GetAt(i, next); ++i)
             found = next.m_State == Idle && next.m_StopTime.Diff(now) > 0;
         long long stopUtc = commanded ? commanded : CaptureClockTime(m_CurProgram.m_StopTime);
+        // A station has no device to hand over, nor takes one over: the next is set up on its own.
         bool handOver = !m_bHandOver && AudioThreadId() && found && CaptureClockTime(next.m_StartTime) <= stopUtc &&
-                        Until(next.m_StopTime) > Until(next.m_StartTime);
+                        Until(next.m_StopTime) > Until(next.m_StartTime) && SetupLead(m_CurProgram) == kSetupLead &&
+                        SetupLead(next) == kSetupLead;
         // The PC slept (or stood still) through the stop: what it kept is told.
         if (!commanded && m_LastPassUtc && stopUtc - m_LastPassUtc > kSleptThrough)
             TellCutShort(m_CurProgram, FromUtc(m_LastPassUtc), KeptSeconds(), false);
