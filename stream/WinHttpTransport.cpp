@@ -10,7 +10,7 @@ const wchar_t kAgent[] = L"Marivane";
 
 }  // namespace
 
-CWinHttpTransport::CWinHttpTransport() : m_hSession(nullptr), m_hConnect(nullptr), m_hRequest(nullptr), m_Aborted(0)
+CWinHttpTransport::CWinHttpTransport() : m_hSession(nullptr), m_hConnect(nullptr), m_hRequest(nullptr), m_Aborted(0), m_StallMs(0)
 {
     InitializeCriticalSection(&m_Lock);
 }
@@ -76,6 +76,7 @@ StationFailure CWinHttpTransport::Connect(const StationAddress& address, DWORD t
     CloseHandles();
     answer = StationAnswer();
     m_Url = address.Text();
+    m_Redirect.clear();
     HINTERNET session = WinHttpOpen(kAgent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
                                     WINHTTP_NO_PROXY_BYPASS, 0);
     // Before Windows 8.1 the automatic type is unknown; the default proxy is the next best.
@@ -94,6 +95,7 @@ StationFailure CWinHttpTransport::Connect(const StationAddress& address, DWORD t
         return kFailCancelled;
     // A finite wait for the name too: after a wake the resolver may hang.
     int wait = static_cast<int>(timeoutMs), stall = static_cast<int>(stallMs);
+    m_StallMs = stallMs;
     WinHttpSetTimeouts(session, wait, wait, wait, stall);
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
     WinHttpSetOption(session, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
@@ -109,6 +111,10 @@ StationFailure CWinHttpTransport::Connect(const StationAddress& address, DWORD t
     if (!request)
         return m_Aborted ? kFailCancelled : FailureOf(GetLastError());
     WinHttpSetTimeouts(request, wait, wait, wait, stall);
+    // Where a redirect leads, for the addresses in a playlist found there.
+    CWinHttpTransport* self = this;
+    WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &self, sizeof(self));
+    WinHttpSetStatusCallback(request, Redirected, WINHTTP_CALLBACK_FLAG_REDIRECT, 0);
     if (!WinHttpSendRequest(request, L"Icy-MetaData: 1\r\n", static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !WinHttpReceiveResponse(request, nullptr)) {
         DWORD error = GetLastError();
@@ -132,13 +138,23 @@ StationFailure CWinHttpTransport::Connect(const StationAddress& address, DWORD t
     }
     DWORD chars = 0;
     WinHttpQueryOption(request, WINHTTP_OPTION_URL, nullptr, &chars);
-    if (chars > 0) {
+    if (chars > 0 && m_Redirect.empty()) {
         std::wstring url(chars / sizeof(wchar_t) + 1, L'\0');
         DWORD bytes = static_cast<DWORD>(url.size() * sizeof(wchar_t));
         if (WinHttpQueryOption(request, WINHTTP_OPTION_URL, &url[0], &bytes))
             m_Url = url.c_str();
     }
+    if (!m_Redirect.empty())
+        m_Url = m_Redirect;
     return kFailNone;
+}
+
+void CALLBACK CWinHttpTransport::Redirected(HINTERNET, DWORD_PTR context, DWORD status, void* information, DWORD)
+{
+    auto* self = reinterpret_cast<CWinHttpTransport*>(context);
+    if (self && status == WINHTTP_CALLBACK_STATUS_REDIRECT && information)
+        self->m_Redirect = StationAddress::Resolve(self->m_Redirect.empty() ? self->m_Url : self->m_Redirect,
+                                                   static_cast<const wchar_t*>(information));
 }
 
 std::wstring CWinHttpTransport::Header(const wchar_t* name) const
@@ -160,12 +176,15 @@ StationFailure CWinHttpTransport::Receive(unsigned char* buffer, size_t size, si
     if (!request || m_Aborted)
         return kFailCancelled;
     // Waits for some bytes, however few, where a read could wait to fill the buffer.
-    DWORD available = 0;
+    DWORD available = 0, start = GetTickCount();
     if (!WinHttpQueryDataAvailable(request, &available)) {
         DWORD error = GetLastError();
         if (m_Aborted)
             return kFailCancelled;
-        return error == ERROR_WINHTTP_TIMEOUT ? kFailStalled : FailureOf(error);
+        // Windows says ERROR_WINHTTP_TIMEOUT; Wine 8 a connection error.
+        bool waited = GetTickCount() - start + 100 >= m_StallMs;
+        Trace(L"[CWinHttpTransport] %s: no bytes (%lu) after %lu ms\n", m_Url.c_str(), error, GetTickCount() - start);
+        return error == ERROR_WINHTTP_TIMEOUT || waited ? kFailStalled : FailureOf(error);
     }
     if (available == 0)
         return kFailEnded;

@@ -25,10 +25,13 @@ public:
 private:
     void CloseHandles();
     std::wstring Header(const wchar_t* name) const;
+    // Called on the connecting thread (synchronous WinHTTP) at each redirect.
+    static void CALLBACK Redirected(HINTERNET, DWORD_PTR context, DWORD status, void* information, DWORD length);
 
     // The handles are closed by Abort from another thread too: under m_Lock.
     CRITICAL_SECTION m_Lock;
     HINTERNET m_hSession, m_hConnect, m_hRequest;
     volatile LONG m_Aborted;
-    std::wstring m_Url;
+    DWORD m_StallMs;
+    std::wstring m_Url, m_Redirect;
 };
