@@ -121,7 +121,8 @@ bool CStationConnection::Open(const wchar_t* typed, DWORD connectMs)
         StreamSniff sniff;
         bool ended = false;
         for (;;) {
-            sniff = StreamSniff::Of(m_Pending.data(), m_Pending.size(), ended);
+            // A tag that claims megabytes is not waited for.
+            sniff = StreamSniff::Of(m_Pending.data(), m_Pending.size(), ended || m_Pending.size() >= kMaxSniff);
             if (!sniff.needMore)
                 break;
             StationFailure failure = More(m_Pending.size());

@@ -38,6 +38,8 @@ public:
     static constexpr DWORD kConnectMs = 10000;
     // Redirects and playlists on the way to a stream.
     static constexpr int kMaxHops = 5;
+    // Bytes read at most to tell the kind of stream.
+    static constexpr size_t kMaxSniff = 1 << 20;
 
     // Seams for the tests: plain http:// always over the socket (Wine's
     // WinHTTP accepts "ICY 200 OK", so it never falls back), and a shorter

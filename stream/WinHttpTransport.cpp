@@ -129,10 +129,23 @@ StationFailure CWinHttpTransport::Connect(const StationAddress& address, DWORD t
     for (const char* name : {"icy-metaint", "icy-br", "icy-name", "Content-Type"}) {
         std::wstring wide(name, name + strlen(name));
         std::wstring value = Header(wide.c_str());
-        int n = WideCharToMultiByte(CP_UTF8, 0, value.c_str(), static_cast<int>(value.size()), nullptr, 0, nullptr, nullptr);
-        std::string narrow(static_cast<size_t>(n > 0 ? n : 0), '\0');
-        if (n > 0)
-            WideCharToMultiByte(CP_UTF8, 0, value.c_str(), static_cast<int>(value.size()), &narrow[0], n, nullptr, nullptr);
+        // WinHTTP widens a header's bytes one to one; narrowed back, icy-name
+        // is read as a StreamTitle is (UTF-8, the ANSI code page, Latin-1).
+        std::string narrow;
+        bool bytes = true;
+        for (wchar_t c : value)
+            bytes = bytes && c <= 0xFF;
+        if (bytes) {
+            for (wchar_t c : value)
+                narrow += static_cast<char>(c);
+        } else {
+            int n = WideCharToMultiByte(CP_UTF8, 0, value.c_str(), static_cast<int>(value.size()), nullptr, 0, nullptr,
+                                        nullptr);
+            narrow.assign(static_cast<size_t>(n > 0 ? n : 0), '\0');
+            if (n > 0)
+                WideCharToMultiByte(CP_UTF8, 0, value.c_str(), static_cast<int>(value.size()), &narrow[0], n, nullptr,
+                                    nullptr);
+        }
         if (!value.empty())
             answer.Take(name, narrow);
     }
