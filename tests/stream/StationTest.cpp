@@ -249,6 +249,42 @@ TEST(StationAddress, RedirectsAndRelativeAddresses)
     }
 }
 
+TEST(IcyMetadata, AnyPiecesTheNetworkHandsOver)
+{
+    // 40 bytes of audio between blocks: a title, an empty block, the same
+    // title again (no change), another with an apostrophe, then no text at all.
+    const std::string blocks[] = {std::string("\x02StreamTitle='One';StreamUrl='';\0\0\0", 33),
+                                  std::string(1, '\0'),
+                                  std::string("\x02StreamTitle='One';", 19) + std::string(14, '\0'),
+                                  std::string("\x02StreamTitle='Rock 'n' roll';", 29) + std::string(4, '\0'),
+                                  std::string("\x01", 1) + std::string(16, '\0')};
+    std::string sent, audio;
+    for (int i = 0; i < 5; ++i) {
+        std::string piece(40, static_cast<char>('a' + i));
+        sent += piece + blocks[i];
+        audio += piece;
+    }
+    sent += "tail";
+    audio += "tail";
+    for (size_t step : {size_t(1), size_t(2), size_t(7), size_t(16), size_t(41), sent.size()}) {
+        CIcyMetadata metadata(40);
+        std::string bytes = sent, out;
+        std::vector<StationTitle> titles;
+        for (size_t at = 0; at < bytes.size(); at += step) {
+            size_t n = std::min(step, bytes.size() - at);
+            size_t kept = metadata.Strip(reinterpret_cast<unsigned char*>(&bytes[at]), n, titles);
+            out.append(bytes, at, kept);
+        }
+        EXPECT_EQ(out, audio) << step;
+        ASSERT_EQ(titles.size(), 2u) << step;
+        EXPECT_EQ(titles[0].offset, 40u);
+        EXPECT_EQ(titles[0].text, L"One");
+        EXPECT_EQ(titles[1].offset, 160u);
+        EXPECT_EQ(titles[1].text, L"Rock 'n' roll");
+        EXPECT_EQ(metadata.AudioBytes(), audio.size());
+    }
+}
+
 DWORD WINAPI CancelLater(void* flag)
 {
     Sleep(300);
