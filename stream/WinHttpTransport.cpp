@@ -10,6 +10,8 @@ const wchar_t kAgent[] = L"Marivane";
 
 }  // namespace
 
+bool CWinHttpTransport::s_bRefuseIcy = false;
+
 CWinHttpTransport::CWinHttpTransport() : m_hSession(nullptr), m_hConnect(nullptr), m_hRequest(nullptr), m_Aborted(0), m_StallMs(0)
 {
     InitializeCriticalSection(&m_Lock);
@@ -126,6 +128,15 @@ StationFailure CWinHttpTransport::Connect(const StationAddress& address, DWORD t
                              &status, &size, WINHTTP_NO_HEADER_INDEX))
         return kFailBadAnswer;
     answer.status = status;
+    if (s_bRefuseIcy) {
+        wchar_t version[32] = L"";
+        DWORD bytes = sizeof(version);
+        WinHttpQueryHeaders(request, WINHTTP_QUERY_VERSION, WINHTTP_HEADER_NAME_BY_INDEX, version, &bytes,
+                            WINHTTP_NO_HEADER_INDEX);
+        Trace(L"[CWinHttpTransport] the answer's version: %s\n", version);
+        if (wcsncmp(version, L"HTTP/", 5) != 0)
+            return kFailBadAnswer;
+    }
     for (const char* name : {"icy-metaint", "icy-br", "icy-name", "Content-Type"}) {
         std::wstring wide(name, name + strlen(name));
         std::wstring value = Header(wide.c_str());

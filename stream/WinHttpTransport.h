@@ -19,6 +19,10 @@ public:
     StationFailure Receive(unsigned char* buffer, size_t size, size_t& got) override;
     void Abort() override;
 
+    // A seam for the tests: refuse an answer that is no HTTP/1.x, as
+    // Windows' WinHTTP refuses "ICY 200 OK" (Wine's takes it as 200).
+    static bool s_bRefuseIcy;
+
     // A WinHTTP error as a failure the user can read.
     static StationFailure FailureOf(DWORD error);
 

@@ -6,6 +6,7 @@
 #include "stream/StationAddress.h"
 #include "stream/StationConnection.h"
 #include "stream/StationProbe.h"
+#include "stream/WinHttpTransport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -116,6 +117,7 @@ protected:
     {
         SetTitleCodePage(0);
         CStationConnection::s_bSocketAlways = false;
+        CWinHttpTransport::s_bRefuseIcy = false;
         CStationConnection::s_StallMs = CStationConnection::kStallMs;
     }
 };
@@ -178,6 +180,19 @@ TEST_F(StationTest, ReadsWhatTheStationSent)
             }
         }
     }
+}
+
+TEST_F(StationTest, WinHttpRefusingIcyIsAskedAgainOverTheSocket)
+{
+    CWinHttpTransport::s_bRefuseIcy = true;
+    for (const wchar_t* path : {L"/icy", L"/list.pls", L"/mp3"}) {
+        CStationConnection c;
+        EXPECT_TRUE(c.Open(Station(path).c_str())) << Narrow(c.Reason(false));
+        EXPECT_EQ(c.Info().socketPath, wcscmp(path, L"/mp3") != 0) << Narrow(path);
+        EXPECT_EQ(c.Info().answer.icy, wcscmp(path, L"/mp3") != 0) << Narrow(path);
+        EXPECT_EQ(c.Info().kind, kKindMp3);
+    }
+    CWinHttpTransport::s_bRefuseIcy = false;
 }
 
 TEST_F(StationTest, DropThenRefusals)
