@@ -94,6 +94,15 @@ StationFailure CStationConnection::More(size_t have)
 
 bool CStationConnection::Open(const wchar_t* typed, DWORD connectMs)
 {
+    if (Reach(typed, connectMs))
+        return true;
+    // A page or a refusal is not read on as if it were a stream.
+    Close();
+    return false;
+}
+
+bool CStationConnection::Reach(const wchar_t* typed, DWORD connectMs)
+{
     m_Failure = kFailNone;
     m_Info = StationInfo();
     m_Delivered = 0;

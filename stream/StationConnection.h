@@ -72,6 +72,8 @@ public:
 
 private:
     bool Fail(StationFailure failure);
+    // Open's way to a stream, through redirects and playlists.
+    bool Reach(const wchar_t* address, DWORD connectMs);
     bool Connect(const std::wstring& address, DWORD connectMs);
     // Reads into m_Pending (metadata taken out) until it holds more than have.
     StationFailure More(size_t have);
