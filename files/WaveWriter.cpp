@@ -11,7 +11,7 @@ CWaveWriter::CWaveWriter()
     : m_hNoticeWnd(nullptr), m_DroppedFrames(0), m_hWork(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       m_hThread(nullptr), m_pData(nullptr), m_DataHead(0), m_DataTail(0), m_DataUsed(0), m_pCommands(nullptr),
       m_CommandHead(0), m_CommandCount(0), m_bBusy(false), m_bWaiting(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_FileFrames(0), m_Recording(),
-      m_Number(0), m_Format(), m_UnrefreshedBytes(0), m_UncheckedBytes(0), m_bLowDiskTold(false), m_bActive(false), m_bBroken(false),
+      m_Number(0), m_Format(), m_UnrefreshedBytes(0), m_Refreshes(0), m_UncheckedBytes(0), m_bLowDiskTold(false), m_bActive(false), m_bBroken(false),
       m_bFailed(false)
 {
     InitializeCriticalSection(&m_QueueLock);
@@ -278,7 +278,7 @@ void CWaveWriter::Write(const char* data, unsigned length)
         m_FileFrames += length / (m_Format.nBlockAlign ? m_Format.nBlockAlign : 1);
         m_UnrefreshedBytes += length;
         if (m_UnrefreshedBytes >= static_cast<unsigned long long>(m_Format.nAvgBytesPerSec) * kRefreshSeconds) {
-            m_pFile->RefreshHeader();
+            m_pFile->RefreshHeader(++m_Refreshes % kFlushRefreshes == 1);
             m_UnrefreshedBytes = 0;
         }
         m_UncheckedBytes += length;
@@ -326,6 +326,7 @@ void CWaveWriter::CloseFile()
 bool CWaveWriter::CreateNumberedFile()
 {
     m_UnrefreshedBytes = 0;
+    m_Refreshes = 0;
     m_FileFrames = 0;
     CMediaFile* file = m_Recording.m_Format.NewFile();
     if (!file)

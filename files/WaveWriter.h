@@ -20,8 +20,13 @@ public:
     static constexpr unsigned kQueueBytes = 96000 * 4 * kQueueSeconds;
     static constexpr unsigned kMaxCommands = 8192;
     // The header is rewritten after this much audio, so a recording cut off
-    // by a crash or power loss keeps all but its last second or so.
+    // by a crash keeps all but its last second or so (the system holds what
+    // was written), and every kFlushRefreshes-th refresh is flushed to the
+    // disk, so one cut off by a power loss keeps all but its last seconds.
+    // A flush each second would double what the recording costs the system
+    // (under Wine its server does the flush).
     static constexpr unsigned kRefreshSeconds = 1;
+    static constexpr unsigned kFlushRefreshes = 5;
     // Audio waits in the queue at most this long: the writer is not woken
     // for every buffer (a trip through the kernel and a thread switch, 30
     // times a second) but looks this often, and at once for anything other
@@ -117,6 +122,7 @@ private:
     unsigned m_Number;
     WAVEFORMATEX m_Format;
     unsigned long long m_UnrefreshedBytes;
+    unsigned m_Refreshes;  // of the current file
     unsigned long long m_UncheckedBytes;  // written since the free space was looked at
     bool m_bLowDiskTold;
     bool m_bActive;   // a recording is open
