@@ -1,0 +1,200 @@
+// A station's stream through the writer with small split sizes, each file
+// read back: by the splitter here, by mpg123 and ffprobe as other programs
+// read it. Streams made by Debian's encoders (tests/files/make-streams.sh).
+#include "files/WaveWriter.h"
+#include "frames/FrameSplitter.h"
+#include "frames/OggPage.h"
+#include "support/Decoders.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Frames {
+    std::vector<std::string> raw, audio;  // audio: without Ogg's page headers, no header pages
+    std::vector<StreamFrame> info;
+    std::vector<OggPage> pages;
+};
+
+Frames SplitAll(const std::string& bytes, StreamKind kind)
+{
+    Frames s;
+    CFrameSplitter splitter(kind);
+    splitter.Feed(bytes.data(), bytes.size());
+    for (StreamFrame f; splitter.Next(f, true);) {
+        OggPage page;
+        if (kind == kKindOgg) {
+            EXPECT_EQ(page.Parse(f.data, f.bytes), 0);
+        }
+        s.raw.emplace_back(reinterpret_cast<const char*>(f.data), f.bytes);
+        if (!f.header)
+            s.audio.emplace_back(reinterpret_cast<const char*>(f.data) + page.bodyStart, f.bytes - page.bodyStart);
+        f.data = nullptr;
+        s.info.push_back(f);
+        s.pages.push_back(page);
+    }
+    return s;
+}
+
+std::string Tool(const std::string& line)
+{
+    ToolRun run = RunTool(line);
+    EXPECT_EQ(run.exitCode, 0) << line << "\n" << run.output;
+    return run.output;
+}
+
+std::string Utf8(const std::wstring& text)
+{
+    std::string out(text.size() * 3 + 1, '\0');
+    out.resize(static_cast<size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], static_cast<int>(out.size()), nullptr, nullptr)));
+    return out;
+}
+
+unsigned Be32(const std::string& s, size_t at)
+{
+    return static_cast<unsigned>(static_cast<unsigned char>(s[at]) << 24 | static_cast<unsigned char>(s[at + 1]) << 16 |
+                                 static_cast<unsigned char>(s[at + 2]) << 8 | static_cast<unsigned char>(s[at + 3]));
+}
+
+}  // namespace
+
+// Every file plays alone and holds whole frames, all of them once and in
+// order, within the split size; MP3 files begin with a tag and an Info frame
+// that counts them, Ogg files with the stream's headers numbered from 0; the
+// CUE sheet names the files and places a UTF-8 and a Shift-JIS title where
+// they came.
+TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
+{
+    std::string made = Tool("sh " + UnixArg(TestBinDir() + L"\\..\\..\\tests\\files\\make-streams.sh"));
+    std::string cache = made.substr(0, made.find('\n'));
+    struct {
+        const wchar_t* ext;
+        StreamKind kind;
+        unsigned maxSize;
+        size_t breakAt;  // a break before this frame (0: none)
+        unsigned headers;  // pages
+        const char* cueType;
+    } rows[] = {
+        {L"mp3", kKindMp3, 30000, 150, 0, "MP3"},
+        {L"aac", kKindAac, 20000, 0, 0, "WAVE"},
+        {L"opus", kKindOgg, 25000, 0, 2, "WAVE"},
+        {L"ogg", kKindOgg, 6000, 20, 2, "WAVE"},
+    };
+    for (auto& r : rows) {
+        SCOPED_TRACE(Narrow(r.ext));
+        TempDir dir;
+        std::string stream = ReadBytes(L"Z:" + std::wstring(cache.begin(), cache.end()) + L"/tone." + r.ext);
+        Frames in = SplitAll(stream, r.kind);
+        ASSERT_GT(in.audio.size(), 20u);
+        RecordingParameters recording;
+        lstrcpyW(recording.m_Prefix, dir.File(L"Show_202612100800").c_str());
+        recording.m_MaxFileSize = r.maxSize;
+        lstrcpyW(recording.m_Tags.m_Title, L"夜の番組");
+        lstrcpyW(recording.m_Tags.m_Station, L"Test Station");
+        recording.m_Tags.m_Start = {2026, 12, 4, 10, 8, 0, 0, 0};
+        size_t titleAt = in.info.size() * 2 / 3;  // the Shift-JIS title from this frame on
+        {
+            CWaveWriter writer;
+            writer.m_TitleCodePage = 932;
+            writer.BeginStream(recording, r.kind);
+            writer.Title("Artist A - \xE5\xA4\x9C\xE3\x81\xAE\xE6\xAD\x8C", 20);
+            for (size_t i = 0; i < in.info.size(); ++i) {
+                if (i == titleAt)
+                    writer.Title("\x89\xCC\x8E\xE8\x20\x2D\x20\x8C\x8E\x82\xCC\x8C\xF5", 13);
+                if (i == r.breakAt && i)
+                    writer.Break();
+                StreamFrame f = in.info[i];
+                f.data = reinterpret_cast<const unsigned char*>(in.raw[i].data());
+                ASSERT_TRUE(writer.AppendFrame(f));
+            }
+            writer.End();
+            ASSERT_TRUE(writer.Drain(20000));
+        }
+        // The files, read back as the splitter reads a station.
+        std::vector<std::wstring> names = ListFiles(dir.Path());
+        auto cueName = std::find(names.begin(), names.end(), L"Show_202612100800_000.cue");
+        ASSERT_NE(cueName, names.end());
+        names.erase(cueName);
+        std::sort(names.begin(), names.end());
+        ASSERT_GE(names.size(), 2u);
+        std::vector<std::string> audio;
+        std::vector<size_t> firstFrame;  // of each file, in the stream's audio frames
+        std::string cueFiles;
+        for (size_t n = 0; n < names.size(); ++n) {
+            SCOPED_TRACE(Narrow(names[n]));
+            wchar_t expected[64];
+            swprintf(expected, 64, L"Show_202612100800_%03u.%ls", static_cast<unsigned>(n), r.ext);
+            EXPECT_EQ(names[n], expected);
+            cueFiles += "FILE \"" + Narrow(names[n]) + "\" " + r.cueType + "\r\n";
+            std::wstring path = dir.File(names[n]);
+            std::string bytes = ReadBytes(path);
+            EXPECT_LE(bytes.size(), r.maxSize);
+            size_t tag = StreamSniff::Id3Size(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+            EXPECT_EQ(tag != 0, r.kind == kKindMp3);
+            Frames file = SplitAll(bytes.substr(tag), r.kind);
+            ASSERT_FALSE(file.info.empty());
+            size_t from = 0;
+            if (r.kind == kKindMp3) {
+                // The Info frame: "Info" after the side information, the count of the frames after it.
+                size_t at = file.raw[0].find("Info");
+                ASSERT_NE(at, std::string::npos);
+                EXPECT_EQ(Be32(file.raw[0], at + 4), 3u);
+                EXPECT_EQ(Be32(file.raw[0], at + 8), file.audio.size() - 1);
+                EXPECT_EQ(Be32(file.raw[0], at + 12), bytes.size() - tag);
+                from = 1;
+            }
+            for (unsigned h = 0; h < file.pages.size() && r.kind == kKindOgg; ++h) {
+                EXPECT_EQ(file.info[h].header, h < r.headers) << h;
+                EXPECT_EQ(file.pages[h].sequence, h);
+                if (h < r.headers) {
+                    EXPECT_TRUE(file.raw[h] == in.raw[h]) << h;
+                }
+            }
+            firstFrame.push_back(audio.size());
+            audio.insert(audio.end(), file.audio.begin() + static_cast<long>(from), file.audio.end());
+            // Other programs' decoders: every frame decodes, nothing is left over.
+            std::string f = UnixArg(path);
+            std::string count = Tool("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 " + f);
+            if (r.kind != kKindOgg) {
+                EXPECT_EQ(strtoul(count.c_str(), nullptr, 10), file.audio.size() - from) << count;
+            }
+            if (r.kind == kKindMp3) {
+                std::string checked = Tool("mpg123 -t -v " + f + " 2>&1 | grep -ci 'error\\|warning\\|junk' || true");
+                EXPECT_EQ(checked, "0\n");
+                EXPECT_EQ(Tool("ffprobe -v error -show_entries format_tags=title,artist,date -of default=nw=1 " + f),
+                          "TAG:title=" + Utf8(L"夜の番組") + "\nTAG:artist=Test Station\nTAG:date=2026-12-10T08:00:00\n");
+            } else {
+                EXPECT_EQ(Tool("ffmpeg -v error -i " + f + " -f null - 2>&1"), "");
+            }
+        }
+        EXPECT_TRUE(audio == in.audio) << audio.size() << " frames written of " << in.audio.size();
+        // The sheet: its files in order, and the titles where they began.
+        std::string cue = ReadBytes(dir.File(L"Show_202612100800_000.cue"));
+        EXPECT_EQ(cue.substr(0, 3), "\xEF\xBB\xBF");
+        std::string listed;
+        for (size_t at = 0; (at = cue.find("FILE ", at)) != std::string::npos; at = cue.find('\n', at))
+            listed += cue.substr(at, cue.find('\n', at) + 1 - at);
+        EXPECT_EQ(listed, cueFiles);
+        size_t audioAt = 0;
+        for (size_t i = 0; i < titleAt; ++i)
+            audioAt += !in.info[i].header;
+        size_t file = std::upper_bound(firstFrame.begin(), firstFrame.end(), audioAt) - firstFrame.begin() - 1;
+        unsigned long long samples = 0;
+        for (size_t i = 0, a = 0; i < titleAt; ++i)
+            if (!in.info[i].header && a++ >= firstFrame[file])
+                samples += in.info[i].samples;
+        unsigned long long cd = samples * 75 / in.info.back().rate;
+        char index[32];
+        snprintf(index, sizeof index, "%02llu:%02llu:%02llu", cd / 75 / 60, cd / 75 % 60, cd % 75);
+        std::string moon = "    TITLE \"" + Utf8(L"月の光") + "\"\r\n    PERFORMER \"" + Utf8(L"歌手") + "\"\r\n    INDEX 01 " + index;
+        size_t moonAt = cue.find(moon);
+        EXPECT_NE(moonAt, std::string::npos) << cue << "\nwant\n" << moon;
+        EXPECT_EQ(cue.rfind("FILE ", moonAt), cue.find(Narrow(names[file])) - 6) << cue;
+        EXPECT_NE(cue.find("FILE \"Show_202612100800_000." + Narrow(r.ext) + "\" " + r.cueType + "\r\n  TRACK 01 AUDIO\r\n    TITLE \"" +
+                           Utf8(L"夜の歌") + "\"\r\n    PERFORMER \"Artist A\"\r\n    INDEX 01 00:00:00\r\n"),
+                  std::string::npos)
+            << cue;
+    }
+}
