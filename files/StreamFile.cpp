@@ -41,3 +41,10 @@ void CStreamFile::DropPartialFrame()
     if (Seek(m_WholeEnd))
         SetEndOfFile(m_hFile);
 }
+
+void CStreamFile::Close()
+{
+    if (IsOpen() && !m_bRead)
+        DropPartialFrame();
+    CMediaFile::Close();
+}

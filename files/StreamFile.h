@@ -20,8 +20,10 @@ public:
     // One whole frame or page; false when the disk took less of it, which
     // DropPartialFrame then cuts.
     virtual bool AppendFrame(const StreamFrame& frame);
-    // Back to the end of the last whole frame.
+    // Back to the end of the last whole frame; Close does it too, so a
+    // file never ends inside a frame.
     void DropPartialFrame() override;
+    void Close() override;
     // The audio frames (pages) taken, header pages not counted.
     unsigned long long Frames() const { return m_Frames; }
 

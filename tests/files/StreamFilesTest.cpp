@@ -1,6 +1,7 @@
 // A station's stream through the writer with small split sizes, each file
 // read back: by the splitter here, by mpg123 and ffprobe as other programs
 // read it. Streams made by Debian's encoders (tests/files/make-streams.sh).
+#include "files/StreamFile.h"
 #include "files/WaveWriter.h"
 #include "frames/FrameSplitter.h"
 #include "frames/OggPage.h"
@@ -44,6 +45,17 @@ std::string Tool(const std::string& line)
     return run.output;
 }
 
+// One of tests/files/make-streams.sh's streams, made once.
+std::string StreamBytes(const std::wstring& name)
+{
+    static std::string cache;
+    if (cache.empty()) {
+        std::string made = Tool("sh " + UnixArg(TestBinDir() + L"\\..\\..\\tests\\files\\make-streams.sh"));
+        cache = made.substr(0, made.find('\n'));
+    }
+    return ReadBytes(L"Z:" + std::wstring(cache.begin(), cache.end()) + L"/" + name);
+}
+
 std::string Utf8(const std::wstring& text)
 {
     std::string out(text.size() * 3 + 1, '\0');
@@ -67,8 +79,6 @@ unsigned Be32(const std::string& s, size_t at)
 // they came.
 TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
 {
-    std::string made = Tool("sh " + UnixArg(TestBinDir() + L"\\..\\..\\tests\\files\\make-streams.sh"));
-    std::string cache = made.substr(0, made.find('\n'));
     struct {
         const wchar_t* ext;
         StreamKind kind;
@@ -85,7 +95,7 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
     for (auto& r : rows) {
         SCOPED_TRACE(Narrow(r.ext));
         TempDir dir;
-        std::string stream = ReadBytes(L"Z:" + std::wstring(cache.begin(), cache.end()) + L"/tone." + r.ext);
+        std::string stream = StreamBytes(std::wstring(L"tone.") + r.ext);
         Frames in = SplitAll(stream, r.kind);
         ASSERT_GT(in.audio.size(), 20u);
         RecordingParameters recording;
@@ -214,4 +224,109 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
                   std::string::npos)
             << cue;
     }
+}
+
+namespace {
+
+// A disk that takes half of one frame and then nothing.
+class FullDiskWriter : public CWaveWriter {
+public:
+    unsigned m_FailAt = 0, m_Frames = 0;
+
+protected:
+    bool WriteFrameToFile(CStreamFile* file, const StreamFrame& frame) override
+    {
+        if (!m_FailAt || ++m_Frames < m_FailAt)
+            return CWaveWriter::WriteFrameToFile(file, frame);
+        file->Write(frame.data, frame.bytes / 2);
+        return false;
+    }
+};
+
+}  // namespace
+
+// A change of format goes on in the next number, each file with an Info
+// frame of its own format; a full disk ends the file on its last whole
+// frame, counted, and is told; the recording's files go to the notice
+// window with the CUE sheet last.
+TEST(StreamFiles, FormatChangeAndFullDisk)
+{
+    struct {
+        StreamKind kind;
+        std::vector<const wchar_t*> streams;
+        unsigned failAt;
+        std::vector<unsigned> frames;  // of each file
+        WPARAM notice;                 // 0: none
+    } rows[] = {
+        {kKindMp3, {L"tone.mp3", L"tone22.mp3"}, 0, {0, 0}, 0},
+        {kKindMp3, {L"tone.mp3"}, 100, {99}, kNoticeWriteFailed},
+        {kKindAac, {L"tone.aac"}, 100, {99}, kNoticeWriteFailed},
+    };
+    HWND window = CreateWindowW(L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    for (auto& r : rows) {
+        SCOPED_TRACE(r.failAt);
+        TempDir dir;
+        RecordingParameters recording;
+        lstrcpyW(recording.m_Prefix, dir.File(L"News_202612100800").c_str());
+        recording.m_MaxFileSize = 10u << 20;
+        {
+            FullDiskWriter writer;
+            writer.m_hNoticeWnd = window;
+            writer.m_FailAt = r.failAt;
+            writer.BeginStream(recording, r.kind);
+            for (size_t s = 0; s < r.streams.size(); ++s) {
+                Frames in = SplitAll(StreamBytes(r.streams[s]), r.kind);
+                if (!r.failAt)
+                    r.frames[s] = static_cast<unsigned>(in.info.size());
+                for (size_t i = 0; i < in.info.size(); ++i) {
+                    StreamFrame f = in.info[i];
+                    f.data = reinterpret_cast<const unsigned char*>(in.raw[i].data());
+                    f.newFormat = i == 0;
+                    writer.AppendFrame(f);
+                }
+            }
+            writer.End();
+            ASSERT_TRUE(writer.Drain(20000));
+        }
+        std::wstring listed;
+        for (size_t n = 0; n < r.frames.size(); ++n) {
+            wchar_t name[64];
+            swprintf(name, 64, L"News_202612100800_%03u.%ls", static_cast<unsigned>(n),
+                     r.kind == kKindMp3 ? L"mp3" : L"aac");
+            listed += dir.File(name) + L"\n";
+            std::string bytes = ReadBytes(dir.File(name));
+            size_t tag = StreamSniff::Id3Size(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+            CFrameSplitter splitter(r.kind);
+            splitter.Feed(bytes.data() + tag, bytes.size() - tag);
+            Frames file;
+            for (StreamFrame f; splitter.Next(f, true);) {
+                file.raw.emplace_back(reinterpret_cast<const char*>(f.data), f.bytes);
+                file.info.push_back(f);
+            }
+            EXPECT_EQ(splitter.Skipped(), 0u) << "a part frame at the end";
+            unsigned info = r.kind == kKindMp3;
+            ASSERT_EQ(file.raw.size(), r.frames[n] + info) << Narrow(name);
+            if (info) {
+                size_t at = file.raw[0].find("Info");
+                ASSERT_NE(at, std::string::npos);
+                EXPECT_EQ(Be32(file.raw[0], at + 8), r.frames[n]);
+            }
+            EXPECT_EQ(file.info[0].rate, file.info[1].rate);
+            EXPECT_EQ(file.info[0].channels, file.info[1].channels);
+            std::string count = Tool("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 " +
+                                     UnixArg(dir.File(name)));
+            EXPECT_EQ(strtoul(count.c_str(), nullptr, 10), r.frames[n]);
+        }
+        EXPECT_EQ(ListFiles(dir.Path()).size(), r.frames.size() + 1);
+        listed += dir.File(L"News_202612100800_000.cue") + L"\n";
+        MSG msg = {};
+        ASSERT_TRUE(WaitUntil([&] { return PeekMessageW(&msg, window, WM_RECORDING_FILES, WM_RECORDING_FILES, PM_REMOVE); }, 5000));
+        EXPECT_EQ(std::wstring(reinterpret_cast<wchar_t*>(msg.lParam)), listed);
+        delete[] reinterpret_cast<wchar_t*>(msg.lParam);
+        bool told = PeekMessageW(&msg, window, WM_RECORDING_NOTICE, WM_RECORDING_NOTICE, PM_REMOVE);
+        EXPECT_EQ(told ? msg.wParam : 0, r.notice);
+        if (told)
+            delete[] reinterpret_cast<wchar_t*>(msg.lParam);
+    }
+    DestroyWindow(window);
 }
