@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-COggFile::COggFile() : m_pPage(nullptr), m_Sequence(0), m_Base(-1) {}
+COggFile::COggFile() : m_pPage(nullptr), m_PageBytes(0), m_PageAt(0), m_Sequence(0), m_Base(-1) {}
 
 COggFile::~COggFile()
 {
@@ -21,6 +21,7 @@ int COggFile::CreateStream(const wchar_t* path, int overwrite)
         return -1;
     m_Sequence = 0;
     m_Base = -1;
+    m_PageBytes = 0;
     return CStreamFile::CreateStream(path, overwrite);
 }
 
@@ -49,11 +50,33 @@ bool COggFile::AppendFrame(const StreamFrame& frame)
     unsigned sequence = m_Sequence++;
     for (int i = 0; i < 4; ++i)
         p[18 + i] = static_cast<unsigned char>(sequence >> (8 * i));
-    memset(p + 22, 0, 4);
-    unsigned crc = OggPage::Crc(p, frame.bytes);
-    for (int i = 0; i < 4; ++i)
-        p[22 + i] = static_cast<unsigned char>(crc >> (8 * i));
+    Seal(p, frame.bytes);
     StreamFrame renumbered = frame;
     renumbered.data = p;
-    return CStreamFile::AppendFrame(renumbered);
+    unsigned long long at = m_WholeEnd;
+    m_PageBytes = 0;
+    if (!CStreamFile::AppendFrame(renumbered))
+        return false;
+    m_PageBytes = frame.bytes;
+    m_PageAt = at;
+    return true;
+}
+
+void COggFile::Seal(unsigned char* p, unsigned bytes)
+{
+    memset(p + 22, 0, 4);
+    unsigned crc = OggPage::Crc(p, bytes);
+    for (int i = 0; i < 4; ++i)
+        p[22 + i] = static_cast<unsigned char>(crc >> (8 * i));
+}
+
+void COggFile::Close()
+{
+    if (IsOpen() && !m_bRead && m_PageBytes && !(m_pPage[5] & OggPage::kLast)) {
+        DropPartialFrame();
+        m_pPage[5] |= OggPage::kLast;
+        Seal(m_pPage, m_PageBytes);
+        Write(m_pPage, m_PageBytes, m_PageAt);
+    }
+    CStreamFile::Close();
 }

@@ -16,9 +16,15 @@ public:
 
     int CreateStream(const wchar_t* path, int overwrite) override;
     bool AppendFrame(const StreamFrame& frame) override;
+    void Close() override;
 
 private:
-    unsigned char* m_pPage;  // the page being renumbered
+    // The page's CRC taken again.
+    static void Seal(unsigned char* page, unsigned bytes);
+
+    unsigned char* m_pPage;  // the page being renumbered, then the last one written
+    unsigned m_PageBytes;    // of the last page written whole; 0: none
+    unsigned long long m_PageAt;
     unsigned m_Sequence;     // the next page's number
     long long m_Base;        // the granule position the file's audio starts at; -1: not yet
 };

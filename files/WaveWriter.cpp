@@ -14,7 +14,7 @@ CWaveWriter::CWaveWriter()
       m_hThread(nullptr), m_pData(nullptr), m_DataHead(0), m_DataTail(0), m_DataUsed(0), m_pCommands(nullptr),
       m_CommandHead(0), m_CommandCount(0), m_bBusy(false), m_bWaiting(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_pStreamFile(nullptr), m_pExtension(L""), m_FileFrames(0), m_FileSamples(0),
       m_FileRate(0), m_Recording(), m_Number(0), m_Format(), m_UnrefreshedSamples(0), m_UncheckedSamples(0),
-      m_StreamKind(kKindUnknown), m_pHeld(nullptr), m_HeldBytes(0), m_bHeldDone(false), m_pTitle(nullptr),
+      m_StreamKind(kKindUnknown), m_pHeld(nullptr), m_HeldBytes(0), m_bHeldDone(false),
       m_bLowDiskTold(false), m_bActive(false), m_bBroken(false), m_bFailed(false)
 {
     InitializeCriticalSection(&m_QueueLock);
@@ -29,7 +29,6 @@ CWaveWriter::~CWaveWriter()
     delete[] m_pCommands;
     delete[] m_pData;
     delete[] m_pHeld;
-    delete[] m_pTitle;
     if (m_hWork)
         CloseHandle(m_hWork);
     DeleteCriticalSection(&m_QueueLock);
@@ -278,8 +277,6 @@ void CWaveWriter::Execute(Command& command, const char* data)
         m_StreamKind = command.kind;
         m_HeldBytes = 0;
         m_bHeldDone = false;
-        delete[] m_pTitle;
-        m_pTitle = nullptr;
         m_Cue.Begin(m_Recording.m_Tags.m_Title, m_Recording.m_Tags.m_Station);
         m_Number = 0;
         m_UncheckedSamples = 0;
@@ -311,7 +308,7 @@ void CWaveWriter::Execute(Command& command, const char* data)
 
 void CWaveWriter::Write(const char* data, unsigned length)
 {
-    if (!m_bActive || m_bFailed)
+    if (!m_bActive || m_bFailed || m_StreamKind != kKindUnknown)
         return;
     if (m_bBroken || (m_pFile && m_pFile->GetSize() >= m_Recording.m_MaxFileSize)) {
         m_bBroken = false;
@@ -455,10 +452,9 @@ void CWaveWriter::SetTitle(const char* data, unsigned length)
     wchar_t* title = StationTextToWide(data, static_cast<int>(length), m_TitleCodePage);
     if (!title)
         return;
-    delete[] m_pTitle;
-    m_pTitle = title;
     // Between files (after a break) it begins the next one.
-    m_Cue.SetTitle(m_pTitle, m_FileSamples, m_pFile ? m_FileRate : 0);
+    m_Cue.SetTitle(title, m_FileSamples, m_pFile ? m_FileRate : 0);
+    delete[] title;
 }
 
 void CWaveWriter::PostFiles()

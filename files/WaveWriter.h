@@ -167,8 +167,7 @@ private:
     unsigned char* m_pHeld;
     unsigned m_HeldBytes;
     bool m_bHeldDone;  // audio came after them: the next header page begins a new set
-    wchar_t* m_pTitle; // the station's title in effect, null before the first
-    CCueSheet m_Cue;
+    CCueSheet m_Cue;   // and the station's title in effect
     bool m_bLowDiskTold;
     bool m_bActive;   // a recording is open
     bool m_bBroken;   // its next (or first) file waits for data

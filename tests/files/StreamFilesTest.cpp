@@ -74,7 +74,8 @@ unsigned Be32(const std::string& s, size_t at)
 
 // Every file plays alone and holds whole frames, all of them once and in
 // order, within the split size; MP3 files begin with a tag and an Info frame
-// that counts them, Ogg files with the stream's headers numbered from 0; the
+// that counts them, Ogg files with the stream's headers numbered from 0 and
+// an end on their last page; the
 // CUE sheet names the files and places a UTF-8 and a Shift-JIS title where
 // they came.
 TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
@@ -169,6 +170,7 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
             for (unsigned h = 0; h < file.pages.size() && r.kind == kKindOgg; ++h) {
                 EXPECT_EQ(file.info[h].header, h < r.headers) << h;
                 EXPECT_EQ(file.pages[h].sequence, h);
+                EXPECT_EQ((file.pages[h].flags & OggPage::kLast) != 0, h + 1 == file.pages.size()) << h;
                 if (h < r.headers) {
                     EXPECT_TRUE(file.raw[h] == in.raw[h]) << h;
                 }
