@@ -274,9 +274,10 @@ void CWaveWriter::Execute(Command& command, const char* data)
         PostFiles();
         m_Recording = *command.recording;
         m_Format = command.format;
+        // The held Ogg headers are the connection's, not the recording's: a
+        // recording that takes over a station's stream goes on with them,
+        // a new station's stream begins with its own.
         m_StreamKind = command.kind;
-        m_HeldBytes = 0;
-        m_bHeldDone = false;
         m_Cue.Begin(m_Recording.m_Tags.m_Title, m_Recording.m_Tags.m_Station);
         m_Number = 0;
         m_UncheckedSamples = 0;
@@ -379,7 +380,8 @@ void CWaveWriter::WriteFrame(const StreamFrame& frame)
     // A page that goes on with a packet of the page before stays in its file.
     bool whole = !ogg || (!frame.header && frame.bytes > 5 && !(frame.data[5] & 1));
     bool full = m_pFile && m_FileFrames > 0 && whole && m_pFile->GetSize() + frame.bytes > m_Recording.m_MaxFileSize;
-    if (m_bBroken || !m_pFile || full || (frame.newFormat && m_pFile && m_FileFrames > 0))
+    // A file that could not be made is tried again after the next break, as for PCM.
+    if (m_bBroken || full || (frame.newFormat && m_pFile && m_FileFrames > 0))
         NextStreamFile(frame);
     if (!m_pStreamFile)
         return;
@@ -412,6 +414,8 @@ void CWaveWriter::HoldHeader(const StreamFrame& frame)
         memcpy(m_pHeld + m_HeldBytes, frame.data, frame.bytes);
         m_HeldBytes += frame.bytes;
     } else {
+        // Part of the headers would make later files that no player opens.
+        m_HeldBytes = 0;
         Trace(L"[CWaveWriter] the stream's header pages are too large to begin each file with\n");
     }
 }

@@ -70,7 +70,10 @@ public:
     // the format changes (a frame's newFormat). The tags' title, start and
     // station go into the MP3 files' tag and the CUE sheet (prefix_NNN.cue,
     // the first file's number), listed last among the recording's files.
-    // Break and End as above.
+    // Break and End as above. A recording that takes over a stream already
+    // running (End, then BeginStream, the frames going on) begins its Ogg
+    // files with that stream's headers; its title in the sheet is the
+    // program's until Title is called again.
     void BeginStream(const RecordingParameters& recording, StreamKind kind);
     // One whole frame or page as CFrameSplitter hands it on; false when the
     // full queue dropped it (counted in m_DroppedFrames, told once).

@@ -75,9 +75,9 @@ unsigned Be32(const std::string& s, size_t at)
 // Every file plays alone and holds whole frames, all of them once and in
 // order, within the split size; MP3 files begin with a tag and an Info frame
 // that counts them, Ogg files with the stream's headers numbered from 0 and
-// an end on their last page; the
-// CUE sheet names the files and places a UTF-8 and a Shift-JIS title where
-// they came.
+// an end on their last page, also where the next recording takes the
+// stream over; the CUE sheet names the files and places a UTF-8 and a
+// Shift-JIS title where they came.
 TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
 {
     struct {
@@ -87,11 +87,12 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
         size_t breakAt;  // a break before this frame (0: none)
         unsigned headers;  // pages
         const char* cueType;
+        bool handOver;  // the next recording takes the stream over at 5/6
     } rows[] = {
-        {L"mp3", kKindMp3, 30000, 150, 0, "MP3"},
-        {L"aac", kKindAac, 20000, 0, 0, "WAVE"},
-        {L"opus", kKindOgg, 25000, 0, 2, "WAVE"},
-        {L"ogg", kKindOgg, 6000, 20, 2, "WAVE"},
+        {L"mp3", kKindMp3, 30000, 150, 0, "MP3", false},
+        {L"aac", kKindAac, 20000, 0, 0, "WAVE", true},
+        {L"opus", kKindOgg, 25000, 0, 2, "WAVE", true},
+        {L"ogg", kKindOgg, 6000, 20, 2, "WAVE", false},
     };
     for (auto& r : rows) {
         SCOPED_TRACE(Narrow(r.ext));
@@ -106,6 +107,9 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
         lstrcpyW(recording.m_Tags.m_Station, L"Test Station");
         recording.m_Tags.m_Start = {2026, 12, 4, 10, 8, 0, 0, 0};
         size_t titleAt = in.info.size() * 2 / 3;  // the Shift-JIS title from this frame on
+        size_t handAt = r.handOver ? in.info.size() * 5 / 6 : 0;
+        RecordingParameters next = recording;
+        lstrcpyW(next.m_Prefix, dir.File(L"Show_202612100900").c_str());
         {
             CWaveWriter writer;
             writer.m_TitleCodePage = 932;
@@ -116,6 +120,10 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
                     writer.Title("\x89\xCC\x8E\xE8\x20\x2D\x20\x8C\x8E\x82\xCC\x8C\xF5", 13);
                 if (i == r.breakAt && i)
                     writer.Break();
+                if (i == handAt && i) {
+                    writer.End();
+                    writer.BeginStream(next, r.kind);
+                }
                 // As a killed recording leaves it: the open file's Info frame at most a second behind.
                 if (r.kind == kKindMp3 && i == 140) {
                     ASSERT_TRUE(writer.Drain(20000));
@@ -136,9 +144,12 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
         }
         // The files, read back as the splitter reads a station.
         std::vector<std::wstring> names = ListFiles(dir.Path());
-        auto cueName = std::find(names.begin(), names.end(), L"Show_202612100800_000.cue");
-        ASSERT_NE(cueName, names.end());
-        names.erase(cueName);
+        for (const wchar_t* sheet : {L"Show_202612100800_000.cue", L"Show_202612100900_000.cue"}) {
+            auto cueName = std::find(names.begin(), names.end(), sheet);
+            ASSERT_EQ(cueName != names.end(), r.handOver || sheet[14] == L'8') << Narrow(sheet);
+            if (cueName != names.end())
+                names.erase(cueName);
+        }
         std::sort(names.begin(), names.end());
         ASSERT_GE(names.size(), 2u);
         std::vector<std::string> audio;
@@ -147,9 +158,15 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
         for (size_t n = 0; n < names.size(); ++n) {
             SCOPED_TRACE(Narrow(names[n]));
             wchar_t expected[64];
-            swprintf(expected, 64, L"Show_202612100800_%03u.%ls", static_cast<unsigned>(n), r.ext);
+            bool second = names[n][14] == L'9';
+            unsigned number = static_cast<unsigned>(n);
+            if (second)
+                number -= static_cast<unsigned>(
+                    std::count_if(names.begin(), names.end(), [](const std::wstring& name) { return name[14] == L'8'; }));
+            swprintf(expected, 64, L"Show_20261210%ls_%03u.%ls", second ? L"0900" : L"0800", number, r.ext);
             EXPECT_EQ(names[n], expected);
-            cueFiles += "FILE \"" + Narrow(names[n]) + "\" " + r.cueType + "\r\n";
+            if (!second)
+                cueFiles += "FILE \"" + Narrow(names[n]) + "\" " + r.cueType + "\r\n";
             std::wstring path = dir.File(names[n]);
             std::string bytes = ReadBytes(path);
             EXPECT_LE(bytes.size(), r.maxSize);
