@@ -22,18 +22,25 @@ Frames SplitAll(const std::string& bytes, StreamKind kind)
 {
     Frames s;
     CFrameSplitter splitter(kind);
-    splitter.Feed(bytes.data(), bytes.size());
-    for (StreamFrame f; splitter.Next(f, true);) {
-        OggPage page;
-        if (kind == kKindOgg) {
-            EXPECT_EQ(page.Parse(f.data, f.bytes), 0);
+    // In pieces: the splitter holds at most a megabyte.
+    for (size_t at = 0; at < bytes.size() || at == 0;) {
+        size_t n = std::min<size_t>(bytes.size() - at, 65536);
+        splitter.Feed(bytes.data() + at, n);
+        at += n;
+        for (StreamFrame f; splitter.Next(f, at == bytes.size());) {
+            OggPage page;
+            if (kind == kKindOgg) {
+                EXPECT_EQ(page.Parse(f.data, f.bytes), 0);
+            }
+            s.raw.emplace_back(reinterpret_cast<const char*>(f.data), f.bytes);
+            if (!f.header)
+                s.audio.emplace_back(reinterpret_cast<const char*>(f.data) + page.bodyStart, f.bytes - page.bodyStart);
+            f.data = nullptr;
+            s.info.push_back(f);
+            s.pages.push_back(page);
         }
-        s.raw.emplace_back(reinterpret_cast<const char*>(f.data), f.bytes);
-        if (!f.header)
-            s.audio.emplace_back(reinterpret_cast<const char*>(f.data) + page.bodyStart, f.bytes - page.bodyStart);
-        f.data = nullptr;
-        s.info.push_back(f);
-        s.pages.push_back(page);
+        if (!n)
+            break;
     }
     return s;
 }
@@ -247,14 +254,18 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
 
 namespace {
 
-// A disk that takes half of one frame and then nothing.
+// A disk that takes half of one frame and then nothing, or one that stalls
+// until m_hGo is set.
 class FullDiskWriter : public CWaveWriter {
 public:
     unsigned m_FailAt = 0, m_Frames = 0;
+    HANDLE m_hGo = nullptr;
 
 protected:
     bool WriteFrameToFile(CStreamFile* file, const StreamFrame& frame) override
     {
+        if (m_hGo)
+            WaitForSingleObject(m_hGo, 30000);
         if (!m_FailAt || ++m_Frames < m_FailAt)
             return CWaveWriter::WriteFrameToFile(file, frame);
         file->Write(frame.data, frame.bytes / 2);
@@ -267,7 +278,9 @@ protected:
 // A change of format goes on in the next number, each file with an Info
 // frame of its own format; a full disk ends the file on its last whole
 // frame, counted, and is told; the recording's files go to the notice
-// window with the CUE sheet last.
+// window with the CUE sheet last. A stalled disk never holds up the
+// reader: the frames the full queue cannot take are counted and told once,
+// the rest written.
 TEST(StreamFiles, FormatChangeAndFullDisk)
 {
     struct {
@@ -347,5 +360,41 @@ TEST(StreamFiles, FormatChangeAndFullDisk)
         if (told)
             delete[] reinterpret_cast<wchar_t*>(msg.lParam);
     }
+    TempDir dir;
+    RecordingParameters recording;
+    lstrcpyW(recording.m_Prefix, dir.File(L"Stall_202612100800").c_str());
+    recording.m_MaxFileSize = 100u << 20;
+    Frames in = SplitAll(StreamBytes(L"tone.mp3"), kKindMp3);
+    unsigned taken = 0, given = 0;
+    {
+        FullDiskWriter writer;
+        writer.m_hNoticeWnd = window;
+        writer.m_hGo = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        writer.BeginStream(recording, kKindMp3);
+        DWORD start = GetTickCount();
+        for (; given < CWaveWriter::kMaxCommands + 500; ++given) {
+            StreamFrame f = in.info[given % in.info.size()];
+            f.data = reinterpret_cast<const unsigned char*>(in.raw[given % in.info.size()].data());
+            f.newFormat = given == 0;
+            taken += writer.AppendFrame(f);
+        }
+        EXPECT_LT(GetTickCount() - start, 2000u);
+        EXPECT_EQ(static_cast<unsigned>(writer.m_DroppedFrames), given - taken);
+        EXPECT_GT(given - taken, 400u);
+        SetEvent(writer.m_hGo);
+        writer.End();
+        ASSERT_TRUE(writer.Drain(60000));
+        CloseHandle(writer.m_hGo);
+    }
+    std::string bytes = ReadBytes(dir.File(L"Stall_202612100800_000.mp3"));
+    size_t tag = StreamSniff::Id3Size(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    EXPECT_EQ(SplitAll(bytes.substr(tag), kKindMp3).info.size(), taken + 1u);
+    MSG msg = {};
+    unsigned full = 0;
+    while (PeekMessageW(&msg, window, WM_RECORDING_NOTICE, WM_RECORDING_FILES, PM_REMOVE)) {
+        full += msg.message == WM_RECORDING_NOTICE && msg.wParam == kNoticeQueueFull;
+        delete[] reinterpret_cast<wchar_t*>(msg.lParam);
+    }
+    EXPECT_EQ(full, 1u);
     DestroyWindow(window);
 }
