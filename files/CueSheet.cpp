@@ -92,16 +92,18 @@ void CCueSheet::Write()
         }
         sheet += L"    INDEX 01 " + Offset(track.samples, track.rate) + L"\r\n";
     }
-    int n = WideCharToMultiByte(CP_UTF8, 0, sheet.c_str(), static_cast<int>(sheet.size()), nullptr, 0, nullptr, nullptr);
+    int length = static_cast<int>(sheet.size());
+    int n = WideCharToMultiByte(CP_UTF8, 0, sheet.c_str(), length, nullptr, 0, nullptr, nullptr);
     std::string bytes = "\xEF\xBB\xBF";
     bytes.resize(3 + static_cast<size_t>(n > 0 ? n : 0));
     if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, sheet.c_str(), static_cast<int>(sheet.size()), &bytes[3], n, nullptr, nullptr);
+        WideCharToMultiByte(CP_UTF8, 0, sheet.c_str(), length, &bytes[3], n, nullptr, nullptr);
     HANDLE handle = CreateFileW(m_Path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               m_bWritten ? CREATE_ALWAYS : CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
-    bool ok = handle != INVALID_HANDLE_VALUE && WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+    bool ok = handle != INVALID_HANDLE_VALUE &&
+              WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
               written == bytes.size();
     if (handle != INVALID_HANDLE_VALUE)
         CloseHandle(handle);

@@ -152,7 +152,8 @@ bool CMp3File::WriteInfo()
         return false;
     unsigned char info[kMaxInfoFrame];
     unsigned long long bytes = m_WholeEnd - m_InfoAt;
-    unsigned n = InfoFrame(m_Header, static_cast<unsigned long>(m_Frames), static_cast<unsigned long>(bytes), m_bVbr, info);
+    unsigned n =
+        InfoFrame(m_Header, static_cast<unsigned long>(m_Frames), static_cast<unsigned long>(bytes), m_bVbr, info);
     return n == m_InfoBytes && Write(info, n, m_InfoAt) == n;
 }
 

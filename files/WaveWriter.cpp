@@ -10,12 +10,13 @@
 #include <new>
 
 CWaveWriter::CWaveWriter()
-    : m_TitleCodePage(UserAnsiCodePage()), m_hNoticeWnd(nullptr), m_DroppedFrames(0), m_hWork(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      m_hThread(nullptr), m_pData(nullptr), m_DataHead(0), m_DataTail(0), m_DataUsed(0), m_pCommands(nullptr),
-      m_CommandHead(0), m_CommandCount(0), m_bBusy(false), m_bWaiting(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_pStreamFile(nullptr), m_pExtension(L""), m_FileFrames(0), m_FileSamples(0),
-      m_FileRate(0), m_Recording(), m_Number(0), m_Format(), m_UnrefreshedSamples(0), m_UncheckedSamples(0),
-      m_StreamKind(kKindUnknown), m_pHeld(nullptr), m_HeldBytes(0), m_bHeldDone(false),
-      m_bLowDiskTold(false), m_bActive(false), m_bBroken(false), m_bFailed(false)
+    : m_TitleCodePage(UserAnsiCodePage()), m_hNoticeWnd(nullptr), m_DroppedFrames(0),
+      m_hWork(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_hThread(nullptr), m_pData(nullptr), m_DataHead(0),
+      m_DataTail(0), m_DataUsed(0), m_pCommands(nullptr), m_CommandHead(0), m_CommandCount(0), m_bBusy(false),
+      m_bWaiting(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_pStreamFile(nullptr),
+      m_pExtension(L""), m_FileFrames(0), m_FileSamples(0), m_FileRate(0), m_Recording(), m_Number(0), m_Format(),
+      m_UnrefreshedSamples(0), m_UncheckedSamples(0), m_StreamKind(kKindUnknown), m_pHeld(nullptr), m_HeldBytes(0),
+      m_bHeldDone(false), m_bLowDiskTold(false), m_bActive(false), m_bBroken(false), m_bFailed(false)
 {
     InitializeCriticalSection(&m_QueueLock);
 }

@@ -63,11 +63,17 @@ std::string StreamBytes(const std::wstring& name)
     return ReadBytes(L"Z:" + std::wstring(cache.begin(), cache.end()) + L"/" + name);
 }
 
+size_t TagSize(const std::string& bytes)
+{
+    return StreamSniff::Id3Size(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+}
+
 std::string Utf8(const std::wstring& text)
 {
     std::string out(text.size() * 3 + 1, '\0');
-    out.resize(static_cast<size_t>(
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], static_cast<int>(out.size()), nullptr, nullptr)));
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0],
+                                static_cast<int>(out.size()), nullptr, nullptr);
+    out.resize(static_cast<size_t>(n > 0 ? n : 0));
     return out;
 }
 
@@ -135,7 +141,7 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
                 if (r.kind == kKindMp3 && i == 140) {
                     ASSERT_TRUE(writer.Drain(20000));
                     std::string bytes = ReadBytes(dir.File(L"Show_202612100800_001.mp3"));
-                    size_t tag = StreamSniff::Id3Size(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+                    size_t tag = TagSize(bytes);
                     Frames file = SplitAll(bytes.substr(tag), r.kind);
                     size_t at = file.raw[0].find("Info");
                     ASSERT_NE(at, std::string::npos);
@@ -168,8 +174,8 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
             bool second = names[n][14] == L'9';
             unsigned number = static_cast<unsigned>(n);
             if (second)
-                number -= static_cast<unsigned>(
-                    std::count_if(names.begin(), names.end(), [](const std::wstring& name) { return name[14] == L'8'; }));
+                number -= static_cast<unsigned>(std::count_if(
+                    names.begin(), names.end(), [](const std::wstring& name) { return name[14] == L'8'; }));
             swprintf(expected, 64, L"Show_20261210%ls_%03u.%ls", second ? L"0900" : L"0800", number, r.ext);
             EXPECT_EQ(names[n], expected);
             if (!second)
@@ -177,7 +183,7 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
             std::wstring path = dir.File(names[n]);
             std::string bytes = ReadBytes(path);
             EXPECT_LE(bytes.size(), r.maxSize);
-            size_t tag = StreamSniff::Id3Size(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+            size_t tag = TagSize(bytes);
             EXPECT_EQ(tag != 0, r.kind == kKindMp3);
             Frames file = SplitAll(bytes.substr(tag), r.kind);
             ASSERT_FALSE(file.info.empty());
@@ -203,7 +209,8 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
             audio.insert(audio.end(), file.audio.begin() + static_cast<long>(from), file.audio.end());
             // Other programs' decoders: every frame decodes, nothing is left over.
             std::string f = UnixArg(path);
-            std::string count = Tool("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 " + f);
+            std::string count =
+                Tool("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 " + f);
             unsigned long packets = 0;  // Ogg: those ffprobe reads, the audio pages' whole packets
             for (size_t i = 0; i < file.pages.size(); ++i)
                 packets += file.info[i].header ? 0 : file.pages[i].packetsEnded;
@@ -217,7 +224,8 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
                 std::string checked = Tool("mpg123 -t -v " + f + " 2>&1 | grep -ci 'error\\|warning\\|junk' || true");
                 EXPECT_EQ(checked, "0\n");
                 EXPECT_EQ(Tool("ffprobe -v error -show_entries format_tags=title,artist,date -of default=nw=1 " + f),
-                          "TAG:title=" + Utf8(L"夜の番組") + "\nTAG:artist=Test Station\nTAG:date=2026-12-10T08:00:00\n");
+                          "TAG:title=" + Utf8(L"夜の番組") +
+                              "\nTAG:artist=Test Station\nTAG:date=2026-12-10T08:00:00\n");
             } else {
                 EXPECT_EQ(Tool("ffmpeg -v error -i " + f + " -f null - 2>&1"), "");
             }
@@ -241,11 +249,13 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
         unsigned long long cd = samples * 75 / in.info.back().rate;
         char index[32];
         snprintf(index, sizeof index, "%02llu:%02llu:%02llu", cd / 75 / 60, cd / 75 % 60, cd % 75);
-        std::string moon = "    TITLE \"" + Utf8(L"月の光") + "\"\r\n    PERFORMER \"" + Utf8(L"歌手") + "\"\r\n    INDEX 01 " + index;
+        std::string moon = "    TITLE \"" + Utf8(L"月の光") + "\"\r\n    PERFORMER \"" + Utf8(L"歌手") +
+                           "\"\r\n    INDEX 01 " + index;
         size_t moonAt = cue.find(moon);
         EXPECT_NE(moonAt, std::string::npos) << cue << "\nwant\n" << moon;
         EXPECT_EQ(cue.rfind("FILE ", moonAt), cue.find(Narrow(names[file])) - 6) << cue;
-        EXPECT_NE(cue.find("FILE \"Show_202612100800_000." + Narrow(r.ext) + "\" " + r.cueType + "\r\n  TRACK 01 AUDIO\r\n    TITLE \"" +
+        EXPECT_NE(cue.find("FILE \"Show_202612100800_000." + Narrow(r.ext) + "\" " + r.cueType +
+                           "\r\n  TRACK 01 AUDIO\r\n    TITLE \"" +
                            Utf8(L"夜の歌") + "\"\r\n    PERFORMER \"Artist A\"\r\n    INDEX 01 00:00:00\r\n"),
                   std::string::npos)
             << cue;
@@ -327,7 +337,7 @@ TEST(StreamFiles, FormatChangeAndFullDisk)
                      r.kind == kKindMp3 ? L"mp3" : L"aac");
             listed += dir.File(name) + L"\n";
             std::string bytes = ReadBytes(dir.File(name));
-            size_t tag = StreamSniff::Id3Size(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+            size_t tag = TagSize(bytes);
             CFrameSplitter splitter(r.kind);
             splitter.Feed(bytes.data() + tag, bytes.size() - tag);
             Frames file;
@@ -352,7 +362,8 @@ TEST(StreamFiles, FormatChangeAndFullDisk)
         EXPECT_EQ(ListFiles(dir.Path()).size(), r.frames.size() + 1);
         listed += dir.File(L"News_202612100800_000.cue") + L"\n";
         MSG msg = {};
-        ASSERT_TRUE(WaitUntil([&] { return PeekMessageW(&msg, window, WM_RECORDING_FILES, WM_RECORDING_FILES, PM_REMOVE); }, 5000));
+        ASSERT_TRUE(WaitUntil(
+            [&] { return PeekMessageW(&msg, window, WM_RECORDING_FILES, WM_RECORDING_FILES, PM_REMOVE); }, 5000));
         EXPECT_EQ(std::wstring(reinterpret_cast<wchar_t*>(msg.lParam)), listed);
         delete[] reinterpret_cast<wchar_t*>(msg.lParam);
         bool told = PeekMessageW(&msg, window, WM_RECORDING_NOTICE, WM_RECORDING_NOTICE, PM_REMOVE);
@@ -387,7 +398,7 @@ TEST(StreamFiles, FormatChangeAndFullDisk)
         CloseHandle(writer.m_hGo);
     }
     std::string bytes = ReadBytes(dir.File(L"Stall_202612100800_000.mp3"));
-    size_t tag = StreamSniff::Id3Size(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    size_t tag = TagSize(bytes);
     EXPECT_EQ(SplitAll(bytes.substr(tag), kKindMp3).info.size(), taken + 1u);
     MSG msg = {};
     unsigned full = 0;
