@@ -42,9 +42,9 @@ void CCueSheet::AddFile(const std::wstring& path)
     Write();
 }
 
-void CCueSheet::SetTitle(const wchar_t* text, unsigned long long samples, unsigned rate)
+void CCueSheet::SetTitle(const std::wstring& text, unsigned long long samples, unsigned rate)
 {
-    m_Current = text ? text : L"";
+    m_Current = text;
     if (m_Files.empty() || m_Path.empty() || !rate)
         return;
     Track& last = m_Tracks.back();

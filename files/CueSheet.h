@@ -19,7 +19,7 @@ public:
     // The station's title from this point of the current file on ("Artist -
     // Title" gives both). A title at the very point of the last one replaces
     // it; one with rate 0 (between files) begins the next file.
-    void SetTitle(const wchar_t* text, unsigned long long samples, unsigned rate);
+    void SetTitle(const std::wstring& text, unsigned long long samples, unsigned rate);
     // The sheet's path once it is written (empty before), for the list of
     // the recording's files.
     std::wstring Path() const { return m_bWritten ? m_Path : std::wstring(); }

@@ -3,14 +3,13 @@
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
 #include "foundation/RecordingNotice.h"
-#include "foundation/StationText.h"
 #include "foundation/Trace.h"
 
 #include <cstring>
 #include <new>
 
 CWaveWriter::CWaveWriter()
-    : m_TitleCodePage(UserAnsiCodePage()), m_hNoticeWnd(nullptr), m_DroppedFrames(0),
+    : m_hNoticeWnd(nullptr), m_DroppedFrames(0),
       m_hWork(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_hThread(nullptr), m_pData(nullptr), m_DataHead(0),
       m_DataTail(0), m_DataUsed(0), m_pCommands(nullptr), m_CommandHead(0), m_CommandCount(0), m_bBusy(false),
       m_bWaiting(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_pStreamFile(nullptr),
@@ -164,11 +163,11 @@ bool CWaveWriter::AppendFrame(const StreamFrame& frame)
     return false;
 }
 
-void CWaveWriter::Title(const char* text, unsigned bytes)
+void CWaveWriter::Title(const wchar_t* text)
 {
     Command command = Command();
     command.type = kTitle;
-    command.bytes = text ? bytes : 0;
+    command.bytes = text ? static_cast<unsigned>(wcslen(text) * sizeof(wchar_t)) : 0;
     if (!Push(command, text))
         Trace(L"[CWaveWriter] a station title was lost: the write queue is full\n");
 }
@@ -450,16 +449,16 @@ void CWaveWriter::NextStreamFile(const StreamFrame& frame)
     }
 }
 
-void CWaveWriter::SetTitle(const char* data, unsigned length)
+void CWaveWriter::SetTitle(const char* data, unsigned bytes)
 {
     if (!m_bActive || m_StreamKind == kKindUnknown)
         return;
-    wchar_t* title = StationTextToWide(data, static_cast<int>(length), m_TitleCodePage);
-    if (!title)
-        return;
+    // Copied out: the ring keeps no alignment for UTF-16.
+    std::wstring text(bytes / sizeof(wchar_t), L'\0');
+    if (!text.empty())
+        memcpy(&text[0], data, text.size() * sizeof(wchar_t));
     // Between files (after a break) it begins the next one.
-    m_Cue.SetTitle(title, m_FileSamples, m_pFile ? m_FileRate : 0);
-    delete[] title;
+    m_Cue.SetTitle(text, m_FileSamples, m_pFile ? m_FileRate : 0);
 }
 
 void CWaveWriter::PostFiles()

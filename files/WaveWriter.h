@@ -78,11 +78,9 @@ public:
     // One whole frame or page as CFrameSplitter hands it on; false when the
     // full queue dropped it (counted in m_DroppedFrames, told once).
     bool AppendFrame(const StreamFrame& frame);
-    // The station's title (StreamTitle's bytes, in no declared encoding)
-    // from the next frame on, for the CUE sheet.
-    void Title(const char* text, unsigned bytes);
-    // The code page of titles that are not UTF-8; set before BeginStream.
-    unsigned volatile m_TitleCodePage;
+    // The station's title from the next frame on, for the CUE sheet: a
+    // StreamTitle as CIcyMetadata decodes it (foundation/TitleText.h).
+    void Title(const wchar_t* text);
 
     // Waits until everything queued is on disk; false when the time ran out.
     bool Drain(DWORD timeoutMs);
@@ -123,7 +121,7 @@ private:
     // A new file of the stream for this frame, begun with the held header pages.
     void NextStreamFile(const StreamFrame& frame);
     void HoldHeader(const StreamFrame& frame);
-    void SetTitle(const char* data, unsigned length);
+    void SetTitle(const char* data, unsigned bytes);
     // After samples more at rate: the header refreshed, the free space looked at.
     void Written(unsigned long long samples, unsigned rate);
     void Failed();

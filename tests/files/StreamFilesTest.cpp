@@ -4,6 +4,7 @@
 #include "files/StreamFile.h"
 #include "files/WaveWriter.h"
 #include "frames/FrameSplitter.h"
+#include "foundation/TitleText.h"
 #include "frames/OggPage.h"
 #include "support/Decoders.h"
 #include "support/TestSupport.h"
@@ -124,13 +125,14 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
         RecordingParameters next = recording;
         lstrcpyW(next.m_Prefix, dir.File(L"Show_202612100900").c_str());
         {
+            // The titles as the station sends them, decoded as the reader does.
+            SetTitleCodePage(932);
             CWaveWriter writer;
-            writer.m_TitleCodePage = 932;
             writer.BeginStream(recording, r.kind);
-            writer.Title("Artist A - \xE5\xA4\x9C\xE3\x81\xAE\xE6\xAD\x8C", 20);
+            writer.Title(TitleText("Artist A - \xE5\xA4\x9C\xE3\x81\xAE\xE6\xAD\x8C", 20).c_str());
             for (size_t i = 0; i < in.info.size(); ++i) {
                 if (i == titleAt)
-                    writer.Title("\x89\xCC\x8E\xE8\x20\x2D\x20\x8C\x8E\x82\xCC\x8C\xF5", 13);
+                    writer.Title(TitleText("\x89\xCC\x8E\xE8\x20\x2D\x20\x8C\x8E\x82\xCC\x8C\xF5", 13).c_str());
                 if (i == r.breakAt && i)
                     writer.Break();
                 if (i == handAt && i) {
@@ -155,6 +157,7 @@ TEST(StreamFiles, SplitFilesPlayAloneAndHoldEveryFrameOnce)
             writer.End();
             ASSERT_TRUE(writer.Drain(20000));
         }
+        SetTitleCodePage(0);
         // The files, read back as the splitter reads a station.
         std::vector<std::wstring> names = ListFiles(dir.Path());
         for (const wchar_t* sheet : {L"Show_202612100800_000.cue", L"Show_202612100900_000.cue"}) {
