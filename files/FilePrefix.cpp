@@ -73,8 +73,8 @@ bool ParseRecordingName(const wchar_t* name, size_t& titleLength, const wchar_t*
     // From the end: ".ext", "_" and the number, "_" and the 12-digit stamp.
     const wchar_t* dot = name ? wcsrchr(name, L'.') : nullptr;
     bool recorded = false;
-    for (int t = 0; dot && !recorded && t < RecordingFormat::kTypeCount; ++t)
-        recorded = _wcsicmp(dot + 1, RecordingFormat::Name(static_cast<FileType>(t))) == 0;
+    for (int t = 0; dot && !recorded && RecordingFormat::OwnExtension(t); ++t)
+        recorded = _wcsicmp(dot + 1, RecordingFormat::OwnExtension(t)) == 0;
     if (!recorded)
         return false;
     const wchar_t* p = dot;

@@ -18,8 +18,9 @@ void BuildFilePrefix(wchar_t* block, size_t count, const wchar_t* folder, const 
 // The title as it stands in the file names of that folder, for a prefix
 // block of count characters.
 std::wstring FileTitle(const wchar_t* folder, const wchar_t* title, size_t count);
-// A recording's file name "<title>_YYYYMMDDhhmm_NNN.<wav|flac|opus>" (no
-// folder): false for any other; otherwise the title's length and the
+// A recording's file name "<title>_YYYYMMDDhhmm_NNN.<ext>" (no folder), ext
+// one of a recording's own (wav, flac, opus; a stream's mp3, aac, ogg and
+// its CUE sheet's cue): false for any other; otherwise the title's length and the
 // 12-digit stamp (not terminated).
 bool ParseRecordingName(const wchar_t* name, size_t& titleLength, const wchar_t*& stamp);
 // A recording's file path taken apart: the folder, and the title and the

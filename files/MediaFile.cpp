@@ -39,11 +39,12 @@ int CMediaFile::Create(const wchar_t*, const WAVEFORMATEX&, int)
     return -1;
 }
 
-bool CMediaFile::RefreshHeader()
+bool CMediaFile::RefreshHeader(bool flush)
 {
     if (!IsOpen() || m_bRead)
         return false;
-    FlushInBackground(m_hFile);
+    if (flush)
+        FlushInBackground(m_hFile);
     return true;
 }
 

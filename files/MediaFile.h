@@ -56,9 +56,10 @@ public:
     // Bytes of PCM taken: a WAV file may take part of them (a full disk),
     // an encoder all or none.
     virtual unsigned AppendAudio(const void* pcm, unsigned length) { return Write(pcm, length); }
-    // Makes what is written so far readable after a crash or power loss:
-    // headers true, the file's data flushed to the disk in the background.
-    virtual bool RefreshHeader();
+    // Makes what is written so far readable after a crash: headers true;
+    // with flush, after a power loss too: the file's data flushed to the
+    // disk in the background.
+    virtual bool RefreshHeader(bool flush = true);
     // After a failed append: cuts what the disk took of a write that did
     // not go through whole.
     virtual void DropPartialFrame() {}

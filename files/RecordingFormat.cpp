@@ -1,5 +1,8 @@
 #include "files/RecordingFormat.h"
+#include "files/AdtsFile.h"
 #include "files/FlacFile.h"
+#include "files/Mp3File.h"
+#include "files/OggFile.h"
 #include "files/OpusFile.h"
 #include "files/WaveFile.h"
 
@@ -57,4 +60,36 @@ CMediaFile* RecordingFormat::NewFile() const
     case kFileOpus: return new (std::nothrow) COpusFile(opusKbps);
     default: return new (std::nothrow) CWaveFile();
     }
+}
+
+const wchar_t* RecordingFormat::StreamExtension(StreamKind kind, OggCodec codec)
+{
+    switch (kind) {
+    case kKindMp3: return L"mp3";
+    case kKindAac: return L"aac";
+    case kKindOgg: return codec == kOggVorbis ? L"ogg" : codec == kOggOpus ? L"opus" : nullptr;
+    default: return nullptr;
+    }
+}
+
+CStreamFile* RecordingFormat::NewStreamFile(StreamKind kind, OggCodec codec)
+{
+    if (!StreamExtension(kind, codec))
+        return nullptr;
+    switch (kind) {
+    case kKindMp3: return new (std::nothrow) CMp3File();
+    case kKindAac: return new (std::nothrow) CAdtsFile();
+    default: return new (std::nothrow) COggFile();
+    }
+}
+
+const wchar_t* RecordingFormat::OwnExtension(int index)
+{
+    static const wchar_t* const kStreams[] = {L"mp3", L"aac", L"ogg", L"cue"};
+    if (index < 0)
+        return nullptr;
+    if (index < kTypeCount)
+        return Name(static_cast<FileType>(index));
+    index -= kTypeCount;
+    return index < static_cast<int>(sizeof kStreams / sizeof kStreams[0]) ? kStreams[index] : nullptr;
 }

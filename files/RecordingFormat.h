@@ -3,7 +3,11 @@
 // Audio page's size per hour and the disk-space notice).
 #pragma once
 
+#include "frames/StreamFrame.h"
+#include "frames/StreamSniff.h"
+
 class CMediaFile;
+class CStreamFile;
 
 enum FileType : int { kFileWav = 0, kFileFlac = 1, kFileOpus = 2 };
 
@@ -27,4 +31,13 @@ struct RecordingFormat {
     double BytesPerSecond(unsigned rate, unsigned channels) const;
     // A new file object of this type (null when memory is short).
     CMediaFile* NewFile() const;
+
+    // A station's stream as it sends it: "mp3", "aac", "opus" (Ogg Opus) or
+    // "ogg" (Ogg Vorbis); null for a kind that is no stream.
+    static const wchar_t* StreamExtension(StreamKind kind, OggCodec codec);
+    // A new file object for that stream (null as above).
+    static CStreamFile* NewStreamFile(StreamKind kind, OggCodec codec);
+    // The extensions of a recording's own files, a stream's and its CUE
+    // sheet's too, from index 0; null past the last.
+    static const wchar_t* OwnExtension(int index);
 };

@@ -9,11 +9,14 @@
 struct RecordingTags {
     static constexpr int kTitleSize = 512;
     static constexpr int kCommentCount = 3;
+    static constexpr int kStationSize = 256;
 
     wchar_t m_Title[kTitleSize];  // empty: not known
     SYSTEMTIME m_Start;           // the scheduled start, local; wYear 0: not known
+    // A station's name as it gives it (icy-name), for a stream's files; empty: none.
+    wchar_t m_Station[kStationSize];
 
-    RecordingTags() : m_Title(), m_Start() {}
+    RecordingTags() : m_Title(), m_Start(), m_Station() {}
     // Comment index (0 .. kCommentCount - 1) as "NAME=value" in UTF-8 into
     // text; false (text empty) when that one is not known.
     bool Comment(int index, char* text, int size) const;

@@ -97,13 +97,14 @@ bool CWaveFile::WriteHeader()
     return WriteFile(m_hFile, image, kHeaderSize, &written, nullptr) && written == kHeaderSize;
 }
 
-bool CWaveFile::RefreshHeader()
+bool CWaveFile::RefreshHeader(bool flush)
 {
     if (!IsOpen() || m_bRead)
         return false;
     bool ok = WriteHeader();
     SeekDataEnd();
-    FlushInBackground(m_hFile);
+    if (flush)
+        FlushInBackground(m_hFile);
     return ok;
 }
 

@@ -20,7 +20,7 @@ public:
     int Create(const wchar_t* path, const WAVEFORMATEX& format, int overwrite) override;
     // Rewrites the three size fields for the data written so far, returns to
     // the end and makes it durable, so a killed recording keeps its data.
-    bool RefreshHeader() override;
+    bool RefreshHeader(bool flush = true) override;
     // Cuts a trailing part of a frame (a write the full disk cut short).
     void DropPartialFrame() override;
 

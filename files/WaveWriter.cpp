@@ -1,4 +1,5 @@
 #include "files/WaveWriter.h"
+#include "files/StreamFile.h"
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
 #include "foundation/RecordingNotice.h"
@@ -8,11 +9,13 @@
 #include <new>
 
 CWaveWriter::CWaveWriter()
-    : m_hNoticeWnd(nullptr), m_DroppedFrames(0), m_hWork(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      m_hThread(nullptr), m_pData(nullptr), m_DataHead(0), m_DataTail(0), m_DataUsed(0), m_pCommands(nullptr),
-      m_CommandHead(0), m_CommandCount(0), m_bBusy(false), m_bWaiting(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_FileFrames(0), m_Recording(),
-      m_Number(0), m_Format(), m_UnrefreshedBytes(0), m_UncheckedBytes(0), m_bLowDiskTold(false), m_bActive(false), m_bBroken(false),
-      m_bFailed(false)
+    : m_hNoticeWnd(nullptr), m_DroppedFrames(0),
+      m_hWork(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_hThread(nullptr), m_pData(nullptr), m_DataHead(0),
+      m_DataTail(0), m_DataUsed(0), m_pCommands(nullptr), m_CommandHead(0), m_CommandCount(0), m_bBusy(false),
+      m_bWaiting(false), m_bDropTold(false), m_AppendAlign(1), m_pFile(nullptr), m_pStreamFile(nullptr),
+      m_pExtension(L""), m_FileFrames(0), m_FileSamples(0), m_FileRate(0), m_Recording(), m_Number(0), m_Format(),
+      m_UnrefreshedSamples(0), m_Refreshes(0), m_UncheckedSamples(0), m_StreamKind(kKindUnknown), m_pHeld(nullptr), m_HeldBytes(0),
+      m_bHeldDone(false), m_bLowDiskTold(false), m_bActive(false), m_bBroken(false), m_bFailed(false)
 {
     InitializeCriticalSection(&m_QueueLock);
 }
@@ -25,6 +28,7 @@ CWaveWriter::~CWaveWriter()
     }
     delete[] m_pCommands;
     delete[] m_pData;
+    delete[] m_pHeld;
     if (m_hWork)
         CloseHandle(m_hWork);
     DeleteCriticalSection(&m_QueueLock);
@@ -68,7 +72,7 @@ bool CWaveWriter::Push(const Command& command, const void* data)
         if (!m_hThread)
             return false;
     }
-    unsigned bytes = command.type == kData ? command.bytes : 0;
+    unsigned bytes = command.bytes;
     EnterCriticalSection(&m_QueueLock);
     bool room = m_CommandCount < kMaxCommands && m_DataUsed + bytes <= kQueueBytes;
     LeaveCriticalSection(&m_QueueLock);
@@ -87,7 +91,7 @@ bool CWaveWriter::Push(const Command& command, const void* data)
     m_DataUsed += bytes;
     // A signal costs a trip to the kernel: only a waiting writer gets one,
     // and audio alone only when it piles up (the writer looks every kWakeMs).
-    bool wake = m_bWaiting && (command.type != kData || m_DataUsed >= kHurryBytes);
+    bool wake = m_bWaiting && ((command.type != kData && command.type != kFrame) || m_DataUsed >= kHurryBytes);
     if (wake)
         m_bWaiting = false;
     LeaveCriticalSection(&m_QueueLock);
@@ -124,6 +128,48 @@ void CWaveWriter::Append(const void* data, unsigned bytes)
         Trace(L"[CWaveWriter] the disk is not keeping up: the write queue is full and audio is dropped\n");
         PostNotice(kNoticeQueueFull);
     }
+}
+
+void CWaveWriter::BeginStream(const RecordingParameters& recording, StreamKind kind)
+{
+    Command command = Command();
+    command.type = kBegin;
+    command.kind = kind;
+    command.recording = new (std::nothrow) RecordingParameters(recording);
+    m_bDropTold = false;
+    if (!RecordingFormat::StreamExtension(kind, kind == kKindOgg ? kOggOpus : kOggNone) || !command.recording ||
+        !Push(command, nullptr)) {
+        delete command.recording;
+        Trace(L"[CWaveWriter] the stream recording %s could not be queued\n", recording.m_Prefix);
+        PostNotice(kNoticeFileFailed);
+    }
+}
+
+bool CWaveWriter::AppendFrame(const StreamFrame& frame)
+{
+    Command command = Command();
+    command.type = kFrame;
+    command.bytes = frame.bytes;
+    command.frame = frame;
+    command.frame.data = nullptr;
+    if (!frame.bytes || !frame.data || Push(command, frame.data))
+        return frame.bytes && frame.data;
+    InterlockedIncrement(&m_DroppedFrames);
+    if (!m_bDropTold) {
+        m_bDropTold = true;
+        Trace(L"[CWaveWriter] the disk is not keeping up: the write queue is full and frames are dropped\n");
+        PostNotice(kNoticeQueueFull);
+    }
+    return false;
+}
+
+void CWaveWriter::Title(const wchar_t* text)
+{
+    Command command = Command();
+    command.type = kTitle;
+    command.bytes = text ? static_cast<unsigned>(wcslen(text) * sizeof(wchar_t)) : 0;
+    if (!Push(command, text))
+        Trace(L"[CWaveWriter] a station title was lost: the write queue is full\n");
 }
 
 void CWaveWriter::Break()
@@ -195,7 +241,7 @@ void CWaveWriter::Run()
         // A data command's bytes may wrap around the ring's end.
         char* joined = nullptr;
         const char* data = m_pData + m_DataHead;
-        if (command.type == kData && m_DataHead + command.bytes > kQueueBytes) {
+        if (command.bytes && m_DataHead + command.bytes > kQueueBytes) {
             joined = new (std::nothrow) char[command.bytes];
             if (joined) {
                 unsigned first = kQueueBytes - m_DataHead;
@@ -209,7 +255,7 @@ void CWaveWriter::Run()
         delete[] joined;
         delete command.recording;
         EnterCriticalSection(&m_QueueLock);
-        if (command.type == kData) {
+        if (command.bytes) {
             m_DataHead = (m_DataHead + command.bytes) % kQueueBytes;
             m_DataUsed -= command.bytes;
         }
@@ -225,11 +271,16 @@ void CWaveWriter::Execute(Command& command, const char* data)
     switch (command.type) {
     case kBegin:
         CloseFile();  // a file left from an earlier recording is finished first
-        m_Files.Post(m_hNoticeWnd);
+        PostFiles();
         m_Recording = *command.recording;
         m_Format = command.format;
+        // The held Ogg headers are the connection's, not the recording's: a
+        // recording that takes over a station's stream goes on with them,
+        // a new station's stream begins with its own.
+        m_StreamKind = command.kind;
+        m_Cue.Begin(m_Recording.m_Tags.m_Title, m_Recording.m_Tags.m_Station);
         m_Number = 0;
-        m_UncheckedBytes = 0;
+        m_UncheckedSamples = 0;
         m_bLowDiskTold = false;
         m_bActive = true;
         m_bFailed = false;
@@ -238,13 +289,18 @@ void CWaveWriter::Execute(Command& command, const char* data)
         m_bBroken = true;
         break;
     case kData: Write(data, command.bytes); break;
+    case kFrame:
+        command.frame.data = reinterpret_cast<const unsigned char*>(data);
+        WriteFrame(command.frame);
+        break;
+    case kTitle: SetTitle(data, command.bytes); break;
     case kBreak:
         CloseFile();
         m_bBroken = m_bActive && !m_bFailed;
         break;
     case kEnd:
         CloseFile();
-        m_Files.Post(m_hNoticeWnd);
+        PostFiles();
         m_bActive = m_bBroken = m_bFailed = false;
         break;
     case kQuit: break;
@@ -253,7 +309,7 @@ void CWaveWriter::Execute(Command& command, const char* data)
 
 void CWaveWriter::Write(const char* data, unsigned length)
 {
-    if (!m_bActive || m_bFailed)
+    if (!m_bActive || m_bFailed || m_StreamKind != kKindUnknown)
         return;
     if (m_bBroken || (m_pFile && m_pFile->GetSize() >= m_Recording.m_MaxFileSize)) {
         m_bBroken = false;
@@ -275,31 +331,148 @@ void CWaveWriter::Write(const char* data, unsigned length)
         done += n;
     }
     if (done == length) {
-        m_FileFrames += length / (m_Format.nBlockAlign ? m_Format.nBlockAlign : 1);
-        m_UnrefreshedBytes += length;
-        if (m_UnrefreshedBytes >= static_cast<unsigned long long>(m_Format.nAvgBytesPerSec) * kRefreshSeconds) {
-            m_pFile->RefreshHeader();
-            m_UnrefreshedBytes = 0;
-        }
-        m_UncheckedBytes += length;
-        if (!m_bLowDiskTold &&
-            m_UncheckedBytes >= static_cast<unsigned long long>(m_Format.nAvgBytesPerSec) * kDiskCheckSeconds) {
-            m_UncheckedBytes = 0;
-            if (FreeBytes(m_Recording.m_Prefix) < kLowDiskBytes) {
-                m_bLowDiskTold = true;
-                Trace(L"[CWaveWriter] less than 64 MB free for %s\n", m_Recording.m_Prefix);
-                PostNotice(kNoticeLowDisk);
-            }
-        }
+        unsigned align = m_Format.nBlockAlign ? m_Format.nBlockAlign : 1;
+        m_FileFrames += length / align;
+        Written(length / align, m_Format.nSamplesPerSec);
         return;
     }
     // The disk refused the data: finish the file with what it holds. A write
     // cut short can end inside a frame; the data chunk keeps whole frames.
+    Failed();
+}
+
+void CWaveWriter::Written(unsigned long long samples, unsigned rate)
+{
+    m_UnrefreshedSamples += samples;
+    if (m_UnrefreshedSamples >= static_cast<unsigned long long>(rate) * kRefreshSeconds) {
+        m_pFile->RefreshHeader(++m_Refreshes % kFlushRefreshes == 1);
+        m_UnrefreshedSamples = 0;
+    }
+    m_UncheckedSamples += samples;
+    if (!m_bLowDiskTold && m_UncheckedSamples >= static_cast<unsigned long long>(rate) * kDiskCheckSeconds) {
+        m_UncheckedSamples = 0;
+        if (FreeBytes(m_Recording.m_Prefix) < kLowDiskBytes) {
+            m_bLowDiskTold = true;
+            Trace(L"[CWaveWriter] less than 64 MB free for %s\n", m_Recording.m_Prefix);
+            PostNotice(kNoticeLowDisk);
+        }
+    }
+}
+
+void CWaveWriter::Failed()
+{
     m_pFile->DropPartialFrame();
     CloseFile();
     m_bFailed = true;
-    Trace(L"[CAudioCtrl] a write to the %s file failed: the recording stops\n", m_Recording.m_Format.Extension());
+    Trace(L"[CAudioCtrl] a write to the %s file failed: the recording stops\n", m_pExtension);
     PostNotice(kNoticeWriteFailed);
+}
+
+void CWaveWriter::WriteFrame(const StreamFrame& frame)
+{
+    if (!m_bActive || m_bFailed || m_StreamKind == kKindUnknown)
+        return;
+    bool ogg = frame.codec != kOggNone;
+    if (ogg && frame.header)
+        HoldHeader(frame);
+    else if (ogg)
+        m_bHeldDone = true;
+    // A page that goes on with a packet of the page before stays in its file.
+    bool whole = !ogg || (!frame.header && frame.bytes > 5 && !(frame.data[5] & 1));
+    bool full = m_pFile && m_FileFrames > 0 && whole && m_pFile->GetSize() + frame.bytes > m_Recording.m_MaxFileSize;
+    // A file that could not be made is tried again after the next break, as for PCM.
+    if (m_bBroken || full || (frame.newFormat && m_pFile && m_FileFrames > 0))
+        NextStreamFile(frame);
+    if (!m_pStreamFile)
+        return;
+    if (!WriteFrameToFile(m_pStreamFile, frame)) {
+        Failed();
+        return;
+    }
+    if (frame.header)
+        return;
+    ++m_FileFrames;
+    if (frame.rate != m_FileRate) {
+        m_FileSamples = m_FileRate ? m_FileSamples * frame.rate / m_FileRate : 0;
+        m_FileRate = frame.rate;
+    }
+    m_FileSamples += frame.samples;
+    Written(frame.samples, frame.rate);
+}
+
+void CWaveWriter::HoldHeader(const StreamFrame& frame)
+{
+    // The headers of a chain that begins later replace those of the one before.
+    if (m_bHeldDone || (frame.data[5] & 2)) {
+        m_HeldBytes = 0;
+        m_bHeldDone = false;
+    }
+    static constexpr unsigned kHeldSize = 1 << 18;
+    if (!m_pHeld)
+        m_pHeld = new (std::nothrow) unsigned char[kHeldSize];
+    if (m_pHeld && m_HeldBytes + frame.bytes <= kHeldSize) {
+        memcpy(m_pHeld + m_HeldBytes, frame.data, frame.bytes);
+        m_HeldBytes += frame.bytes;
+    } else {
+        // Part of the headers would make later files that no player opens.
+        m_HeldBytes = 0;
+        Trace(L"[CWaveWriter] the stream's header pages are too large to begin each file with\n");
+    }
+}
+
+void CWaveWriter::NextStreamFile(const StreamFrame& frame)
+{
+    m_bBroken = false;
+    CloseFile();
+    if (!CreateNumberedFile(frame.codec)) {
+        Trace(L"[CWaveWriter] can't create the next stream file of %s\n", m_Recording.m_Prefix);
+        PostNotice(kNoticeFileFailed);
+        return;
+    }
+    m_Cue.AddFile(m_pStreamFile->m_Path.GetWide());
+    // A file that does not begin with the headers themselves begins with a copy of them.
+    if (frame.codec == kOggNone || frame.header)
+        return;
+    for (unsigned at = 0; at < m_HeldBytes;) {
+        StreamFrame page = StreamFrame();
+        page.data = m_pHeld + at;
+        page.bytes = 27u + m_pHeld[at + 26];
+        for (unsigned i = 0; i < m_pHeld[at + 26]; ++i)
+            page.bytes += m_pHeld[at + 27 + i];
+        page.codec = frame.codec;
+        page.header = true;
+        if (!WriteFrameToFile(m_pStreamFile, page)) {
+            Failed();
+            return;
+        }
+        at += page.bytes;
+    }
+}
+
+void CWaveWriter::SetTitle(const char* data, unsigned bytes)
+{
+    if (!m_bActive || m_StreamKind == kKindUnknown)
+        return;
+    // Copied out: the ring keeps no alignment for UTF-16.
+    std::wstring text(bytes / sizeof(wchar_t), L'\0');
+    if (!text.empty())
+        memcpy(&text[0], data, text.size() * sizeof(wchar_t));
+    // Between files (after a break) it begins the next one.
+    m_Cue.SetTitle(text, m_FileSamples, m_pFile ? m_FileRate : 0);
+}
+
+void CWaveWriter::PostFiles()
+{
+    std::wstring cue = m_Cue.Path();
+    if (!cue.empty())
+        m_Files.Add(cue.c_str());
+    m_Cue.Begin(nullptr, nullptr);
+    m_Files.Post(m_hNoticeWnd);
+}
+
+bool CWaveWriter::WriteFrameToFile(CStreamFile* file, const StreamFrame& frame)
+{
+    return file->AppendFrame(frame);
 }
 
 unsigned long long CWaveWriter::FreeBytes(const wchar_t* path)
@@ -320,14 +493,20 @@ void CWaveWriter::CloseFile()
         m_pFile->Close();
         delete m_pFile;
         m_pFile = nullptr;
+        m_pStreamFile = nullptr;
     }
 }
 
-bool CWaveWriter::CreateNumberedFile()
+bool CWaveWriter::CreateNumberedFile(OggCodec codec)
 {
-    m_UnrefreshedBytes = 0;
-    m_FileFrames = 0;
-    CMediaFile* file = m_Recording.m_Format.NewFile();
+    m_UnrefreshedSamples = 0;
+    m_Refreshes = 0;
+    m_FileFrames = m_FileSamples = 0;
+    m_FileRate = 0;
+    bool stream = m_StreamKind != kKindUnknown;
+    CStreamFile* streamFile = stream ? RecordingFormat::NewStreamFile(m_StreamKind, codec) : nullptr;
+    CMediaFile* file = stream ? streamFile : m_Recording.m_Format.NewFile();
+    m_pExtension = stream ? RecordingFormat::StreamExtension(m_StreamKind, codec) : m_Recording.m_Format.Extension();
     if (!file)
         return false;
     file->SetTags(m_Recording.m_Tags);
@@ -335,15 +514,15 @@ bool CWaveWriter::CreateNumberedFile()
     // next free number instead of being lost.
     for (int attempt = 0; attempt < kMaxNumberSkips; ++attempt) {
         wchar_t name[kFilePrefixSize + 16];
-        int n = FormatText(name, kFilePrefixSize + 16, L"%s_%03u.%s", m_Recording.m_Prefix, m_Number,
-                           m_Recording.m_Format.Extension());
+        int n = FormatText(name, kFilePrefixSize + 16, L"%s_%03u.%s", m_Recording.m_Prefix, m_Number, m_pExtension);
         ++m_Number;
         // A name that does not fit its block is refused rather than cut short.
         if (n >= kFilePrefixSize)
             break;
-        int code = file->Create(name, m_Format, 0);
+        int code = stream ? streamFile->CreateStream(name, 0) : file->Create(name, m_Format, 0);
         if (code == 0) {
             m_pFile = file;
+            m_pStreamFile = streamFile;
             FileCreated(name);
             m_Files.Add(name);
             return true;

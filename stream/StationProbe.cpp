@@ -1,10 +1,152 @@
 #include "stream/StationProbe.h"
 
+#include "frames/FrameSplitter.h"
+#include "stream/StationConnection.h"
+
+#include <string>
+
+namespace {
+
+// What the probe's thread and its caller share; the last of the two to
+// let go frees it, so a probe stuck in the resolver can be left behind.
+struct Probe {
+    volatile LONG refs = 2;
+    CStationConnection connection;
+    std::wstring address;
+    DWORD timeoutMs = 0;
+    bool japanese = false;
+    bool ok = false;
+    std::wstring text;
+
+    void Release()
+    {
+        if (InterlockedDecrement(&refs) == 0)
+            delete this;
+    }
+};
+
+std::wstring RateText(unsigned rate)
+{
+    wchar_t text[32];
+    if (rate % 1000 == 0)
+        wsprintfW(text, L"%u kHz", rate / 1000);
+    else if (rate % 100 == 0)
+        wsprintfW(text, L"%u.%u kHz", rate / 1000, rate % 1000 / 100);
+    else
+        wsprintfW(text, L"%u.%02u kHz", rate / 1000, rate % 1000 / 10);
+    return text;
+}
+
+std::wstring ChannelsText(unsigned channels, bool japanese)
+{
+    if (channels == 1)
+        return japanese ? L"モノラル" : L"mono";
+    if (channels == 2)
+        return japanese ? L"ステレオ" : L"stereo";
+    return std::to_wstring(channels) + (japanese ? L" チャンネル" : L" channels");
+}
+
+// Reads until the first frame that tells the format; false when none came.
+bool FirstFrame(CStationConnection& connection, StreamFrame& first)
+{
+    CFrameSplitter splitter(connection.Info().kind);
+    unsigned char buffer[16384];
+    std::vector<StationTitle> titles;
+    for (size_t total = 0; total < 4 * StreamSniff::kSearchBytes;) {
+        size_t got = 0;
+        bool more = connection.Read(buffer, sizeof(buffer), got, titles);
+        if (more)
+            splitter.Feed(buffer, got);
+        total += got;
+        StreamFrame frame;
+        while (splitter.Next(frame, !more)) {
+            if (frame.rate && frame.channels) {
+                first = frame;
+                first.data = nullptr;
+                return true;
+            }
+        }
+        if (!more)
+            return false;
+    }
+    return false;
+}
+
+void Run(Probe& probe)
+{
+    CStationConnection& c = probe.connection;
+    if (!c.Open(probe.address.c_str(), probe.timeoutMs)) {
+        probe.text = c.Reason(probe.japanese);
+        return;
+    }
+    StreamFrame frame;
+    if (!FirstFrame(c, frame)) {
+        probe.text = c.Failure() != kFailNone && c.Failure() != kFailEnded ? c.Reason(probe.japanese)
+                                                                             : StationFailureText(kFailUnknownFormat, 0, probe.japanese);
+        return;
+    }
+    const StationInfo& info = c.Info();
+    std::wstring text = info.kind == kKindOgg ? (frame.codec == kOggOpus ? L"Ogg Opus" : L"Ogg Vorbis")
+                                              : StreamSniff::Name(info.kind);
+    unsigned bitrate = info.answer.bitrate ? info.answer.bitrate : frame.bitrate;
+    if (bitrate)
+        text += L" · " + std::to_wstring(bitrate) + L" kbit/s";
+    text += L" · " + RateText(frame.rate) + L" " + ChannelsText(frame.channels, probe.japanese);
+    if (!info.answer.name.empty())
+        text += L" · " + info.answer.name;
+    probe.text = text;
+    probe.ok = true;
+}
+
+DWORD WINAPI ProbeThread(void* parameter)
+{
+    Probe* probe = static_cast<Probe*>(parameter);
+    Run(*probe);
+    probe->connection.Close();
+    probe->Release();
+    return 0;
+}
+
+}  // namespace
+
 bool CStationProbe::Describe(const wchar_t* address, bool japanese, wchar_t* text, int count, volatile LONG* cancel)
 {
-    (void)address;
-    (void)cancel;
+    Probe* probe = new Probe();
+    probe->address = address ? address : L"";
+    probe->japanese = japanese;
+    DWORD start = GetTickCount();
+    probe->timeoutMs = kTimeoutMs - 1000;  // the connection's own waits end first
+    HANDLE thread = CreateThread(nullptr, 0, ProbeThread, probe, 0, nullptr);
+    bool ok = false;
+    std::wstring answer;
+    if (!thread) {
+        probe->refs = 1;
+        answer = StationFailureText(kFailConnect, 0, japanese);
+    } else {
+        bool cancelled = false, late = false;
+        while (WaitForSingleObject(thread, 50) == WAIT_TIMEOUT) {
+            cancelled = cancel && *cancel;
+            late = GetTickCount() - start >= kTimeoutMs;
+            if (cancelled || late) {
+                // The probe's thread ends on its own, soon or (Wine's WinHTTP,
+                // a name resolver) at its own time out; the answer cannot wait.
+                probe->connection.Abort();
+                WaitForSingleObject(thread, 250);
+                break;
+            }
+        }
+        CloseHandle(thread);
+        if (cancelled)
+            answer = StationFailureText(kFailCancelled, 0, japanese);
+        else if (late)
+            answer = StationFailureText(kFailTimeout, 0, japanese);
+        else {
+            ok = probe->ok;
+            answer = probe->text;
+        }
+    }
+    probe->Release();
     if (text && count > 0)
-        lstrcpynW(text, japanese ? L"放送局の録音はまだ使えません。" : L"Stations cannot be recorded yet.", count);
-    return false;
+        lstrcpynW(text, answer.c_str(), count);
+    return ok;
 }

@@ -69,7 +69,8 @@ TEST(FilePrefix, FolderTitleAndScheduledStart)
 }
 
 // A recording's name read back: title and stamp for "<title>_YYYYMMDDhhmm_NNN"
-// with .wav, .flac or .opus in any case; any other name is not a recording.
+// with .wav, .flac or .opus, a stream's .mp3, .aac, .ogg or its sheet's .cue,
+// in any case; any other name is not a recording.
 TEST(FilePrefix, RecordingNamesAreReadBack)
 {
     struct Case {
@@ -83,7 +84,11 @@ TEST(FilePrefix, RecordingNamesAreReadBack)
         {L"D:\\Rec\\News_202503070630_00.wav", nullptr, nullptr},
         {L"D:\\Rec\\News_20250307063_000.wav", nullptr, nullptr},
         {L"D:\\Rec\\_202503070630_000.wav", nullptr, nullptr},
-        {L"D:\\Rec\\News_202503070630_000.mp3", nullptr, nullptr},
+        {L"D:\\Rec\\News_202503070630_000.mp3", L"News", L"202503070630"},
+        {L"D:\\Rec\\News_202503070630_001.AAC", L"News", L"202503070630"},
+        {L"Radio_202503070630_002.ogg", L"Radio", L"202503070630"},
+        {L"Radio_202503070630_000.cue", L"Radio", L"202503070630"},
+        {L"D:\\Rec\\News_202503070630_000.m4a", nullptr, nullptr},
         {L"D:\\Rec\\News_2025030706x0_000.wav", nullptr, nullptr},
         {L"D:\\Rec\\News_202503070630_000.wav.txt", nullptr, nullptr},
     };
