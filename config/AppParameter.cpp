@@ -53,7 +53,23 @@ void WriteProgram(const ProgramItem& program, void* context)
     field = CXml::AppendAfter(item, field, CXml::CreateElement(L"start_time", program.m_StartTime.Format(start)));
     field = CXml::AppendAfter(item, field, CXml::CreateElement(L"stop_time", program.m_StopTime.Format(stop)));
     field = CXml::AppendAfter(item, field, IntElement(L"weekly", static_cast<int>(program.m_Weekly)));
-    CXml::AppendAfter(item, field, TextElement(L"title", title));
+    field = CXml::AppendAfter(item, field, TextElement(L"title", title));
+    // Only a program with its own source has the key: files stay as before.
+    CString source(program.m_Source);
+    if (!source.IsEmpty())
+        CXml::AppendAfter(item, field, TextElement(L"source", source));
+}
+
+// The texts of a list's elements, one a line.
+std::wstring ReadLines(XmlElement* config, const wchar_t* list, const wchar_t* name)
+{
+    std::wstring lines;
+    for (XmlElement* t = CXml::FindChild(CXml::FindChild(config, list), name); t; t = CXml::FindNext(t)) {
+        const wchar_t* text = CXml::GetText(t);
+        if (text && *text && !wcschr(text, L'\n'))
+            lines.append(lines.empty() ? L"" : L"\n").append(text);
+    }
+    return lines;
 }
 
 }  // namespace
@@ -96,28 +112,52 @@ void CAppParameter::SetSetting(CString& field, const wchar_t* text)
     LeaveCriticalSection(&m_SettingsLock);
 }
 
+namespace {
+
+// The lines of old with line put first, up to most lines; known tells
+// whether it was there before.
+std::wstring PutFirst(const wchar_t* old, const wchar_t* line, int most, bool& known)
+{
+    std::wstring list = line;
+    size_t size = wcslen(line);
+    int kept = 1;
+    known = false;
+    ForEachLine(old, [&](const wchar_t* other, size_t length) {
+        if (kept >= most)
+            return;
+        if (length == size && wcsncmp(other, line, length) == 0) {
+            known = true;
+        } else if (length) {
+            list.append(L"\n").append(other, length);
+            ++kept;
+        }
+    });
+    return list;
+}
+
+}  // namespace
+
 bool CAppParameter::AddRecordedTitle(const wchar_t* title)
 {
     if (!title || !*title || wcschr(title, L'\n'))
         return false;
-    // The title first, then the others but this one, up to the limit.
-    std::wstring list = title;
     CString old;
     GetSetting(m_RecordedTitles, old);
     bool known = false;
-    int kept = 1;
-    ForEachLine(old.GetWide(), [&](const wchar_t* line, size_t length) {
-        if (kept >= kMaxRecordedTitles)
-            return;
-        if (length == wcslen(title) && wcsncmp(line, title, length) == 0) {
-            known = true;
-        } else if (length) {
-            list.append(L"\n").append(line, length);
-            ++kept;
-        }
-    });
+    std::wstring list = PutFirst(old.GetWide(), title, kMaxRecordedTitles, known);
     SetSetting(m_RecordedTitles, list.c_str());
     return !known;
+}
+
+void CAppParameter::AddStationAddress(const wchar_t* address)
+{
+    if (!address || !*address || wcschr(address, L'\n') || wcschr(address, L'\r'))
+        return;
+    CString old;
+    GetSetting(m_StationAddresses, old);
+    bool known = false;
+    std::wstring list = PutFirst(old.GetWide(), address, kMaxStationAddresses, known);
+    SetSetting(m_StationAddresses, list.c_str());
 }
 
 const wchar_t* CAppParameter::GetDescription(int language)
@@ -183,14 +223,8 @@ void CAppParameter::ReadKeys(CXml& xml, XmlElement* first)
         m_OpusBitrate = CXml::GetInt(CXml::FindChild(config, L"opus_bitrate"), RecordingFormat::kDefaultOpusKbps);
         m_KeepDays = CXml::GetInt(CXml::FindChild(config, L"keep_days"), 0);
         m_AfterCommand.Assign(CXml::GetText(CXml::FindChild(config, L"after_recording_command")));
-        std::wstring titles;
-        XmlElement* recorded = CXml::FindChild(config, L"recorded_titles");
-        for (XmlElement* t = CXml::FindChild(recorded, L"title"); t; t = CXml::FindNext(t)) {
-            const wchar_t* text = CXml::GetText(t);
-            if (text && *text && !wcschr(text, L'\n'))
-                titles.append(titles.empty() ? L"" : L"\n").append(text);
-        }
-        m_RecordedTitles.Assign(titles.c_str());
+        m_RecordedTitles.Assign(ReadLines(config, L"recorded_titles", L"title").c_str());
+        m_StationAddresses.Assign(ReadLines(config, L"station_addresses", L"address").c_str());
     }
     m_ProgramList.RemoveAll();
     ReadPrograms(first);
@@ -216,6 +250,8 @@ void CAppParameter::ReadPrograms(XmlElement* first)
         program->m_StopTime.Parse(stop.GetWide());
         program->m_Weekly = static_cast<unsigned>(CXml::GetInt(CXml::FindChild(item, L"weekly"), 0));
         program->m_Title.Copy(title);
+        // Kept as written, understood or not: the list tells one it cannot use.
+        program->m_Source.Assign(CXml::GetText(CXml::FindChild(item, L"source")));
         m_ProgramList.Insert(program);
     }
 }
@@ -256,12 +292,13 @@ void CAppParameter::WriteKeys(CXml& xml, XmlElement* root)
     }
     if (config) {
         // Saves run on the scheduler thread too: the texts are read as copies.
-        CString deviceName, deviceId, wavDir, command, recorded;
+        CString deviceName, deviceId, wavDir, command, recorded, stations;
         GetSetting(m_CapDeviceName, deviceName);
         GetSetting(m_CapDeviceId, deviceId);
         GetSetting(m_WavFileDir, wavDir);
         GetSetting(m_AfterCommand, command);
         GetSetting(m_RecordedTitles, recorded);
+        GetSetting(m_StationAddresses, stations);
         XmlElement* last = LastChild(config);
         last = CXml::AppendAfter(config, last, TextElement(L"cap_device_name", deviceName));
         last = CXml::AppendAfter(config, last, TextElement(L"cap_device_id", deviceId));
@@ -277,23 +314,28 @@ void CAppParameter::WriteKeys(CXml& xml, XmlElement* root)
         last = CXml::AppendAfter(config, last, IntElement(L"opus_bitrate", m_OpusBitrate));
         last = CXml::AppendAfter(config, last, IntElement(L"keep_days", m_KeepDays));
         last = CXml::AppendAfter(config, last, TextElement(L"after_recording_command", command));
-        WriteRecordedTitles(config, last, recorded.GetWide());
+        last = WriteLines(config, last, L"recorded_titles", L"title", recorded.GetWide());
+        // Only once a station was used: files stay as before.
+        if (!stations.IsEmpty())
+            WriteLines(config, last, L"station_addresses", L"address", stations.GetWide());
     }
     WritePrograms(root);
 }
 
-void CAppParameter::WriteRecordedTitles(XmlElement* config, XmlElement* last, const wchar_t* titles)
+XmlElement* CAppParameter::WriteLines(XmlElement* config, XmlElement* last, const wchar_t* list, const wchar_t* name,
+                                      const wchar_t* lines)
 {
-    XmlElement* recorded = CXml::CreateElement(L"recorded_titles", nullptr);
-    if (!recorded)
-        return;
-    CXml::AppendAfter(config, last, recorded);
+    XmlElement* group = CXml::CreateElement(list, nullptr);
+    if (!group)
+        return last;
+    CXml::AppendAfter(config, last, group);
     XmlElement* previous = nullptr;
-    ForEachLine(titles, [&](const wchar_t* line, size_t length) {
-        CString title;
-        title.Assign(line, static_cast<int>(length));
-        previous = CXml::AppendAfter(recorded, previous, TextElement(L"title", title));
+    ForEachLine(lines, [&](const wchar_t* line, size_t length) {
+        CString text;
+        text.Assign(line, static_cast<int>(length));
+        previous = CXml::AppendAfter(group, previous, TextElement(name, text));
     });
+    return group;
 }
 
 void CAppParameter::WritePrograms(XmlElement* root)

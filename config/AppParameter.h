@@ -51,6 +51,10 @@ public:
     bool AddRecordedTitle(const wchar_t* title);
     // The recorded titles kept: an old title goes when this many are newer.
     static constexpr int kMaxRecordedTitles = 256;
+    // Puts a station's address first among those used before (the program
+    // window offers them), up to kMaxStationAddresses (UI thread).
+    void AddStationAddress(const wchar_t* address);
+    static constexpr int kMaxStationAddresses = 10;
 
     // Written by the UI thread, and read by other threads only through
     // GetSetting, under m_SettingsLock.
@@ -61,6 +65,8 @@ public:
     CString m_AfterCommand;
     // "recorded_titles": one a line (see AddRecordedTitle).
     CString m_RecordedTitles;
+    // "station_addresses": the stations' addresses used before, one a line, newest first.
+    CString m_StationAddresses;
     // Single 32-bit fields: written whole by the UI thread, read by the others.
     int m_Frequency;
     int m_Channels;
@@ -81,7 +87,9 @@ public:
 private:
     void ReadPrograms(XmlElement* first);
     void WritePrograms(XmlElement* root);
-    void WriteRecordedTitles(XmlElement* config, XmlElement* last, const wchar_t* titles);
+    // A list element after last holding one element a line; returns it.
+    static XmlElement* WriteLines(XmlElement* config, XmlElement* last, const wchar_t* list, const wchar_t* name,
+                                  const wchar_t* lines);
 
     wchar_t m_HelpUrl[300];
     // Guards the text settings above. Last in the lock order (save lock, list

@@ -21,8 +21,9 @@ INT_PTR CALLBACK CMainDialog::ListDialogProc(HWND hwnd, UINT message, WPARAM wPa
 
 namespace {
 
-// Widths at 96 DPI.
-const int kColumnWidths[] = {20, 100, 200};
+// Widths at 96 DPI: id, start, title, source.
+const int kColumnWidths[] = {20, 100, 120, 150};
+const int kColumns = 4;
 
 }  // namespace
 
@@ -65,7 +66,7 @@ void CMainDialog::ShowRecording(HWND hwnd)
 void CMainDialog::SizeColumns(HWND view)
 {
     UINT dpi = GetDpiForWindow(view);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < kColumns; ++i)
         SendMessageW(view, LVM_SETCOLUMNWIDTH, i, MulDiv(kColumnWidths[i], dpi ? static_cast<int>(dpi) : 96, 96));
 }
 
@@ -78,8 +79,10 @@ void CMainDialog::OnInitDialog(HWND hwnd)
     struct Column {
         const wchar_t* ja;
         const wchar_t* en;
-    } columns[] = {{L"ID", L"ID"}, {L"開始日時", L"Start Time"}, {L"タイトル", L"Title"}};
-    for (int i = 0; i < 3; ++i) {
+    } columns[] = {{L"ID", L"ID"}, {L"開始日時", L"Start Time"}, {L"タイトル", L"Title"}, {L"録音元", L"Source"}};
+    // The devices' names for the Source column, listed once.
+    m_Choices.ListDevices();
+    for (int i = 0; i < kColumns; ++i) {
         LVCOLUMNW column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
@@ -121,14 +124,19 @@ void CMainDialog::FillList(HWND hwnd)
         item.iSubItem = 2;
         item.pszText = const_cast<wchar_t*>(title ? title : L"");
         SendMessageW(view, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+        // A source not understood says so here, on its own row.
+        std::wstring source = m_Choices.Describe(copy.m_Source.GetWide());
+        item.iSubItem = 3;
+        item.pszText = const_cast<wchar_t*>(source.c_str());
+        SendMessageW(view, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
     }
     // Columns as wide as their texts and headers in the font and DPI at
-    // hand (a header pads its text more than a row); the title takes at
+    // hand (a header pads its text more than a row); the source takes at
     // least the rest of the view.
     RECT client = {};
     GetClientRect(view, &client);
     int used = 0;
-    for (int column = 0; column < 3; ++column) {
+    for (int column = 0; column < kColumns; ++column) {
         wchar_t header[64] = L"";
         LVCOLUMNW info = {};
         info.mask = LVCF_TEXT;
@@ -140,7 +148,7 @@ void CMainDialog::FillList(HWND hwnd)
         int width = static_cast<int>(SendMessageW(view, LVM_GETCOLUMNWIDTH, column, 0));
         if (width < headerWidth)
             width = headerWidth;
-        if (column == 2 && width < client.right - used)
+        if (column == kColumns - 1 && width < client.right - used)
             width = client.right - used;
         SendMessageW(view, LVM_SETCOLUMNWIDTH, column, width);
         used += width;
@@ -248,6 +256,7 @@ void CMainDialog::OnNew(HWND hwnd)
     input.m_StopTime.SetNow();
     input.m_Weekly = 0;
     input.m_bNew = 1;
+    input.m_pDevices = &m_Choices;
     if (!input.RunToInsert(hwnd, m_pList))
         return;
     SaveConfig(hwnd);
@@ -271,12 +280,14 @@ void CMainDialog::OnEdit(HWND hwnd)
     CProgramInputDialog input;
     input.m_Id = id;
     input.m_Title.Copy(copy.m_Title);
+    input.m_Source.Copy(copy.m_Source);
     input.m_Weekly = copy.m_Weekly;
     const SYSTEMTIME& a = copy.m_StartTime.m_Time;
     const SYSTEMTIME& b = copy.m_StopTime.m_Time;
     input.m_StartTime.Set(a.wYear, a.wMonth, a.wDay, a.wHour, a.wMinute, a.wSecond);
     input.m_StopTime.Set(b.wYear, b.wMonth, b.wDay, b.wHour, b.wMinute, b.wSecond);
     input.m_bNew = 0;
+    input.m_pDevices = &m_Choices;
     if (!input.Run(hwnd, m_pList))
         return;
     ProgramItem* item = input.CreateItem();

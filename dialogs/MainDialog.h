@@ -1,8 +1,10 @@
-// The "Recording Program List" dialog: lists the programs and adds, edits
-// and deletes them; programs the scheduler is handling are protected.
+// The "Recording Program List" dialog: lists the programs with their
+// sources and adds, edits and deletes them; programs the scheduler is
+// handling are protected.
 #pragma once
 
 #include "dialogs/Dialog.h"
+#include "dialogs/SourceChoices.h"
 
 class ProgramList;
 class CProgramInputDialog;
@@ -36,6 +38,7 @@ public:
     ProgramList* m_pList;
 
 private:
+    CSourceChoices m_Choices;
     void SaveConfig(HWND hwnd);
     void Refuse(HWND hwnd, bool edit);
 };

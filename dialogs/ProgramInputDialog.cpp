@@ -4,7 +4,9 @@
 #include "programs/ProgramItem.h"
 #include "programs/ProgramList.h"
 #include "programs/ProgramOverlap.h"
+#include "foundation/TextLines.h"
 #include "resources/resource.h"
+#include "stream/StationProbe.h"
 
 #include <commctrl.h>
 #include <new>
@@ -55,7 +57,47 @@ CDateTime ThisSecond()
     return now;
 }
 
+const wchar_t* NoStationText(bool ja)
+{
+    return ja ? L"放送局のアドレスは http:// か https:// で始めてください。"
+              : L"A station's address begins with http:// or https://.";
+}
+
 }  // namespace
+
+// One Try, shared by the dialog and the thread that asks the station: the
+// fields are written before the thread starts and only read after, but for
+// the cancel flag (set by the UI thread) and the count of holders, both
+// interlocked. The last holder to let go frees it.
+struct StationTry {
+    volatile LONG refs = 2;
+    volatile LONG cancel = 0;
+    HWND hwnd = nullptr;
+    UINT number = 0;
+    bool japanese = false;
+    wchar_t address[ProgramSource::kSize] = {};
+
+    static void Release(StationTry* t)
+    {
+        if (t && InterlockedDecrement(&t->refs) == 0)
+            delete t;
+    }
+    static DWORD WINAPI Run(void* param)
+    {
+        StationTry* t = static_cast<StationTry*>(param);
+        wchar_t* answer = new (std::nothrow) wchar_t[CProgramInputDialog::kAnswerSize];
+        if (answer) {
+            answer[0] = L'\0';
+            CStationProbe::Describe(t->address, t->japanese, answer, CProgramInputDialog::kAnswerSize, &t->cancel);
+            // A dialog gone or a try given up takes no answer.
+            if (t->cancel || !PostMessageW(t->hwnd, CProgramInputDialog::kTryAnswer, t->number,
+                                           reinterpret_cast<LPARAM>(answer)))
+                delete[] answer;
+        }
+        Release(t);
+        return 0;
+    }
+};
 
 INT_PTR CALLBACK CProgramInputDialog::InputDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -113,6 +155,164 @@ void CProgramInputDialog::OnInitDialog(HWND hwnd)
     SetDays(hwnd, m_Weekly);
     if (!m_Title.IsEmpty())
         SetDlgItemTextW(hwnd, IDC_TITLE, m_Title.GetWide());
+    FillSource(hwnd);
+}
+
+INT_PTR CProgramInputDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == kTryAnswer) {
+        wchar_t* answer = reinterpret_cast<wchar_t*>(lParam);
+        if (m_pTry && wParam == m_TryNumber) {
+            SetDlgItemTextW(hwnd, IDC_STATION_ANSWER, answer);
+            KillTimer(hwnd, kTryTimer);
+            StationTry::Release(m_pTry);
+            m_pTry = nullptr;
+        }
+        delete[] answer;
+        return TRUE;
+    }
+    if (message == WM_TIMER && wParam == kTryTimer) {
+        if (m_pTry)
+            SetDlgItemTextW(hwnd, IDC_STATION_ANSWER,
+                            UiIsJapanese() ? L"10 秒以内に応答がありませんでした。" : L"No answer within 10 seconds.");
+        CancelTry(hwnd);
+        return TRUE;
+    }
+    if (message == WM_DESTROY)
+        CancelTry(hwnd);
+    return CDialog::DialogProc(hwnd, message, wParam, lParam);
+}
+
+void CProgramInputDialog::FillSource(HWND hwnd)
+{
+    bool ja = UiIsJapanese();
+    if (m_pDevices)
+        m_Choices = *m_pDevices;
+    else
+        m_Choices.ListDevices();
+    m_Entries.clear();
+    HWND combo = GetDlgItem(hwnd, IDC_SOURCE);
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    CString copy;
+    copy.Copy(m_Source);
+    std::wstring source = copy.GetWide() ? copy.GetWide() : L"";
+    SourceKind kind = ProgramSource::Kind(source.c_str());
+    int chosen = 0;
+    auto add = [&](SourceKind k, const std::wstring& id, const std::wstring& label) {
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
+        m_Entries.push_back({k, id});
+    };
+    add(kSourceSettings, L"", m_Choices.SettingsEntry());
+    for (const CSourceChoices::Device& device : m_Choices.Devices()) {
+        if (device.id == source)
+            chosen = static_cast<int>(m_Entries.size());
+        add(ProgramSource::Kind(device.id.c_str()), device.id, device.label);
+    }
+    // The program's own device not plugged in, or a source not understood:
+    // listed and chosen, so OK keeps it.
+    if ((kind == kSourceCapture || kind == kSourceLoopback) && !m_Choices.Find(source.c_str())) {
+        chosen = static_cast<int>(m_Entries.size());
+        add(kind, source, CSourceChoices::AbsentEntry(source.c_str(), ja));
+    } else if (kind == kSourceUnknown) {
+        chosen = static_cast<int>(m_Entries.size());
+        add(kSourceUnknown, source, CSourceChoices::UnknownEntry(source.c_str(), ja));
+    }
+    if (kind == kSourceStation)
+        chosen = static_cast<int>(m_Entries.size());
+    add(kSourceStation, L"", CSourceChoices::StationEntry(ja));
+    SendMessageW(combo, CB_SETCURSEL, chosen, 0);
+
+    HWND address = GetDlgItem(hwnd, IDC_STATION_ADDRESS);
+    SendMessageW(address, CB_LIMITTEXT, ProgramSource::kSize - 1, 0);
+    CString used;
+    if (g_pConfig)
+        g_pConfig->GetSetting(g_pConfig->m_StationAddresses, used);
+    ForEachLine(used.GetWide(), [&](const wchar_t* line, size_t length) {
+        std::wstring text(line, length);
+        SendMessageW(address, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    });
+    if (kind == kSourceStation)
+        SetWindowTextW(address, source.c_str());
+    ShowStation(hwnd);
+}
+
+void CProgramInputDialog::ShowStation(HWND hwnd)
+{
+    LRESULT chosen = SendDlgItemMessageW(hwnd, IDC_SOURCE, CB_GETCURSEL, 0, 0);
+    bool station = chosen >= 0 && static_cast<size_t>(chosen) < m_Entries.size() &&
+                   m_Entries[static_cast<size_t>(chosen)].kind == kSourceStation;
+    for (int id : {IDC_STATION_ADDRESS, IDC_STATION_TRY, IDC_STATION_ANSWER})
+        ShowWindow(GetDlgItem(hwnd, id), station ? SW_SHOW : SW_HIDE);
+}
+
+std::wstring CProgramInputDialog::TypedAddress(HWND hwnd)
+{
+    std::wstring text(ProgramSource::kSize + 1, L'\0');
+    int length = GetDlgItemTextW(hwnd, IDC_STATION_ADDRESS, &text[0], ProgramSource::kSize + 1);
+    text.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    // Blanks around it come from pasting; the address is kept as typed otherwise.
+    size_t first = text.find_first_not_of(L" \t\u3000");
+    size_t last = text.find_last_not_of(L" \t\u3000");
+    return first == std::wstring::npos ? std::wstring() : text.substr(first, last - first + 1);
+}
+
+bool CProgramInputDialog::ReadSource(HWND hwnd)
+{
+    LRESULT chosen = SendDlgItemMessageW(hwnd, IDC_SOURCE, CB_GETCURSEL, 0, 0);
+    if (chosen < 0 || static_cast<size_t>(chosen) >= m_Entries.size())
+        return true;  // nothing chosen: the source stays as it was
+    const SourceEntry& entry = m_Entries[static_cast<size_t>(chosen)];
+    if (entry.kind != kSourceStation) {
+        m_Source.Assign(entry.id.c_str());
+        return true;
+    }
+    std::wstring address = TypedAddress(hwnd);
+    if (!ProgramSource::IsStation(address.c_str())) {
+        bool ja = UiIsJapanese();
+        MessageBoxW(hwnd, NoStationText(ja), ja ? L"予約入力" : L"Input Recording Program", MB_ICONHAND | MB_OK);
+        return false;
+    }
+    m_Source.Assign(address.c_str());
+    return true;
+}
+
+void CProgramInputDialog::CancelTry(HWND hwnd)
+{
+    if (hwnd)
+        KillTimer(hwnd, kTryTimer);
+    if (!m_pTry)
+        return;
+    InterlockedExchange(&m_pTry->cancel, 1);
+    StationTry::Release(m_pTry);
+    m_pTry = nullptr;
+}
+
+void CProgramInputDialog::StartTry(HWND hwnd)
+{
+    bool ja = UiIsJapanese();
+    CancelTry(hwnd);
+    std::wstring address = TypedAddress(hwnd);
+    if (!ProgramSource::IsStation(address.c_str())) {
+        SetDlgItemTextW(hwnd, IDC_STATION_ANSWER, NoStationText(ja));
+        return;
+    }
+    StationTry* t = new (std::nothrow) StationTry();
+    if (!t)
+        return;
+    t->hwnd = hwnd;
+    t->number = ++m_TryNumber;
+    t->japanese = ja;
+    lstrcpynW(t->address, address.c_str(), ProgramSource::kSize);
+    HANDLE thread = CreateThread(nullptr, 0, StationTry::Run, t, 0, nullptr);
+    if (!thread) {
+        delete t;
+        SetDlgItemTextW(hwnd, IDC_STATION_ANSWER, ja ? L"試せませんでした (メモリー不足)。" : L"Could not try (out of memory).");
+        return;
+    }
+    CloseHandle(thread);
+    m_pTry = t;
+    SetDlgItemTextW(hwnd, IDC_STATION_ANSWER, ja ? L"接続しています…" : L"Connecting…");
+    SetTimer(hwnd, kTryTimer, CStationProbe::kTimeoutMs + 500, nullptr);
 }
 
 void CProgramInputDialog::OnCommand(HWND hwnd, int id, int code)
@@ -125,6 +325,12 @@ void CProgramInputDialog::OnCommand(HWND hwnd, int id, int code)
     } else if (id == IDC_DURATION) {
         if (code == EN_CHANGE && !m_bShowingDuration)
             DurationTyped(hwnd);
+    } else if (id == IDC_SOURCE) {
+        if (code == CBN_SELCHANGE)
+            ShowStation(hwnd);
+    } else if (id == IDC_STATION_TRY) {
+        if (code == BN_CLICKED)
+            StartTry(hwnd);
     } else {
         for (const auto& preset : kPresets)
             if (id == preset.id)
@@ -310,7 +516,15 @@ int CProgramInputDialog::OnOK(HWND hwnd)
                     ja ? L"予約入力" : L"Input Recording Program", MB_ICONHAND | MB_OK);
         return 0;
     }
-    return Check(hwnd) ? 1 : 0;
+    if (!ReadSource(hwnd) || !Check(hwnd))
+        return 0;
+    // Offered first the next time.
+    CString source;
+    source.Copy(m_Source);
+    if (g_pConfig && ProgramSource::IsStation(source.GetWide()))
+        g_pConfig->AddStationAddress(source.GetWide());
+    CancelTry(hwnd);
+    return 1;
 }
 
 ProgramItem* CProgramInputDialog::CreateItem()
@@ -326,5 +540,6 @@ ProgramItem* CProgramInputDialog::CreateItem()
     item->m_StopTime.Set(b.wYear, b.wMonth, b.wDay, b.wHour, b.wMinute, b.wSecond);
     item->m_Weekly = m_Weekly;
     item->m_Title.Copy(m_Title);
+    item->m_Source.Copy(m_Source);
     return item;
 }

@@ -1,11 +1,16 @@
 // The "Input Recording Program" dialog: start, stop (or the duration),
-// weekly days and title of one program. OK refuses a program that cannot
-// record and asks before one that will not record as the user may think.
+// weekly days, title and source of one program. OK refuses a program that
+// cannot record and asks before one that will not record as the user may
+// think. Try asks a station what it sends, on a thread of its own.
 #pragma once
 
 #include "dialogs/Dialog.h"
+#include "dialogs/SourceChoices.h"
 #include "foundation/DateTime.h"
 #include "foundation/String.h"
+
+#include <string>
+#include <vector>
 
 class ProgramItem;
 class ProgramList;
@@ -15,13 +20,20 @@ public:
     static constexpr int kMaxTitle = 255;
     static constexpr int kMaxDurationMinutes = 99 * 60 + 59;
 
+    // The Try answer's message (wParam: the try's number, lParam: its line,
+    // new wchar_t[], freed by the dialog), and the timer that gives up on it.
+    static constexpr UINT kTryAnswer = WM_APP + 41;
+    static constexpr UINT_PTR kTryTimer = 41;
+    static constexpr int kAnswerSize = 512;
+
     CProgramInputDialog()
         : m_Id(0), m_Weekly(0), m_bNew(0), m_pList(nullptr), m_bRecordNow(false), m_Length(0), m_bMovingStop(false),
-          m_bShowingDuration(false), m_bDurationValid(true), m_bStartChanged(false)
+          m_bShowingDuration(false), m_bDurationValid(true), m_bStartChanged(false), m_pTry(nullptr), m_TryNumber(0)
     {
     }
-    ~CProgramInputDialog() override {}
+    ~CProgramInputDialog() override { CancelTry(nullptr); }
 
+    INT_PTR DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnInitDialog(HWND hwnd) override;
     void OnCommand(HWND hwnd, int id, int code) override;
     int OnOK(HWND hwnd) override;
@@ -49,6 +61,9 @@ public:
     CDateTime m_StopTime;
     unsigned m_Weekly;
     CString m_Title;
+    // The program's "source" (programs/ProgramSource.h); one not understood
+    // stays as it is unless the user chooses another.
+    CString m_Source;
     // 1 for a new program while its stop follows its start (the user has
     // not changed the stop yet).
     int m_bNew;
@@ -56,6 +71,8 @@ public:
     ProgramList* m_pList;
     // Opened by "Record now": the times keep their seconds.
     bool m_bRecordNow;
+    // The devices as the opener listed them; null: the dialog lists them.
+    const CSourceChoices* m_pDevices = nullptr;
 
 private:
     // False when the user keeps the dialog open to mend the program.
@@ -67,12 +84,33 @@ private:
     // The user typed a duration: the stop follows it.
     void DurationTyped(HWND hwnd);
     void SetDays(HWND hwnd, unsigned mask);
+    // The Source list and the addresses used before; the station's row shows with its entry.
+    void FillSource(HWND hwnd);
+    void ShowStation(HWND hwnd);
+    // The source chosen into m_Source; false (told) for an address that is no station's.
+    bool ReadSource(HWND hwnd);
+    std::wstring TypedAddress(HWND hwnd);
+    // Try: the station's answer comes as kTryAnswer; a new try or the
+    // dialog's end cancels the one running (hwnd null: no window to tell).
+    void StartTry(HWND hwnd);
+    void CancelTry(HWND hwnd);
 
     long long m_Length;  // stop minus start while the stop follows
     bool m_bMovingStop;  // the dialog itself is setting the stop pickers
     bool m_bShowingDuration;  // ... or the duration field
     bool m_bDurationValid;  // the duration field holds a duration (or the dialog's own text)
     bool m_bStartChanged;   // the user changed the start
+
+    struct SourceEntry {
+        SourceKind kind;
+        std::wstring id;  // a device's id; the text of one not understood
+    };
+    CSourceChoices m_Choices;
+    std::vector<SourceEntry> m_Entries;  // the Source list's entries in order
+    // The try running, shared with its thread (StationTry in the .cpp); the
+    // UI thread's pointer, null when none runs.
+    struct StationTry* m_pTry;
+    UINT m_TryNumber;
 };
 
 extern CProgramInputDialog* g_pInputDialog;

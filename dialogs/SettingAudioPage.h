@@ -23,6 +23,9 @@ public:
     CLevelMeter m_Meter;
     static INT_PTR CALLBACK AudioPageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     void FreeDevices();
+    // How the list shows a device, in the interface's language (the
+    // program window's Source list shows devices alike).
+    static void DeviceLabel(const CaptureDeviceInfo& device, bool absent, wchar_t* label, int size);
 
     unsigned m_nDevices;
     CaptureDeviceInfo* m_pDevices;
@@ -36,8 +39,6 @@ protected:
 private:
     // The capture devices, then what the PC plays (the default output, each output).
     void FillDevices(HWND hwnd);
-    // How the list shows a device, in the interface's language.
-    static void DeviceLabel(const CaptureDeviceInfo& device, bool absent, wchar_t* label, int size);
     // The settings id of the device chosen in the list; empty for none.
     const wchar_t* SelectedId(HWND hwnd) const;
     void StartMeter(HWND hwnd);

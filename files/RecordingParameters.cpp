@@ -3,7 +3,7 @@
 #include <new>
 
 RecordingParameters* RecordingParameters::New(const wchar_t* prefix, long long startAt, long long stopAt,
-                                              const wchar_t* title, const SYSTEMTIME* start)
+                                              const wchar_t* title, const SYSTEMTIME* start, const wchar_t* source)
 {
     RecordingParameters* params = new (std::nothrow) RecordingParameters();
     if (!params)
@@ -14,5 +14,6 @@ RecordingParameters* RecordingParameters::New(const wchar_t* prefix, long long s
     lstrcpynW(params->m_Tags.m_Title, title ? title : L"", RecordingTags::kTitleSize);
     if (start)
         params->m_Tags.m_Start = *start;
+    lstrcpynW(params->m_Source, source ? source : L"", kSourceSize);
     return params;
 }

@@ -69,6 +69,8 @@ enum RecordingNotice : WPARAM {
     kNoticeCommandRunning = 37,  // it still runs after 30 minutes and is left alone (lParam: text; logged)
     kNoticeScreenKeptOn = 38,    // on battery with Modern Standby the screen stays on while recording (lParam: the title)
     kNoticeStandbyStops = 39,    // on battery Modern Standby may stop the recording (lParam: "title\thh:mm")
+    kNoticeStationNotRecorded = 40,   // a station's program cannot be recorded yet: no file (lParam: "title\taddress")
+    kNoticeSourceNotUnderstood = 41,  // a program's source is not understood: the settings' device records (lParam: "title\tsource")
 };
 
 // Characters in a recording's file-name prefix.

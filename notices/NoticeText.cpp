@@ -102,6 +102,12 @@ const Texts kTexts[] = {
      L"%s: バッテリー駆動中は、操作がなければモダン スタンバイが %s ごろに録音を止めます。電源につなぐか、バッテリー駆動時のスリープを「なし」にしてください。",
      L"%s: on battery, Modern Standby stops the recording at about %s if nobody uses this PC. Plug it in, or set "
      L"sleep on battery to Never."},
+    {kNoticeStationNotRecorded, L"%s: 放送局 (%s) の録音にはまだ対応していません。ファイルは作られていません。",
+     L"%s: recording a station (%s) is not available yet. No file was made."},
+    {kNoticeSourceNotUnderstood,
+     L"%s: 録音元「%s」を解釈できないため、設定のデバイスで録音しています。予約の録音元を選び直してください。",
+     L"%s: its source \"%s\" is not understood, so the device in the settings records it. Choose the program's "
+     L"source again."},
     {kNoticeCommandRunning, L"録音後のコマンドが 30 分たっても終わりません。そのままにします: %s",
      L"The after-recording command still runs after 30 minutes and is left alone: %s"},
 };

@@ -14,4 +14,5 @@ void ProgramItem::CopyFrom(const ProgramItem& other)
     CopyToSecond(m_StopTime, other.m_StopTime);
     m_Weekly = other.m_Weekly;
     m_Title.Copy(other.m_Title);
+    m_Source.Copy(other.m_Source);
 }

@@ -28,4 +28,7 @@ public:
     CDateTime m_StopTime;
     unsigned m_Weekly;  // 0 one-shot; bit 0 Sunday .. bit 6 Saturday
     CString m_Title;
+    // The item key "source" as stored (programs/ProgramSource.h): empty for
+    // the settings' device; one not understood is kept as it is.
+    CString m_Source;
 };

@@ -6,6 +6,7 @@
 #include "foundation/Format.h"
 #include "foundation/RecordingNotice.h"
 #include "foundation/Trace.h"
+#include "programs/ProgramSource.h"
 #include "recorder/RecordingLevel.h"
 
 #include <new>
@@ -15,7 +16,7 @@ CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(),
       m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_bSessionAway(0), m_Current(), m_bNextPending(0),
-      m_Next(), m_EndedStopAt(0), m_EndedFrame(0), m_bAfterBreak(false), m_bLoopback(false), m_bStandIn(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId()
+      m_Next(), m_EndedStopAt(0), m_EndedFrame(0), m_bAfterBreak(false), m_bLoopback(false), m_bStandIn(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId(), m_Source()
 {
     InitializeCriticalSection(&m_CutLock);
 }
@@ -63,10 +64,15 @@ void CAudioCtrl::TaskExecute()
         if (m_bQuit) {
             if (msg.message == WM_CAPTURE_START)
                 delete reinterpret_cast<RecordingParameters*>(msg.lParam);
+            if (msg.message == WM_CAPTURE_OPEN)
+                delete[] reinterpret_cast<wchar_t*>(msg.lParam);
             break;
         }
         switch (msg.message) {
-        case WM_CAPTURE_OPEN: CaptureOpen(); break;
+        case WM_CAPTURE_OPEN:
+            CaptureOpen(reinterpret_cast<wchar_t*>(msg.lParam));
+            delete[] reinterpret_cast<wchar_t*>(msg.lParam);
+            break;
         case WM_CAPTURE_START: CaptureStart(reinterpret_cast<RecordingParameters*>(msg.lParam)); break;
         case WM_CAPTURE_CLOSE: CaptureClose(static_cast<long long>(msg.wParam)); break;
         case WM_CAPTURE_STOP_AT: CaptureStopAt(static_cast<long long>(msg.wParam)); break;
@@ -150,9 +156,7 @@ bool CAudioCtrl::OpenCaptureDevice()
 {
     static const CaptureType kTypes[] = {kWasapiDevice, kWaveInDevice, kLoopbackDevice};
     // Read once: every type tried opens the same choice.
-    m_OpenedName[0] = m_OpenedId[0] = L'\0';
-    if (g_pConfig)
-        g_pConfig->GetCaptureDevice(m_OpenedName, m_OpenedId, 256);
+    ChosenDevice(m_OpenedName, m_OpenedId, 256);
     // What the PC plays has no waveIn counterpart: the default microphone
     // would stand in for it unasked.
     bool loopback = CLoopbackCapture::IsLoopbackId(m_OpenedId);
@@ -224,12 +228,51 @@ void CAudioCtrl::StartDevice()
         Trace(L"[CaptureOpen] capture runs ahead of the start\n");
 }
 
-void CAudioCtrl::CaptureOpen()
+void CAudioCtrl::ChosenDevice(wchar_t* name, wchar_t* id, int size) const
+{
+    name[0] = id[0] = L'\0';
+    if (g_pConfig)
+        g_pConfig->GetCaptureDevice(name, id, size);
+    // A program's own device is found by its id alone; the settings' device
+    // chosen as a program's own is the same choice (no new open between).
+    if (ProgramSource::IsDevice(m_Source) && wcscmp(id, m_Source) != 0) {
+        name[0] = L'\0';
+        lstrcpynW(id, m_Source, size);
+    }
+}
+
+void CAudioCtrl::CaptureOpen(const wchar_t* source)
 {
     m_bRecording = 0;
+    lstrcpynW(m_Source, source ? source : L"", RecordingParameters::kSourceSize);
+    // A station needs no device. (The station reader connects here.)
+    if (ProgramSource::IsStation(m_Source)) {
+        Trace(L"[CaptureOpen] a station's program: no device is opened\n");
+        return;
+    }
     LoadParameters();
     if (OpenWithRetries(true))
         StartDevice();
+}
+
+bool CAudioCtrl::TellSource(RecordingParameters* recording)
+{
+    wchar_t detail[RecordingParameters::kSourceSize + RecordingTags::kTitleSize + 1];
+    FormatText(detail, RecordingParameters::kSourceSize + RecordingTags::kTitleSize + 1, L"%s\t%s",
+               recording->m_Tags.m_Title, recording->m_Source);
+    switch (ProgramSource::Kind(recording->m_Source)) {
+    case kSourceStation:
+        // Not recorded yet: the station reader takes the request over here.
+        Trace(L"[CaptureStart] a station cannot be recorded yet: %s\n", recording->m_Source);
+        PostNotice(kNoticeStationNotRecorded, detail);
+        return true;
+    case kSourceUnknown:
+        Trace(L"[CaptureStart] the source is not understood, the settings' device records: %s\n",
+              recording->m_Source);
+        PostNotice(kNoticeSourceNotUnderstood, detail);
+        return false;
+    default: return false;
+    }
 }
 
 bool CAudioCtrl::SettingsChanged(unsigned& maxFileSize) const
@@ -238,8 +281,7 @@ bool CAudioCtrl::SettingsChanged(unsigned& maxFileSize) const
     int frequency, channels;
     ReadSettings(frequency, channels, maxFileSize);
     wchar_t name[256] = L"", id[256] = L"";
-    if (g_pConfig)
-        g_pConfig->GetCaptureDevice(name, id, 256);
+    ChosenDevice(name, id, 256);
     return frequency != m_Frequency || channels != m_Channels || wcscmp(name, m_OpenedName) != 0 ||
            wcscmp(id, m_OpenedId) != 0;
 }
@@ -316,6 +358,13 @@ void CAudioCtrl::CaptureStart(RecordingParameters* recording)
 {
     if (!recording)
         return;
+    if (TellSource(recording)) {
+        delete recording;
+        return;
+    }
+    // The program's own device, or the settings': another than the one open
+    // is opened for it, as a changed setting is (ApplySettings).
+    lstrcpynW(m_Source, recording->m_Source, RecordingParameters::kSourceSize);
     if (!m_pWriter)
         m_pWriter = NewWaveWriter();
     // A new split size or file format alone applies from this program's first file on.

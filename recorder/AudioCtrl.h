@@ -40,8 +40,9 @@ public:
     void OnSoundGap(long long ticks) override;
     void OnSourceChanged(const wchar_t* name) override;
 
-    // The handlers of the thread messages.
-    void CaptureOpen();
+    // The handlers of the thread messages. source: the program's own
+    // (programs/ProgramSource.h); null or empty for the settings' device.
+    void CaptureOpen(const wchar_t* source = nullptr);
     // The program's parameters (owned: freed here; null is no program).
     void CaptureStart(RecordingParameters* recording);
     void CaptureClose(long long stopAt = 0);
@@ -174,4 +175,13 @@ private:
     // The device settings the last open chose by, uncut.
     wchar_t m_OpenedName[256];
     wchar_t m_OpenedId[256];
+    // The source of the program the device is opened for (set-up or start
+    // request); empty: the settings' device. The audio thread's.
+    wchar_t m_Source[RecordingParameters::kSourceSize];
+    // The device the source chooses: its own for a device source, else the settings'.
+    void ChosenDevice(wchar_t* name, wchar_t* id, int size) const;
+    // A start request this thread cannot record from its source: a station
+    // (the station reader takes it over here), told and dropped; one not
+    // understood is told, and the settings' device records it. True: dropped.
+    bool TellSource(RecordingParameters* recording);
 };

@@ -52,6 +52,10 @@
 #define IDC_REPEAT_WEEKDAYS 4214
 #define IDC_REPEAT_WEEKENDS 4215
 #define IDC_REPEAT_NONE     4216
+#define IDC_SOURCE          4220
+#define IDC_STATION_ADDRESS 4221
+#define IDC_STATION_TRY     4222
+#define IDC_STATION_ANSWER  4223
 
 // Settings pages.
 #define IDC_DEVICE          4300

@@ -8,6 +8,7 @@
 #include "foundation/Messages.h"
 #include "foundation/Trace.h"
 #include "programs/ProgramList.h"
+#include "programs/ProgramSource.h"
 #include "recorder/RecordingLevel.h"
 #include "scheduler/BatteryStandby.h"
 #include "scheduler/SleepState.h"
@@ -203,7 +204,7 @@ void CScheduler::Drive(const CDateTime& now)
             PostToWindow(WM_SHUTDOWN_INQUIRY);
             return;
         }
-        if (Until(m_CurProgram.m_StartTime) - kSetupLead > 0)
+        if (Until(m_CurProgram.m_StartTime) - SetupLead(m_CurProgram) > 0)
             return;
         SetupRecording(m_CurProgram, now);
         m_CurProgram.m_State = SetUp;
@@ -240,8 +241,10 @@ void CScheduler::Drive(const CDateTime& now)
         for (unsigned i = 1; !found && i < 64 && m_pProgramList->GetAt(i, next); ++i)
             found = next.m_State == Idle && next.m_StopTime.Diff(now) > 0;
         long long stopUtc = commanded ? commanded : CaptureClockTime(m_CurProgram.m_StopTime);
+        // A station has no device to hand over, nor takes one over: the next is set up on its own.
         bool handOver = !m_bHandOver && AudioThreadId() && found && CaptureClockTime(next.m_StartTime) <= stopUtc &&
-                        Until(next.m_StopTime) > Until(next.m_StartTime);
+                        Until(next.m_StopTime) > Until(next.m_StartTime) && SetupLead(m_CurProgram) == kSetupLead &&
+                        SetupLead(next) == kSetupLead;
         // The PC slept (or stood still) through the stop: what it kept is told.
         if (!commanded && m_LastPassUtc && stopUtc - m_LastPassUtc > kSleptThrough)
             TellCutShort(m_CurProgram, FromUtc(m_LastPassUtc), KeptSeconds(), false);
@@ -337,7 +340,9 @@ void CScheduler::UpdateWakeTimer()
     if (NextStart(next)) {
         long long start = CaptureClockTime(next.m_StartTime);
         // In the lead's last minutes a later wake still ahead: a sleep then wakes in time too.
-        for (long long lead : {kWakeLead, kLateWakeLead, 0LL}) {
+        long long leads[3];
+        WakeLeads(next, leads);
+        for (long long lead : leads) {
             due = start - lead * CDateTime::kSecond;
             if (due > m_NowUtc)
                 break;
@@ -468,6 +473,21 @@ CDateTime CScheduler::FromUtc(long long utc)
     return local;
 }
 
+long long CScheduler::SetupLead(const ProgramItem& program)
+{
+    CString source;
+    source.Copy(program.m_Source);
+    return ProgramSource::IsStation(source.GetWide()) ? kStationSetupLead : kSetupLead;
+}
+
+void CScheduler::WakeLeads(const ProgramItem& program, long long (&leads)[3])
+{
+    long long setup = SetupLead(program) / CDateTime::kSecond;
+    leads[0] = kWakeLead > setup ? kWakeLead : setup;
+    leads[1] = kLateWakeLead > setup ? kLateWakeLead : setup;
+    leads[2] = 0;
+}
+
 void CScheduler::SetupRecording(const ProgramItem& program, const CDateTime& now)
 {
     m_InquiryCountdown = 0;
@@ -477,8 +497,16 @@ void CScheduler::SetupRecording(const ProgramItem& program, const CDateTime& now
     FormatNow(now, text);
     Trace(L"[%s] (ID=%d) Setup Recording\n", text, program.m_Id);
     PostToWindow(WM_CAPTURE_OPEN);
-    if (AudioThreadId() && !m_bHandOver)
-        PostToAudio(WM_CAPTURE_OPEN, 0, 0);
+    // The audio thread opens the program's own device, or the settings'
+    // (no block); the block is the receiver's to free.
+    if (AudioThreadId() && !m_bHandOver) {
+        CString source;
+        source.Copy(program.m_Source);
+        wchar_t* block = source.IsEmpty() ? nullptr : new (std::nothrow) wchar_t[RecordingParameters::kSourceSize];
+        if (block)
+            lstrcpynW(block, source.GetWide(), RecordingParameters::kSourceSize);
+        PostToAudio(WM_CAPTURE_OPEN, 0, reinterpret_cast<LPARAM>(block));
+    }
     CheckDiskSpace(program);
 }
 
@@ -530,6 +558,8 @@ void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now
             Trace(L"[%s] (ID=%d) can't create the WAV folder %s\n", text, program.m_Id, folderText);
     }
     title.Copy(program.m_Title);
+    CString source;
+    source.Copy(program.m_Source);
     NoteRecording(program, 0);
     wchar_t prefix[kFilePrefixSize];
     BuildFilePrefix(prefix, kFilePrefixSize, folderText ? folderText : L"", title.GetWide() ? title.GetWide() : L"",
@@ -539,7 +569,7 @@ void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now
     m_PostedStop = CaptureClockTime(program.m_StopTime);
     RecordingParameters* recording = RecordingParameters::New(prefix, CaptureClockTime(program.m_StartTime),
                                                               m_PostedStop, title.GetWide(),
-                                                              &program.m_StartTime.m_Time);
+                                                              &program.m_StartTime.m_Time, source.GetWide());
     if (recording)
         PostToAudio(WM_CAPTURE_START, 0, reinterpret_cast<LPARAM>(recording));
 }

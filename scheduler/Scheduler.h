@@ -18,12 +18,19 @@ class ProgramList;
 class CScheduler {
 public:
     static constexpr long long kSetupLead = 5 * CDateTime::kSecond;
+    // A station is set up earlier: after a wake the network takes its time.
+    static constexpr long long kStationSetupLead = 60 * CDateTime::kSecond;
     static constexpr long long kInquiryHorizon = 600 * CDateTime::kSecond;
     static constexpr long long kMinSleepDistance = 300 * CDateTime::kSecond;
     static constexpr long long kWakeLead = 300;  // seconds
     // In the wake lead's last minutes the timer points at a later wake
     // that is still ahead: the start less this, or the start itself.
     static constexpr long long kLateWakeLead = 30;  // seconds
+    // How long before its start a program is set up (100-ns units).
+    static long long SetupLead(const ProgramItem& program);
+    // The wake timer's leads for a program, longest first (seconds): each
+    // covers the program's set-up.
+    static void WakeLeads(const ProgramItem& program, long long (&leads)[3]);
     static constexpr int kCountdown = 300;
     // A wake by the timer holds the system awake this long at most when no
     // program gets set up (the timer fires 300 s before the start).

@@ -16,6 +16,8 @@ public:
     static inline int s_OpenFailures = 0;  // how many Opens fail before one succeeds
     static inline HRESULT s_OpenError = E_FAIL;  // what a failed Open says
     static inline int s_Alive = 0;
+    // Each device made, as "type id" of the choice it was asked to find.
+    static inline std::vector<std::wstring> s_Made;
 
     FakeCapture() { ++s_Alive; }
     ~FakeCapture() override { --s_Alive; }
@@ -36,6 +38,12 @@ public:
     bool Stop() override { return Become(CaptureOpen); }
     void Close() override { m_State = CaptureClosed; }
     bool IsOpen() override { return m_State != CaptureClosed; }
+    int FindDevice(const wchar_t*, const wchar_t* id, int) override
+    {
+        if (!s_Made.empty())
+            s_Made.back() += std::wstring(L" ") + id;
+        return -1;
+    }
 
     // The next frames of the ramp (or silence), counted as the real devices count them.
     void DeliverRamp(unsigned frames, bool silent = false)
@@ -149,6 +157,9 @@ protected:
     }
     CBaseCapture* NewCaptureDevice(CaptureType type) override
     {
-        return type == kWasapiDevice || m_bWaveIn ? new FakeCapture() : nullptr;
+        if (type != kWasapiDevice && !m_bWaveIn)
+            return nullptr;
+        FakeCapture::s_Made.push_back(type == kLoopbackDevice ? L"loopback" : type == kWaveInDevice ? L"wavein" : L"wasapi");
+        return new FakeCapture();
     }
 };

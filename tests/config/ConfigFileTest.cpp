@@ -1,12 +1,14 @@
 // The configuration object and its file, through real files in temporary folders.
 #include "config/AppParameter.h"
 #include "files/RecordingFormat.h"
+#include "programs/ProgramSource.h"
 #include "support/ProgramFixtures.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -347,4 +349,61 @@ TEST(ConfigFile, SettingsAlwaysHaveAPlaceToBeSaved)
         EXPECT_NE(ReadBytes(files[c.chosen]).find("<frequency>32000</frequency>"), std::string::npos);
     }
     SetEnvironmentVariableW(L"LOCALAPPDATA", saved.empty() ? nullptr : saved.c_str());
+}
+
+// A program's own source comes back as it was written, understood or not;
+// without the key it is the settings' device and the item is saved without
+// it. The addresses used before come back newest first, at most ten.
+TEST(ConfigFile, ProgramSourcesAndStationAddressesRoundTrip)
+{
+    const struct {
+        const char* source;  // null: no key
+        SourceKind kind;
+    } cases[] = {
+        {nullptr, kSourceSettings},
+        {"{0.0.1.00000000}.{0123abcd-0000-0000-0000-00000000beef}", kSourceCapture},
+        {"loopback:default", kSourceLoopback},
+        {"loopback:{0.0.0.00000000}.{00000000-0000-0000-0000-0000000000ab}", kSourceLoopback},
+        {"http://127.0.0.1:8000/live.mp3", kSourceStation},
+        {"HTTPS://radio.example/listen.pls", kSourceStation},
+        {"http://127.0.0.1/a.m3u?x=1&amp;y=2", kSourceStation},
+        {"ftp://radio.example/x", kSourceUnknown},
+        {"\xE3\x83\xA9\xE3\x82\xB8\xE3\x82\xAA &lt;?&gt;", kSourceUnknown},
+        {"loopback:", kSourceUnknown},
+        {"http://", kSourceUnknown},
+    };
+    std::string items;
+    for (const auto& c : cases)
+        items += "<item><start_time>2024/05/01 07:30:00</start_time><stop_time>2024/05/01 08:00:00</stop_time>"
+                 "<weekly>0</weekly><title>t</title>" +
+                 (c.source ? "<source>" + std::string(c.source) + "</source>" : std::string()) + "</item>\r\n";
+    Fixture f;
+    ASSERT_EQ(f.LoadText(kDecl + "<config/>\r\n<programs>" + items + "</programs>\r\n"), 1);
+    for (int round = 0; round < 2; ++round) {
+        std::vector<ProgramItem> loaded = Items(f.config->m_ProgramList);
+        ASSERT_EQ(loaded.size(), std::size(cases));
+        for (size_t i = 0; i < loaded.size(); ++i) {
+            SCOPED_TRACE(cases[i].source ? cases[i].source : "(none)");
+            std::string written = cases[i].source ? cases[i].source : "";
+            for (auto [escaped, plain] : {std::pair{"&lt;", "<"}, {"&gt;", ">"}, {"&amp;", "&"}})
+                for (size_t at; (at = written.find(escaped)) != std::string::npos;)
+                    written.replace(at, strlen(escaped), plain);
+            EXPECT_EQ(Narrow(W(loaded[i].m_Source)), written);
+            EXPECT_EQ(ProgramSource::Kind(loaded[i].m_Source.GetWide()), cases[i].kind);
+        }
+        std::string saved = f.Saved();
+        EXPECT_EQ(saved.find("<source>", saved.find("<item>")), saved.find("<source>"));  // the first has none
+        EXPECT_NE(saved.find("<source>ftp://radio.example/x</source>"), std::string::npos);
+        EXPECT_EQ(saved.find("station_addresses"), std::string::npos);
+        ASSERT_EQ(f.config->Save(), 1);
+        f.config = f.Reload();
+    }
+    for (int i = 0; i < 12; ++i)
+        f.config->AddStationAddress((L"http://127.0.0.1/" + std::to_wstring(i)).c_str());
+    f.config->AddStationAddress(L"http://127.0.0.1/3");  // used again: first, once
+    f.config->AddStationAddress(L"bad\naddress");
+    ASSERT_EQ(f.config->Save(), 1);
+    EXPECT_EQ(Narrow(W(f.Reload()->m_StationAddresses)),
+              "http://127.0.0.1/3\nhttp://127.0.0.1/11\nhttp://127.0.0.1/10\nhttp://127.0.0.1/9\nhttp://127.0.0.1/8\n"
+              "http://127.0.0.1/7\nhttp://127.0.0.1/6\nhttp://127.0.0.1/5\nhttp://127.0.0.1/4\nhttp://127.0.0.1/2");
 }

@@ -7,6 +7,7 @@
 #include "support/WavChecks.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -278,6 +279,59 @@ TEST(AudioCtrl, NoDeviceAndTheHeaderWhileRecording)
     EXPECT_GE(open.dataSize, 95u * 6400 - 192000);
     EXPECT_EQ(open.factFrames * 4, open.dataSize);
     EXPECT_EQ(open.data.size(), 95u * 6400);
+}
+
+// Programs back to back, each from its source: the settings' device, one
+// of its own (capture or what the PC plays), found by its id, the device
+// opened again for a program of another device and not for the same one
+// named either way. A station opens nothing and makes no file, told; a
+// source not understood is told and the settings' device records it.
+TEST(AudioCtrl, EachProgramRecordsFromItsOwnSource)
+{
+    const wchar_t* own = L"{0.0.1.00000000}.{own}";
+    const wchar_t* set = L"{0.0.1.00000000}.{settings}";
+    const wchar_t* station = L"http://127.0.0.1:8000/live";
+    struct Case {
+        const char* what;
+        std::vector<const wchar_t*> sources;
+        std::vector<std::wstring> made;  // "type id"
+        size_t files;
+        std::vector<WPARAM> told;
+    } cases[] = {
+        {"the settings' device", {L""}, {L"wasapi {0.0.1.00000000}.{settings}"}, 1, {}},
+        {"its own, then the settings'", {own, L""},
+         {L"wasapi {0.0.1.00000000}.{own}", L"wasapi {0.0.1.00000000}.{settings}"}, 2, {}},
+        // The same device goes on: the second program waits on it for the first's stop.
+        {"the settings' device, named as its own", {L"", set}, {L"wasapi {0.0.1.00000000}.{settings}"}, 1, {}},
+        {"what the PC plays", {L"loopback:default"}, {L"loopback loopback:default"}, 1, {}},
+        {"a station", {station}, {}, 0, {kNoticeStationNotRecorded}},
+        {"a station after a device", {L"", station}, {L"wasapi {0.0.1.00000000}.{settings}"}, 1,
+         {kNoticeStationNotRecorded}},
+        {"not understood", {L"ftp://x"}, {L"wasapi {0.0.1.00000000}.{settings}"}, 1, {kNoticeSourceNotUnderstood}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TraceCapture trace;
+        RecordingRun r(48000, 2, 100);
+        r.config.m_CapDeviceName.Assign(L"Mic");
+        r.config.m_CapDeviceId.Assign(set);
+        r.ctrl.m_bWaveIn = true;  // the loopback type exists
+        FakeCapture::s_Made.clear();
+        r.ctrl.m_Task = WM_CAPTURE_OPEN;
+        r.ctrl.CaptureOpen(c.sources[0]);
+        r.ctrl.m_Task = WM_CAPTURE_START;
+        for (size_t i = 0; i < c.sources.size(); ++i) {
+            std::wstring prefix = r.dir.File(L"p" + std::to_wstring(i));
+            r.ctrl.CaptureStart(RecordingParameters::New(prefix.c_str(), 0, 0, L"Show", nullptr, c.sources[i]));
+            if (r.ctrl.Device())
+                r.Deliver(30);
+        }
+        r.ctrl.CaptureClose();
+        EXPECT_EQ(FakeCapture::s_Made, c.made);
+        EXPECT_EQ(ListFiles(r.dir.Path()).size(), c.files);
+        for (WPARAM n : {kNoticeStationNotRecorded, kNoticeSourceNotUnderstood})
+            EXPECT_EQ(Told(n), std::count(c.told.begin(), c.told.end(), n)) << n;
+    }
 }
 
 // The capture side never waits for the disk: a disk that stalls for 20 s of

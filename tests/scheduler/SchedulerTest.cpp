@@ -20,7 +20,10 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
         CDateTime start, stop;
         unsigned weekly;
         const wchar_t* title;
+        const wchar_t* source = nullptr;
     };
+    const wchar_t* station = L"http://127.0.0.1:8000/live.pls";
+    const wchar_t* mic = L"{0.0.1.00000000}.{00000000-0000-0000-0000-0000000000cd}";
     const std::vector<Program> day = {{At(2026, 3, 7, 10, 0), At(2026, 3, 7, 11, 0), 0, L"First"},
                                       {At(2026, 3, 7, 10, 30), At(2026, 3, 7, 10, 45), 0, L"Second"},
                                       {At(2026, 3, 8, 10, 0), At(2026, 3, 8, 10, 30), 0, L"Tomorrow"}};
@@ -78,12 +81,37 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
          {L"09:59:55 open", L"10:00:00 start First_202603071000 until 660", L"10:40:00 stop-at 639",
           L"10:40:00 start Second_202603071030 until 720"}, L"^(open|start|stop-at|close)", {"Second"},
          At(2026, 3, 7, 10, 40)},
+        // A station is set up a minute ahead, a device of the program's own
+        // five seconds ahead; each start carries its program's source.
+        {"a station", {{At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30), 0, L"Radio", station}},
+         At(2026, 3, 7, 9, 55), At(2026, 3, 7, 10, 31), 4242,
+         {L"09:55:00 awake", L"09:59:00 window open", L"09:59:00 open http://127.0.0.1:8000/live.pls",
+          L"09:59:00 window close-inquiry", L"10:00:00 window start",
+          L"10:00:00 start Radio_202603071000 until 630 from http://127.0.0.1:8000/live.pls", L"10:30:00 window close",
+          L"10:30:00 close", L"10:30:00 awake off"}, nullptr, {}},
+        {"a device of its own, then the settings' back to back",
+         {{At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30), 0, L"Mic", mic},
+          {At(2026, 3, 7, 10, 30), At(2026, 3, 7, 10, 40), 0, L"Plain"}},
+         At(2026, 3, 7, 9, 59), At(2026, 3, 7, 10, 41), 4242,
+         {std::wstring(L"09:59:55 open ") + mic, std::wstring(L"10:00:00 start Mic_202603071000 until 630 from ") + mic,
+          L"10:30:00 start Plain_202603071030 until 640", L"10:40:00 close"}, L"^(open|start|close)", {}},
+        // No device to hand over from a station, nor to one: each is set up on its own.
+        {"a station between devices, back to back",
+         {{At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30), 0, L"Plain"},
+          {At(2026, 3, 7, 10, 30), At(2026, 3, 7, 10, 40), 0, L"Radio", station},
+          {At(2026, 3, 7, 10, 40), At(2026, 3, 7, 10, 50), 0, L"After"}},
+         At(2026, 3, 7, 9, 59), At(2026, 3, 7, 10, 51), 4242,
+         {L"09:59:55 open", L"10:00:00 start Plain_202603071000 until 630", L"10:30:00 close",
+          L"10:30:01 open http://127.0.0.1:8000/live.pls",
+          L"10:30:01 start Radio_202603071030 until 640 from http://127.0.0.1:8000/live.pls", L"10:40:00 close",
+          L"10:40:01 open", L"10:40:01 start After_202603071040 until 650", L"10:50:00 close"},
+         L"^(open|start|close)", {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         SchedulerFixture f;
         for (const Program& p : c.programs)
-            f.Add(p.start, p.stop, p.weekly, p.title);
+            f.Add(p.start, p.stop, p.weekly, p.title, p.source);
         f.sched.m_AudioId = c.audioId;
         f.sched.m_Clock = c.from;
         if (c.stopped.m_Ticks) {
@@ -107,6 +135,37 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
         }
         for (const char* k : c.kept)
             EXPECT_NE(saved.find(k), std::string::npos) << k;
+    }
+}
+
+// The wake timer's leads cover the set-up: in the wake lead's last minutes
+// the timer points at a wake still ahead, for a station no later than its
+// set-up a minute before the start.
+TEST(Scheduler, WakeLeadsCoverTheSetUp)
+{
+    const std::wstring news = L" Marivane: News 2026/03/07 14:00-14:30";
+    const struct {
+        const wchar_t* source;
+        std::vector<const wchar_t*> due;  // the timer's due times, until the set-up ends them
+        const wchar_t* setUp;
+    } cases[] = {{nullptr, {L"13:55:00", L"13:59:30", L"14:00:00"}, L"13:59:55"},
+                 {L"loopback:default", {L"13:55:00", L"13:59:30", L"14:00:00"}, L"13:59:55"},
+                 {L"https://127.0.0.1/stream", {L"13:55:00", L"13:59:00"}, L"13:59:00"},
+                 {L"not a source", {L"13:55:00", L"13:59:30", L"14:00:00"}, L"13:59:55"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.source ? c.source : L"(settings)"));
+        SchedulerFixture f;
+        f.Add(At(2026, 3, 7, 14, 0), At(2026, 3, 7, 14, 30), 0, L"News", c.source);
+        f.sched.m_Clock = At(2026, 3, 7, 13, 50);
+        f.sched.RunUntil(At(2026, 3, 7, 14, 1));
+        std::vector<std::wstring> timers;
+        for (const wchar_t* due : c.due)
+            timers.push_back(due + news);
+        timers.push_back(L"off");
+        EXPECT_EQ(f.sched.m_Timers, timers);
+        std::vector<std::wstring> opened = f.sched.Logged(L"^open");
+        ASSERT_EQ(opened.size(), 1u);
+        EXPECT_EQ(opened[0].substr(0, 8), c.setUp);
     }
 }
 

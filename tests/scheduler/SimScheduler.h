@@ -97,11 +97,16 @@ protected:
         auto minute = [](long long at) { return std::to_wstring(at / CDateTime::kSecond % 86400 / 60); };
         if (message == WM_CAPTURE_STOP_AT)
             what += L" " + minute(static_cast<long long>(wParam));
+        if (message == WM_CAPTURE_OPEN && lParam) {  // the program's own source
+            wchar_t* source = reinterpret_cast<wchar_t*>(lParam);
+            what += L" " + std::wstring(source);
+            delete[] source;
+        }
         if (message == WM_CAPTURE_START) {
             RecordingParameters* recording = reinterpret_cast<RecordingParameters*>(lParam);
             std::wstring prefix = recording->m_Prefix;
             what += L" " + (prefix.rfind(L"D:\\Rec\\", 0) == 0 ? prefix.substr(7) : prefix) + L" until " +
-                    minute(recording->m_StopAt);
+                    minute(recording->m_StopAt) + (recording->m_Source[0] ? L" from " : L"") + recording->m_Source;
             delete recording;  // the receiver frees it
         }
         Log(what);
@@ -184,9 +189,12 @@ struct SchedulerFixture {
         g_pConfig = nullptr;
         CWakeSupport::s_Facts = CWakeSupport::Query;
     }
-    void Add(const CDateTime& start, const CDateTime& stop, unsigned weekly = 0, const wchar_t* title = L"News")
+    void Add(const CDateTime& start, const CDateTime& stop, unsigned weekly = 0, const wchar_t* title = L"News",
+             const wchar_t* source = nullptr)
     {
-        config.m_ProgramList.Insert(Program(start, stop, weekly, title));
+        ProgramItem* program = Program(start, stop, weekly, title);
+        program->m_Source.Assign(source);
+        config.m_ProgramList.Insert(program);
     }
     std::string SavedFile() { return ReadBytes(dir.File(L"marivane.ini")); }
 };
