@@ -1,10 +1,10 @@
 #include "dialogs/ProgramInputDialog.h"
 #include "config/AppParameter.h"
 #include "foundation/Format.h"
+#include "foundation/TextLines.h"
 #include "programs/ProgramItem.h"
 #include "programs/ProgramList.h"
 #include "programs/ProgramOverlap.h"
-#include "foundation/TextLines.h"
 #include "resources/resource.h"
 #include "stream/StationProbe.h"
 

@@ -1,6 +1,6 @@
 #include "files/Mp3File.h"
-#include "frames/Mp3Header.h"
 #include "foundation/Trace.h"
+#include "frames/Mp3Header.h"
 
 #include <cstdio>
 #include <cstring>

@@ -3,8 +3,8 @@
 // read it. Streams made by Debian's encoders (tests/files/make-streams.sh).
 #include "files/StreamFile.h"
 #include "files/WaveWriter.h"
-#include "frames/FrameSplitter.h"
 #include "foundation/TitleText.h"
+#include "frames/FrameSplitter.h"
 #include "frames/OggPage.h"
 #include "support/Decoders.h"
 #include "support/TestSupport.h"
