@@ -56,6 +56,8 @@ TEST(Bench, CaptureCompleteness)
     CDateTime start = SecondsFromNow(5), stop = SecondsFromNow(65);
     rec.Write({Program(start, stop, 0, L"Completeness")}, 2);
     ASSERT_NO_FATAL_FAILURE(rec.RunUntil(") Stop Recording", 90000, 1500));
+    // The program's trace beside the files, for a run whose figures want a reason.
+    CopyFileW(rec.traceFile.c_str(), (out + L"\\trace.txt").c_str(), FALSE);
 }
 
 // Ten programs of 5 s back to back, as a listener records consecutive
