@@ -630,5 +630,7 @@ void CAppMain::PostToAudio(UINT message, WPARAM wParam, LPARAM lParam)
         // The block of a message that was not posted is still ours.
         if (message == WM_CAPTURE_START)
             delete reinterpret_cast<RecordingParameters*>(lParam);
+        else if (message == WM_CAPTURE_OPEN)
+            delete[] reinterpret_cast<wchar_t*>(lParam);  // the program's source
     }
 }
