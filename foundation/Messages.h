@@ -5,6 +5,8 @@
 
 enum : UINT {
     WM_TRAY_NOTIFY = 0x404,
+    // The set-up of a program. lParam: its own source (new wchar_t[], the
+    // receiver frees it), null for the settings' device.
     WM_CAPTURE_OPEN = 0x405,
     // lParam: the program's RecordingParameters block (files/, new), which
     // the receiver frees.
