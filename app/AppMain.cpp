@@ -60,7 +60,7 @@ void WaitForId(volatile DWORD& id)
 
 CAppMain::CAppMain(HINSTANCE hInstance)
     : m_TaskbarCreated(0), m_NoticeProgramId(0), m_NoticeProgramStart(-1), m_NoticesShown(0), m_UnreadNotice(),
-      m_TrayTip(), m_ShowPrograms(RegisterWindowMessageW(kShowProgramsMessage)),
+      m_TrayTip(), m_TrayTipUnlevelled(), m_TrayTipAt(0), m_ShowPrograms(RegisterWindowMessageW(kShowProgramsMessage)),
       m_hInstanceMutex(nullptr), m_hTrayIcon(nullptr), m_bTrayIcon(false), m_TrayFailures(0), m_bShutdownBlocked(false)
 {
     m_hInstance = hInstance;
@@ -576,6 +576,13 @@ void CAppMain::UpdateTrayTip()
     TrayTipText(tip, 128);
     if (wcscmp(tip, m_TrayTip) == 0)
         return;
+    wchar_t unlevelled[128];
+    TrayTipText(unlevelled, 128, false);
+    ULONGLONG now = GetTickCount64();
+    if (wcscmp(unlevelled, m_TrayTipUnlevelled) == 0 && now - m_TrayTipAt < kTipLevelMs)
+        return;
+    lstrcpynW(m_TrayTipUnlevelled, unlevelled, 128);
+    m_TrayTipAt = now;
     lstrcpynW(m_TrayTip, tip, 128);
     // The hidden window carries the same text, where tools and tests can read it.
     SetWindowTextW(m_hWnd, tip);
@@ -585,7 +592,7 @@ void CAppMain::UpdateTrayTip()
     NotifyIcon(NIM_MODIFY, &data);
 }
 
-void CAppMain::TrayTipText(wchar_t* tip, int count)
+void CAppMain::TrayTipText(wchar_t* tip, int count, bool withLevel)
 {
     bool ja = UiIsJapanese();
     static const wchar_t* const kDaysEn[] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
@@ -599,8 +606,9 @@ void CAppMain::TrayTipText(wchar_t* tip, int count)
         const SYSTEMTIME& start = program.m_StartTime.m_Time;
         const SYSTEMTIME& stop = program.m_StopTime.m_Time;
         int day = start.wDayOfWeek % 7;
-        wchar_t peak[32];
-        RecordingLevel::PeakText(peak, 32);
+        wchar_t peak[32] = L"";
+        if (withLevel)
+            RecordingLevel::PeakText(peak, 32);
         if (program.m_State == Recording)
             FormatText(state, 128, ja ? L"録音中: %.60s (%02d:%02d まで)  %s" : L"Recording: %.60s until %02d:%02d  %s",
                        name, stop.wHour, stop.wMinute, peak);

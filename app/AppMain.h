@@ -91,8 +91,12 @@ private:
     void LogNotice(WPARAM notice, const wchar_t* title, const wchar_t* text, const wchar_t* detail);
     // The tip tells the state at a glance: the next program or the one
     // recording, and the last notice until the list is opened.
+    // While recording, a change of the level alone is shown every
+    // kTipLevelMs: each change is a trip to the notification area's process.
+    static constexpr ULONGLONG kTipLevelMs = 10000;
     void UpdateTrayTip();
-    void TrayTipText(wchar_t* tip, int count);
+    // withLevel false: the recording's level left out (to see what else changed).
+    void TrayTipText(wchar_t* tip, int count, bool withLevel = true);
 
     UINT m_TaskbarCreated;
     // The program occurrence the last recording balloon was about, and the
@@ -103,6 +107,8 @@ private:
     // The latest notice, until the program list is opened; the tip shown (UI thread).
     wchar_t m_UnreadNotice[256];
     wchar_t m_TrayTip[128];
+    wchar_t m_TrayTipUnlevelled[128];
+    ULONGLONG m_TrayTipAt;
     // Posted by a second copy: the list is opened and brought to the front.
     UINT m_ShowPrograms;
     // Held for the life of the process: the first single-instance check.
