@@ -365,9 +365,9 @@ TEST(ConfigFile, ProgramSourcesAndStationAddressesRoundTrip)
         {"loopback:default", kSourceLoopback},
         {"loopback:{0.0.0.00000000}.{00000000-0000-0000-0000-0000000000ab}", kSourceLoopback},
         {"http://127.0.0.1:8000/live.mp3", kSourceStation},
-        {"HTTPS://radio.example/listen.pls", kSourceStation},
+        {"HTTPS://127.0.0.1/listen.pls", kSourceStation},
         {"http://127.0.0.1/a.m3u?x=1&amp;y=2", kSourceStation},
-        {"ftp://radio.example/x", kSourceUnknown},
+        {"ftp://127.0.0.1/x", kSourceUnknown},
         {"\xE3\x83\xA9\xE3\x82\xB8\xE3\x82\xAA &lt;?&gt;", kSourceUnknown},
         {"loopback:", kSourceUnknown},
         {"http://", kSourceUnknown},
@@ -393,7 +393,7 @@ TEST(ConfigFile, ProgramSourcesAndStationAddressesRoundTrip)
         }
         std::string saved = f.Saved();
         EXPECT_EQ(saved.find("<source>", saved.find("<item>")), saved.find("<source>"));  // the first has none
-        EXPECT_NE(saved.find("<source>ftp://radio.example/x</source>"), std::string::npos);
+        EXPECT_NE(saved.find("<source>ftp://127.0.0.1/x</source>"), std::string::npos);
         EXPECT_EQ(saved.find("station_addresses"), std::string::npos);
         ASSERT_EQ(f.config->Save(), 1);
         f.config = f.Reload();

@@ -55,7 +55,7 @@ TEST(ProgramSourceDialog, EachKindIsShownChosenAndKept)
     listed.ListDevices();
     ASSERT_FALSE(listed.Devices().empty());
     const CSourceChoices::Device& mic = listed.Devices()[0];
-    const std::wstring station = L"http://127.0.0.1:8000/live.mp3", garbage = L"ftp://radio.example/x";
+    const std::wstring station = L"http://127.0.0.1:8000/live.mp3", garbage = L"ftp://127.0.0.1/x";
     for (int ja : {0, 1}) {
         SCOPED_TRACE(ja ? "Japanese" : "English");
         DialogFixture f(ja);
@@ -142,7 +142,7 @@ TEST(ProgramSourceDialog, EachKindIsShownChosenAndKept)
                 EXPECT_TRUE(Shown(input, IDC_STATION_ADDRESS));
                 SetControlText(input, IDC_TITLE, L"New");
                 SetControlText(input, IDC_DURATION, L"1:00");
-                SetControlText(input, IDC_STATION_ADDRESS, L"radio.example/live");
+                SetControlText(input, IDC_STATION_ADDRESS, L"127.0.0.1/live");
                 Click(input, IDOK);
                 EXPECT_EQ(AnswerMessageBox(input, IDOK),
                           ja ? L"放送局のアドレスは http:// か https:// で始めてください。"

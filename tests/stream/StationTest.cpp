@@ -249,13 +249,13 @@ TEST(StationAddress, RedirectsAndRelativeAddresses)
         const wchar_t* whole;
         bool allowed;
     } const rows[] = {
-        {L"https://a.example/live", L"http://b.example/live", L"http://b.example/live", false},
-        {L"https://a.example/live", L"https://b.example/live", L"https://b.example/live", true},
-        {L"http://a.example/live", L"https://b.example/live", L"https://b.example/live", true},
-        {L"http://a.example:8000/radio/list.pls?x=1", L"stream", L"http://a.example:8000/radio/stream", true},
-        {L"http://a.example/radio/list.m3u", L"../hi/stream.mp3", L"http://a.example/hi/stream.mp3", true},
-        {L"https://a.example/radio/x", L"/top", L"https://a.example/top", true},
-        {L"https://a.example/radio/x", L"//cdn.example/s", L"https://cdn.example/s", true},
+        {L"https://127.0.0.1:8001/live", L"http://127.0.0.1:8002/live", L"http://127.0.0.1:8002/live", false},
+        {L"https://127.0.0.1:8001/live", L"https://127.0.0.1:8002/live", L"https://127.0.0.1:8002/live", true},
+        {L"http://127.0.0.1:8001/live", L"https://127.0.0.1:8002/live", L"https://127.0.0.1:8002/live", true},
+        {L"http://127.0.0.1:8000/radio/list.pls?x=1", L"stream", L"http://127.0.0.1:8000/radio/stream", true},
+        {L"http://127.0.0.1:8001/radio/list.m3u", L"../hi/stream.mp3", L"http://127.0.0.1:8001/hi/stream.mp3", true},
+        {L"https://127.0.0.1:8001/radio/x", L"/top", L"https://127.0.0.1:8001/top", true},
+        {L"https://127.0.0.1:8001/radio/x", L"//127.0.0.1:8003/s", L"https://127.0.0.1:8003/s", true},
     };
     for (const auto& row : rows) {
         std::wstring whole = StationAddress::Resolve(row.from, row.to);
