@@ -156,7 +156,7 @@ bool CAppMain::AddTrayIcon()
     NOTIFYICONDATAW data = TrayData(m_hWnd);
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = WM_TRAY_NOTIFY;
-    data.hIcon = TrayIcon(m_AudioCtrl.m_bRecording ? IDI_APP_RECORDING : IDI_APP_IDLE);
+    data.hIcon = TrayIcon(m_AudioCtrl.IsRecording() ? IDI_APP_RECORDING : IDI_APP_IDLE);
     TrayTipText(m_TrayTip, 128);
     SetWindowTextW(m_hWnd, m_TrayTip);
     lstrcpynW(data.szTip, m_TrayTip, 128);

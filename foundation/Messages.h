@@ -71,8 +71,10 @@ enum RecordingNotice : WPARAM {
     kNoticeCommandRunning = 37,  // it still runs after 30 minutes and is left alone (lParam: text; logged)
     kNoticeScreenKeptOn = 38,    // on battery with Modern Standby the screen stays on while recording (lParam: the title)
     kNoticeStandbyStops = 39,    // on battery Modern Standby may stop the recording (lParam: "title\thh:mm")
-    kNoticeStationNotRecorded = 40,   // a station's program cannot be recorded yet: no file (lParam: "title\taddress")
+    kNoticeStationNoAnswer = 40,      // a station's program starts and its station has not answered: tried until the stop (lParam: "title\taddress\treason")
     kNoticeSourceNotUnderstood = 41,  // a program's source is not understood: the settings' device records (lParam: "title\tsource")
+    kNoticeStreamBreak = 42,     // a station's stream broke and is back, or the program ended in the break (lParam: "title\thh:mm:ss\th:mm:ss lost")
+    kNoticeStationNothing = 43,  // a station's program ended without a frame: no file (lParam: "title\taddress")
 };
 
 // Characters in a recording's file-name prefix.

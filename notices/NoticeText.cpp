@@ -102,8 +102,14 @@ const Texts kTexts[] = {
      L"%s: バッテリー駆動中は、操作がなければモダン スタンバイが %s ごろに録音を止めます。電源につなぐか、バッテリー駆動時のスリープを「なし」にしてください。",
      L"%s: on battery, Modern Standby stops the recording at about %s if nobody uses this PC. Plug it in, or set "
      L"sleep on battery to Never."},
-    {kNoticeStationNotRecorded, L"%s: 放送局 (%s) の録音にはまだ対応していません。ファイルは作られていません。",
-     L"%s: recording a station (%s) is not available yet. No file was made."},
+    {kNoticeStationNoAnswer,
+     L"%s: 放送局 (%s) が応答しません: %s 予約の終わりまで接続を試み続けます。応答があるまでファイルは作りません。",
+     L"%s: the station (%s) does not answer: %s It is tried again until the program ends; no file is made until it "
+     L"answers."},
+    {kNoticeStreamBreak, L"%s: %s にストリームが途切れました。失われたのは %s です", L"%s: the stream broke at %s; %s lost"},
+    {kNoticeStationNothing,
+     L"%s: 何も録音されませんでした。予約の間、放送局 (%s) から音声が届かなかったため、ファイルは作られていません。",
+     L"%s: nothing was recorded. No audio came from the station (%s) during the program, so no file was made."},
     {kNoticeSourceNotUnderstood,
      L"%s: 録音元「%s」を解釈できないため、設定のデバイスで録音しています。予約の録音元を選び直してください。",
      L"%s: its source \"%s\" is not understood, so the device in the settings records it. Choose the program's "
@@ -138,6 +144,9 @@ const wchar_t* NoticeTitle(WPARAM notice, bool japanese)
     case kNoticeCommandRunning: return japanese ? L"録音後のコマンド" : L"After recording";
     case kNoticeScreenKeptOn:
     case kNoticeStandbyStops: return japanese ? L"バッテリー駆動" : L"On battery";
+    case kNoticeStationNoAnswer:
+    case kNoticeStreamBreak:
+    case kNoticeStationNothing: return japanese ? L"放送局" : L"Station";
     default: return nullptr;
     }
 }
@@ -151,11 +160,15 @@ const wchar_t* NoticeText(WPARAM notice, const wchar_t* detail, bool japanese, c
             continue;
         const wchar_t* format = japanese ? t.ja : t.en;
         bool titled = notice == kNoticeSilence || notice == kNoticeLoopbackSilence || notice == kNoticeSoundBack;
-        // A detail of two fields parted by a tab fills two %s.
-        wchar_t first[MAX_PATH] = L"";
-        const wchar_t* tab = detail ? wcschr(detail, L'\t') : nullptr;
-        lstrcpynW(first, detail ? detail : L"", tab && tab - detail < MAX_PATH ? static_cast<int>(tab - detail) + 1 : MAX_PATH);
-        FormatText(text, count, format, titled ? program : first, tab ? tab + 1 : L"");
+        // A detail of fields parted by tabs fills as many %s (the last field takes the rest).
+        wchar_t fields[3][MAX_PATH] = {};
+        const wchar_t* at = detail ? detail : L"";
+        for (int i = 0; i < 3 && at; ++i) {
+            const wchar_t* tab = i < 2 ? wcschr(at, L'\t') : nullptr;
+            lstrcpynW(fields[i], at, tab && tab - at < MAX_PATH ? static_cast<int>(tab - at) + 1 : MAX_PATH);
+            at = tab ? tab + 1 : nullptr;
+        }
+        FormatText(text, count, format, titled ? program : fields[0], fields[1], fields[2]);
         break;
     }
     return text;

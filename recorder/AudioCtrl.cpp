@@ -16,20 +16,27 @@ CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(),
       m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_bSessionAway(0), m_Current(), m_bNextPending(0),
-      m_Next(), m_EndedStopAt(0), m_EndedFrame(0), m_bAfterBreak(false), m_bLoopback(false), m_bStandIn(false), m_pWriter(nullptr), m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId(), m_Source()
+      m_Next(), m_EndedStopAt(0), m_EndedFrame(0), m_bAfterBreak(false), m_bLoopback(false), m_bStandIn(false), m_pWriter(nullptr), m_pStation(nullptr), m_bStationRecording(0),
+      m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId(), m_Source()
 {
     InitializeCriticalSection(&m_CutLock);
 }
 
 CAudioCtrl::~CAudioCtrl()
 {
-    delete m_pWriter;  // its thread ends once the queue is written
+    delete m_pStation;  // its reader ends first: nothing feeds the writer after
+    delete m_pWriter;   // its thread ends once the queue is written
     DeleteCriticalSection(&m_CutLock);
 }
 
 CWaveWriter* CAudioCtrl::NewWaveWriter()
 {
     return new (std::nothrow) CWaveWriter();
+}
+
+CStationRecorder* CAudioCtrl::NewStationRecorder()
+{
+    return new (std::nothrow) CStationRecorder(&m_CutLock, m_hNoticeWnd);
 }
 
 CBaseCapture* CAudioCtrl::NewCaptureDevice(CaptureType type)
@@ -85,7 +92,7 @@ void CAudioCtrl::TaskExecute()
     }
     // Exit while recording: stop and close the device before the file, so
     // the file is complete and no buffer arrives after it is closed.
-    if (m_pCapture || m_bRecording)
+    if (m_pCapture || m_bRecording || m_pStation)
         CaptureClose();
     m_ThreadId = 0;
 }
@@ -243,36 +250,56 @@ void CAudioCtrl::ChosenDevice(wchar_t* name, wchar_t* id, int size) const
 
 void CAudioCtrl::CaptureOpen(const wchar_t* source)
 {
-    m_bRecording = 0;
-    lstrcpynW(m_Source, source ? source : L"", RecordingParameters::kSourceSize);
-    // A station needs no device. (The station reader connects here.)
-    if (ProgramSource::IsStation(m_Source)) {
-        Trace(L"[CaptureOpen] a station's program: no device is opened\n");
+    // A station needs no device: its reader connects, whatever records now.
+    if (ProgramSource::IsStation(source)) {
+        Trace(L"[CaptureOpen] a station's program: its stream is connected\n");
+        if (StationRecorder())
+            m_pStation->Connect(source);
         return;
     }
+    m_bRecording = 0;
+    lstrcpynW(m_Source, source ? source : L"", RecordingParameters::kSourceSize);
     LoadParameters();
     if (OpenWithRetries(true))
         StartDevice();
 }
 
-bool CAudioCtrl::TellSource(RecordingParameters* recording)
+bool CAudioCtrl::StationRecorder()
 {
+    if (!m_pStation)
+        m_pStation = NewStationRecorder();
+    if (!m_pWriter)
+        m_pWriter = NewWaveWriter();
+    return m_pStation && m_pWriter;
+}
+
+void CAudioCtrl::StartStation(RecordingParameters* recording)
+{
+    if (!StationRecorder()) {
+        TellNothingRecorded(recording->m_Prefix);
+        return;
+    }
+    recording->m_MaxFileSize = m_MaxFileSize;
+    unsigned maxFileSize;
+    int frequency, channels;
+    ReadSettings(frequency, channels, maxFileSize);
+    recording->m_MaxFileSize = maxFileSize;
+    EnterCriticalSection(&m_CutLock);
+    m_pWriter->m_hNoticeWnd = m_hNoticeWnd;
+    LeaveCriticalSection(&m_CutLock);
+    m_bStationRecording = 1;
+    m_pStation->Start(*recording, m_pWriter);
+}
+
+void CAudioCtrl::TellSource(RecordingParameters* recording)
+{
+    if (ProgramSource::Kind(recording->m_Source) != kSourceUnknown)
+        return;
     wchar_t detail[RecordingParameters::kSourceSize + RecordingTags::kTitleSize + 1];
     FormatText(detail, RecordingParameters::kSourceSize + RecordingTags::kTitleSize + 1, L"%s\t%s",
                recording->m_Tags.m_Title, recording->m_Source);
-    switch (ProgramSource::Kind(recording->m_Source)) {
-    case kSourceStation:
-        // Not recorded yet: the station reader takes the request over here.
-        Trace(L"[CaptureStart] a station cannot be recorded yet: %s\n", recording->m_Source);
-        PostNotice(kNoticeStationNotRecorded, detail);
-        return true;
-    case kSourceUnknown:
-        Trace(L"[CaptureStart] the source is not understood, the settings' device records: %s\n",
-              recording->m_Source);
-        PostNotice(kNoticeSourceNotUnderstood, detail);
-        return false;
-    default: return false;
-    }
+    Trace(L"[CaptureStart] the source is not understood, the settings' device records: %s\n", recording->m_Source);
+    PostNotice(kNoticeSourceNotUnderstood, detail);
 }
 
 bool CAudioCtrl::SettingsChanged(unsigned& maxFileSize) const
@@ -358,10 +385,12 @@ void CAudioCtrl::CaptureStart(RecordingParameters* recording)
 {
     if (!recording)
         return;
-    if (TellSource(recording)) {
+    if (ProgramSource::IsStation(recording->m_Source)) {
+        StartStation(recording);
         delete recording;
         return;
     }
+    TellSource(recording);
     // The program's own device, or the settings': another than the one open
     // is opened for it, as a changed setting is (ApplySettings).
     lstrcpynW(m_Source, recording->m_Source, RecordingParameters::kSourceSize);
@@ -374,6 +403,13 @@ void CAudioCtrl::CaptureStart(RecordingParameters* recording)
     // request no longer stands: a start request that finds no device open
     // was overtaken by its program's close (or Exit) while it was queued.
     // It is dropped, not replayed: the program got nothing, and no file is made.
+    // One whose device was never set up (it was due while a station
+    // recorded) opens it now.
+    if (!m_pCapture && m_Task == WM_CAPTURE_START) {
+        LoadParameters();
+        if (OpenWithRetries(true))
+            StartDevice();
+    }
     if (!m_pCapture || !m_pWriter || !ApplySettings(maxFileSize)) {
         Trace(L"[CaptureStart] no capture device opened while the program stood\n");
         TellNothingRecorded(recording->m_Prefix);
@@ -440,6 +476,8 @@ void CAudioCtrl::CaptureStart(RecordingParameters* recording)
 
 void CAudioCtrl::CaptureStopAt(long long stopAt)
 {
+    if (m_pStation && !m_bRecording)
+        m_pStation->StopAt(stopAt);
     EnterCriticalSection(&m_CutLock);
     if (m_bNextPending)
         m_Next.m_StopAt = stopAt;
@@ -483,6 +521,16 @@ void CAudioCtrl::CloseDevice(long long stopAt)
 
 void CAudioCtrl::CaptureClose(long long stopAt)
 {
+    // The close is the station's unless a device records: a device opened
+    // meanwhile for the next program stays open, as a station connected
+    // for the next one does at a device's close.
+    if (m_pStation && (m_pStation->Connected() || m_bStationRecording) && (!m_bRecording || m_bQuit)) {
+        m_pStation->Close(stopAt);
+        m_bStationRecording = 0;
+        WaitForWriter();
+        if (!m_bQuit)
+            return;
+    }
     if (m_pCapture) {
         CloseDevice(stopAt);
     } else {

@@ -9,6 +9,7 @@
 #include "files/WaveWriter.h"
 #include "foundation/Messages.h"
 #include "recorder/PreRoll.h"
+#include "recorder/StationRecorder.h"
 
 // The device types: a capture device is tried over WASAPI, then waveIn;
 // what the PC plays has the loopback type alone.
@@ -118,11 +119,18 @@ public:
     // by the first start request (audio thread); it exists whenever
     // m_bRecording is set.
     CWaveWriter* m_pWriter;
+    // A station's programs: made by the first station set-up or start
+    // (audio thread), its own reader thread behind it. m_bStationRecording:
+    // one of them records (written by the audio thread, read by any).
+    CStationRecorder* m_pStation;
+    volatile LONG m_bStationRecording;
+    bool IsRecording() const { return m_bRecording || m_bStationRecording; }
 
 protected:
     // Seams for the tests: the device a recording uses, and the file writer.
     virtual CBaseCapture* NewCaptureDevice(CaptureType type);
     virtual CWaveWriter* NewWaveWriter();
+    virtual CStationRecorder* NewStationRecorder();
 
     // The recording settings, clamped, as the next open would use them (a
     // seam for the tests, which split files smaller than a megabyte).
@@ -180,8 +188,9 @@ private:
     wchar_t m_Source[RecordingParameters::kSourceSize];
     // The device the source chooses: its own for a device source, else the settings'.
     void ChosenDevice(wchar_t* name, wchar_t* id, int size) const;
-    // A start request this thread cannot record from its source: a station
-    // (the station reader takes it over here), told and dropped; one not
-    // understood is told, and the settings' device records it. True: dropped.
-    bool TellSource(RecordingParameters* recording);
+    // A source not understood is told, and the settings' device records it.
+    void TellSource(RecordingParameters* recording);
+    // A station's set-up and start; false when memory is short.
+    bool StationRecorder();
+    void StartStation(RecordingParameters* recording);
 };

@@ -22,7 +22,7 @@
 CScheduler::CScheduler()
     : m_hSchedThread(nullptr), m_SchedThreadId(0), m_bSchedQuit(0), m_pProgramList(nullptr),
       m_InquiryCountdown(0), m_bInquiryShown(0), m_hInquiryDlg(nullptr), m_pSleepInquiry(nullptr), m_ResumeKind(0),
-      m_bSessionEnding(0), m_bSuspending(0), m_bPowerChanged(0), m_bHandOver(false), m_PostedStop(0),
+      m_bSessionEnding(0), m_bSuspending(0), m_bPowerChanged(0), m_bHandOver(false), m_AheadId(0), m_AheadStart(0), m_PostedStop(0),
       m_KeepAwakeReason(), m_bKeepScreen(false), m_StandbyToldId(0), m_StandbyToldStart(0), m_StandbyTold(0),
       m_TimerDue(0),
       m_bRearmTimer(0), m_ResumeHoldUntil(0), m_NowUtc(0), m_LastPassUtc(0), m_bStarted(false), m_bSaveFailureTold(false), m_LastPass(0), m_pStopCommand(nullptr)
@@ -230,6 +230,7 @@ void CScheduler::Drive(const CDateTime& now)
             }
             if (AudioThreadId())
                 NoteRecording(m_CurProgram, KeptSeconds());
+            SetUpAhead(now);
             return;
         }
         // A program that starts by this one's stop follows on the running
@@ -243,8 +244,7 @@ void CScheduler::Drive(const CDateTime& now)
         long long stopUtc = commanded ? commanded : CaptureClockTime(m_CurProgram.m_StopTime);
         // A station has no device to hand over, nor takes one over: the next is set up on its own.
         bool handOver = !m_bHandOver && AudioThreadId() && found && CaptureClockTime(next.m_StartTime) <= stopUtc &&
-                        Until(next.m_StopTime) > Until(next.m_StartTime) && SetupLead(m_CurProgram) == kSetupLead &&
-                        SetupLead(next) == kSetupLead;
+                        Until(next.m_StopTime) > Until(next.m_StartTime) && SharesSource(m_CurProgram, next);
         // The PC slept (or stood still) through the stop: what it kept is told.
         if (!commanded && m_LastPassUtc && stopUtc - m_LastPassUtc > kSleptThrough)
             TellCutShort(m_CurProgram, FromUtc(m_LastPassUtc), KeptSeconds(), false);
@@ -480,6 +480,34 @@ long long CScheduler::SetupLead(const ProgramItem& program)
     return ProgramSource::IsStation(source.GetWide()) ? kStationSetupLead : kSetupLead;
 }
 
+bool CScheduler::SharesSource(const ProgramItem& program, const ProgramItem& next)
+{
+    CString a, b;
+    a.Copy(program.m_Source);
+    b.Copy(next.m_Source);
+    bool stationA = ProgramSource::IsStation(a.GetWide()), stationB = ProgramSource::IsStation(b.GetWide());
+    if (!stationA && !stationB)
+        return true;
+    return stationA && stationB && wcscmp(a.GetWide(), b.GetWide()) == 0;
+}
+
+void CScheduler::SetUpAhead(const CDateTime& now)
+{
+    // The next program of another source is set up in its own lead, while
+    // this one records: a station connects, a device opens.
+    ProgramItem next;
+    bool found = false;
+    for (unsigned i = 1; !found && i < 64 && m_pProgramList->GetAt(i, next); ++i)
+        found = next.m_State == Idle && next.m_StopTime.Diff(now) > 0;
+    if (!found || !AudioThreadId() || SharesSource(m_CurProgram, next) || (m_AheadId == next.m_Id && m_AheadStart == next.m_StartTime.m_Ticks) ||
+        Until(next.m_StartTime) - SetupLead(next) > 0 || Until(next.m_StopTime) <= Until(next.m_StartTime))
+        return;
+    m_AheadId = next.m_Id;
+    m_AheadStart = next.m_StartTime.m_Ticks;
+    Trace(L"(ID=%d) set up ahead: the program before records from another source\n", next.m_Id);
+    PostSetup(next);
+}
+
 void CScheduler::WakeLeads(const ProgramItem& program, long long (&leads)[3])
 {
     long long setup = SetupLead(program) / CDateTime::kSecond;
@@ -497,9 +525,18 @@ void CScheduler::SetupRecording(const ProgramItem& program, const CDateTime& now
     FormatNow(now, text);
     Trace(L"[%s] (ID=%d) Setup Recording\n", text, program.m_Id);
     PostToWindow(WM_CAPTURE_OPEN);
+    bool ahead = m_AheadId == program.m_Id && m_AheadStart == program.m_StartTime.m_Ticks;
+    m_AheadId = 0;
+    if (!m_bHandOver && !ahead)
+        PostSetup(program);
+    CheckDiskSpace(program);
+}
+
+void CScheduler::PostSetup(const ProgramItem& program)
+{
     // The audio thread opens the program's own device, or the settings'
-    // (no block); the block is the receiver's to free.
-    if (AudioThreadId() && !m_bHandOver) {
+    // (no block), or connects its station; the block is the receiver's to free.
+    if (AudioThreadId()) {
         CString source;
         source.Copy(program.m_Source);
         wchar_t* block = source.IsEmpty() ? nullptr : new (std::nothrow) wchar_t[RecordingParameters::kSourceSize];
@@ -507,7 +544,6 @@ void CScheduler::SetupRecording(const ProgramItem& program, const CDateTime& now
             lstrcpynW(block, source.GetWide(), RecordingParameters::kSourceSize);
         PostToAudio(WM_CAPTURE_OPEN, 0, reinterpret_cast<LPARAM>(block));
     }
-    CheckDiskSpace(program);
 }
 
 unsigned long long CScheduler::FreeDiskBytes(const wchar_t* folder)

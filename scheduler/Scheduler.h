@@ -28,6 +28,10 @@ public:
     static constexpr long long kLateWakeLead = 30;  // seconds
     // How long before its start a program is set up (100-ns units).
     static long long SetupLead(const ProgramItem& program);
+    // Whether the next program goes on where this one stops without a set-up
+    // of its own: both record a device (the audio thread opens another when
+    // theirs differ), or both the same station, whose connection goes on.
+    static bool SharesSource(const ProgramItem& program, const ProgramItem& next);
     // The wake timer's leads for a program, longest first (seconds): each
     // covers the program's set-up.
     static void WakeLeads(const ProgramItem& program, long long (&leads)[3]);
@@ -178,6 +182,12 @@ private:
     // device; and the stop last told to the audio thread, in UTC, so a new
     // time zone sends it again.
     bool m_bHandOver;
+    // The program set up ahead while the one before records from another
+    // source (its id and start): its own set-up then posts nothing more.
+    unsigned m_AheadId;
+    long long m_AheadStart;
+    void SetUpAhead(const CDateTime& now);
+    void PostSetup(const ProgramItem& program);
     long long m_PostedStop;
     // Ends the pause between passes early (auto-reset; any thread sets it).
     HANDLE m_hWake;

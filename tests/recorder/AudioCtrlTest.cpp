@@ -284,8 +284,8 @@ TEST(AudioCtrl, NoDeviceAndTheHeaderWhileRecording)
 // Programs back to back, each from its source: the settings' device, one
 // of its own (capture or what the PC plays), found by its id, the device
 // opened again for a program of another device and not for the same one
-// named either way. A station opens nothing and makes no file, told; a
-// source not understood is told and the settings' device records it.
+// named either way. A station opens no device; one that never answers
+// makes no file and is told; a source not understood is told and the settings' device records it.
 TEST(AudioCtrl, EachProgramRecordsFromItsOwnSource)
 {
     const wchar_t* own = L"{0.0.1.00000000}.{own}";
@@ -304,9 +304,8 @@ TEST(AudioCtrl, EachProgramRecordsFromItsOwnSource)
         // The same device goes on: the second program waits on it for the first's stop.
         {"the settings' device, named as its own", {L"", set}, {L"wasapi {0.0.1.00000000}.{settings}"}, 1, {}},
         {"what the PC plays", {L"loopback:default"}, {L"loopback loopback:default"}, 1, {}},
-        {"a station", {station}, {}, 0, {kNoticeStationNotRecorded}},
-        {"a station after a device", {L"", station}, {L"wasapi {0.0.1.00000000}.{settings}"}, 1,
-         {kNoticeStationNotRecorded}},
+        // Nothing listens there: told at the start, and as nothing recorded at the stop.
+        {"a station that does not answer", {station}, {}, 0, {kNoticeStationNoAnswer, kNoticeStationNothing}},
         {"not understood", {L"ftp://x"}, {L"wasapi {0.0.1.00000000}.{settings}"}, 1, {kNoticeSourceNotUnderstood}},
     };
     for (const Case& c : cases) {
@@ -329,7 +328,7 @@ TEST(AudioCtrl, EachProgramRecordsFromItsOwnSource)
         r.ctrl.CaptureClose();
         EXPECT_EQ(FakeCapture::s_Made, c.made);
         EXPECT_EQ(ListFiles(r.dir.Path()).size(), c.files);
-        for (WPARAM n : {kNoticeStationNotRecorded, kNoticeSourceNotUnderstood})
+        for (WPARAM n : {kNoticeStationNoAnswer, kNoticeStationNothing, kNoticeSourceNotUnderstood})
             EXPECT_EQ(Told(n), std::count(c.told.begin(), c.told.end(), n)) << n;
     }
 }

@@ -154,6 +154,7 @@ class Handler(socketserver.BaseRequestHandler):
         wants_meta = any(l.lower().replace(' ', '') == 'icy-metadata:1' for l in lines[1:])
         host = next((l.split(':', 1)[1].strip() for l in lines[1:] if l.lower().startswith('host:')), '')
         path = target.split('?')[0]
+        query = dict(p.split('=', 1) for p in target.split('?', 1)[1].split('&') if '=' in p) if '?' in target else {}
         st = self.server
         with st.lock:
             st.connections += 1
@@ -164,8 +165,8 @@ class Handler(socketserver.BaseRequestHandler):
         if refused:
             return self.simple(503, 'text/plain', b'Server full')
         if path in ('/mp3', '/icy', '/drop', '/stall'):
-            return self.stream(conn, target, 'mp3', wants_meta, icy=path == '/icy', drop=path == '/drop',
-                               stall=path == '/stall')
+            return self.stream(conn, target, 'mp3', wants_meta, icy=path == '/icy',
+                               drop=float(query.get('after', 2)) if path == '/drop' else None, stall=path == '/stall')
         if path in ('/aac', '/opus'):
             return self.stream(conn, target, path[1:], wants_meta)
         if path == '/refuse403':
@@ -200,7 +201,7 @@ class Handler(socketserver.BaseRequestHandler):
         self.send(b'HTTP/1.0 %d %s\r\nContent-Type: %s\r\nContent-Length: %d\r\nConnection: close\r\n\r\n%s'
                   % (status, reason.encode(), kind.encode(), len(body), body))
 
-    def stream(self, conn, target, kind, wants_meta, icy=False, drop=False, stall=False):
+    def stream(self, conn, target, kind, wants_meta, icy=False, drop=None, stall=False):
         st = self.server
         ch = st.channels[kind]
         content = {'mp3': 'audio/mpeg', 'aac': 'audio/aac', 'opus': 'audio/ogg'}[kind]
@@ -251,7 +252,7 @@ class Handler(socketserver.BaseRequestHandler):
                     time.sleep(60)
                     return
                 time.sleep(wait)
-            if drop and time.time() - started > 2:
+            if drop is not None and time.time() - started > drop:
                 with st.lock:
                     st.refuse_until[target] = time.time() + 5
                 self.request.close()

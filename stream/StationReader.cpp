@@ -1,0 +1,280 @@
+#include "stream/StationReader.h"
+
+#include "foundation/Trace.h"
+
+#include <climits>
+#include <new>
+
+namespace {
+
+// The performance counter in 100-ns units: never stepped.
+long long CounterNow()
+{
+    LARGE_INTEGER qpc, frequency;
+    QueryPerformanceCounter(&qpc);
+    QueryPerformanceFrequency(&frequency);
+    return qpc.QuadPart / frequency.QuadPart * 10000000LL +
+           qpc.QuadPart % frequency.QuadPart * 10000000LL / frequency.QuadPart;
+}
+
+// The wall clock (UTC, 100-ns units) less the counter: frames are placed on
+// the counter and handed on on the wall clock as it reads then, so a step
+// of the clock moves the frames after it, as it moves the programs' cuts.
+long long WallLessCounter()
+{
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    long long wall = static_cast<long long>((static_cast<unsigned long long>(now.dwHighDateTime) << 32) |
+                                            now.dwLowDateTime);
+    return wall - CounterNow();
+}
+
+long long FrameTicks(const StreamFrame& frame)
+{
+    return frame.rate ? static_cast<long long>(frame.samples) * 10000000LL / frame.rate : 0;
+}
+
+}  // namespace
+
+CStationReader::CStationReader(const wchar_t* address, CStationListener* listener)
+    : m_Address(address ? address : L""), m_pListener(listener), m_hThread(nullptr),
+      m_hQuit(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_bQuit(0), m_pConnection(nullptr), m_LastFormat(),
+      m_bHandedOn(false), m_LastEnd(0), m_bBroken(false)
+{
+    InitializeCriticalSection(&m_Lock);
+}
+
+CStationReader::~CStationReader()
+{
+    Stop();
+    if (m_hQuit)
+        CloseHandle(m_hQuit);
+    DeleteCriticalSection(&m_Lock);
+}
+
+bool CStationReader::Start()
+{
+    if (m_hThread)
+        return true;
+    if (!m_hQuit)
+        return false;
+    m_hThread = CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr);
+    return m_hThread != nullptr;
+}
+
+void CStationReader::Stop()
+{
+    if (!m_hThread)
+        return;
+    InterlockedExchange(&m_bQuit, 1);
+    SetEvent(m_hQuit);
+    EnterCriticalSection(&m_Lock);
+    if (m_pConnection)
+        m_pConnection->Abort();
+    LeaveCriticalSection(&m_Lock);
+    WaitForSingleObject(m_hThread, INFINITE);
+    CloseHandle(m_hThread);
+    m_hThread = nullptr;
+}
+
+DWORD WINAPI CStationReader::ThreadProc(void* param)
+{
+    static_cast<CStationReader*>(param)->Run();
+    return 0;
+}
+
+unsigned long long CStationReader::Hash(const unsigned char* p, size_t size)
+{
+    unsigned long long hash = 0xcbf29ce484222325ULL;
+    for (size_t i = 0; i < size; ++i)
+        hash = (hash ^ p[i]) * 0x100000001b3ULL;
+    return hash;
+}
+
+void CStationReader::Run()
+{
+    size_t retry = 0;
+    while (!m_bQuit) {
+        CStationConnection* connection = new (std::nothrow) CStationConnection();
+        bool delivered = false, opened = false;
+        if (connection) {
+            EnterCriticalSection(&m_Lock);
+            m_pConnection = connection;
+            LeaveCriticalSection(&m_Lock);
+            if (m_bQuit)
+                connection->Abort();
+            opened = connection->Open(m_Address.c_str());
+            if (opened) {
+                Trace(L"[CStationReader] %s answered: %s\n", m_Address.c_str(), StreamSniff::Name(connection->Info().kind));
+                m_pListener->OnStationConnected(connection->Info());
+                delivered = Receive(*connection);
+            }
+            EnterCriticalSection(&m_Lock);
+            m_pConnection = nullptr;
+            LeaveCriticalSection(&m_Lock);
+        }
+        if (m_bQuit) {
+            delete connection;
+            break;
+        }
+        // A connection that brought audio starts the waits afresh.
+        if (delivered)
+            retry = 0;
+        if (connection) {
+            Trace(L"[CStationReader] %s: %s\n", m_Address.c_str(), connection->Reason(false).c_str());
+            m_pListener->OnStationFailed(*connection, opened);
+        }
+        delete connection;
+        if (m_bHandedOn)
+            m_bBroken = true;
+        DWORD wait = kRetryMs[retry < sizeof(kRetryMs) / sizeof(kRetryMs[0]) ? retry : sizeof(kRetryMs) / sizeof(kRetryMs[0]) - 1];
+        ++retry;
+        WaitForSingleObject(m_hQuit, wait);
+    }
+}
+
+bool CStationReader::Receive(CStationConnection& connection)
+{
+    CFrameSplitter splitter(connection.Info().kind);
+    std::vector<unsigned char> buffer(16384);
+    std::vector<StationTitle> titles;
+    std::vector<Held> held;
+    long long connected = CounterNow(), estimate = LLONG_MAX, moved = connected, at = 0;
+    bool settled = false, any = false;
+    std::wstring title;
+    bool titled = false;
+    size_t got = 0;
+    while (!m_bQuit && connection.Read(buffer.data(), buffer.size(), got, titles)) {
+        // A title read with these bytes goes with the next frame out.
+        if (!titles.empty()) {
+            title = titles.back().text;
+            titled = true;
+            titles.clear();
+        }
+        splitter.Feed(buffer.data(), got);
+        StreamFrame frame;
+        while (splitter.Next(frame)) {
+            long long now = CounterNow();
+            if (now - at < estimate - kJitterTicks)
+                moved = now;
+            if (now - at < estimate)
+                estimate = now - at;
+            Held one{std::vector<unsigned char>(frame.data, frame.data + frame.bytes), frame, at,
+                     Hash(frame.data, frame.bytes), title, titled};
+            one.frame.data = nullptr;
+            titled = false;
+            at += FrameTicks(frame);
+            any = true;
+            if (settled) {
+                HandOn(one, estimate);
+                continue;
+            }
+            held.push_back(std::move(one));
+        }
+        long long now = CounterNow();
+        if (!settled && !held.empty() && (now - moved >= kSettleTicks || now - connected >= kSettleMaxTicks)) {
+            settled = true;
+            Settle(held, estimate);
+        }
+    }
+    // A drop before the burst was over: what came is handed on all the same.
+    if (!settled && !m_bQuit)
+        Settle(held, estimate);
+    return any;
+}
+
+void CStationReader::Settle(std::vector<Held>& held, long long estimate)
+{
+    // The new burst goes on from the last frame handed on: find the longest
+    // run of the last frames handed on that either ends the burst's first
+    // frames or is all of them, and pass over what it covers.
+    size_t from = 0;
+    bool found = false;
+    std::vector<size_t> audio;
+    for (size_t i = 0; i < held.size(); ++i)
+        if (!held[i].frame.header)
+            audio.push_back(i);
+    for (size_t t = 0; !found && t < m_Tail.size(); ++t) {
+        size_t run = m_Tail.size() - t;
+        for (size_t j = 0; !found && j + run <= audio.size(); ++j) {
+            if (t > 0 && j > 0)
+                break;  // a part of the tail only matches where the burst begins
+            bool same = true;
+            for (size_t k = 0; same && k < run; ++k)
+                same = held[audio[j + k]].hash == m_Tail[t + k];
+            if (same) {
+                found = true;
+                from = audio[j + run - 1] + 1;
+            }
+        }
+    }
+    if (found)
+        Trace(L"[CStationReader] %s: the new burst goes on from the last frame recorded\n", m_Address.c_str());
+    else if (m_bHandedOn && !m_Tail.empty())
+        Trace(L"[CStationReader] %s: the new burst does not reach back to the last frame recorded\n", m_Address.c_str());
+    // A title passed over with its frame still holds for the frames after.
+    std::wstring title;
+    bool titled = false;
+    for (size_t i = 0; i < from; ++i)
+        if (held[i].titled) {
+            title = held[i].title;
+            titled = true;
+        }
+    for (size_t i = from; i < held.size(); ++i) {
+        Held& one = held[i];
+        // The same headers again: the stream goes on as it was.
+        if (one.frame.header) {
+            bool known = false;
+            for (unsigned long long h : m_Headers)
+                known = known || h == one.hash;
+            if (known)
+                continue;
+        }
+        if (titled && !one.titled) {
+            one.title = title;
+            one.titled = true;
+        }
+        titled = false;
+        if (m_bBroken && !one.frame.header) {
+            long long live = estimate + one.at + WallLessCounter();
+            long long lost = found ? 0 : live - m_LastEnd;
+            Trace(L"[CStationReader] %s: frames again after the drop, %lld ms lost\n", m_Address.c_str(),
+                  (lost > 0 ? lost : 0) / 10000);
+            m_pListener->OnStationBack(m_LastEnd, lost > 0 ? lost : 0);
+            m_bBroken = false;
+        }
+        HandOn(one, estimate);
+    }
+    held.clear();
+}
+
+void CStationReader::HandOn(Held& one, long long estimate)
+{
+    StreamFrame& frame = one.frame;
+    frame.data = one.bytes.data();
+    // A new connection's first frame is a new format only when it is one.
+    if (frame.newFormat && m_bHandedOn && frame.rate == m_LastFormat.rate &&
+        frame.channels == m_LastFormat.channels && frame.codec == m_LastFormat.codec)
+        frame.newFormat = false;
+    if (frame.header) {
+        if (frame.newFormat || m_Headers.size() > 64)
+            m_Headers.clear();
+        m_Headers.push_back(one.hash);
+    } else {
+        m_Tail.push_back(one.hash);
+        if (m_Tail.size() > kTail)
+            m_Tail.erase(m_Tail.begin());
+    }
+    if (frame.samples || frame.newFormat) {
+        m_LastFormat = frame;
+        m_LastFormat.data = nullptr;
+    }
+    long long ticks = FrameTicks(frame);
+    long long live = estimate + one.at + WallLessCounter();
+    m_pListener->OnStationFrame(frame, live, ticks, one.titled ? one.title.c_str() : nullptr);
+    if (!frame.header) {
+        m_bHandedOn = true;
+        m_LastEnd = live + ticks;
+        m_bBroken = false;
+    }
+}

@@ -1,0 +1,82 @@
+// One station's stream, kept for as long as its programs record: a thread
+// of its own connects (again after every drop or refusal, waiting 1, 2, 5,
+// 10, then 30 s, until Stop), cuts the bytes into whole frames, places each
+// on the wall clock where it went live, and hands every frame on once.
+//
+// A connection's first frames are the station's burst, sent at once but
+// gone live before the connection. A frame cannot arrive before it went
+// live, so with p its place in the connection's audio and a its arrival,
+// the connection went live at min(a - p) at the latest: each frame is
+// placed there plus its p. The first frames are held until that estimate
+// stops moving (the burst is over). After a drop, the part of the new burst
+// already handed on is found by its bytes and passed over; the rest fills
+// the break.
+#pragma once
+
+#include "frames/FrameSplitter.h"
+#include "stream/StationConnection.h"
+#include "stream/StationListener.h"
+
+#include <windows.h>
+#include <string>
+#include <vector>
+
+class CStationReader {
+public:
+    static constexpr DWORD kRetryMs[] = {1000, 2000, 5000, 10000, 30000};
+    // The burst is over once the estimate has not moved earlier by more
+    // than kJitterTicks for kSettleTicks, or at the latest kSettleMaxTicks
+    // after the connection answered.
+    static constexpr long long kSettleTicks = 10000000LL;
+    static constexpr long long kJitterTicks = 200000LL;
+    static constexpr long long kSettleMaxTicks = 150000000LL;
+    // The last frames handed on, looked for in a new burst.
+    static constexpr size_t kTail = 32;
+
+    CStationReader(const wchar_t* address, CStationListener* listener);
+    ~CStationReader();
+    CStationReader(const CStationReader&) = delete;
+    CStationReader& operator=(const CStationReader&) = delete;
+
+    // The thread starts connecting; false when it cannot be made.
+    bool Start();
+    // Ends the connection and the thread (never from the listener's calls).
+    void Stop();
+    const std::wstring& Address() const { return m_Address; }
+
+private:
+    struct Held {
+        std::vector<unsigned char> bytes;
+        StreamFrame frame;
+        long long at;  // its place in the connection's audio, in ticks
+        unsigned long long hash;
+        std::wstring title;
+        bool titled;
+    };
+
+    static DWORD WINAPI ThreadProc(void* param);
+    void Run();
+    // One connection's frames until it drops; true when any came.
+    bool Receive(CStationConnection& connection);
+    // The held frames with what was handed on already passed over, once the burst is over.
+    void Settle(std::vector<Held>& held, long long estimate);
+    void HandOn(Held& frame, long long estimate);
+    static unsigned long long Hash(const unsigned char* p, size_t size);
+
+    const std::wstring m_Address;
+    CStationListener* const m_pListener;
+    HANDLE m_hThread;
+    HANDLE m_hQuit;  // set by Stop: the retry wait ends
+    volatile LONG m_bQuit;
+    CRITICAL_SECTION m_Lock;  // m_pConnection against Stop's Abort
+    CStationConnection* m_pConnection;
+
+    // The thread's own: what was handed on last, and the Ogg header pages
+    // handed on (a reconnect's same headers are passed over).
+    std::vector<unsigned long long> m_Tail;
+    std::vector<unsigned long long> m_Headers;
+    StreamFrame m_LastFormat;
+    bool m_bHandedOn;
+    long long m_LastEnd;    // wall clock: where the last frame handed on ended
+    bool m_bBroken;         // a drop since the last frame handed on
+};

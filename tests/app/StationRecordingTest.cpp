@@ -1,0 +1,232 @@
+// The real program records from the test station (tests/stream/station.py
+// on 127.0.0.1, started around these tests by run-stream-tests.sh, which
+// hands over its port and its log of every frame sent). Each file must hold
+// the frames that went live in its program's window: every one the station
+// sent, in order, none twice, the first within 0.5 s of the start; mpg123
+// and ffprobe read the files.
+#include "app/Recorder.h"
+#include "files/WaveWriter.h"
+#include "frames/FrameSplitter.h"
+#include "support/Decoders.h"
+
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace {
+
+struct SentFrame {
+    long long index;
+    double time;  // when it went out: live, for a frame after the burst
+};
+
+std::string Fnv(const unsigned char* p, size_t size)
+{
+    unsigned long long h = 0xcbf29ce484222325ULL;
+    for (size_t i = 0; i < size; ++i)
+        h = (h ^ p[i]) * 0x100000001b3ULL;
+    char text[17];
+    snprintf(text, 17, "%016llx", h);
+    return text;
+}
+
+// The station's log: each frame by its hash, for a path.
+std::map<std::string, SentFrame> SentFrames(const std::string& path)
+{
+    std::map<std::string, SentFrame> sent;
+    std::istringstream lines(ReadBytes(EnvironmentValue(L"MARIVANE_STATION_LOG")));
+    std::string conn, target, index, offset, length, hash;
+    double time;
+    while (lines >> conn >> target >> index >> offset >> length >> hash >> time)
+        if (target.rfind(path, 0) == 0 && index != "header")
+            sent.emplace(hash, SentFrame{std::stoll(index), time});
+    return sent;
+}
+
+std::wstring Station(const std::wstring& path)
+{
+    return L"http://127.0.0.1:" + EnvironmentValue(L"MARIVANE_STATION_PORT") + path;
+}
+
+double UnixTime(const CDateTime& local)
+{
+    return static_cast<double>(UtcTicksOf(local) - 116444736000000000LL) / 1e7;
+}
+
+struct Recorded {
+    std::vector<SentFrame> frames;  // the station's, in the file's order
+    size_t unknown = 0;             // frames the station never sent
+    unsigned info = 0;              // the MP3 Info frame's count
+    double seconds = 0;
+};
+
+Recorded ReadStreamFile(const std::wstring& file, StreamKind kind, const std::map<std::string, SentFrame>& sent)
+{
+    Recorded r;
+    std::string bytes = ReadBytes(file);
+    size_t tag = StreamSniff::Id3Size(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    CFrameSplitter splitter(kind);
+    splitter.Feed(bytes.data() + tag, bytes.size() - tag);
+    bool first = true;
+    for (StreamFrame f; splitter.Next(f, true); first = false) {
+        std::string frame(reinterpret_cast<const char*>(f.data), f.bytes);
+        if (first && kind == kKindMp3 && frame.find("Info") != std::string::npos) {
+            size_t at = frame.find("Info") + 8;
+            r.info = static_cast<unsigned char>(frame[at]) << 24 | static_cast<unsigned char>(frame[at + 1]) << 16 |
+                     static_cast<unsigned char>(frame[at + 2]) << 8 | static_cast<unsigned char>(frame[at + 3]);
+            continue;
+        }
+        auto found = sent.find(Fnv(f.data, f.bytes));
+        if (found == sent.end())
+            ++r.unknown;
+        else
+            r.frames.push_back(found->second);
+        r.seconds += static_cast<double>(f.samples) / f.rate;
+    }
+    return r;
+}
+
+// A program of the station at path, from start for seconds.
+ProgramItem* StationProgram(const CDateTime& start, int seconds, const wchar_t* title, const std::wstring& path)
+{
+    CDateTime stop = start;
+    stop.AddTicks(seconds * CDateTime::kSecond);
+    ProgramItem* p = Program(start, stop, 0, title);
+    p->m_Source.Assign(Station(path).c_str());
+    return p;
+}
+
+struct Window {
+    const wchar_t* title;
+    std::wstring path;
+    StreamKind kind;
+    const wchar_t* extension;
+    int seconds;
+    CDateTime start;
+};
+
+// Checks a program's one file against the station's log: its frames in
+// order and none twice, within the window; breaks (index gaps) as expected.
+void CheckWindow(Recorder& rec, const Window& w, size_t breaks, double frameSeconds)
+{
+    SCOPED_TRACE(Narrow(w.title));
+    std::wstring file = rec.wavDir + L"\\" + w.title + L"_" + Stamp(w.start) + L"_000" + w.extension;
+    ASSERT_TRUE(Exists(file)) << Narrow(file);
+    std::string base = Narrow(w.path);
+    Recorded r = ReadStreamFile(file, w.kind, SentFrames(base.substr(0, base.find('?'))));
+    ASSERT_FALSE(r.frames.empty());
+    EXPECT_EQ(r.unknown, 0u);
+    size_t gaps = 0;
+    for (size_t i = 1; i < r.frames.size(); ++i) {
+        EXPECT_GT(r.frames[i].index, r.frames[i - 1].index) << "frame " << i << " in order, none twice";
+        gaps += r.frames[i].index != r.frames[i - 1].index + 1;
+    }
+    EXPECT_EQ(gaps, breaks);
+    double start = UnixTime(w.start);
+    EXPECT_NEAR(r.frames.front().time, start, 0.5) << "the first frame went live at the start";
+    if (!breaks) {
+        EXPECT_NEAR(r.seconds, w.seconds, frameSeconds + 0.01) << "the program's length, within a frame";
+    }
+    // The independent decoders read all of it.
+    ToolRun probe = RunTool("ffprobe -v error -show_entries format=duration -of csv=p=0 " + UnixArg(file));
+    EXPECT_EQ(probe.exitCode, 0) << probe.output;
+    EXPECT_NEAR(atof(probe.output.c_str()), r.seconds, 0.5);
+    if (w.kind == kKindMp3) {
+        EXPECT_EQ(r.info, r.frames.size()) << "the Info frame counts the frames";
+        ToolRun decoded = RunTool("mpg123 -q -t " + UnixArg(file));
+        EXPECT_EQ(decoded.exitCode, 0) << decoded.output;
+    }
+}
+
+bool StationHere()
+{
+    return !EnvironmentValue(L"MARIVANE_STATION_PORT").empty();
+}
+
+}  // namespace
+
+// One program alone (MP3), then two back to back on one station (AAC): the
+// second file begins with the frame after the first's last, nothing lost
+// or twice at the seam, and the station connected once for both.
+TEST(StationRecording, OneProgramAndTwoBackToBack)
+{
+    if (!StationHere())
+        GTEST_SKIP() << "run by run-stream-tests.sh, beside the test station";
+    Recorder rec;
+    Window w[] = {{L"One", L"/mp3", kKindMp3, L".mp3", 15, SecondsFromNow(12)},
+                  {L"Seam1", L"/aac", kKindAac, L".aac", 12, {}},
+                  {L"Seam2", L"/aac", kKindAac, L".aac", 12, {}}};
+    w[1].start = w[0].start;
+    w[1].start.AddTicks(20 * CDateTime::kSecond);
+    w[2].start = w[1].start;
+    w[2].start.AddTicks(12 * CDateTime::kSecond);
+    std::vector<ProgramItem*> programs;
+    for (const Window& one : w)
+        programs.push_back(StationProgram(one.start, one.seconds, one.title, one.path));
+    rec.Write(programs, 100);
+    CDateTime end = w[2].start;
+    end.AddTicks(12 * CDateTime::kSecond);
+    ASSERT_NO_FATAL_FAILURE(rec.RunUntil("[" + Narrow(Text(end)) + "] (ID=", 90000, 1500));
+    CheckWindow(rec, w[0], 0, 1152.0 / 44100);
+    CheckWindow(rec, w[1], 0, 1024.0 / 48000);
+    CheckWindow(rec, w[2], 0, 1024.0 / 48000);
+    auto sent = SentFrames("/aac");
+    Recorded a = ReadStreamFile(rec.wavDir + L"\\Seam1_" + Stamp(w[1].start) + L"_000.aac", kKindAac, sent);
+    Recorded b = ReadStreamFile(rec.wavDir + L"\\Seam2_" + Stamp(w[2].start) + L"_000.aac", kKindAac, sent);
+    ASSERT_FALSE(a.frames.empty() || b.frames.empty());
+    EXPECT_EQ(b.frames.front().index, a.frames.back().index + 1) << "the seam: 0 frames lost, 0 twice";
+    EXPECT_EQ(rec.TraceCount("[CStationReader] " + Narrow(Station(L"/aac")) + " answered"), 1);
+}
+
+// A drop 4 s into the program, then 5 s of refusals: the recording goes on
+// in the same file, the new burst fills what it can of the break and
+// nothing twice; the break is told with what was lost. Then a .pls that
+// leads to a server answering "ICY 200 OK".
+TEST(StationRecording, ADropAndAPlaylistToAnIcyServer)
+{
+    if (!StationHere())
+        GTEST_SKIP() << "run by run-stream-tests.sh, beside the test station";
+    Recorder rec;
+    Window drop{L"News", L"/drop?after=15", kKindMp3, L".mp3", 28, SecondsFromNow(12)};
+    Window pls{L"Talk", L"/list.pls", kKindMp3, L".mp3", 12, drop.start};
+    pls.start.AddTicks(34 * CDateTime::kSecond);
+    rec.Write({StationProgram(drop.start, drop.seconds, drop.title, drop.path),
+               StationProgram(pls.start, pls.seconds, pls.title, pls.path)},
+              100);
+    CDateTime end = pls.start;
+    end.AddTicks(pls.seconds * CDateTime::kSecond);
+    ASSERT_NO_FATAL_FAILURE(rec.RunUntil("[" + Narrow(Text(end)) + "] (ID=", 90000, 1500));
+    CheckWindow(rec, drop, 1, 1152.0 / 44100);
+    pls.path = L"/icy";
+    CheckWindow(rec, pls, 0, 1152.0 / 44100);
+    std::string log = ReadBytes(rec.workDir.File(L"marivane.log"));
+    size_t told = log.find("News: the stream broke at ");
+    ASSERT_NE(told, std::string::npos) << log;
+    // 5 s refused, 64 KB (4 s) of burst back: a few seconds lost, told as such.
+    std::string lost = log.substr(told + 35, 8);
+    EXPECT_TRUE(lost.rfind(" 0:00:0", 0) == 0 && lost[7] >= '1' && lost[7] <= '9') << log.substr(told, 60);
+}
+
+// Killed 12 s into a program: the file plays whole, its Info frame at most a few seconds behind.
+TEST(StationRecording, KilledMidProgramTheFilePlays)
+{
+    if (!StationHere())
+        GTEST_SKIP() << "run by run-stream-tests.sh, beside the test station";
+    Recorder rec;
+    CDateTime start = SecondsFromNow(10);
+    rec.Write({StationProgram(start, 60, L"Kill", L"/mp3")}, 100);
+    ChildProcess child;
+    ASSERT_NE(rec.Launch(child), nullptr);
+    ASSERT_TRUE(rec.WaitForTrace("Start Recording", 30000));
+    Sleep(12000);
+    child.Kill();
+    std::wstring file = rec.wavDir + L"\\Kill_" + Stamp(start) + L"_000.mp3";
+    Recorded r = ReadStreamFile(file, kKindMp3, SentFrames("/mp3"));
+    EXPECT_EQ(r.unknown, 0u);
+    EXPECT_NEAR(r.seconds, 12, 1.5);
+    double behind = (static_cast<double>(r.frames.size()) - r.info) * 1152 / 44100;
+    EXPECT_GE(behind, 0);
+    EXPECT_LE(behind, CWaveWriter::kFlushRefreshes * CWaveWriter::kRefreshSeconds + 1.0) << "the Info frame's lag";
+    ToolRun decoded = RunTool("mpg123 -q -t " + UnixArg(file));
+    EXPECT_EQ(decoded.exitCode, 0) << decoded.output;
+}
