@@ -1,7 +1,7 @@
 // Figures a user would ask for, measured on the real program under Wine.
 // Not part of the test run: scripts/bench runs these, with the load and the
 // peer recorder around them. Each prints its figure last.
-#include "app/Recorder.h"
+#include "app/StationFiles.h"
 #include "foundation/DateTime.h"
 #include "support/WavChecks.h"
 
@@ -136,16 +136,20 @@ TEST(Bench, StartStopError)
 // names (wav, flac, opus at 96 kbit/s), into MARIVANE_BENCH_DIR when set,
 // from the device MARIVANE_BENCH_DEVICE names (the default one when unset);
 // scripts/bench reads the CPU time of 60 s of it from Linux, beside arecord
-// and a minimal WASAPI client, and the size of the files.
+// and a minimal WASAPI client, and the size of the files. With
+// MARIVANE_BENCH_STATION (a path of the test station), the station's stream.
 TEST(Bench, RecordingCpu)
 {
     Recorder rec;
     rec.deviceName = EnvironmentValue(L"MARIVANE_BENCH_DEVICE");
     rec.fileFormat = RecordingFormat::Parse(EnvironmentValue(L"MARIVANE_BENCH_FORMAT").c_str());
-    std::wstring out = EnvironmentValue(L"MARIVANE_BENCH_DIR");
+    std::wstring out = EnvironmentValue(L"MARIVANE_BENCH_DIR"), station = EnvironmentValue(L"MARIVANE_BENCH_STATION");
     if (!out.empty())
         rec.wavDir = out;
-    rec.Write({Program(SecondsFromNow(5), SecondsFromNow(80), 0, L"Cpu")}, 100);
+    ProgramItem* program = Program(SecondsFromNow(5), SecondsFromNow(80), 0, L"Cpu");
+    if (!station.empty())
+        program->m_Source.Assign(Station(station).c_str());
+    rec.Write({program}, 100);
     ASSERT_NO_FATAL_FAILURE(rec.RunUntil(") Stop Recording", 100000, 500));
 }
 
@@ -200,4 +204,43 @@ TEST(Bench, StartUp)
     PrintFigure("start-up to the hidden main window", times, "launches with a damaged settings file",
                 " (target: median <= 100 ms)");
     PrintFigure("start-up until it answers a message", answers, "launches");
+}
+
+// Two programs back to back on one station, then one whose stream drops
+// and is refused for 5 s: the frames lost and twice at the seam, and the
+// break's loss (by the station's log, and as told) beside the station's
+// outage, from its last frame before the drop to its first after.
+TEST(Bench, StationSeamAndBreak)
+{
+    ASSERT_FALSE(EnvironmentValue(L"MARIVANE_STATION_PORT").empty()) << "run by scripts/bench, beside the test station";
+    Recorder rec;
+    CDateTime a = SecondsFromNow(10), b = SecondsFromNow(25), c = SecondsFromNow(45);
+    rec.Write({StationProgram(a, 15, L"SeamA", L"/mp3"), StationProgram(b, 15, L"SeamB", L"/mp3"),
+               StationProgram(c, 30, L"Break", L"/drop?after=12")},
+              100);
+    CDateTime end = c;
+    end.AddTicks(30 * CDateTime::kSecond);
+    ASSERT_NO_FATAL_FAILURE(rec.RunUntil("[" + Narrow(Text(end)) + "] (ID=", 120000, 1500));
+    auto mp3 = SentFrames("/mp3");
+    Recorded first = ReadStreamFile(rec.wavDir + L"\\SeamA_" + Stamp(a) + L"_000.mp3", kKindMp3, mp3);
+    Recorded second = ReadStreamFile(rec.wavDir + L"\\SeamB_" + Stamp(b) + L"_000.mp3", kKindMp3, mp3);
+    ASSERT_FALSE(first.frames.empty() || second.frames.empty());
+    long long step = second.frames.front().index - first.frames.back().index - 1;
+    printf("seam back to back on one station: %lld frames lost, %lld twice\n", step > 0 ? step : 0, step < 0 ? -step : 0);
+    auto dropped = SentFrames("/drop");
+    Recorded broken = ReadStreamFile(rec.wavDir + L"\\Break_" + Stamp(c) + L"_000.mp3", kKindMp3, dropped);
+    double frame = 1152.0 / 44100, lost = 0, outage = 0;
+    for (size_t i = 1; i < broken.frames.size(); ++i)
+        if (broken.frames[i].index != broken.frames[i - 1].index + 1)
+            lost += (broken.frames[i].index - broken.frames[i - 1].index - 1) * frame;
+    std::vector<SentFrame> sent;
+    for (const auto& one : dropped)
+        sent.push_back(one.second);
+    std::sort(sent.begin(), sent.end(), [](const SentFrame& x, const SentFrame& y) { return x.time < y.time; });
+    for (size_t i = 1; i < sent.size(); ++i)
+        outage = std::max(outage, sent[i].time - sent[i - 1].time);
+    std::string log = ReadBytes(rec.workDir.File(L"marivane.log"));
+    size_t told = log.find("the stream broke at ");
+    printf("break: the station out for %.1f s (a drop, then refused 5 s), the recording lost %.1f s (told: %s)\n", outage,
+           lost, told == std::string::npos ? "nothing" : log.substr(told, 40).c_str());
 }

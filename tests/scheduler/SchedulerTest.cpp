@@ -95,16 +95,26 @@ TEST(Scheduler, WhatIsAskedForAndWhen)
          At(2026, 3, 7, 9, 59), At(2026, 3, 7, 10, 41), 4242,
          {std::wstring(L"09:59:55 open ") + mic, std::wstring(L"10:00:00 start Mic_202603071000 until 630 from ") + mic,
           L"10:30:00 start Plain_202603071030 until 640", L"10:40:00 close"}, L"^(open|start|close)", {}},
-        // No device to hand over from a station, nor to one: each is set up on its own.
+        // No device to hand over from a station, nor to one: the next of
+        // another source is set up in its own lead while the one before records.
         {"a station between devices, back to back",
          {{At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30), 0, L"Plain"},
           {At(2026, 3, 7, 10, 30), At(2026, 3, 7, 10, 40), 0, L"Radio", station},
           {At(2026, 3, 7, 10, 40), At(2026, 3, 7, 10, 50), 0, L"After"}},
          At(2026, 3, 7, 9, 59), At(2026, 3, 7, 10, 51), 4242,
-         {L"09:59:55 open", L"10:00:00 start Plain_202603071000 until 630", L"10:30:00 close",
-          L"10:30:01 open http://127.0.0.1:8000/live.pls",
-          L"10:30:01 start Radio_202603071030 until 640 from http://127.0.0.1:8000/live.pls", L"10:40:00 close",
-          L"10:40:01 open", L"10:40:01 start After_202603071040 until 650", L"10:50:00 close"},
+         {L"09:59:55 open", L"10:00:00 start Plain_202603071000 until 630",
+          L"10:29:00 open http://127.0.0.1:8000/live.pls", L"10:30:00 close",
+          L"10:30:01 start Radio_202603071030 until 640 from http://127.0.0.1:8000/live.pls", L"10:39:55 open",
+          L"10:40:00 close", L"10:40:01 start After_202603071040 until 650", L"10:50:00 close"},
+         L"^(open|start|close)", {}},
+        // Two of one station back to back share its connection: no close between.
+        {"one station back to back",
+         {{At(2026, 3, 7, 10, 0), At(2026, 3, 7, 10, 30), 0, L"Radio", station},
+          {At(2026, 3, 7, 10, 30), At(2026, 3, 7, 10, 40), 0, L"More", station}},
+         At(2026, 3, 7, 9, 58), At(2026, 3, 7, 10, 41), 4242,
+         {L"09:59:00 open http://127.0.0.1:8000/live.pls",
+          L"10:00:00 start Radio_202603071000 until 630 from http://127.0.0.1:8000/live.pls",
+          L"10:30:00 start More_202603071030 until 640 from http://127.0.0.1:8000/live.pls", L"10:40:00 close"},
          L"^(open|start|close)", {}},
     };
     for (const Case& c : cases) {
