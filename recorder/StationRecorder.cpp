@@ -31,16 +31,16 @@ void LocalClock(long long utc, wchar_t* text, int size)
 }  // namespace
 
 CStationRecorder::CStationRecorder(CRITICAL_SECTION* cutLock, HWND noticeWnd)
-    : m_pLock(cutLock), m_hNoticeWnd(noticeWnd), m_hFrame(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      m_pWriter(nullptr), m_bActive(false), m_bBegun(false), m_bNext(false), m_Taken(0), m_Kind(kKindUnknown),
-      m_bAnswered(false), m_bDropOpen(false), m_BrokeAt(0), m_LastEnd(0), m_bHeadersDone(false)
+    : m_pLock(cutLock), m_hNoticeWnd(noticeWnd), m_hFrame(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_Live(0),
+      m_pWriter(nullptr), m_bActive(false), m_bBegun(false), m_bNext(false)
 {
 }
 
 CStationRecorder::~CStationRecorder()
 {
-    m_Ahead.clear();
+    StopFeed(m_Feeds[1 - m_Live]);
     Close(0);
+    StopFeed(m_Feeds[m_Live]);
     if (m_hFrame)
         CloseHandle(m_hFrame);
 }
@@ -58,44 +58,81 @@ bool CStationRecorder::Recording()
     return active;
 }
 
+bool CStationRecorder::Connected()
+{
+    EnterCriticalSection(m_pLock);
+    bool connected = m_Feeds[0].reader || m_Feeds[1].reader;
+    LeaveCriticalSection(m_pLock);
+    return connected;
+}
+
+CStationRecorder::Feed* CStationRecorder::FeedOf(const CStationReader& from)
+{
+    for (Feed& feed : m_Feeds)
+        if (feed.reader.get() == &from)
+            return &feed;
+    return nullptr;
+}
+
+void CStationRecorder::StopFeed(Feed& feed)
+{
+    EnterCriticalSection(m_pLock);
+    std::unique_ptr<CStationReader> reader(feed.reader.release());
+    LeaveCriticalSection(m_pLock);
+    // Its last calls find no feed: nothing of it counts any more.
+    if (reader)
+        reader->Stop();
+}
+
+void CStationRecorder::StartFeed(Feed& feed, const wchar_t* address)
+{
+    StopFeed(feed);
+    CStationReader* reader = NewReader(address);
+    EnterCriticalSection(m_pLock);
+    feed = Feed();
+    feed.reader.reset(reader);
+    LeaveCriticalSection(m_pLock);
+    if (reader && !reader->Start()) {
+        StopFeed(feed);
+        reader = nullptr;
+    }
+    Trace(reader ? L"[CStationRecorder] connecting to %s\n" : L"[CStationRecorder] no reader for %s\n", address);
+}
+
 void CStationRecorder::Connect(const wchar_t* address)
 {
-    if (m_pReader && m_pReader->Address() == address)
+    Feed& live = m_Feeds[m_Live];
+    Feed& ahead = m_Feeds[1 - m_Live];
+    if (Feeds(live, address))
         return;
-    if (m_pReader) {
-        if (Recording()) {
-            // One station at a time: the one recording goes on to its stop,
-            // and this one connects then.
-            Trace(L"[CStationRecorder] %s is set up while %s records: it connects at that one's stop\n", address,
-                  m_pReader->Address().c_str());
-            m_Ahead = address;
+    if (Recording()) {
+        // Another station records: this one connects beside it, for the next program.
+        if (Feeds(ahead, address))
             return;
-        }
-        m_Ahead.clear();
-        Close(0);
+        Trace(L"[CStationRecorder] %s is set up ahead while %s records\n", address,
+              live.reader ? live.reader->Address().c_str() : L"");
+        StartFeed(ahead, address);
+        return;
     }
-    EnterCriticalSection(m_pLock);
-    m_Kind = kKindUnknown;
-    m_bAnswered = m_bDropOpen = m_bHeadersDone = false;
-    m_Failure.clear();
-    m_Title.clear();
-    m_Name.clear();
-    m_PreRoll.clear();
-    m_Headers.clear();
-    m_LastEnd = 0;
-    LeaveCriticalSection(m_pLock);
-    m_pReader.reset(NewReader(address));
-    if (m_pReader && !m_pReader->Start())
-        m_pReader.reset();
-    Trace(m_pReader ? L"[CStationRecorder] connecting to %s\n" : L"[CStationRecorder] no reader for %s\n", address);
+    StopFeed(ahead);
+    StartFeed(live, address);
 }
 
 void CStationRecorder::Start(const RecordingParameters& recording, CWaveWriter* writer)
 {
     // A start without its set-up (the set-up's request lost to a hand-over) connects now.
-    if (!m_pReader || m_pReader->Address() != recording.m_Source)
-        Connect(recording.m_Source);
+    if (!Feeds(m_Feeds[m_Live], recording.m_Source)) {
+        if (Feeds(m_Feeds[1 - m_Live], recording.m_Source) && !Recording()) {
+            StopFeed(m_Feeds[m_Live]);
+            EnterCriticalSection(m_pLock);
+            m_Live = 1 - m_Live;
+            LeaveCriticalSection(m_pLock);
+        } else {
+            Connect(recording.m_Source);
+        }
+    }
     EnterCriticalSection(m_pLock);
+    Feed& live = m_Feeds[m_Live];
     m_pWriter = writer;
     if (m_bActive) {
         // Back to back on this station: the next program takes over at the stop.
@@ -108,10 +145,9 @@ void CStationRecorder::Start(const RecordingParameters& recording, CWaveWriter* 
     m_Current = recording;
     m_bActive = true;
     m_bBegun = false;
-    m_Taken = 0;
     // What went live since the start, before this request came, is the program's.
     std::deque<Kept> early;
-    early.swap(m_PreRoll);
+    early.swap(live.preRoll);
     for (Kept& kept : early) {
         long long middle = kept.live + kept.ticks / 2;
         if (middle >= m_Current.m_StartAt && (!m_Current.m_StopAt || middle < m_Current.m_StopAt)) {
@@ -119,8 +155,8 @@ void CStationRecorder::Start(const RecordingParameters& recording, CWaveWriter* 
             Take(kept.frame, kept.title);
         }
     }
-    bool answered = m_bAnswered;
-    std::wstring failure = m_Failure;
+    bool answered = live.answered;
+    std::wstring failure = live.failure;
     LeaveCriticalSection(m_pLock);
     if (failure.empty())
         failure = UiIsJapanese() ? L"まだ応答がありません。" : L"No answer yet.";
@@ -148,6 +184,7 @@ void CStationRecorder::Close(long long stopAt)
     if (!asked)
         stopAt = now;
     EnterCriticalSection(m_pLock);
+    Feed& live = m_Feeds[m_Live];
     bool active = m_bActive;
     if (m_bNext)
         m_Next.m_StopAt = stopAt;
@@ -155,33 +192,26 @@ void CStationRecorder::Close(long long stopAt)
         m_Current.m_StopAt = stopAt;
     LeaveCriticalSection(m_pLock);
     // The station delivers a little behind: wait for the frame that goes past the stop.
-    for (DWORD start = GetTickCount(); active && asked && m_pReader && GetTickCount() - start < kStopWaitMs;) {
+    for (DWORD start = GetTickCount(); active && asked && GetTickCount() - start < kStopWaitMs;) {
         EnterCriticalSection(m_pLock);
-        bool reached = m_LastEnd >= stopAt || !m_bActive;
-        bool dropped = m_bDropOpen;
+        bool reached = !live.reader || live.lastEnd >= stopAt || !m_bActive || live.dropOpen;
         LeaveCriticalSection(m_pLock);
-        if (reached || dropped)
+        if (reached)
             break;
         WaitForSingleObject(m_hFrame, 50);
     }
-    if (m_pReader) {
-        m_pReader->Stop();
-        m_pReader.reset();
-    }
+    StopFeed(live);
     EnterCriticalSection(m_pLock);
-    if (m_bActive && m_bDropOpen && m_bBegun) {
-        TellBreak(m_BrokeAt, stopAt - m_BrokeAt);
-        m_bDropOpen = false;
-    }
+    if (m_bActive && live.dropOpen && m_bBegun)
+        TellBreak(live.brokeAt, stopAt - live.brokeAt);
     m_bNext = false;  // a program that never took over ends with the one before
     if (m_bActive)
         EndCurrent();
-    m_PreRoll.clear();
+    live = Feed();
+    // The station set up ahead is the next to record.
+    if (m_Feeds[1 - m_Live].reader)
+        m_Live = 1 - m_Live;
     LeaveCriticalSection(m_pLock);
-    std::wstring ahead;
-    ahead.swap(m_Ahead);
-    if (!ahead.empty())
-        Connect(ahead.c_str());
 }
 
 void CStationRecorder::Tell(WPARAM notice, const wchar_t* detail)
@@ -193,7 +223,7 @@ void CStationRecorder::TellBreak(long long brokeAt, long long lost)
 {
     wchar_t at[16], gone[24], detail[RecordingTags::kTitleSize + 48];
     LocalClock(brokeAt, at, 16);
-    long long seconds = (lost > 0 ? lost : 0) / 10000000LL;
+    long long seconds = ((lost > 0 ? lost : 0) + 5000000LL) / 10000000LL;
     FormatText(gone, 24, L"%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
     FormatText(detail, RecordingTags::kTitleSize + 48, L"%s\t%s\t%s", m_Current.m_Tags.m_Title, at, gone);
     Trace(L"[CStationRecorder] the stream broke at %s; %s lost\n", at, gone);
@@ -210,7 +240,6 @@ void CStationRecorder::EndCurrent()
         Tell(kNoticeStationNothing, detail.c_str());
     }
     m_bBegun = false;
-    m_Taken = 0;
     m_bActive = m_bNext;
     if (m_bNext)
         m_Current = m_Next;
@@ -221,19 +250,20 @@ void CStationRecorder::Take(const StreamFrame& frame, const std::wstring& title)
 {
     if (!m_pWriter)
         return;
+    Feed& live = m_Feeds[m_Live];
     if (!m_bBegun) {
         RecordingParameters recording = m_Current;
-        lstrcpynW(recording.m_Tags.m_Station, m_Name.c_str(), RecordingTags::kStationSize);
-        m_pWriter->BeginStream(recording, m_Kind);
+        lstrcpynW(recording.m_Tags.m_Station, live.name.c_str(), RecordingTags::kStationSize);
+        m_pWriter->BeginStream(recording, live.kind);
         m_bBegun = true;
         // Every file of an Ogg stream begins with its header pages.
-        for (const std::vector<unsigned char>& page : m_Headers) {
+        for (const std::vector<unsigned char>& page : live.headers) {
             StreamFrame header = StreamFrame();
             header.data = page.data();
             header.bytes = static_cast<unsigned>(page.size());
             header.codec = frame.codec;
             header.header = true;
-            header.newFormat = &page == &m_Headers.front();
+            header.newFormat = &page == &live.headers.front();
             m_pWriter->AppendFrame(header);
         }
         m_FileTitle.clear();
@@ -242,10 +272,8 @@ void CStationRecorder::Take(const StreamFrame& frame, const std::wstring& title)
         m_pWriter->Title(title.c_str());
         m_FileTitle = title;
     }
-    if (!frame.header) {
+    if (!frame.header)
         m_pWriter->AppendFrame(frame);
-        ++m_Taken;
-    }
 }
 
 void CStationRecorder::Keep(std::deque<Kept>& kept, const StreamFrame& frame, long long live, long long ticks,
@@ -258,72 +286,88 @@ void CStationRecorder::Keep(std::deque<Kept>& kept, const StreamFrame& frame, lo
     kept.push_back(std::move(one));
 }
 
-void CStationRecorder::OnStationConnected(const StationInfo& info)
+void CStationRecorder::OnStationConnected(const CStationReader& from, const StationInfo& info)
 {
     EnterCriticalSection(m_pLock);
-    if (m_bBegun && info.kind != m_Kind) {
+    Feed* feed = FeedOf(from);
+    if (feed && feed == &m_Feeds[m_Live] && m_bBegun && info.kind != feed->kind) {
         // Another kind of stream makes other files: the recording goes on in them.
         Trace(L"[CStationRecorder] the station now sends %s: the recording goes on in new files\n",
               StreamSniff::Name(info.kind));
         m_pWriter->End();
         m_bBegun = false;
-        m_Headers.clear();
+        feed->headers.clear();
     }
-    m_Kind = info.kind;
-    m_Name = info.answer.name;
-    m_bAnswered = true;
+    if (feed) {
+        feed->kind = info.kind;
+        feed->name = info.answer.name;
+        feed->answered = true;
+    }
     LeaveCriticalSection(m_pLock);
 }
 
-void CStationRecorder::OnStationFailed(const CStationConnection& connection, bool dropped)
+void CStationRecorder::OnStationFailed(const CStationReader& from, const CStationConnection& connection, bool dropped)
 {
     std::wstring reason = connection.Reason(UiIsJapanese());
     EnterCriticalSection(m_pLock);
-    m_Failure = reason;
-    if (dropped && !m_bDropOpen && m_LastEnd) {
-        m_bDropOpen = true;
-        m_BrokeAt = m_LastEnd;
+    if (Feed* feed = FeedOf(from)) {
+        feed->failure = reason;
+        if (dropped && !feed->dropOpen && feed->lastEnd) {
+            feed->dropOpen = true;
+            feed->brokeAt = feed->lastEnd;
+        }
     }
     LeaveCriticalSection(m_pLock);
     SetEvent(m_hFrame);
 }
 
-void CStationRecorder::OnStationBack(long long brokeAt, long long lost)
+void CStationRecorder::OnStationBack(const CStationReader& from, long long brokeAt, long long lost)
 {
     EnterCriticalSection(m_pLock);
+    Feed* feed = FeedOf(from);
     // Told when the break touched a recording.
-    if (m_bActive && brokeAt + lost > m_Current.m_StartAt)
+    if (feed == &m_Feeds[m_Live] && m_bActive && brokeAt + lost > m_Current.m_StartAt)
         TellBreak(brokeAt, lost);
-    m_bDropOpen = false;
+    if (feed)
+        feed->dropOpen = false;
     LeaveCriticalSection(m_pLock);
 }
 
-void CStationRecorder::OnStationFrame(const StreamFrame& frame, long long live, long long ticks, const wchar_t* title)
+void CStationRecorder::OnStationFrame(const CStationReader& from, const StreamFrame& frame, long long live,
+                                      long long ticks, const wchar_t* title)
 {
     EnterCriticalSection(m_pLock);
+    Feed* feed = FeedOf(from);
+    if (!feed) {
+        LeaveCriticalSection(m_pLock);
+        return;
+    }
+    bool recording = feed == &m_Feeds[m_Live] && m_bActive;
     if (title)
-        m_Title = title;
+        feed->title = title;
     if (frame.header) {
         // The headers of a later chain replace those before.
-        if (m_bHeadersDone || frame.newFormat) {
-            m_Headers.clear();
-            m_bHeadersDone = false;
+        if (feed->headersDone || frame.newFormat) {
+            feed->headers.clear();
+            feed->headersDone = false;
         }
-        m_Headers.emplace_back(frame.data, frame.data + frame.bytes);
-        if (m_bBegun && m_pWriter)
+        feed->headers.emplace_back(frame.data, frame.data + frame.bytes);
+        if (recording && m_bBegun && m_pWriter)
             m_pWriter->AppendFrame(frame);
         LeaveCriticalSection(m_pLock);
         return;
     }
-    m_bHeadersDone = true;
+    feed->headersDone = true;
     long long middle = live + ticks / 2;
-    m_LastEnd = live + ticks;
-    if (m_bActive && m_Current.m_StopAt && middle >= m_Current.m_StopAt)
+    feed->lastEnd = live + ticks;
+    if (recording && m_Current.m_StopAt && middle >= m_Current.m_StopAt) {
         EndCurrent();
-    if (m_bActive && middle >= m_Current.m_StartAt)
-        Take(frame, m_Title);
-    else if (!m_bActive)
-        Keep(m_PreRoll, frame, live, ticks, m_Title);
+        recording = m_bActive;
+    }
+    if (recording && middle >= m_Current.m_StartAt)
+        Take(frame, feed->title);
+    else if (!recording)
+        Keep(feed->preRoll, frame, live, ticks, feed->title);
     LeaveCriticalSection(m_pLock);
     SetEvent(m_hFrame);
 }

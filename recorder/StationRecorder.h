@@ -31,24 +31,27 @@ public:
     CStationRecorder(const CStationRecorder&) = delete;
     CStationRecorder& operator=(const CStationRecorder&) = delete;
 
-    // The audio thread's requests. Connect: the set-up, its reader connects
-    // (a reader of another station no program records ends first).
+    // The audio thread's requests. Connect: the set-up, its reader
+    // connects; while another station records, beside it (one station set
+    // up ahead at a time).
     void Connect(const wchar_t* address);
     // The program's start: its frames go to writer from the first that
     // went live at its start; a program of the station still recording
     // hands over at its stop.
     void Start(const RecordingParameters& recording, CWaveWriter* writer);
     void StopAt(long long stopAt);
-    // The recording ends at stopAt (0 or later than now: now) and the reader with it.
+    // The recording ends at stopAt (0 or later than now: now) and its
+    // reader with it; one set up ahead becomes the next to record.
     void Close(long long stopAt);
-    bool Connected() const { return m_pReader != nullptr; }
+    bool Connected();
     bool Recording();
 
-    // The reader's thread.
-    void OnStationConnected(const StationInfo& info) override;
-    void OnStationFailed(const CStationConnection& connection, bool dropped) override;
-    void OnStationFrame(const StreamFrame& frame, long long live, long long ticks, const wchar_t* title) override;
-    void OnStationBack(long long brokeAt, long long lost) override;
+    // The readers' threads.
+    void OnStationConnected(const CStationReader& from, const StationInfo& info) override;
+    void OnStationFailed(const CStationReader& from, const CStationConnection& connection, bool dropped) override;
+    void OnStationFrame(const CStationReader& from, const StreamFrame& frame, long long live, long long ticks,
+                        const wchar_t* title) override;
+    void OnStationBack(const CStationReader& from, long long brokeAt, long long lost) override;
 
 protected:
     // A seam for the tests: the reader of an address.
@@ -61,6 +64,32 @@ private:
         long long live, ticks;
         std::wstring title;  // the station's title in effect
     };
+    // One station connected, as the cut sees it.
+    struct Feed {
+        // Set and taken out under the lock, started and stopped outside it.
+        std::unique_ptr<CStationReader> reader;
+        StreamKind kind = kKindUnknown;  // of its last connection
+        std::wstring name;     // icy-name
+        std::wstring title;    // the station's title in effect
+        std::wstring failure;  // why its last connection failed, in the UI's language
+        bool answered = false;  // a connection answered since the set-up
+        bool dropOpen = false;  // a drop not yet mended: since brokeAt
+        long long brokeAt = 0;
+        long long lastEnd = 0;  // where its last frame ended
+        std::deque<Kept> preRoll;
+        std::vector<std::vector<unsigned char>> headers;  // the stream's Ogg header pages
+        bool headersDone = false;  // audio came after them
+    };
+    // Under the lock: the feed of a reader (null: one being stopped).
+    Feed* FeedOf(const CStationReader& from);
+    bool Feeds(const Feed& feed, const wchar_t* address) const
+    {
+        return feed.reader && feed.reader->Address() == address;
+    }
+    // Takes the feed's reader out (under the lock) and stops it (outside).
+    void StopFeed(Feed& feed);
+    // Starts a reader of address in the feed, its state afresh.
+    void StartFeed(Feed& feed, const wchar_t* address);
     // Under the lock: the frame to the recording, which begins with it.
     void Take(const StreamFrame& frame, const std::wstring& title);
     void EndCurrent();
@@ -71,30 +100,17 @@ private:
 
     CRITICAL_SECTION* const m_pLock;
     const HWND m_hNoticeWnd;
-    // The audio thread's: the reader of the station set up.
-    std::unique_ptr<CStationReader> m_pReader;
-    // A station set up while another records: connected at that one's close.
-    std::wstring m_Ahead;
     // Set on each frame, for the close's wait.
     HANDLE m_hFrame;
 
-    // Under *m_pLock (the reader's thread and the audio thread):
+    // Under *m_pLock (the readers' threads and the audio thread):
+    // m_Feeds[m_Live] records (or is set up), the other is set up ahead.
+    Feed m_Feeds[2];
+    unsigned m_Live;
     CWaveWriter* m_pWriter;
     RecordingParameters m_Current, m_Next;
     bool m_bActive;   // m_Current records
     bool m_bBegun;    // its files are begun (with its first frame)
     bool m_bNext;     // m_Next waits for m_Current's stop
-    unsigned long long m_Taken;  // frames m_Current took
-    StreamKind m_Kind;           // of the last connection
-    std::wstring m_Name;         // icy-name
-    std::wstring m_Title;        // the station's title in effect
-    std::wstring m_FileTitle;    // the one the recording's files have
-    std::wstring m_Failure;      // why the last connection failed, in the UI's language
-    bool m_bAnswered;            // a connection answered since the set-up
-    bool m_bDropOpen;            // a drop not yet mended: since m_BrokeAt
-    long long m_BrokeAt;
-    long long m_LastEnd;         // where the last frame ended
-    std::deque<Kept> m_PreRoll;
-    std::vector<std::vector<unsigned char>> m_Headers;  // the stream's Ogg header pages
-    bool m_bHeadersDone;  // audio came after them
+    std::wstring m_FileTitle;  // the station's title the recording's files have
 };

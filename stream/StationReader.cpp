@@ -106,7 +106,7 @@ void CStationReader::Run()
             opened = connection->Open(m_Address.c_str());
             if (opened) {
                 Trace(L"[CStationReader] %s answered: %s\n", m_Address.c_str(), StreamSniff::Name(connection->Info().kind));
-                m_pListener->OnStationConnected(connection->Info());
+                m_pListener->OnStationConnected(*this, connection->Info());
                 delivered = Receive(*connection);
             }
             EnterCriticalSection(&m_Lock);
@@ -122,7 +122,7 @@ void CStationReader::Run()
             retry = 0;
         if (connection) {
             Trace(L"[CStationReader] %s: %s\n", m_Address.c_str(), connection->Reason(false).c_str());
-            m_pListener->OnStationFailed(*connection, opened);
+            m_pListener->OnStationFailed(*this, *connection, opened);
         }
         delete connection;
         if (m_bHandedOn)
@@ -240,7 +240,7 @@ void CStationReader::Settle(std::vector<Held>& held, long long estimate)
             long long lost = found ? 0 : live - m_LastEnd;
             Trace(L"[CStationReader] %s: frames again after the drop, %lld ms lost\n", m_Address.c_str(),
                   (lost > 0 ? lost : 0) / 10000);
-            m_pListener->OnStationBack(m_LastEnd, lost > 0 ? lost : 0);
+            m_pListener->OnStationBack(*this, m_LastEnd, lost > 0 ? lost : 0);
             m_bBroken = false;
         }
         HandOn(one, estimate);
@@ -271,7 +271,7 @@ void CStationReader::HandOn(Held& one, long long estimate)
     }
     long long ticks = FrameTicks(frame);
     long long live = estimate + one.at + WallLessCounter();
-    m_pListener->OnStationFrame(frame, live, ticks, one.titled ? one.title.c_str() : nullptr);
+    m_pListener->OnStationFrame(*this, frame, live, ticks, one.titled ? one.title.c_str() : nullptr);
     if (!frame.header) {
         m_bHandedOn = true;
         m_LastEnd = live + ticks;

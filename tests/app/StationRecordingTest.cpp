@@ -59,9 +59,10 @@ bool StationHere()
 
 }  // namespace
 
-// One program alone (MP3), then two back to back on one station (AAC): the
-// second file begins with the frame after the first's last, nothing lost
-// or twice at the seam, and the station connected once for both.
+// One program (MP3), then, back to back with it, two on another station
+// (AAC), connected in its own lead beside the first: the third file begins
+// with the frame after the second's last, nothing lost or twice at the
+// seam, and the station connected once for both.
 TEST(StationRecording, OneProgramAndTwoBackToBack)
 {
     if (!StationHere())
@@ -71,7 +72,7 @@ TEST(StationRecording, OneProgramAndTwoBackToBack)
                   {L"Seam1", L"/aac", kKindAac, L".aac", 12, {}},
                   {L"Seam2", L"/aac", kKindAac, L".aac", 12, {}}};
     w[1].start = w[0].start;
-    w[1].start.AddTicks(20 * CDateTime::kSecond);
+    w[1].start.AddTicks(15 * CDateTime::kSecond);
     w[2].start = w[1].start;
     w[2].start.AddTicks(12 * CDateTime::kSecond);
     std::vector<ProgramItem*> programs;
@@ -90,6 +91,7 @@ TEST(StationRecording, OneProgramAndTwoBackToBack)
     ASSERT_FALSE(a.frames.empty() || b.frames.empty());
     EXPECT_EQ(b.frames.front().index, a.frames.back().index + 1) << "the seam: 0 frames lost, 0 twice";
     EXPECT_EQ(rec.TraceCount("[CStationReader] " + Narrow(Station(L"/aac")) + " answered"), 1);
+    EXPECT_EQ(rec.TraceCount("[CStationRecorder] " + Narrow(Station(L"/aac")) + " is set up ahead"), 1);
 }
 
 // A drop 4 s into the program, then 5 s of refusals: the recording goes on
