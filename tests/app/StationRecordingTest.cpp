@@ -68,7 +68,7 @@ TEST(StationRecording, OneProgramAndTwoBackToBack)
     if (!StationHere())
         GTEST_SKIP() << "run by run-stream-tests.sh, beside the test station";
     Recorder rec;
-    Window w[] = {{L"One", L"/mp3", kKindMp3, L".mp3", 15, SecondsFromNow(12)},
+    Window w[] = {{L"One", L"/mp3?every=10", kKindMp3, L".mp3", 15, SecondsFromNow(12)},
                   {L"Seam1", L"/aac", kKindAac, L".aac", 12, {}},
                   {L"Seam2", L"/aac", kKindAac, L".aac", 12, {}}};
     w[1].start = w[0].start;
@@ -85,6 +85,23 @@ TEST(StationRecording, OneProgramAndTwoBackToBack)
     CheckWindow(rec, w[0], 0, 1152.0 / 44100);
     CheckWindow(rec, w[1], 0, 1024.0 / 48000);
     CheckWindow(rec, w[2], 0, 1024.0 / 48000);
+    // The station's titles change every 10 metadata blocks (5 s), in turn,
+    // one in Shift-JIS (read in the locale's code page, 932 here): the CUE
+    // sheet has them in order from where they came.
+    std::string cue = ReadBytes(rec.wavDir + L"\\One_" + Stamp(w[0].start) + L"_000.cue");
+    const std::string cycle[] = {"Test Title", "ニュース・天気", "Météo – 天気予報"};
+    std::vector<std::pair<std::string, std::string>> tracks;  // title, offset
+    for (size_t at = cue.find("  TRACK "); at != std::string::npos; at = cue.find("  TRACK ", at + 1)) {
+        size_t title = cue.find("TITLE \"", at) + 7, index = cue.find("INDEX 01 ", at) + 9;
+        tracks.push_back({cue.substr(title, cue.find('"', title) - title), cue.substr(index, 8)});
+    }
+    ASSERT_GE(tracks.size(), 3u) << cue;
+    EXPECT_EQ(tracks.front().second, "00:00:00");
+    for (size_t i = 1; i < tracks.size(); ++i) {
+        EXPECT_GT(tracks[i].second, tracks[i - 1].second);
+        size_t k = std::find(cycle, cycle + 3, tracks[i - 1].first) - cycle;
+        EXPECT_EQ(tracks[i].first, cycle[(k + 1) % 3]) << cue;
+    }
     auto sent = SentFrames("/aac");
     Recorded a = ReadStreamFile(rec.wavDir + L"\\Seam1_" + Stamp(w[1].start) + L"_000.aac", kKindAac, sent);
     Recorded b = ReadStreamFile(rec.wavDir + L"\\Seam2_" + Stamp(w[2].start) + L"_000.aac", kKindAac, sent);

@@ -17,5 +17,8 @@ for _ in $(seq 600); do
   sleep 0.2
 done
 [ -s "$dir/port" ] || { echo "the test station did not start"; exit 1; }
-MARIVANE_STATION_PORT=$(cat "$dir/port") MARIVANE_STATION_LOG=$("$root/scripts/winpath" "$dir/frames.log") \
+# MARIVANE_WINE_LOCALE: the locale Wine (and so the program) runs in; the shell keeps its own.
+locale=()
+[ -n "${MARIVANE_WINE_LOCALE:-}" ] && locale=(LANG="$MARIVANE_WINE_LOCALE" LC_ALL="$MARIVANE_WINE_LOCALE")
+env "${locale[@]}" MARIVANE_STATION_PORT=$(cat "$dir/port") MARIVANE_STATION_LOG=$("$root/scripts/winpath" "$dir/frames.log") \
   "$root/scripts/wine-exec" "$exe" "$@"

@@ -12,6 +12,7 @@ import argparse, os, socket, socketserver, subprocess, threading, time
 METAINT = 8192
 BURST = 65536
 TITLES = {0: 'Test Title'.encode(), 2: 'ニュース・天気'.encode('shift_jis'), 4: 'Météo – 天気予報'.encode('utf-8')}
+CYCLE = [TITLES[0], TITLES[2], TITLES[4]]  # ?every=N: one of them every N blocks, in turn
 NAME = 'Test Station'
 
 
@@ -165,7 +166,7 @@ class Handler(socketserver.BaseRequestHandler):
         if refused:
             return self.simple(503, 'text/plain', b'Server full')
         if path in ('/mp3', '/icy', '/drop', '/stall'):
-            return self.stream(conn, target, 'mp3', wants_meta, icy=path == '/icy',
+            return self.stream(conn, target, 'mp3', wants_meta, icy=path == '/icy', every=int(query.get('every', 0)),
                                drop=float(query.get('after', 2)) if path == '/drop' else None, stall=path == '/stall')
         if path in ('/aac', '/opus'):
             return self.stream(conn, target, path[1:], wants_meta)
@@ -201,7 +202,7 @@ class Handler(socketserver.BaseRequestHandler):
         self.send(b'HTTP/1.0 %d %s\r\nContent-Type: %s\r\nContent-Length: %d\r\nConnection: close\r\n\r\n%s'
                   % (status, reason.encode(), kind.encode(), len(body), body))
 
-    def stream(self, conn, target, kind, wants_meta, icy=False, drop=None, stall=False):
+    def stream(self, conn, target, kind, wants_meta, icy=False, drop=None, stall=False, every=0):
         st = self.server
         ch = st.channels[kind]
         content = {'mp3': 'audio/mpeg', 'aac': 'audio/aac', 'opus': 'audio/ogg'}[kind]
@@ -226,7 +227,8 @@ class Handler(socketserver.BaseRequestHandler):
                 data = data[n:]
                 meta['left'] -= n
                 if meta['left'] == 0:
-                    title = TITLES.get(meta['block'])
+                    b = meta['block']
+                    title = TITLES.get(b) if not every else CYCLE[b // every % 3] if b % every == 0 else None
                     text = b"StreamTitle='%s';" % title if title is not None else b''
                     blocks = (len(text) + 15) // 16
                     pieces += bytes([blocks]) + text + b'\0' * (blocks * 16 - len(text))
