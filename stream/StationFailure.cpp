@@ -63,6 +63,11 @@ std::wstring StationFailureText(StationFailure failure, unsigned status, bool ja
     case kFailHls:
         return japanese ? L"このアドレスは HLS のプレイリストで、まだ録音できません。"
                         : L"The address is an HLS playlist, which cannot be recorded yet.";
+    case kFailHlsEncrypted:
+        return japanese ? L"この HLS 放送は暗号化されていて、録音できません。" : L"This HLS station is encrypted and cannot be recorded.";
+    case kFailHlsNoVariant:
+        return japanese ? L"この HLS 放送には録音できる音声 (AAC か MP3) がありません。"
+                        : L"This HLS station offers no audio that can be recorded (AAC or MP3).";
     case kFailUnknownFormat:
         return japanese ? L"放送局が送るものは MP3、AAC、Ogg のどれでもありません。"
                         : L"What the station sends is not MP3, AAC or Ogg.";

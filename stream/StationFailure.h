@@ -22,6 +22,8 @@ enum StationFailure {
     kFailEnded,             // the station closed the stream (a drop)
     kFailStalled,           // no bytes for the stall time (a drop)
     kFailCancelled,
+    kFailHlsEncrypted,  // HLS segments behind a key: not recorded
+    kFailHlsNoVariant,  // a master playlist without audio this program records
 };
 
 // Worth another try until the recording's stop: a drop, a refusal, a

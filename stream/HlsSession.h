@@ -1,0 +1,49 @@
+// A station's HLS playlist followed for as long as its reader runs: the
+// variant to record from a master playlist, the media playlist reloaded
+// about every target duration, each new segment fetched once in sequence
+// order (one that fails is asked again at the next reload, until it leaves
+// the playlist: then it is lost, counted exactly by the sequence numbers).
+// An address that expired (403, 404, 410 on a reload: a token) starts again
+// from the address as typed. The place in the stream outlives a failed
+// Run, so a new Run after the reader's wait fetches nothing twice.
+#pragma once
+
+#include "stream/HlsPlaylist.h"
+#include "stream/HlsSegmentSink.h"
+#include "stream/StationFailure.h"
+#include "stream/StationFetch.h"
+
+#include <windows.h>
+#include <string>
+
+class CHlsSession {
+public:
+    static constexpr size_t kMaxSegmentBytes = 16 << 20;
+
+    explicit CHlsSession(const std::wstring& typed);
+    ~CHlsSession();
+    CHlsSession(const CHlsSession&) = delete;
+    CHlsSession& operator=(const CHlsSession&) = delete;
+
+    // Follows the playlist until quit is set (kFailCancelled) or a failure:
+    // a fetch's (temporary: call again after a wait), or kFailHlsEncrypted,
+    // kFailHlsNoVariant (the user must choose another station).
+    StationFailure Run(IHlsSegmentSink& sink, volatile LONG* quit, HANDLE quitEvent);
+    // From any thread: a waiting fetch returns at once.
+    void Abort();
+    // The media playlist followed (empty before the first Run found it).
+    const std::wstring& Media() const { return m_Media; }
+
+private:
+    StationFailure Fetch(const std::wstring& address, size_t maxBytes, std::string& body, std::wstring* url = nullptr,
+                         unsigned* status = nullptr);
+
+    const std::wstring m_Typed;
+    std::wstring m_Media;
+    long long m_Next;  // the next segment to fetch; -1: the oldest in the first playlist
+    std::wstring m_InitAddress;
+    std::string m_Init;
+    CRITICAL_SECTION m_Lock;  // m_pFetch against Abort
+    CStationFetch* m_pFetch;
+    volatile LONG m_Aborted;
+};

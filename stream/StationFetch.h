@@ -1,0 +1,42 @@
+// One whole answer of a station's server, as HLS asks for its playlists and
+// segments: over WinHTTP (the user's proxy, TLS from Windows; a plain
+// http:// server WinHTTP refuses is asked again over the socket), redirects
+// followed but never down from HTTPS, the body read to its end within a
+// bound. Used by one thread; Abort from any other ends a wait at once.
+#pragma once
+
+#include "stream/StationFailure.h"
+#include "stream/StationTransport.h"
+
+#include <windows.h>
+#include <memory>
+#include <string>
+
+class CStationFetch {
+public:
+    static constexpr DWORD kTimeoutMs = 10000;
+    static constexpr int kMaxHops = 5;
+
+    CStationFetch();
+    ~CStationFetch();
+    CStationFetch(const CStationFetch&) = delete;
+    CStationFetch& operator=(const CStationFetch&) = delete;
+
+    // kFailNone with the body; kFailStatus with Status() for another answer
+    // than 200 (403 or 404: an address that expired).
+    StationFailure Get(const std::wstring& address, size_t maxBytes, std::string& body);
+    unsigned Status() const { return m_Status; }
+    // Where the answer came from, after redirects: relative addresses in it resolve against this.
+    const std::wstring& Url() const { return m_Url; }
+    void Abort();
+
+private:
+    StationFailure Once(const std::wstring& address, bool socket, size_t maxBytes, std::string& body,
+                        std::wstring& location);
+
+    CRITICAL_SECTION m_Lock;  // m_pTransport's pointer against Abort
+    std::unique_ptr<IStationTransport> m_pTransport;
+    volatile LONG m_Aborted;
+    unsigned m_Status;
+    std::wstring m_Url;
+};
