@@ -3,7 +3,12 @@
 encoder, 48 kHz stereo, 96 kbit/s, from a sox sweep) in segments of about 2 s,
 looping as a live station that went on air at EPOCH: live segment n is media
 segment n % LOOP, and which segments are live follows the wall clock, LAG
-seconds behind it (a segment is listed once it ended LAG s ago).
+seconds behind it (a segment is listed once it ended LAG s ago). 2 s is 93.75
+frames of 1024 samples, so segments hold 94, 94, 94, 93 (#EXTINF 2.005333 or
+1.984000) and every fourth starts on an even second. Timestamps count frames
+since EPOCH (on disc/, since the last discontinuity): the PTS of TS and of the
+ID3 transportStreamTimestamp is frames * 1920 (90 kHz) mod 2^33; fMP4's tfdt is
+frames * 1024 (48 kHz) and its mfhd sequence N + 1.
 
   hls_station.py --cache DIR --log FILE --port-file FILE
   hls_station.py --cache DIR --check     (serves itself, checks with ffprobe)
@@ -22,7 +27,8 @@ VARIANT is one of:
   live, low   plain (low lists the same frames under its own path)
   long        a window of 60 segments, for a late start
   nopdt       no #EXT-X-PROGRAM-DATE-TIME
-  retry       segments with N % 10 == 5 answer 404 twice, then are served
+  retry       segments with N % 10 == 5 answer their first two requests
+              (since the station started) with 404, then are served
   expire      N % 10 == 5 always 404s, is listed only while it is the last
               segment, and the next playlist starts after it; segments out of
               the playlist 404
@@ -42,7 +48,7 @@ and for every AAC frame of a segment served, after its segment's line:
     as written: ADTS as it is in ts and aac segments; for mp4 the sample with a
     7-byte ADTS header built from the AudioSpecificConfig (see adts_header).
 """
-import argparse, datetime, os, re, socket, socketserver, subprocess, sys, tempfile, threading, time
+import argparse, datetime, os, re, shutil, socket, socketserver, subprocess, sys, tempfile, threading, time
 import urllib.error, urllib.request
 
 EPOCH = 1767225600  # 2026-01-01T00:00:00Z: media sequence 0 went on air
@@ -140,20 +146,16 @@ def ts_walk(data, shift=None):
     return bytes(out) if shift is not None else (bytes(audio), pts)
 
 
-def boxes(data, at, end):
+def box(data, path, at=0, end=None):
+    """Where the first box along path is, e.g. (b'moof', b'traf', b'tfdt'); None if there is none."""
+    end = len(data) if end is None else end
     while at + 8 <= end:
         n = int.from_bytes(data[at:at + 4], 'big')
         if n < 8 or at + n > end:
-            return
-        yield data[at + 4:at + 8], at, at + n
+            return None
+        if data[at + 4:at + 8] == path[0]:
+            return at if len(path) == 1 else box(data, path[1:], at + 8, at + n)
         at += n
-
-
-def box(data, path, at=0, end=None):
-    """Where the first box along path is, e.g. (b'moof', b'traf', b'tfdt')."""
-    for kind, s, e in boxes(data, at, len(data) if end is None else end):
-        if kind == path[0]:
-            return s if len(path) == 1 else box(data, path[1:], s + 8, e)
     return None
 
 
@@ -367,7 +369,8 @@ class Handler(socketserver.BaseRequestHandler):
                   for i, (size, h) in enumerate(frames)]
         self.server.write(lines)
         kind = {'master': 'application/vnd.apple.mpegurl', 'playlist': 'application/vnd.apple.mpegurl', 'key':
-                'application/octet-stream', 'init': 'video/mp4', 'segment': TYPES.get(self.form)}.get(kind) or 'text/plain'
+                'application/octet-stream', 'init': 'video/mp4', 'segment': TYPES.get(self.form)}.get(kind)
+        kind = kind if status == 200 else 'text/plain'
         reason = {200: 'OK', 403: 'Forbidden', 404: 'Not Found'}[status]
         try:
             self.request.sendall(b'HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %d\r\nCache-Control: no-cache\r\n'
@@ -489,7 +492,9 @@ def check(cache):
                                 '/live/mp4.m3u8?form=x&&=')] == [404, 404, 404, 404, 200], 'bad requests: 404')
     expect(all(len(l.split()) == (9 if l.split()[1] == 'frame' else 8) for l in open(log)), 'log: every line whole')
     station.shutdown()
-    print('check %s (log %s)' % ('FAILED' if failed else 'passed', log))
+    print('check FAILED (log %s)' % log if failed else 'check passed')
+    if not failed:
+        shutil.rmtree(tmp)
     return 1 if failed else 0
 
 
