@@ -223,9 +223,14 @@ class Media:
         name = lambda what: os.path.join(cache, 'hls-' + what)
 
         def made(what, cmd):
+            """The cached file; made whole under another name first, as two stations may start at once."""
             if not os.path.exists(name(what)):
-                subprocess.check_call(cmd + [name(what) + '.tmp'])
-                os.replace(name(what) + '.tmp', name(what))
+                tmp = name(what) + '.%d.tmp' % os.getpid()
+                if cmd:
+                    subprocess.check_call(cmd + [tmp])
+                else:  # a segment's ADTS, the input of its TS and fMP4
+                    open(tmp, 'wb').write(self.adts[-1])
+                os.replace(tmp, name(what))
             return open(name(what), 'rb').read()
         # A sweep in each channel, so no two frames of the loop are alike.
         made('sweep.wav', ['sh', '-c', 'sox -n -r 48000 -c 2 -b 16 -t wav "$0" synth 26 sine 200-2000 sine 2000-200 gain -3'])
@@ -234,8 +239,7 @@ class Media:
         self.adts, self.ts, self.pts, self.m4s, self.frames = [], [], [], [], {'ts': [], 'aac': [], 'mp4': []}
         for m in range(LOOP):
             self.adts.append(b''.join(every[first_frame(m):first_frame(m + 1)]))
-            if not os.path.exists(name('%d.aac' % m)):
-                open(name('%d.aac' % m), 'wb').write(self.adts[m])
+            made('%d.aac' % m, None)
             self.ts.append(made('%d.ts' % m, ff + [name('%d.aac' % m), '-c', 'copy', '-f', 'mpegts']))
             mp4 = made('%d.mp4' % m, ff + [name('%d.aac' % m), '-c', 'copy', '-bsf:a', 'aac_adtstoasc', '-f', 'mp4',
                                           '-movflags', '+empty_moov+delay_moov+default_base_moof', '-frag_duration', '100000000'])
