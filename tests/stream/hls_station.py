@@ -298,7 +298,7 @@ def media_playlist(variant, form, edge):
             lines.append('#EXT-X-DISCONTINUITY')
         if variant != 'nopdt':
             lines.append('#EXT-X-PROGRAM-DATE-TIME:' + iso(on_air(n)))
-        lines += ['#EXTINF:%.6f,' % (on_air(n + 1) - on_air(n)), '%s/%d.%s' % (form, n, EXT[form])]
+        lines += ['#EXTINF:%.6f,' % ((first_frame(n + 1) - first_frame(n)) * FRAME / RATE), '%s/%d.%s' % (form, n, EXT[form])]
     return first, '\n'.join(lines) + '\n'
 
 
