@@ -243,9 +243,10 @@ class Media:
             self.ts.append(made('%d.ts' % m, ff + [name('%d.aac' % m), '-c', 'copy', '-f', 'mpegts']))
             mp4 = made('%d.mp4' % m, ff + [name('%d.aac' % m), '-c', 'copy', '-bsf:a', 'aac_adtstoasc', '-f', 'mp4',
                                           '-movflags', '+empty_moov+delay_moov+default_base_moof', '-frag_duration', '100000000'])
-            self.init = mp4[:box(mp4, [b'moof'])]
+            if m == 0:  # the others' differ only in the bit rates esds and btrt give
+                self.init = mp4[:box(mp4, [b'moof'])]
+                self.asc = asc_of(self.init)
             self.m4s.append(mp4[box(mp4, [b'moof']):box(mp4, [b'mfra']) or len(mp4)])
-            self.asc = asc_of(self.init)
             audio, pts = ts_walk(self.ts[m])
             self.pts.append(pts)
             for form, frames in (('ts', adts_split(audio)), ('aac', adts_split(self.adts[m])),
