@@ -17,8 +17,8 @@ Paths (FORM is ts: MPEG-TS, aac: packed ADTS with an ID3 PRIV timestamp,
 mp4: fMP4, EXT is ts, aac, m4s):
   /master.m3u8[?form=FORM]       three variants: AAC 60 kbit/s (low/), a video
                                  one that cannot be recorded (video/, all 404),
-                                 AAC 110 kbit/s (live/)
-  /VARIANT/master.m3u8[?form=]   the same, its AAC 110 kbit/s entry is VARIANT's
+                                 AAC 130 kbit/s (live/)
+  /VARIANT/master.m3u8[?form=]   the same, its AAC 130 kbit/s entry is VARIANT's
   /VARIANT/FORM.m3u8             live media playlist: 6 segments, a date-time
                                  on each (what went on air then, UTC, ms)
   /VARIANT/FORM/N.EXT            segment with media sequence N (kept 60 back)
@@ -308,7 +308,7 @@ def master_playlist(variant, form, top, now):
     query = '?token=' + token(now) if variant == 'token' else ''
     return ('#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-STREAM-INF:BANDWIDTH=60000,CODECS="mp4a.40.2"\n%slow/%s.m3u8\n'
             '#EXT-X-STREAM-INF:BANDWIDTH=2500000,CODECS="avc1.4d401f,mp4a.40.2",RESOLUTION=1280x720\n%svideo/%s.m3u8\n'
-            '#EXT-X-STREAM-INF:BANDWIDTH=110000,CODECS="mp4a.40.2"\n%s%s.m3u8%s\n' % (up, form, up, form, here, form, query))
+            '#EXT-X-STREAM-INF:BANDWIDTH=130000,CODECS="mp4a.40.2"\n%s%s.m3u8%s\n' % (up, form, up, form, here, form, query))
 
 
 class Handler(socketserver.BaseRequestHandler):
