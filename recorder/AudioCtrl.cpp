@@ -36,7 +36,7 @@ CWaveWriter* CAudioCtrl::NewWaveWriter()
 
 CStationRecorder* CAudioCtrl::NewStationRecorder()
 {
-    return new (std::nothrow) CStationRecorder(&m_CutLock, m_hNoticeWnd);
+    return new (std::nothrow) CStationRecorder(&m_CutLock, m_hNoticeWnd, &m_bQuit);
 }
 
 CBaseCapture* CAudioCtrl::NewCaptureDevice(CaptureType type)

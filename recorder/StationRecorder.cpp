@@ -30,8 +30,8 @@ void LocalClock(long long utc, wchar_t* text, int size)
 
 }  // namespace
 
-CStationRecorder::CStationRecorder(CRITICAL_SECTION* cutLock, HWND noticeWnd)
-    : m_pLock(cutLock), m_hNoticeWnd(noticeWnd), m_hFrame(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_Live(0),
+CStationRecorder::CStationRecorder(CRITICAL_SECTION* cutLock, HWND noticeWnd, volatile LONG* quit)
+    : m_pLock(cutLock), m_hNoticeWnd(noticeWnd), m_pQuit(quit), m_hFrame(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_Live(0),
       m_pWriter(nullptr), m_bActive(false), m_bBegun(false), m_bNext(false)
 {
 }
@@ -191,10 +191,17 @@ void CStationRecorder::Close(long long stopAt)
     else if (m_bActive && (!m_Current.m_StopAt || m_Current.m_StopAt > stopAt))
         m_Current.m_StopAt = stopAt;
     LeaveCriticalSection(m_pLock);
-    // The station delivers a little behind: wait for the frame that goes past the stop.
-    for (DWORD start = GetTickCount(); active && asked && GetTickCount() - start < kStopWaitMs;) {
+    // The station delivers a little behind, an HLS station on its own clock
+    // half a minute and more: wait for the frame that goes past the stop,
+    // as far behind as the station's frames come.
+    EnterCriticalSection(m_pLock);
+    long long behind = live.lastEnd ? now - live.lastEnd : 0;
+    LeaveCriticalSection(m_pLock);
+    DWORD wait = kStopWaitMs + static_cast<DWORD>(behind <= 0 ? 0 : behind > kMaxBehindTicks ? kMaxBehindTicks / 10000
+                                                                                           : behind / 10000);
+    for (DWORD start = GetTickCount(); active && asked && GetTickCount() - start < wait;) {
         EnterCriticalSection(m_pLock);
-        bool reached = !live.reader || live.lastEnd >= stopAt || !m_bActive || live.dropOpen;
+        bool reached = !live.reader || live.lastEnd >= stopAt || !m_bActive || live.dropOpen || (m_pQuit && *m_pQuit);
         LeaveCriticalSection(m_pLock);
         if (reached)
             break;
@@ -306,9 +313,9 @@ void CStationRecorder::OnStationConnected(const CStationReader& from, const Stat
     LeaveCriticalSection(m_pLock);
 }
 
-void CStationRecorder::OnStationFailed(const CStationReader& from, const CStationConnection& connection, bool dropped)
+void CStationRecorder::OnStationFailed(const CStationReader& from, StationFailure failure, unsigned status, bool dropped)
 {
-    std::wstring reason = connection.Reason(UiIsJapanese());
+    std::wstring reason = StationFailureText(failure, status, UiIsJapanese());
     EnterCriticalSection(m_pLock);
     if (Feed* feed = FeedOf(from)) {
         feed->failure = reason;

@@ -19,14 +19,18 @@
 
 class CStationRecorder : public CStationListener {
 public:
-    // Frames kept while no program records: a start request this late still
-    // gets its program's first frames.
+    // Frames kept while no program records, behind the newest: a start
+    // request this late still gets its program's first frames.
     static constexpr long long kPreRollTicks = 200000000LL;  // 20 s
     // How long a close waits for the station to deliver up to the stop.
     static constexpr DWORD kStopWaitMs = 3000;
+    // ... and longer by as far as its frames come behind the clock, up to
+    // this: an HLS station's come 20 to 40 s behind the air.
+    static constexpr long long kMaxBehindTicks = 1200000000LL;  // 2 min
 
-    // cutLock: the controller's, under which the writer is fed.
-    CStationRecorder(CRITICAL_SECTION* cutLock, HWND noticeWnd);
+    // cutLock: the controller's, under which the writer is fed; quit: its
+    // exit, which ends a close's wait for late frames.
+    CStationRecorder(CRITICAL_SECTION* cutLock, HWND noticeWnd, volatile LONG* quit = nullptr);
     ~CStationRecorder() override;
     CStationRecorder(const CStationRecorder&) = delete;
     CStationRecorder& operator=(const CStationRecorder&) = delete;
@@ -48,7 +52,7 @@ public:
 
     // The readers' threads.
     void OnStationConnected(const CStationReader& from, const StationInfo& info) override;
-    void OnStationFailed(const CStationReader& from, const CStationConnection& connection, bool dropped) override;
+    void OnStationFailed(const CStationReader& from, StationFailure failure, unsigned status, bool dropped) override;
     void OnStationFrame(const CStationReader& from, const StreamFrame& frame, long long live, long long ticks,
                         const wchar_t* title) override;
     void OnStationBack(const CStationReader& from, long long brokeAt, long long lost) override;
@@ -100,6 +104,7 @@ private:
 
     CRITICAL_SECTION* const m_pLock;
     const HWND m_hNoticeWnd;
+    volatile LONG* const m_pQuit;
     // Set on each frame, for the close's wait.
     HANDLE m_hFrame;
 

@@ -61,8 +61,7 @@ std::wstring StationFailureText(StationFailure failure, unsigned status, bool ja
     case kFailHtml:
         return japanese ? L"このアドレスは放送ではなくウェブページです。" : L"The address leads to a web page, not a stream.";
     case kFailHls:
-        return japanese ? L"このアドレスは HLS のプレイリストで、まだ録音できません。"
-                        : L"The address is an HLS playlist, which cannot be recorded yet.";
+        return japanese ? L"このアドレスは HLS のプレイリストです。" : L"The address is an HLS playlist.";
     case kFailHlsEncrypted:
         return japanese ? L"この HLS 放送は暗号化されていて、録音できません。" : L"This HLS station is encrypted and cannot be recorded.";
     case kFailHlsNoVariant:

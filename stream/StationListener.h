@@ -13,8 +13,9 @@ public:
     virtual ~CStationListener() {}
     // A connection answered: the stream's kind, its name, where it came from.
     virtual void OnStationConnected(const CStationReader& from, const StationInfo& info) = 0;
-    // No connection, or the one there was dropped; a retry follows after the wait.
-    virtual void OnStationFailed(const CStationReader& from, const CStationConnection& connection, bool dropped) = 0;
+    // No connection, or the one there was dropped; a retry follows after the
+    // wait. status: the HTTP status, where there was one.
+    virtual void OnStationFailed(const CStationReader& from, StationFailure failure, unsigned status, bool dropped) = 0;
     // One whole frame or Ogg page. live: where it went live on the wall
     // clock (UTC, 100-ns units); ticks: its duration. title: the station's
     // title from this frame on, when it changed (else null).

@@ -1,7 +1,11 @@
 #include "stream/StationProbe.h"
 
 #include "frames/FrameSplitter.h"
+#include "stream/HlsPlaylist.h"
+#include "stream/HlsSession.h"
+#include "stream/SegmentDemuxer.h"
 #include "stream/StationConnection.h"
+#include "stream/StationFetch.h"
 
 #include <string>
 
@@ -12,6 +16,7 @@ namespace {
 struct Probe {
     volatile LONG refs = 2;
     CStationConnection connection;
+    CStationFetch fetch;  // an HLS station's playlists and a segment
     std::wstring address;
     DWORD timeoutMs = 0;
     bool japanese = false;
@@ -72,10 +77,68 @@ bool FirstFrame(CStationConnection& connection, StreamFrame& first)
     return false;
 }
 
+// An HLS station: what its newest segment holds, its variants and the one recorded.
+void RunHls(Probe& probe)
+{
+    bool ja = probe.japanese;
+    std::string text;
+    CHlsPlaylist list;
+    StationFailure failure = probe.fetch.Get(probe.address, CHlsPlaylist::kMaxBytes, text);
+    if (failure == kFailNone && !list.Parse(text, probe.fetch.Url()))
+        failure = kFailUnknownFormat;
+    std::wstring variants;
+    const HlsVariant* best = list.master ? list.Best() : nullptr;
+    for (const HlsVariant& v : list.variants) {
+        variants += (variants.empty() ? L"" : ja ? L"、" : L", ") + std::to_wstring(v.bandwidth / 1000);
+        if (!v.Recordable())
+            variants += ja ? L" (録音不可)" : L" (not recordable)";
+    }
+    if (failure == kFailNone && list.master && !best)
+        failure = kFailHlsNoVariant;
+    unsigned long long bandwidth = best ? best->bandwidth : 0;
+    if (failure == kFailNone && best) {
+        failure = probe.fetch.Get(best->address, CHlsPlaylist::kMaxBytes, text);
+        if (failure == kFailNone && !list.Parse(text, probe.fetch.Url()))
+            failure = kFailUnknownFormat;
+    }
+    if (failure == kFailNone && list.encrypted)
+        failure = kFailHlsEncrypted;
+    if (failure == kFailNone && list.segments.empty())
+        failure = kFailUnknownFormat;
+    std::string init, bytes;
+    if (failure == kFailNone && !list.segments.back().map.empty())
+        failure = probe.fetch.Get(list.segments.back().map, CHlsSession::kMaxSegmentBytes, init);
+    if (failure == kFailNone)
+        failure = probe.fetch.Get(list.segments.back().address, CHlsSession::kMaxSegmentBytes, bytes);
+    CSegmentDemuxer demuxer;
+    StreamFrame frame;
+    double seconds = 0;
+    if (failure == kFailNone &&
+        (demuxer.Open(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                      init.empty() ? nullptr : reinterpret_cast<const unsigned char*>(init.data()), init.size()) !=
+             kSegmentOk ||
+         !demuxer.Next(frame, seconds)))
+        failure = kFailUnknownFormat;
+    if (failure != kFailNone) {
+        probe.text = StationFailureText(failure, probe.fetch.Status(), ja);
+        return;
+    }
+    std::wstring answer = std::wstring(L"HLS · ") + StreamSniff::Name(demuxer.Kind());
+    if (bandwidth)
+        answer += L" · " + std::to_wstring(bandwidth / 1000) + L" kbit/s";
+    answer += L" · " + RateText(frame.rate) + L" " + ChannelsText(frame.channels, ja);
+    if (!variants.empty())
+        answer += (ja ? L" · 種類: " : L" · variants: ") + variants + L" kbit/s";
+    probe.text = answer;
+    probe.ok = true;
+}
+
 void Run(Probe& probe)
 {
     CStationConnection& c = probe.connection;
     if (!c.Open(probe.address.c_str(), probe.timeoutMs)) {
+        if (c.Failure() == kFailHls)
+            return RunHls(probe);
         probe.text = c.Reason(probe.japanese);
         return;
     }
@@ -131,6 +194,7 @@ bool CStationProbe::Describe(const wchar_t* address, bool japanese, wchar_t* tex
                 // The probe's thread ends on its own, soon or (Wine's WinHTTP,
                 // a name resolver) at its own time out; the answer cannot wait.
                 probe->connection.Abort();
+                probe->fetch.Abort();
                 WaitForSingleObject(thread, 250);
                 break;
             }

@@ -1,6 +1,7 @@
 #include "stream/StationReader.h"
 
 #include "foundation/Trace.h"
+#include "stream/SegmentDemuxer.h"
 
 #include <climits>
 #include <new>
@@ -39,7 +40,8 @@ long long FrameTicks(const StreamFrame& frame)
 CStationReader::CStationReader(const wchar_t* address, CStationListener* listener)
     : m_Address(address ? address : L""), m_pListener(listener), m_hThread(nullptr),
       m_hQuit(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_bQuit(0), m_pConnection(nullptr), m_LastFormat(),
-      m_bHandedOn(false), m_LastEnd(0), m_bBroken(false)
+      m_bHandedOn(false), m_LastEnd(0), m_bBroken(false), m_bMended(false), m_HlsKind(kKindUnknown),
+      m_bHlsFrames(false)
 {
     InitializeCriticalSection(&m_Lock);
 }
@@ -71,6 +73,8 @@ void CStationReader::Stop()
     EnterCriticalSection(&m_Lock);
     if (m_pConnection)
         m_pConnection->Abort();
+    if (m_pHls)
+        m_pHls->Abort();
     LeaveCriticalSection(&m_Lock);
     WaitForSingleObject(m_hThread, INFINITE);
     CloseHandle(m_hThread);
@@ -95,6 +99,19 @@ void CStationReader::Run()
 {
     size_t retry = 0;
     while (!m_bQuit) {
+        if (m_pHls) {
+            StationFailure failure = kFailNone;
+            bool delivered = FollowHls(failure);
+            if (m_bQuit)
+                break;
+            Trace(L"[CStationReader] %s: %s\n", m_Address.c_str(), StationFailureText(failure, 0, false).c_str());
+            m_pListener->OnStationFailed(*this, failure, 0, delivered);
+            if (delivered)
+                retry = 0;
+            WaitForSingleObject(m_hQuit, kRetryMs[retry < 4 ? retry : 4]);
+            ++retry;
+            continue;
+        }
         CStationConnection* connection = new (std::nothrow) CStationConnection();
         bool delivered = false, opened = false;
         if (connection) {
@@ -104,7 +121,20 @@ void CStationReader::Run()
             if (m_bQuit)
                 connection->Abort();
             opened = connection->Open(m_Address.c_str());
-            if (opened) {
+            if (!opened && connection->Failure() == kFailHls) {
+                // Followed as HLS from now on, by its playlists.
+                CHlsSession* session = new (std::nothrow) CHlsSession(m_Address);
+                EnterCriticalSection(&m_Lock);
+                m_pConnection = nullptr;
+                m_pHls.reset(session);
+                if (m_bQuit && session)
+                    session->Abort();
+                LeaveCriticalSection(&m_Lock);
+                delete connection;
+                if (session)
+                    continue;
+                connection = nullptr;
+            } else if (opened) {
                 Trace(L"[CStationReader] %s answered: %s\n", m_Address.c_str(), StreamSniff::Name(connection->Info().kind));
                 m_pListener->OnStationConnected(*this, connection->Info());
                 delivered = Receive(*connection);
@@ -122,14 +152,40 @@ void CStationReader::Run()
             retry = 0;
         if (connection) {
             Trace(L"[CStationReader] %s: %s\n", m_Address.c_str(), connection->Reason(false).c_str());
-            m_pListener->OnStationFailed(*this, *connection, opened);
+            m_pListener->OnStationFailed(*this, connection->Failure(), connection->Status(), opened);
         }
         delete connection;
         if (m_bHandedOn)
             m_bBroken = true;
-        DWORD wait = kRetryMs[retry < sizeof(kRetryMs) / sizeof(kRetryMs[0]) ? retry : sizeof(kRetryMs) / sizeof(kRetryMs[0]) - 1];
+        WaitForSingleObject(m_hQuit, kRetryMs[retry < 4 ? retry : 4]);
         ++retry;
-        WaitForSingleObject(m_hQuit, wait);
+    }
+}
+
+void CStationReader::Arrival::Begin(long long now)
+{
+    *this = Arrival();
+    connected = moved = now;
+    estimate = LLONG_MAX;
+}
+
+void CStationReader::Arrive(Arrival& arrival, Held&& one)
+{
+    long long now = CounterNow();
+    if (now - arrival.at < arrival.estimate - kJitterTicks)
+        arrival.moved = now;
+    if (now - arrival.at < arrival.estimate)
+        arrival.estimate = now - arrival.at;
+    one.at = arrival.at;
+    arrival.at += FrameTicks(one.frame);
+    if (arrival.settled)
+        HandOn(one, arrival.estimate);
+    else
+        arrival.held.push_back(std::move(one));
+    if (!arrival.settled &&
+        (now - arrival.moved >= kSettleTicks || now - arrival.connected >= kSettleMaxTicks)) {
+        arrival.settled = true;
+        Settle(arrival.held, arrival.estimate);
     }
 }
 
@@ -138,9 +194,9 @@ bool CStationReader::Receive(CStationConnection& connection)
     CFrameSplitter splitter(connection.Info().kind);
     std::vector<unsigned char> buffer(16384);
     std::vector<StationTitle> titles;
-    std::vector<Held> held;
-    long long connected = CounterNow(), estimate = LLONG_MAX, moved = connected, at = 0;
-    bool settled = false, any = false;
+    Arrival arrival;
+    arrival.Begin(CounterNow());
+    bool any = false;
     std::wstring title;
     bool titled = false;
     size_t got = 0;
@@ -152,35 +208,92 @@ bool CStationReader::Receive(CStationConnection& connection)
             titles.clear();
         }
         splitter.Feed(buffer.data(), got);
-        StreamFrame frame;
-        while (splitter.Next(frame)) {
-            long long now = CounterNow();
-            if (now - at < estimate - kJitterTicks)
-                moved = now;
-            if (now - at < estimate)
-                estimate = now - at;
-            Held one{std::vector<unsigned char>(frame.data, frame.data + frame.bytes), frame, at,
+        for (StreamFrame frame; splitter.Next(frame);) {
+            Held one{std::vector<unsigned char>(frame.data, frame.data + frame.bytes), frame, 0,
                      Hash(frame.data, frame.bytes), title, titled};
             one.frame.data = nullptr;
             titled = false;
-            at += FrameTicks(frame);
             any = true;
-            if (settled) {
-                HandOn(one, estimate);
-                continue;
-            }
-            held.push_back(std::move(one));
+            Arrive(arrival, std::move(one));
         }
+        // A burst that ends with the bytes: its estimate has stood still since.
         long long now = CounterNow();
-        if (!settled && !held.empty() && (now - moved >= kSettleTicks || now - connected >= kSettleMaxTicks)) {
-            settled = true;
-            Settle(held, estimate);
+        if (!arrival.settled && !arrival.held.empty() &&
+            (now - arrival.moved >= kSettleTicks || now - arrival.connected >= kSettleMaxTicks)) {
+            arrival.settled = true;
+            Settle(arrival.held, arrival.estimate);
         }
     }
     // A drop before the burst was over: what came is handed on all the same.
-    if (!settled && !m_bQuit)
-        Settle(held, estimate);
+    if (!arrival.settled && !m_bQuit)
+        Settle(arrival.held, arrival.estimate);
     return any;
+}
+
+bool CStationReader::FollowHls(StationFailure& failure)
+{
+    m_bHlsFrames = false;
+    if (m_HlsArrival.connected == 0)
+        m_HlsArrival.Begin(CounterNow());
+    failure = m_pHls->Run(*this, &m_bQuit, m_hQuit);
+    // Frames still held when the session failed are handed on all the same.
+    if (!m_HlsArrival.settled && !m_HlsArrival.held.empty() && !m_bQuit) {
+        m_HlsArrival.settled = true;
+        Settle(m_HlsArrival.held, m_HlsArrival.estimate);
+    }
+    if (m_bHandedOn && failure != kFailCancelled)
+        m_bBroken = true;
+    return m_bHlsFrames;
+}
+
+void CStationReader::OnSegment(const HlsSegment& segment, const std::string& bytes, const std::string& init)
+{
+    CSegmentDemuxer demuxer;
+    SegmentResult opened = demuxer.Open(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                                        init.empty() ? nullptr : reinterpret_cast<const unsigned char*>(init.data()),
+                                        init.size());
+    if (opened != kSegmentOk) {
+        Trace(L"[CStationReader] segment %lld of %s cannot be read (%d): it is lost\n", segment.sequence,
+              m_Address.c_str(), static_cast<int>(opened));
+        OnSegmentsLost(segment.sequence, 1, segment.seconds);
+        return;
+    }
+    if (demuxer.Kind() != m_HlsKind) {
+        m_HlsKind = demuxer.Kind();
+        StationInfo info;
+        info.address = m_pHls->Media();
+        info.kind = m_HlsKind;
+        Trace(L"[CStationReader] %s answered: HLS of %s\n", m_Address.c_str(), StreamSniff::Name(m_HlsKind));
+        m_pListener->OnStationConnected(*this, info);
+    }
+    // On the broadcaster's clock where the playlist gives it: the segment's
+    // time plus the frame's from the segment's first.
+    StreamFrame frame;
+    double seconds = 0, first = -1;
+    while (!m_bQuit && demuxer.Next(frame, seconds)) {
+        Held one{std::vector<unsigned char>(frame.data, frame.data + frame.bytes), frame, 0,
+                 Hash(frame.data, frame.bytes), std::wstring(), false};
+        one.frame.data = nullptr;
+        m_bHlsFrames = true;
+        if (first < 0)
+            first = seconds;
+        if (segment.onAir) {
+            one.at = segment.onAir + static_cast<long long>((seconds - first) * 1e7 + 0.5) - WallLessCounter();
+            HandOn(one, 0);
+        } else {
+            Arrive(m_HlsArrival, std::move(one));
+        }
+    }
+}
+
+void CStationReader::OnSegmentsLost(long long first, long long count, double seconds)
+{
+    (void)first;
+    (void)count;
+    (void)seconds;
+    // Told with the frames after the gap, by where they are placed.
+    if (m_bHandedOn)
+        m_bBroken = true;
 }
 
 void CStationReader::Settle(std::vector<Held>& held, long long estimate)
@@ -235,14 +348,7 @@ void CStationReader::Settle(std::vector<Held>& held, long long estimate)
             one.titled = true;
         }
         titled = false;
-        if (m_bBroken && !one.frame.header) {
-            long long live = estimate + one.at + WallLessCounter();
-            long long lost = found ? 0 : live - m_LastEnd;
-            Trace(L"[CStationReader] %s: frames again after the drop, %lld ms lost\n", m_Address.c_str(),
-                  (lost > 0 ? lost : 0) / 10000);
-            m_pListener->OnStationBack(*this, m_LastEnd, lost > 0 ? lost : 0);
-            m_bBroken = false;
-        }
+        m_bMended = found;
         HandOn(one, estimate);
     }
     held.clear();
@@ -271,6 +377,13 @@ void CStationReader::HandOn(Held& one, long long estimate)
     }
     long long ticks = FrameTicks(frame);
     long long live = estimate + one.at + WallLessCounter();
+    if (m_bBroken && !frame.header) {
+        long long lost = m_bMended ? 0 : live - m_LastEnd;
+        Trace(L"[CStationReader] %s: frames again after the drop, %lld ms lost\n", m_Address.c_str(),
+              (lost > 0 ? lost : 0) / 10000);
+        m_pListener->OnStationBack(*this, m_LastEnd, lost > 0 ? lost : 0);
+        m_bBroken = m_bMended = false;
+    }
     m_pListener->OnStationFrame(*this, frame, live, ticks, one.titled ? one.title.c_str() : nullptr);
     if (!frame.header) {
         m_bHandedOn = true;

@@ -11,17 +11,26 @@
 // stops moving (the burst is over). After a drop, the part of the new burst
 // already handed on is found by its bytes and passed over; the rest fills
 // the break.
+//
+// An HLS station (the address answers with an HLS playlist) is followed by
+// a CHlsSession instead, each segment's frames taken out by CSegmentDemuxer.
+// Where the playlist gives the broadcaster's clock, a frame is placed on it;
+// else by its arrival, as above. The sequence numbers keep every segment to
+// one fetch, across reloads and failures.
 #pragma once
 
 #include "frames/FrameSplitter.h"
+#include "stream/HlsSegmentSink.h"
+#include "stream/HlsSession.h"
 #include "stream/StationConnection.h"
 #include "stream/StationListener.h"
 
 #include <windows.h>
+#include <memory>
 #include <string>
 #include <vector>
 
-class CStationReader {
+class CStationReader : private IHlsSegmentSink {
 public:
     static constexpr DWORD kRetryMs[] = {1000, 2000, 5000, 10000, 30000};
     // The burst is over once the estimate has not moved earlier by more
@@ -54,10 +63,24 @@ private:
         bool titled;
     };
 
+    // Where a connection's (or an HLS session's) frames are placed by their arrival.
+    struct Arrival {
+        long long connected = 0, estimate = 0, moved = 0, at = 0;
+        bool settled = false;
+        std::vector<Held> held;
+        void Begin(long long now);
+    };
+
     static DWORD WINAPI ThreadProc(void* param);
     void Run();
     // One connection's frames until it drops; true when any came.
     bool Receive(CStationConnection& connection);
+    // An HLS station's segments until a failure; true when any frame came.
+    bool FollowHls(StationFailure& failure);
+    void OnSegment(const HlsSegment& segment, const std::string& bytes, const std::string& init) override;
+    void OnSegmentsLost(long long first, long long count, double seconds) override;
+    // One frame placed by its arrival: held until the burst is over, then handed on.
+    void Arrive(Arrival& arrival, Held&& one);
     // The held frames with what was handed on already passed over, once the burst is over.
     void Settle(std::vector<Held>& held, long long estimate);
     void HandOn(Held& frame, long long estimate);
@@ -70,6 +93,7 @@ private:
     volatile LONG m_bQuit;
     CRITICAL_SECTION m_Lock;  // m_pConnection against Stop's Abort
     CStationConnection* m_pConnection;
+    std::unique_ptr<CHlsSession> m_pHls;  // an HLS station's, once its playlist answered (the pointer under m_Lock)
 
     // The thread's own: what was handed on last, and the Ogg header pages
     // handed on (a reconnect's same headers are passed over).
@@ -79,4 +103,10 @@ private:
     bool m_bHandedOn;
     long long m_LastEnd;    // wall clock: where the last frame handed on ended
     bool m_bBroken;         // a drop since the last frame handed on
+    bool m_bMended;         // the new burst went on from the last frame: nothing lost
+    // An HLS station's: the kind its segments carry, where frames without
+    // the broadcaster's clock are placed, whether a frame came in this Run.
+    StreamKind m_HlsKind;
+    Arrival m_HlsArrival;
+    bool m_bHlsFrames;
 };

@@ -327,8 +327,9 @@ TEST_F(StationTest, DescribeSaysWhatTheStationSends)
         {L"/opus", false, true, L"Ogg Opus · 48 kHz stereo · Test Station", L"Ogg Opus · 48 kHz ステレオ · Test Station"},
         {L"/html", false, false, L"The address leads to a web page, not a stream.",
          L"このアドレスは放送ではなくウェブページです。"},
-        {L"/hls.m3u8", false, false, L"The address is an HLS playlist, which cannot be recorded yet.",
-         L"このアドレスは HLS のプレイリストで、まだ録音できません。"},
+        // An HLS playlist whose segment is not there.
+        {L"/hls.m3u8", false, false, L"The station has no stream at this address (HTTP 404).",
+         L"このアドレスに放送はありません (HTTP 404)。"},
         {L"/refuse403?c=30", false, false, L"The station refused the connection (HTTP 403).",
          L"放送局が接続を拒否しました (HTTP 403)。"},
     };

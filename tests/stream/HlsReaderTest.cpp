@@ -1,0 +1,163 @@
+// The station's reader on the test HLS station (tests/stream/hls_station.py,
+// started by run-stream-tests.sh): in each of the station's forms and
+// faults, every frame handed on is one the station served, once, in order,
+// placed on the broadcaster's clock to the millisecond where the playlist
+// gives it; a segment that expired is one break, told with its length.
+#include "stream/StationProbe.h"
+#include "stream/StationReader.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <map>
+#include <mutex>
+#include <sstream>
+
+namespace {
+
+struct Served {
+    long long sequence;
+    long long onAir;  // UTC ticks
+};
+
+long long IsoTicks(const std::string& iso)
+{
+    return CHlsPlaylist::ParseDateTime(iso);
+}
+
+// The station's log of frames served, by hash.
+std::map<std::string, Served> ServedFrames(const std::string& variant)
+{
+    std::map<std::string, Served> served;
+    std::istringstream log(ReadBytes(EnvironmentValue(L"MARIVANE_HLS_LOG")));
+    for (std::string line; std::getline(log, line);) {
+        std::istringstream in(line);
+        std::string conn, kind, target, pdt, hash;
+        long long sequence, index, bytes;
+        if (in >> conn >> kind >> target >> sequence >> index >> pdt >> bytes >> hash && kind == "frame" &&
+            target.rfind("/" + variant + "/", 0) == 0)
+            served.emplace(hash, Served{sequence, IsoTicks(pdt)});
+    }
+    return served;
+}
+
+struct Collector : CStationListener {
+    std::mutex lock;
+    std::vector<std::pair<std::string, long long>> frames;  // hash, live
+    std::vector<long long> lost;
+    std::vector<StationFailure> failures;
+    StreamKind kind = kKindUnknown;
+    void OnStationConnected(const CStationReader&, const StationInfo& info) override { kind = info.kind; }
+    void OnStationFailed(const CStationReader&, StationFailure failure, unsigned, bool) override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        failures.push_back(failure);
+    }
+    void OnStationFrame(const CStationReader&, const StreamFrame& f, long long live, long long, const wchar_t*) override
+    {
+        unsigned long long h = 0xcbf29ce484222325ULL;
+        for (unsigned i = 0; i < f.bytes; ++i)
+            h = (h ^ f.data[i]) * 0x100000001b3ULL;
+        char text[17];
+        snprintf(text, 17, "%016llx", h);
+        std::lock_guard<std::mutex> hold(lock);
+        frames.push_back({text, live});
+    }
+    void OnStationBack(const CStationReader&, long long, long long ticks) override
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        lost.push_back(ticks);
+    }
+};
+
+}  // namespace
+
+TEST(HlsStation, FramesOnTheBroadcastersClockOnceAndInOrder)
+{
+    std::wstring port = EnvironmentValue(L"MARIVANE_HLS_PORT");
+    if (port.empty())
+        GTEST_SKIP() << "run by run-stream-tests.sh, beside the test HLS station";
+    struct Row {
+        const wchar_t* path;
+        const char* variant;
+        bool onAir;        // the playlist gives the broadcaster's clock
+        size_t breaks;     // segments that expired
+        StationFailure failure;  // kFailNone: frames come
+        DWORD ms;          // how long it is read: a fault comes once in ten segments
+    } rows[] = {
+        {L"/master.m3u8?form=ts", "live", true, 0, kFailNone, 8000},  // the best variant of three
+        {L"/live/aac.m3u8", "live", true, 0, kFailNone, 8000},
+        {L"/live/mp4.m3u8", "live", true, 0, kFailNone, 8000},
+        {L"/retry/ts.m3u8", "retry", true, 0, kFailNone, 10000},  // 404 twice, then served
+        {L"/expire/ts.m3u8", "expire", true, 1, kFailNone, 22000},
+        {L"/nopdt/ts.m3u8", "nopdt", false, 0, kFailNone, 8000},
+        {L"/key/ts.m3u8", "key", true, 0, kFailHlsEncrypted, 3000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(Narrow(row.path));
+        Collector got;
+        {
+            CStationReader reader((L"http://127.0.0.1:" + port + row.path).c_str(), &got);
+            ASSERT_TRUE(reader.Start());
+            Sleep(row.ms);
+            reader.Stop();
+        }
+        if (row.failure != kFailNone) {
+            EXPECT_TRUE(got.frames.empty());
+            ASSERT_FALSE(got.failures.empty());
+            EXPECT_EQ(got.failures.front(), row.failure);
+            continue;
+        }
+        EXPECT_EQ(got.kind, kKindAac);
+        std::map<std::string, Served> served = ServedFrames(row.variant);
+        ASSERT_GT(got.frames.size(), 560u);  // the window, 12 s, and what came after
+        size_t breaks = 0, unknown = 0;
+        const Served* last = nullptr;
+        for (const auto& frame : got.frames) {
+            auto found = served.find(frame.first);
+            if (found == served.end()) {
+                ++unknown;
+                continue;
+            }
+            if (row.onAir)
+                EXPECT_NEAR(static_cast<double>(frame.second - found->second.onAir), 0.0, 10000.0) << "within 1 ms";
+            if (last) {
+                EXPECT_GT(found->second.onAir, last->onAir) << "in order, none twice";
+                breaks += found->second.sequence > last->sequence + 1;
+            }
+            last = &found->second;
+        }
+        EXPECT_EQ(unknown, 0u);
+        EXPECT_EQ(breaks, row.breaks);
+        ASSERT_EQ(got.lost.size(), row.breaks);
+        for (long long ticks : got.lost)
+            EXPECT_NEAR(ticks / 1e7, 2.0, 0.05) << "one segment's length";
+    }
+}
+
+// Try on an HLS station: its variants, the one recorded, what it holds; an encrypted one told.
+TEST(HlsStation, TrySaysWhatTheStationOffers)
+{
+    std::wstring port = EnvironmentValue(L"MARIVANE_HLS_PORT");
+    if (port.empty())
+        GTEST_SKIP() << "run by run-stream-tests.sh, beside the test HLS station";
+    struct Row {
+        const wchar_t* path;
+        bool ok;
+        const wchar_t* english;
+        const wchar_t* japanese;
+    } rows[] = {
+        {L"/master.m3u8?form=mp4", true,
+         L"HLS · AAC · 130 kbit/s · 48 kHz stereo · variants: 60, 2500 (not recordable), 130 kbit/s",
+         L"HLS · AAC · 130 kbit/s · 48 kHz ステレオ · 種類: 60、2500 (録音不可)、130 kbit/s"},
+        {L"/nopdt/aac.m3u8", true, L"HLS · AAC · 48 kHz stereo", L"HLS · AAC · 48 kHz ステレオ"},
+        {L"/key/ts.m3u8", false, L"This HLS station is encrypted and cannot be recorded.",
+         L"この HLS 放送は暗号化されていて、録音できません。"},
+    };
+    for (const Row& row : rows)
+        for (bool japanese : {false, true}) {
+            wchar_t text[200];
+            EXPECT_EQ(CStationProbe::Describe((L"http://127.0.0.1:" + port + row.path).c_str(), japanese, text, 200),
+                      row.ok);
+            EXPECT_EQ(std::wstring(text), japanese ? row.japanese : row.english) << Narrow(row.path);
+        }
+}
