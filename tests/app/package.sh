@@ -24,10 +24,10 @@ check "the setup installs the program, the libraries' licenses and its Start-men
   [ -f "$inst/help/index-en.html" ] && [ -f "$users/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Marivane.lnk" ] &&
   [ "$(ls "$inst/licenses")" = "$(ls "$root/build/deps/prefix/licenses")" ]'
 # The codecs linked in statically: the program stays small and needs the system's DLLs only
-# (WinHTTP and Winsock for the stations among them).
+# (WinHTTP and Winsock for the stations among them, bcrypt for FFmpeg's random seed).
 check "the program is at most 3 MB and imports system DLLs only" '[ $(stat -c %s "$inst/marivane.exe") -le 3145728 ] &&
   ! x86_64-w64-mingw32-objdump -p "$inst/marivane.exe" | sed -n "s/^\tDLL Name: //p" |
-    grep -viE "^(kernel32|user32|gdi32|advapi32|shell32|ole32|comctl32|winmm|powrprof|wtsapi32|msvcrt|winhttp|ws2_32)\.dll$"'
+    grep -viE "^(kernel32|user32|gdi32|advapi32|shell32|ole32|comctl32|winmm|powrprof|wtsapi32|msvcrt|winhttp|ws2_32|bcrypt)\.dll$"'
 check "Apps & features shows its version" 'wine reg query "$uninstall" /v DisplayVersion | grep -q "$version"'
 check "it starts with Windows" 'wine reg query "$run" /v Marivane | grep -q "marivane.exe"'
 

@@ -16,7 +16,9 @@ TEST(AboutDialog, ShowsTheVersionAndTheLibrariesLicenses)
                   EXPECT_EQ(ControlText(dialog, IDC_ABOUT_VERSION), L"Version " MARIVANE_VERSION_TEXT);
                   std::wstring licenses = ControlText(dialog, IDC_ABOUT_LICENSES);
                   for (const wchar_t* part : {L"FLAC 1.4.2\r\n", L"Opus 1.3.1\r\n", L"libopusenc 0.2.1\r\n",
-                                              L"speexdsp 1.2.1\r\n", L"Redistribution and use in source and binary forms"})
+                                              L"speexdsp 1.2.1\r\n", L"FFmpeg 5.1.9\r\n",
+                                              L"Redistribution and use in source and binary forms",
+                                              L"GNU LESSER GENERAL PUBLIC LICENSE"})
                       EXPECT_NE(licenses.find(part), std::wstring::npos) << Narrow(part);
                   SaveScreenshot(dialog, ja ? L"about-ja" : L"about-en");
               });
