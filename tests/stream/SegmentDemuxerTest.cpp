@@ -115,7 +115,7 @@ TEST(SegmentDemuxer, HandsOutEverySegmentsFramesWholeAndInPlace)
     } rows[] = {
         {"ts0.ts", "", kKindAac, nullptr},          {"ts1.ts", "", kKindAac, nullptr},
         {"aac1.aac", "", kKindAac, "ts1.ts"},       {"aac2.aac", "", kKindAac, "ts2.ts"},
-        {"mp41.m4s", "init.mp4", kKindAac, nullptr}, {"mp42.m4s", "init.mp4", kKindAac, nullptr},
+        {"mp40.m4s", "init.mp4", kKindAac, nullptr}, {"mp42.m4s", "init.mp4", kKindAac, nullptr},
         {"mp3ts1.ts", "", kKindMp3, nullptr},       {"mp31.mp3", "", kKindMp3, "mp3ts1.ts"},
         {"tone.mp3", "", kKindMp3, nullptr},
     };
