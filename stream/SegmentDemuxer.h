@@ -38,8 +38,10 @@ public:
     // kKindAac or kKindMp3 once open.
     StreamKind Kind() const { return m_Kind; }
     // The next frame, valid until the next call, and when it plays in
-    // seconds on the station's clock; false at the end, then Result says
-    // whether the segment ended well.
+    // seconds on the segment's clock: TS and packed audio on the 33-bit
+    // 90 kHz one (it wraps after 26.5 hours, which the caller unwraps from
+    // segment to segment), MP4 on its track's, an MP3 file from 0. False at
+    // the end, then Result says whether the segment ended well.
     bool Next(StreamFrame& frame, double& seconds);
     SegmentResult Result() const { return m_Result; }
     // Frames passed over: damaged, not whole, or not the stream's codec.

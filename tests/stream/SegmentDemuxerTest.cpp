@@ -115,7 +115,7 @@ TEST(SegmentDemuxer, HandsOutEverySegmentsFramesWholeAndInPlace)
     } rows[] = {
         {"ts0.ts", "", kKindAac, nullptr},          {"ts1.ts", "", kKindAac, nullptr},
         {"aac1.aac", "", kKindAac, "ts1.ts"},       {"aac2.aac", "", kKindAac, "ts2.ts"},
-        {"mp41.m4s", "init.mp4", kKindAac, nullptr}, {"mp42.m4s", "init.mp4", kKindAac, nullptr},
+        {"mp40.m4s", "init.mp4", kKindAac, nullptr}, {"mp42.m4s", "init.mp4", kKindAac, nullptr},
         {"mp3ts1.ts", "", kKindMp3, nullptr},       {"mp31.mp3", "", kKindMp3, "mp3ts1.ts"},
         {"tone.mp3", "", kKindMp3, nullptr},
     };
@@ -230,12 +230,15 @@ TEST(SegmentDemuxer, RefusesWhatItCannotRecordAndSurvivesDamage)
             EXPECT_EQ(Tool("ffmpeg -v error -i " + UnixArg(dir.File(L"frames.aac")) + " -f null - 2>&1"), "");
         }
     }
-    // Every length of every kind of segment, cut short.
+    // Every kind of segment cut short at one length after another, or with
+    // five bytes overwritten there.
     for (const char* name : {"ts1.ts", "aac1.aac", "mp31.mp3", "mp3ts1.ts", "mp41.m4s"}) {
         std::string bytes = Segment(name), withInit = *name == 'm' && name[2] == '4' ? init : "";
-        for (size_t size = 1; size < bytes.size(); size += 613) {
-            Demuxed d = Demux(bytes.substr(0, size), withInit);
-            ASSERT_TRUE(d.whole) << name << " cut to " << size;
+        for (size_t at = 1; at < bytes.size(); at += 313) {
+            std::string overwritten = bytes;
+            overwritten.replace(at, 5, 5, '\xFF');
+            ASSERT_TRUE(Demux(bytes.substr(0, at), withInit).whole) << name << " cut to " << at;
+            ASSERT_TRUE(Demux(overwritten, withInit).whole) << name << " overwritten at " << at;
         }
     }
 }
