@@ -8,9 +8,11 @@
 # video alone in TS, Opus in MP4.
 set -eu
 out=$(cd "$(dirname "$0")/../.." && pwd)/build/segments
+# Made again when this script changes.
+stamp=$(sha1sum "$0" | cut -c1-12)
 mkdir -p "$out"
 cd "$out"
-[ -f done ] && { echo "$out"; exit 0; }
+[ "$(cat done 2>/dev/null)" = "$stamp" ] && { echo "$out"; exit 0; }
 ff() { ffmpeg -v error -y -nostdin "$@"; }
 sox -n -r 44100 -c 2 -b 16 tone.wav synth 6 sine 300-900
 hls() { # name, segment type, codec options...
@@ -39,5 +41,5 @@ lame -t --quiet -b 128 tone.wav tone.mp3
 ff -i tone.wav -t 1 -c:a ac3 -f mpegts ac3.ts
 ff -f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v mpeg2video -f mpegts video.ts
 ff -i tone.wav -t 1 -c:a libopus -movflags +frag_keyframe+empty_moov -f mp4 opus.mp4
-touch done
+echo "$stamp" > done
 echo "$out"
