@@ -5,7 +5,9 @@
 
 #include "app/Recorder.h"
 #include "frames/FrameSplitter.h"
+#include "stream/HlsPlaylist.h"
 
+#include <cmath>
 #include <map>
 #include <sstream>
 
@@ -88,4 +90,42 @@ inline ProgramItem* StationProgram(const CDateTime& start, int seconds, const wc
     ProgramItem* p = Program(start, stop, 0, title);
     p->m_Source.Assign(Station(path).c_str());
     return p;
+}
+
+// The HLS station's log (tests/stream/hls_station.py): each AAC frame served
+// under a path, by hash; the media loops, so one hash may be on air at several times.
+inline std::multimap<std::string, double> HlsServed(const std::string& path)
+{
+    std::multimap<std::string, double> served;  // hash, on air (Unix seconds)
+    std::istringstream lines(ReadBytes(EnvironmentValue(L"MARIVANE_HLS_LOG")));
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream in(line);
+        std::string conn, kind, target, sequence, index, pdt, bytes, hash;
+        if (in >> conn >> kind >> target >> sequence >> index >> pdt >> bytes >> hash && kind == "frame" &&
+            target.rfind(path, 0) == 0)
+            served.emplace(hash, static_cast<double>(CHlsPlaylist::ParseDateTime(pdt) - 116444736000000000LL) / 1e7);
+    }
+    return served;
+}
+
+// The on-air times of an .aac recording's frames, each the served one
+// nearest the one before plus a frame (the first: nearest to start); NaN
+// for a frame the station never served.
+inline std::vector<double> HlsOnAir(const std::wstring& file, const std::string& path, double start)
+{
+    std::multimap<std::string, double> served = HlsServed(path);
+    std::string bytes = ReadBytes(file);
+    CFrameSplitter splitter(kKindAac);
+    splitter.Feed(bytes.data(), bytes.size());
+    std::vector<double> times;
+    for (StreamFrame f; splitter.Next(f, true);) {
+        double want = times.empty() ? start : times.back() + 1024.0 / 48000;
+        double best = std::nan("");
+        auto range = served.equal_range(Fnv(f.data, f.bytes));
+        for (auto it = range.first; it != range.second; ++it)
+            if (std::isnan(best) || std::fabs(it->second - want) < std::fabs(best - want))
+                best = it->second;
+        times.push_back(best);
+    }
+    return times;
 }

@@ -163,3 +163,67 @@ TEST(StationRecording, KilledMidProgramTheFilePlays)
     ToolRun decoded = RunTool("mpg123 -q -t " + UnixArg(file));
     EXPECT_EQ(decoded.exitCode, 0) << decoded.output;
 }
+
+namespace {
+
+ProgramItem* HlsProgram(const CDateTime& start, int seconds, const wchar_t* title, const std::wstring& path)
+{
+    ProgramItem* p = StationProgram(start, seconds, title, L"");
+    p->m_Source.Assign((L"http://127.0.0.1:" + EnvironmentValue(L"MARIVANE_HLS_PORT") + path).c_str());
+    return p;
+}
+
+// A recording's frames against the HLS station's log: the frames on air
+// from start to stop, to the frame, none missing or twice. Their on-air times.
+std::vector<double> CheckOnAir(Recorder& rec, const wchar_t* title, const CDateTime& start, int seconds,
+                               const std::string& path)
+{
+    SCOPED_TRACE(Narrow(title));
+    const double frame = 1024.0 / 48000;
+    std::wstring file = rec.wavDir + L"\\" + title + L"_" + Stamp(start) + L"_000.aac";
+    std::vector<double> times = HlsOnAir(file, path, UnixTime(start));
+    if (times.empty()) {
+        ADD_FAILURE() << "no frames in " << Narrow(file);
+        return times;
+    }
+    for (size_t i = 0; i < times.size(); ++i) {
+        EXPECT_FALSE(std::isnan(times[i])) << "frame " << i << " is one the station served";
+        if (i) {
+            EXPECT_NEAR(times[i] - times[i - 1], frame, 0.001) << "frame " << i << " follows the one before";
+        }
+    }
+    EXPECT_NEAR(times.front(), UnixTime(start), frame) << "the first frame on air at the start";
+    EXPECT_NEAR(times.back() + frame, UnixTime(start) + seconds, frame) << "the last one at the stop";
+    ToolRun probe = RunTool("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 " +
+                            UnixArg(file));
+    EXPECT_EQ(atoi(probe.output.c_str()), static_cast<int>(times.size())) << probe.output;
+    return times;
+}
+
+}  // namespace
+
+// An HLS station on the broadcaster's clock, half a minute behind the air:
+// one program (TS, the best of the master's variants), then two back to
+// back on another address (fMP4), set up beside the first. Each file holds
+// the frames on air from its start to its stop, to the frame; the second
+// of the pair goes on from the first's last frame; each ends once the
+// segment holding its stop has come. Then a program started 40 s late
+// takes its first 40 s from the station's long window.
+TEST(StationRecording, HlsOnTheBroadcastersClock)
+{
+    if (EnvironmentValue(L"MARIVANE_HLS_PORT").empty())
+        GTEST_SKIP() << "run by run-stream-tests.sh, beside the test HLS station";
+    Recorder rec;
+    CDateTime a = SecondsFromNow(12), b = a, c = a, late = SecondsFromNow(-40);
+    b.AddTicks(14 * CDateTime::kSecond);
+    c.AddTicks(24 * CDateTime::kSecond);
+    rec.Write({HlsProgram(late, 50, L"Late", L"/long/ts.m3u8"), HlsProgram(a, 12, L"Radio", L"/master.m3u8?form=ts"),
+               HlsProgram(b, 10, L"Seam1", L"/live/mp4.m3u8"), HlsProgram(c, 10, L"Seam2", L"/live/mp4.m3u8")},
+              100);
+    ASSERT_NO_FATAL_FAILURE(rec.RunUntil("[CWaveWriter] closed " + Narrow(rec.wavDir) + "\\Seam2_", 150000, 500));
+    CheckOnAir(rec, L"Late", late, 50, "/long/");
+    CheckOnAir(rec, L"Radio", a, 12, "/live/");
+    std::vector<double> first = CheckOnAir(rec, L"Seam1", b, 10, "/live/"), second = CheckOnAir(rec, L"Seam2", c, 10, "/live/");
+    ASSERT_FALSE(first.empty() || second.empty());
+    EXPECT_NEAR(second.front() - first.back(), 1024.0 / 48000, 0.001) << "the seam: 0 frames lost, 0 twice";
+}
