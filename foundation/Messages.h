@@ -75,6 +75,7 @@ enum RecordingNotice : WPARAM {
     kNoticeSourceNotUnderstood = 41,  // a program's source is not understood: the settings' device records (lParam: "title\tsource")
     kNoticeStreamBreak = 42,     // a station's stream broke and is back, or the program ended in the break (lParam: "title\thh:mm:ss\th:mm:ss lost")
     kNoticeStationNothing = 43,  // a station's program ended without a frame: no file (lParam: "title\taddress")
+    kNoticeLateStart = 44,       // a station's program started late: how much the station still kept (lParam: "title\th:mm:ss late\th:mm:ss kept")
 };
 
 // Characters in a recording's file-name prefix.

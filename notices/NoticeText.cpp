@@ -107,6 +107,8 @@ const Texts kTexts[] = {
      L"%s: the station (%s) does not answer: %s It is tried again until the program ends; no file is made until it "
      L"answers."},
     {kNoticeStreamBreak, L"%s: %s にストリームが途切れました。失われたのは %s です", L"%s: the stream broke at %s; %s lost"},
+    {kNoticeLateStart, L"%s: 録音の開始が %s 遅れました。そのうち %s は放送局が保持していた分から録音しました。",
+     L"%s: the recording started %s late; %s of that came from what the station still kept."},
     {kNoticeStationNothing,
      L"%s: 何も録音されませんでした。予約の間、放送局 (%s) から音声が届かなかったため、ファイルは作られていません。",
      L"%s: nothing was recorded. No audio came from the station (%s) during the program, so no file was made."},
@@ -146,6 +148,7 @@ const wchar_t* NoticeTitle(WPARAM notice, bool japanese)
     case kNoticeStandbyStops: return japanese ? L"バッテリー駆動" : L"On battery";
     case kNoticeStationNoAnswer:
     case kNoticeStreamBreak:
+    case kNoticeLateStart:
     case kNoticeStationNothing: return japanese ? L"放送局" : L"Station";
     default: return nullptr;
     }

@@ -16,7 +16,7 @@ CAudioCtrl::CAudioCtrl()
     : m_pCapture(nullptr), m_Frequency(48000), m_Channels(2), m_Bits(16), m_OpenOption(200),
       m_hThread(nullptr), m_ThreadId(0), m_bQuit(0), m_bRecording(0), m_Task(0), m_Format(),
       m_MaxFileSize(104857600u), m_hNoticeWnd(nullptr), m_bSessionAway(0), m_Current(), m_bNextPending(0),
-      m_Next(), m_EndedStopAt(0), m_EndedFrame(0), m_bAfterBreak(false), m_bLoopback(false), m_bStandIn(false), m_pWriter(nullptr), m_pStation(nullptr), m_bStationRecording(0),
+      m_Next(), m_EndedStopAt(0), m_EndedFrame(0), m_bAfterBreak(false), m_bLoopback(false), m_bStandIn(false), m_pWriter(nullptr), m_pStation(nullptr), m_bStationRecording(0), m_pStationWriter(nullptr),
       m_LastOpenError(S_OK), m_OpenedName(), m_OpenedId(), m_Source()
 {
     InitializeCriticalSection(&m_CutLock);
@@ -24,7 +24,8 @@ CAudioCtrl::CAudioCtrl()
 
 CAudioCtrl::~CAudioCtrl()
 {
-    delete m_pStation;  // its reader ends first: nothing feeds the writer after
+    delete m_pStation;  // its reader ends first: nothing feeds the writers after
+    delete m_pStationWriter;
     delete m_pWriter;   // its thread ends once the queue is written
     DeleteCriticalSection(&m_CutLock);
 }
@@ -268,9 +269,9 @@ bool CAudioCtrl::StationRecorder()
 {
     if (!m_pStation)
         m_pStation = NewStationRecorder();
-    if (!m_pWriter)
-        m_pWriter = NewWaveWriter();
-    return m_pStation && m_pWriter;
+    if (!m_pStationWriter)
+        m_pStationWriter = NewWaveWriter();
+    return m_pStation && m_pStationWriter;
 }
 
 void CAudioCtrl::StartStation(RecordingParameters* recording)
@@ -279,16 +280,15 @@ void CAudioCtrl::StartStation(RecordingParameters* recording)
         TellNothingRecorded(recording->m_Prefix);
         return;
     }
-    recording->m_MaxFileSize = m_MaxFileSize;
     unsigned maxFileSize;
     int frequency, channels;
     ReadSettings(frequency, channels, maxFileSize);
     recording->m_MaxFileSize = maxFileSize;
     EnterCriticalSection(&m_CutLock);
-    m_pWriter->m_hNoticeWnd = m_hNoticeWnd;
+    m_pStationWriter->m_hNoticeWnd = m_hNoticeWnd;
     LeaveCriticalSection(&m_CutLock);
     m_bStationRecording = 1;
-    m_pStation->Start(*recording, m_pWriter);
+    m_pStation->Start(*recording, m_pStationWriter);
 }
 
 void CAudioCtrl::TellSource(RecordingParameters* recording)
@@ -525,9 +525,10 @@ void CAudioCtrl::CaptureClose(long long stopAt)
     // meanwhile for the next program stays open, as a station connected
     // for the next one does at a device's close.
     if (m_pStation && (m_pStation->Connected() || m_bStationRecording) && (!m_bRecording || m_bQuit)) {
-        m_pStation->Close(stopAt);
+        bool done = m_pStation->Close(stopAt);
         m_bStationRecording = 0;
-        WaitForWriter();
+        if (done && !m_pStation->Closing() && m_pStationWriter)
+            m_pStationWriter->Drain(kDrainMs);
         if (!m_bQuit)
             return;
     }

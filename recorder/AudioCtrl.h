@@ -124,6 +124,10 @@ public:
     // one of them records (written by the audio thread, read by any).
     CStationRecorder* m_pStation;
     volatile LONG m_bStationRecording;
+    // The stations' files, on a writer of their own: a station's recording
+    // that ends after its close (its frames come behind the clock) goes on
+    // while a device's begins.
+    CWaveWriter* m_pStationWriter;
     bool IsRecording() const { return m_bRecording || m_bStationRecording; }
 
 protected:

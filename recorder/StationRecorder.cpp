@@ -28,21 +28,130 @@ void LocalClock(long long utc, wchar_t* text, int size)
     FormatText(text, size, L"%02u:%02u:%02u", local.wHour, local.wMinute, local.wSecond);
 }
 
+// h:mm:ss of a span, to the nearest second.
+std::wstring Duration(long long ticks)
+{
+    long long seconds = ((ticks > 0 ? ticks : 0) + 5000000LL) / 10000000LL;
+    wchar_t text[24];
+    FormatText(text, 24, L"%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    return text;
+}
+
 }  // namespace
 
 CStationRecorder::CStationRecorder(CRITICAL_SECTION* cutLock, HWND noticeWnd, volatile LONG* quit)
-    : m_pLock(cutLock), m_hNoticeWnd(noticeWnd), m_pQuit(quit), m_hFrame(CreateEventW(nullptr, FALSE, FALSE, nullptr)), m_Live(0),
-      m_pWriter(nullptr), m_bActive(false), m_bBegun(false), m_bNext(false)
+    : m_pLock(cutLock), m_hNoticeWnd(noticeWnd), m_pQuit(quit), m_hFrame(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      m_bBusy(false), m_hRequest(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      m_hIdle(CreateEventW(nullptr, TRUE, TRUE, nullptr)), m_hThread(nullptr), m_bStop(0), m_bWanted(false), m_Live(0),
+      m_pWriter(nullptr), m_bActive(false), m_bBegun(false), m_bNext(false), m_Requested(0), m_LateBy(0),
+      m_bClosing(false), m_bEnding(false), m_CloseBy(0), m_bNoAnswerTold(false)
 {
+    InitializeCriticalSection(&m_RequestLock);
 }
 
 CStationRecorder::~CStationRecorder()
 {
+    // What is still asked for is carried out without waiting for anything.
+    m_bEnding = true;
+    InterlockedExchange(&m_bStop, 1);
+    if (m_hThread) {
+        SetEvent(m_hRequest);
+        WaitForSingleObject(m_hThread, INFINITE);
+        CloseHandle(m_hThread);
+    }
     StopFeed(m_Feeds[1 - m_Live]);
-    Close(0);
-    StopFeed(m_Feeds[m_Live]);
-    if (m_hFrame)
-        CloseHandle(m_hFrame);
+    DoClose(0);
+    StopFeed(m_Feeds[0]);
+    StopFeed(m_Feeds[1]);
+    for (HANDLE h : {m_hFrame, m_hRequest, m_hIdle})
+        if (h)
+            CloseHandle(h);
+    DeleteCriticalSection(&m_RequestLock);
+}
+
+DWORD WINAPI CStationRecorder::ThreadProc(void* param)
+{
+    static_cast<CStationRecorder*>(param)->Run();
+    return 0;
+}
+
+void CStationRecorder::Run()
+{
+    for (;;) {
+        EnterCriticalSection(&m_RequestLock);
+        bool any = !m_Requests.empty();
+        Request request = any ? m_Requests.front() : Request();
+        if (any)
+            m_Requests.pop_front();
+        m_bBusy = any;
+        if (!any)
+            SetEvent(m_hIdle);
+        LeaveCriticalSection(&m_RequestLock);
+        if (!any) {
+            if (m_bStop)
+                return;
+            WaitForSingleObject(m_hRequest, INFINITE);
+            continue;
+        }
+        switch (request.type) {
+        case Request::kConnect: DoConnect(request.recording.m_Source); break;
+        case Request::kStart: DoStart(request.recording, request.writer, request.at); break;
+        case Request::kStopAt: DoStopAt(request.at); break;
+        case Request::kClose: DoClose(request.at); break;
+        }
+    }
+}
+
+void CStationRecorder::Post(const Request& request)
+{
+    EnterCriticalSection(&m_RequestLock);
+    m_Requests.push_back(request);
+    ResetEvent(m_hIdle);
+    LeaveCriticalSection(&m_RequestLock);
+    SetEvent(m_hRequest);
+    if (!m_hThread)
+        m_hThread = CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr);
+    // Without a thread of its own, the recorder carries the requests out here.
+    if (!m_hThread)
+        Run();
+}
+
+void CStationRecorder::Connect(const wchar_t* address)
+{
+    Request r = Request();
+    r.type = Request::kConnect;
+    lstrcpynW(r.recording.m_Source, address ? address : L"", RecordingParameters::kSourceSize);
+    m_bWanted = true;
+    Post(r);
+}
+
+void CStationRecorder::Start(const RecordingParameters& recording, CWaveWriter* writer)
+{
+    Request r = Request();
+    r.type = Request::kStart;
+    r.recording = recording;
+    r.writer = writer;
+    r.at = WallNow();
+    m_bWanted = true;
+    Post(r);
+}
+
+void CStationRecorder::StopAt(long long stopAt)
+{
+    Request r = Request();
+    r.type = Request::kStopAt;
+    r.at = stopAt;
+    Post(r);
+}
+
+bool CStationRecorder::Close(long long stopAt)
+{
+    Request r = Request();
+    r.type = Request::kClose;
+    r.at = stopAt;
+    m_bWanted = false;
+    Post(r);
+    return WaitForSingleObject(m_hIdle, kStopWaitMs + 1000) == WAIT_OBJECT_0;
 }
 
 CStationReader* CStationRecorder::NewReader(const wchar_t* address)
@@ -58,12 +167,13 @@ bool CStationRecorder::Recording()
     return active;
 }
 
-bool CStationRecorder::Connected()
+
+bool CStationRecorder::Closing()
 {
     EnterCriticalSection(m_pLock);
-    bool connected = m_Feeds[0].reader || m_Feeds[1].reader;
+    bool closing = m_bClosing;
     LeaveCriticalSection(m_pLock);
-    return connected;
+    return closing;
 }
 
 CStationRecorder::Feed* CStationRecorder::FeedOf(const CStationReader& from)
@@ -99,15 +209,19 @@ void CStationRecorder::StartFeed(Feed& feed, const wchar_t* address)
     Trace(reader ? L"[CStationRecorder] connecting to %s\n" : L"[CStationRecorder] no reader for %s\n", address);
 }
 
-void CStationRecorder::Connect(const wchar_t* address)
+void CStationRecorder::DoConnect(const wchar_t* address)
 {
+    // Read under the lock: a recording that ends on a reader's thread moves m_Live.
+    EnterCriticalSection(m_pLock);
     Feed& live = m_Feeds[m_Live];
     Feed& ahead = m_Feeds[1 - m_Live];
-    if (Feeds(live, address))
+    bool liveFeeds = Feeds(live, address), aheadFeeds = Feeds(ahead, address), recording = m_bActive;
+    LeaveCriticalSection(m_pLock);
+    if (liveFeeds)
         return;
-    if (Recording()) {
+    if (recording) {
         // Another station records: this one connects beside it, for the next program.
-        if (Feeds(ahead, address))
+        if (aheadFeeds)
             return;
         Trace(L"[CStationRecorder] %s is set up ahead while %s records\n", address,
               live.reader ? live.reader->Address().c_str() : L"");
@@ -118,21 +232,28 @@ void CStationRecorder::Connect(const wchar_t* address)
     StartFeed(live, address);
 }
 
-void CStationRecorder::Start(const RecordingParameters& recording, CWaveWriter* writer)
+void CStationRecorder::DoStart(const RecordingParameters& recording, CWaveWriter* writer, long long requested)
 {
+    // The recording before still waits for its last frames (a station
+    // behind the clock): this one follows it, its first frames kept by its
+    // station's pre-roll meanwhile.
+    WaitClosing();
     // A start without its set-up (the set-up's request lost to a hand-over) connects now.
-    if (!Feeds(m_Feeds[m_Live], recording.m_Source)) {
-        if (Feeds(m_Feeds[1 - m_Live], recording.m_Source) && !Recording()) {
+    EnterCriticalSection(m_pLock);
+    bool liveFeeds = Feeds(m_Feeds[m_Live], recording.m_Source);
+    bool aheadFeeds = Feeds(m_Feeds[1 - m_Live], recording.m_Source) && !m_bActive;
+    LeaveCriticalSection(m_pLock);
+    if (!liveFeeds) {
+        if (aheadFeeds) {
             StopFeed(m_Feeds[m_Live]);
             EnterCriticalSection(m_pLock);
             m_Live = 1 - m_Live;
             LeaveCriticalSection(m_pLock);
         } else {
-            Connect(recording.m_Source);
+            DoConnect(recording.m_Source);
         }
     }
     EnterCriticalSection(m_pLock);
-    Feed& live = m_Feeds[m_Live];
     m_pWriter = writer;
     if (m_bActive) {
         // Back to back on this station: the next program takes over at the stop.
@@ -142,9 +263,18 @@ void CStationRecorder::Start(const RecordingParameters& recording, CWaveWriter* 
         Trace(L"[CStationRecorder] back to back: the next program takes over at the stop\n");
         return;
     }
+    Begin(recording, requested);
+    LeaveCriticalSection(m_pLock);
+}
+
+void CStationRecorder::Begin(const RecordingParameters& recording, long long requested)
+{
+    Feed& live = m_Feeds[m_Live];
     m_Current = recording;
     m_bActive = true;
     m_bBegun = false;
+    m_Requested = requested;
+    m_LateBy = m_Current.m_StartAt && requested - m_Current.m_StartAt > kLateTicks ? requested - m_Current.m_StartAt : 0;
     // What went live since the start, before this request came, is the program's.
     std::deque<Kept> early;
     early.swap(live.preRoll);
@@ -152,22 +282,25 @@ void CStationRecorder::Start(const RecordingParameters& recording, CWaveWriter* 
         long long middle = kept.live + kept.ticks / 2;
         if (middle >= m_Current.m_StartAt && (!m_Current.m_StopAt || middle < m_Current.m_StopAt)) {
             kept.frame.data = kept.bytes.data();
-            Take(kept.frame, kept.title);
+            Take(kept.frame, kept.title, kept.live);
         }
     }
-    bool answered = live.answered;
-    std::wstring failure = live.failure;
-    LeaveCriticalSection(m_pLock);
-    if (failure.empty())
-        failure = UiIsJapanese() ? L"まだ応答がありません。" : L"No answer yet.";
-    if (!answered) {
-        std::wstring detail = std::wstring(recording.m_Tags.m_Title) + L"\t" + recording.m_Source + L"\t" + failure;
-        Trace(L"[CStationRecorder] the station does not answer at the start: %s\n", failure.c_str());
-        Tell(kNoticeStationNoAnswer, detail.c_str());
-    }
+    // A station that has not answered is told with its last failure, now
+    // or at its next (a start without a lead gives it its first attempt).
+    m_bNoAnswerTold = live.answered;
+    if (!live.answered && !live.failure.empty())
+        TellNoAnswer(live.failure);
 }
 
-void CStationRecorder::StopAt(long long stopAt)
+void CStationRecorder::TellNoAnswer(const std::wstring& failure)
+{
+    std::wstring detail = std::wstring(m_Current.m_Tags.m_Title) + L"\t" + m_Current.m_Source + L"\t" + failure;
+    Trace(L"[CStationRecorder] the station does not answer at the start: %s\n", failure.c_str());
+    Tell(kNoticeStationNoAnswer, detail.c_str());
+    m_bNoAnswerTold = true;
+}
+
+void CStationRecorder::DoStopAt(long long stopAt)
 {
     EnterCriticalSection(m_pLock);
     if (m_bNext)
@@ -177,8 +310,9 @@ void CStationRecorder::StopAt(long long stopAt)
     LeaveCriticalSection(m_pLock);
 }
 
-void CStationRecorder::Close(long long stopAt)
+void CStationRecorder::DoClose(long long stopAt)
 {
+    WaitClosing();
     long long now = WallNow();
     bool asked = stopAt != 0 && stopAt <= now;
     if (!asked)
@@ -186,22 +320,27 @@ void CStationRecorder::Close(long long stopAt)
     EnterCriticalSection(m_pLock);
     Feed& live = m_Feeds[m_Live];
     bool active = m_bActive;
-    if (m_bNext)
-        m_Next.m_StopAt = stopAt;
-    else if (m_bActive && (!m_Current.m_StopAt || m_Current.m_StopAt > stopAt))
-        m_Current.m_StopAt = stopAt;
-    LeaveCriticalSection(m_pLock);
-    // The station delivers a little behind, an HLS station on its own clock
-    // half a minute and more: wait for the frame that goes past the stop,
-    // as far behind as the station's frames come.
-    EnterCriticalSection(m_pLock);
+    RecordingParameters& last = m_bNext ? m_Next : m_Current;
+    if (m_bActive && (!last.m_StopAt || last.m_StopAt > stopAt))
+        last.m_StopAt = stopAt;
+    // An HLS station on its own clock delivers half a minute and more
+    // behind: its recording ends on the reader's thread once the frame past
+    // the stop has come (or by the deadline), and the audio thread goes on.
     long long behind = live.lastEnd ? now - live.lastEnd : 0;
+    if (active && asked && live.reader && !(m_pQuit && *m_pQuit) && !m_bEnding && behind > kStopWaitMs * 10000LL &&
+        live.lastEnd < stopAt) {
+        m_bClosing = true;
+        m_CloseBy = now + (behind < kMaxBehindTicks ? behind : kMaxBehindTicks) + kCloseMarginTicks;
+        LeaveCriticalSection(m_pLock);
+        Trace(L"[CStationRecorder] the station's frames come %lld s behind: the recording ends when they reach the stop\n",
+              behind / 10000000LL);
+        return;
+    }
     LeaveCriticalSection(m_pLock);
-    DWORD wait = kStopWaitMs + static_cast<DWORD>(behind <= 0 ? 0 : behind > kMaxBehindTicks ? kMaxBehindTicks / 10000
-                                                                                           : behind / 10000);
-    for (DWORD start = GetTickCount(); active && asked && GetTickCount() - start < wait;) {
+    // Any other delivers a little behind: wait for the frame that goes past the stop.
+    for (DWORD start = GetTickCount(); active && asked && GetTickCount() - start < kStopWaitMs;) {
         EnterCriticalSection(m_pLock);
-        bool reached = !live.reader || live.lastEnd >= stopAt || !m_bActive || live.dropOpen || (m_pQuit && *m_pQuit);
+        bool reached = !live.reader || live.lastEnd >= stopAt || !m_bActive || live.dropOpen;
         LeaveCriticalSection(m_pLock);
         if (reached)
             break;
@@ -209,16 +348,41 @@ void CStationRecorder::Close(long long stopAt)
     }
     StopFeed(live);
     EnterCriticalSection(m_pLock);
-    if (m_bActive && live.dropOpen && m_bBegun)
-        TellBreak(live.brokeAt, stopAt - live.brokeAt);
-    m_bNext = false;  // a program that never took over ends with the one before
     if (m_bActive)
-        EndCurrent();
+        Closed(live, stopAt);
     live = Feed();
-    // The station set up ahead is the next to record.
+    LeaveCriticalSection(m_pLock);
+}
+
+void CStationRecorder::Closed(Feed& live, long long stopAt)
+{
+    if (live.dropOpen && m_bBegun)
+        TellBreak(live.brokeAt, stopAt - live.brokeAt);
+    live.dropOpen = false;
+    m_bNext = false;
+    EndCurrent();
+    m_bClosing = false;
+    // Its reader ends; the station set up ahead is the next to record.
+    if (live.reader)
+        live.reader->Finish();
+    live.finished = true;
     if (m_Feeds[1 - m_Live].reader)
         m_Live = 1 - m_Live;
-    LeaveCriticalSection(m_pLock);
+}
+
+void CStationRecorder::WaitClosing()
+{
+    for (;;) {
+        EnterCriticalSection(m_pLock);
+        bool closing = m_bClosing;
+        if (closing && (WallNow() >= m_CloseBy || (m_pQuit && *m_pQuit) || m_bEnding))
+            Closed(m_Feeds[m_Live], m_Current.m_StopAt);
+        closing = m_bClosing;
+        LeaveCriticalSection(m_pLock);
+        if (!closing)
+            return;
+        WaitForSingleObject(m_hFrame, 50);
+    }
 }
 
 void CStationRecorder::Tell(WPARAM notice, const wchar_t* detail)
@@ -228,12 +392,11 @@ void CStationRecorder::Tell(WPARAM notice, const wchar_t* detail)
 
 void CStationRecorder::TellBreak(long long brokeAt, long long lost)
 {
-    wchar_t at[16], gone[24], detail[RecordingTags::kTitleSize + 48];
+    wchar_t at[16], detail[RecordingTags::kTitleSize + 48];
     LocalClock(brokeAt, at, 16);
-    long long seconds = ((lost > 0 ? lost : 0) + 5000000LL) / 10000000LL;
-    FormatText(gone, 24, L"%lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
-    FormatText(detail, RecordingTags::kTitleSize + 48, L"%s\t%s\t%s", m_Current.m_Tags.m_Title, at, gone);
-    Trace(L"[CStationRecorder] the stream broke at %s; %s lost\n", at, gone);
+    std::wstring gone = Duration(lost);
+    FormatText(detail, RecordingTags::kTitleSize + 48, L"%s\t%s\t%s", m_Current.m_Tags.m_Title, at, gone.c_str());
+    Trace(L"[CStationRecorder] the stream broke at %s; %s lost\n", at, gone.c_str());
     Tell(kNoticeStreamBreak, detail);
 }
 
@@ -242,6 +405,10 @@ void CStationRecorder::EndCurrent()
     if (m_bBegun && m_pWriter) {
         m_pWriter->End();
     } else {
+        const Feed& live = m_Feeds[m_Live];
+        if (!m_bNoAnswerTold && !live.answered)
+            TellNoAnswer(!live.failure.empty() ? live.failure
+                                               : UiIsJapanese() ? L"まだ応答がありません。" : L"No answer yet.");
         std::wstring detail = std::wstring(m_Current.m_Tags.m_Title) + L"\t" + m_Current.m_Source;
         Trace(L"[CStationRecorder] nothing was recorded: no frame came from the station\n");
         Tell(kNoticeStationNothing, detail.c_str());
@@ -253,11 +420,21 @@ void CStationRecorder::EndCurrent()
     m_bNext = false;
 }
 
-void CStationRecorder::Take(const StreamFrame& frame, const std::wstring& title)
+void CStationRecorder::Take(const StreamFrame& frame, const std::wstring& title, long long at)
 {
     if (!m_pWriter)
         return;
     Feed& live = m_Feeds[m_Live];
+    if (!m_bBegun && m_LateBy) {
+        // Started late: how much of the time before came from what the station still kept.
+        long long kept = m_Requested - (at > m_Current.m_StartAt ? at : m_Current.m_StartAt);
+        kept = kept < 0 ? 0 : kept > m_LateBy ? m_LateBy : kept;
+        std::wstring detail = std::wstring(m_Current.m_Tags.m_Title) + L"\t" + Duration(m_LateBy) + L"\t" + Duration(kept);
+        Trace(L"[CStationRecorder] the recording started %s late; %s of it came from the station\n",
+              Duration(m_LateBy).c_str(), Duration(kept).c_str());
+        Tell(kNoticeLateStart, detail.c_str());
+        m_LateBy = 0;
+    }
     if (!m_bBegun) {
         RecordingParameters recording = m_Current;
         lstrcpynW(recording.m_Tags.m_Station, live.name.c_str(), RecordingTags::kStationSize);
@@ -323,6 +500,10 @@ void CStationRecorder::OnStationFailed(const CStationReader& from, StationFailur
             feed->dropOpen = true;
             feed->brokeAt = feed->lastEnd;
         }
+        if (m_bClosing && feed == &m_Feeds[m_Live] && WallNow() >= m_CloseBy)
+            Closed(*feed, m_Current.m_StopAt);
+        if (feed == &m_Feeds[m_Live] && m_bActive && !m_bBegun && !feed->answered && !m_bNoAnswerTold)
+            TellNoAnswer(reason);
     }
     LeaveCriticalSection(m_pLock);
     SetEvent(m_hFrame);
@@ -367,12 +548,18 @@ void CStationRecorder::OnStationFrame(const CStationReader& from, const StreamFr
     feed->headersDone = true;
     long long middle = live + ticks / 2;
     feed->lastEnd = live + ticks;
+    if (recording && m_bClosing && !m_bNext && (middle >= m_Current.m_StopAt || WallNow() >= m_CloseBy)) {
+        Closed(*feed, m_Current.m_StopAt);
+        LeaveCriticalSection(m_pLock);
+        SetEvent(m_hFrame);
+        return;
+    }
     if (recording && m_Current.m_StopAt && middle >= m_Current.m_StopAt) {
         EndCurrent();
         recording = m_bActive;
     }
     if (recording && middle >= m_Current.m_StartAt)
-        Take(frame, feed->title);
+        Take(frame, feed->title, live);
     else if (!recording)
         Keep(feed->preRoll, frame, live, ticks, feed->title);
     LeaveCriticalSection(m_pLock);

@@ -108,8 +108,17 @@ StationFailure CHlsSession::Run(IHlsSegmentSink& sink, volatile LONG* quit, HAND
                 m_Init.swap(init);
                 m_InitAddress = segment.map;
             }
+            // A refusal or a drop is asked again at once, a few times, and
+            // then at the next reload, while the playlist holds the segment.
             std::string bytes;
-            StationFailure failure = Fetch(segment.address, kMaxSegmentBytes, bytes);
+            StationFailure failure = kFailNone;
+            for (int attempt = 0; attempt < kSegmentTries; ++attempt) {
+                if (attempt && WaitForSingleObject(quitEvent, kRetryPauseMs) == WAIT_OBJECT_0)
+                    return kFailCancelled;
+                failure = Fetch(segment.address, kMaxSegmentBytes, bytes);
+                if (failure == kFailNone || failure == kFailCancelled)
+                    break;
+            }
             if (failure == kFailCancelled)
                 return failure;
             if (failure != kFailNone)

@@ -19,6 +19,9 @@
 class CHlsSession {
 public:
     static constexpr size_t kMaxSegmentBytes = 16 << 20;
+    // A segment's fetches in a row before the next reload, and the pause between.
+    static constexpr int kSegmentTries = 3;
+    static constexpr DWORD kRetryPauseMs = 500;
 
     explicit CHlsSession(const std::wstring& typed);
     ~CHlsSession();

@@ -64,10 +64,8 @@ bool CStationReader::Start()
     return m_hThread != nullptr;
 }
 
-void CStationReader::Stop()
+void CStationReader::Finish()
 {
-    if (!m_hThread)
-        return;
     InterlockedExchange(&m_bQuit, 1);
     SetEvent(m_hQuit);
     EnterCriticalSection(&m_Lock);
@@ -76,6 +74,13 @@ void CStationReader::Stop()
     if (m_pHls)
         m_pHls->Abort();
     LeaveCriticalSection(&m_Lock);
+}
+
+void CStationReader::Stop()
+{
+    if (!m_hThread)
+        return;
+    Finish();
     WaitForSingleObject(m_hThread, INFINITE);
     CloseHandle(m_hThread);
     m_hThread = nullptr;

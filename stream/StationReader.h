@@ -51,6 +51,8 @@ public:
     bool Start();
     // Ends the connection and the thread (never from the listener's calls).
     void Stop();
+    // The thread ends soon, not waited for: from any thread, the listener's calls too.
+    void Finish();
     const std::wstring& Address() const { return m_Address; }
 
 private:

@@ -119,6 +119,7 @@ inline std::vector<double> HlsOnAir(const std::wstring& file, const std::string&
     splitter.Feed(bytes.data(), bytes.size());
     std::vector<double> times;
     for (StreamFrame f; splitter.Next(f, true);) {
+        // (start 0: the first served, of the same bytes on air at other times)
         double want = times.empty() ? start : times.back() + 1024.0 / 48000;
         double best = std::nan("");
         auto range = served.equal_range(Fnv(f.data, f.bytes));

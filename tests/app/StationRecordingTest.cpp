@@ -208,22 +208,63 @@ std::vector<double> CheckOnAir(Recorder& rec, const wchar_t* title, const CDateT
 // the frames on air from its start to its stop, to the frame; the second
 // of the pair goes on from the first's last frame; each ends once the
 // segment holding its stop has come. Then a program started 40 s late
-// takes its first 40 s from the station's long window.
+// takes its first 40 s from the station's long window. A device program
+// right after the last records on time, its 10 s whole, while the HLS
+// recording before it still waits for its last frames.
 TEST(StationRecording, HlsOnTheBroadcastersClock)
 {
     if (EnvironmentValue(L"MARIVANE_HLS_PORT").empty())
         GTEST_SKIP() << "run by run-stream-tests.sh, beside the test HLS station";
     Recorder rec;
-    CDateTime a = SecondsFromNow(12), b = a, c = a, late = SecondsFromNow(-40);
+    CDateTime a = SecondsFromNow(12), b = a, c = a, d = a, e = a, late = SecondsFromNow(-40);
     b.AddTicks(14 * CDateTime::kSecond);
     c.AddTicks(24 * CDateTime::kSecond);
+    d.AddTicks(34 * CDateTime::kSecond);
+    e.AddTicks(44 * CDateTime::kSecond);
     rec.Write({HlsProgram(late, 50, L"Late", L"/long/ts.m3u8"), HlsProgram(a, 12, L"Radio", L"/master.m3u8?form=ts"),
-               HlsProgram(b, 10, L"Seam1", L"/live/mp4.m3u8"), HlsProgram(c, 10, L"Seam2", L"/live/mp4.m3u8")},
+               HlsProgram(b, 10, L"Seam1", L"/live/mp4.m3u8"), HlsProgram(c, 10, L"Seam2", L"/live/mp4.m3u8"),
+               Program(d, e, 0, L"Mic")},
               100);
     ASSERT_NO_FATAL_FAILURE(rec.RunUntil("[CWaveWriter] closed " + Narrow(rec.wavDir) + "\\Seam2_", 150000, 500));
+    RecordedFiles mic = ReadRecording(rec.wavDir + L"\\Mic_" + Stamp(d), 48000, 2);
+    EXPECT_NEAR(static_cast<double>(mic.pcm.size() / 4), 10 * 48000.0, 480) << "the device program, whole";
+    CheckRamp(mic.pcm, 2, "the device program");
     CheckOnAir(rec, L"Late", late, 50, "/long/");
+    // Told: all of the 40 s and more it started late came back.
+    std::string log = ReadBytes(rec.workDir.File(L"marivane.log"));
+    size_t told = log.find("Late: the recording started 0:00:");
+    ASSERT_NE(told, std::string::npos) << log;
+    std::string line = log.substr(told, log.find('\n', told) - told);
+    EXPECT_EQ(line.substr(28, 7), line.substr(line.find("; ") + 2, 7)) << line;
+    EXPECT_GE(atoi(line.substr(33, 2).c_str()), 40) << line;
     CheckOnAir(rec, L"Radio", a, 12, "/live/");
     std::vector<double> first = CheckOnAir(rec, L"Seam1", b, 10, "/live/"), second = CheckOnAir(rec, L"Seam2", c, 10, "/live/");
     ASSERT_FALSE(first.empty() || second.empty());
     EXPECT_NEAR(second.front() - first.back(), 1024.0 / 48000, 0.001) << "the seam: 0 frames lost, 0 twice";
+}
+
+// Killed 12 s into an HLS program (placed by arrival: no broadcaster's
+// clock): the .aac holds whole frames the station served, one after
+// another, up to the kill, and plays to its last whole frame.
+TEST(StationRecording, HlsKilledMidProgramTheFilePlays)
+{
+    if (EnvironmentValue(L"MARIVANE_HLS_PORT").empty())
+        GTEST_SKIP() << "run by run-stream-tests.sh, beside the test HLS station";
+    Recorder rec;
+    CDateTime start = SecondsFromNow(8);
+    rec.Write({HlsProgram(start, 60, L"Kill", L"/nopdt/aac.m3u8")}, 100);
+    ChildProcess child;
+    ASSERT_NE(rec.Launch(child), nullptr);
+    ASSERT_TRUE(rec.WaitForTrace("Start Recording", 30000));
+    Sleep(12000);
+    child.Kill();
+    std::wstring file = rec.wavDir + L"\\Kill_" + Stamp(start) + L"_000.aac";
+    std::vector<double> times = HlsOnAir(file, "/nopdt/", 0);
+    ASSERT_FALSE(times.empty());
+    for (size_t i = 1; i < times.size(); ++i)
+        ASSERT_NEAR(times[i] - times[i - 1], 1024.0 / 48000, 0.001) << "frame " << i;
+    EXPECT_NEAR(times.size() * 1024.0 / 48000, 12, 4.5);  // segments of 2 s come whole
+    ToolRun decoded = RunTool("ffmpeg -v error -i " + UnixArg(file) + " -f null - 2>&1");
+    EXPECT_EQ(decoded.exitCode, 0);
+    EXPECT_EQ(decoded.output, "");
 }

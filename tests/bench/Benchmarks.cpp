@@ -137,18 +137,22 @@ TEST(Bench, StartStopError)
 // from the device MARIVANE_BENCH_DEVICE names (the default one when unset);
 // scripts/bench reads the CPU time of 60 s of it from Linux, beside arecord
 // and a minimal WASAPI client, and the size of the files. With
-// MARIVANE_BENCH_STATION (a path of the test station), the station's stream.
+// MARIVANE_BENCH_STATION (a path of the test station) or MARIVANE_BENCH_HLS
+// (of the test HLS station), the station's stream.
 TEST(Bench, RecordingCpu)
 {
     Recorder rec;
     rec.deviceName = EnvironmentValue(L"MARIVANE_BENCH_DEVICE");
     rec.fileFormat = RecordingFormat::Parse(EnvironmentValue(L"MARIVANE_BENCH_FORMAT").c_str());
-    std::wstring out = EnvironmentValue(L"MARIVANE_BENCH_DIR"), station = EnvironmentValue(L"MARIVANE_BENCH_STATION");
+    std::wstring out = EnvironmentValue(L"MARIVANE_BENCH_DIR"), station = EnvironmentValue(L"MARIVANE_BENCH_STATION"),
+                 hls = EnvironmentValue(L"MARIVANE_BENCH_HLS");
     if (!out.empty())
         rec.wavDir = out;
     ProgramItem* program = Program(SecondsFromNow(5), SecondsFromNow(80), 0, L"Cpu");
     if (!station.empty())
         program->m_Source.Assign(Station(station).c_str());
+    if (!hls.empty())
+        program->m_Source.Assign((L"http://127.0.0.1:" + EnvironmentValue(L"MARIVANE_HLS_PORT") + hls).c_str());
     rec.Write({program}, 100);
     // The trace is not polled while the CPU is sampled: reading it ten times a
     // second costs the server more than the recording's own requests.

@@ -34,7 +34,7 @@ VARIANT is one of:
               the playlist 404
   disc        #EXT-X-DISCONTINUITY before N % 10 == 0: timestamps restart there
   token       FORM.m3u8 needs ?token= from token/master.m3u8, a new one every
-              60 s of wall clock; an old one gets 403 (segments need none)
+              60 s (--token-seconds) of wall clock; an old one gets 403 (segments need none)
   key         #EXT-X-KEY METHOD=AES-128 (key.bin), segments and init encrypted
 
 Log, one line per response (PDT: program date-time, '-' if none):
@@ -88,8 +88,11 @@ def fnv(data):
     return '%016x' % h
 
 
+TOKEN_SECONDS = 60  # how long a token lasts (--token-seconds)
+
+
 def token(now):
-    return fnv(b'%d' % (now // 60))[:12]
+    return fnv(b'%d' % (now // TOKEN_SECONDS))[:12]
 
 
 def adts_split(data):
@@ -509,7 +512,10 @@ def main():
     a.add_argument('--log')
     a.add_argument('--port-file')
     a.add_argument('--check', action='store_true')
+    a.add_argument('--token-seconds', type=int, default=60)
     args = a.parse_args()
+    global TOKEN_SECONDS
+    TOKEN_SECONDS = args.token_seconds
     if args.check:
         sys.exit(check(args.cache))
     if not args.log or not args.port_file:

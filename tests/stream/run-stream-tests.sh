@@ -10,7 +10,8 @@ root=$here/../..
 dir=$(mktemp -d)
 python3 "$here/station.py" --cache "$root/build/station" --log "$dir/frames.log" --port-file "$dir/port" &
 station=$!
-python3 "$here/hls_station.py" --cache "$root/build/station" --log "$dir/hls.log" --port-file "$dir/hls-port" &
+python3 "$here/hls_station.py" --cache "$root/build/station" --log "$dir/hls.log" --port-file "$dir/hls-port" \
+  --token-seconds 8 &
 hls=$!
 trap 'kill $station $hls 2>/dev/null; wait $station $hls 2>/dev/null; rm -rf "$dir"' EXIT
 # The first run encodes the signal (cached under build/station).
