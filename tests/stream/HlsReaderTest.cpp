@@ -93,6 +93,7 @@ TEST(HlsStation, FramesOnTheBroadcastersClockOnceAndInOrder)
         {L"/retry/ts.m3u8", "retry", true, 0, kFailNone, 10000},  // 404 twice, then served
         {L"/expire/ts.m3u8", "expire", true, 1, kFailNone, 22000},
         {L"/nopdt/ts.m3u8", "nopdt", false, 0, kFailNone, 8000},
+        {L"/disc/ts.m3u8", "disc", true, 0, kFailNone, 8000},  // timestamps restart: each segment on its own time
         {L"/token/master.m3u8?form=aac", "token", true, 0, kFailNone, 18000},  // 403 every 8 s: the master again
         {L"/key/ts.m3u8", "key", true, 0, kFailHlsEncrypted, 3000},
     };
