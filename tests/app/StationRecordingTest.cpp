@@ -52,6 +52,17 @@ void CheckWindow(Recorder& rec, const Window& w, size_t breaks, double frameSeco
     }
 }
 
+// Runs the program with that one program and kills it 12 s after its start.
+void KillIntoProgram(Recorder& rec, ProgramItem* program)
+{
+    rec.Write({program}, 100);
+    ChildProcess child;
+    ASSERT_NE(rec.Launch(child), nullptr);
+    ASSERT_TRUE(rec.WaitForTrace("Start Recording", 30000));
+    Sleep(12000);
+    child.Kill();
+}
+
 bool StationHere()
 {
     return !EnvironmentValue(L"MARIVANE_STATION_PORT").empty();
@@ -147,12 +158,7 @@ TEST(StationRecording, KilledMidProgramTheFilePlays)
         GTEST_SKIP() << "run by run-stream-tests.sh, beside the test station";
     Recorder rec;
     CDateTime start = SecondsFromNow(10);
-    rec.Write({StationProgram(start, 60, L"Kill", L"/mp3")}, 100);
-    ChildProcess child;
-    ASSERT_NE(rec.Launch(child), nullptr);
-    ASSERT_TRUE(rec.WaitForTrace("Start Recording", 30000));
-    Sleep(12000);
-    child.Kill();
+    ASSERT_NO_FATAL_FAILURE(KillIntoProgram(rec, StationProgram(start, 60, L"Kill", L"/mp3")));
     std::wstring file = rec.wavDir + L"\\Kill_" + Stamp(start) + L"_000.mp3";
     Recorded r = ReadStreamFile(file, kKindMp3, SentFrames("/mp3"));
     EXPECT_EQ(r.unknown, 0u);
@@ -252,12 +258,7 @@ TEST(StationRecording, HlsKilledMidProgramTheFilePlays)
         GTEST_SKIP() << "run by run-stream-tests.sh, beside the test HLS station";
     Recorder rec;
     CDateTime start = SecondsFromNow(8);
-    rec.Write({HlsProgram(start, 60, L"Kill", L"/nopdt/aac.m3u8")}, 100);
-    ChildProcess child;
-    ASSERT_NE(rec.Launch(child), nullptr);
-    ASSERT_TRUE(rec.WaitForTrace("Start Recording", 30000));
-    Sleep(12000);
-    child.Kill();
+    ASSERT_NO_FATAL_FAILURE(KillIntoProgram(rec, HlsProgram(start, 60, L"Kill", L"/nopdt/aac.m3u8")));
     std::wstring file = rec.wavDir + L"\\Kill_" + Stamp(start) + L"_000.aac";
     std::vector<double> times = HlsOnAir(file, "/nopdt/", 0);
     ASSERT_FALSE(times.empty());
