@@ -71,11 +71,11 @@ CStationRecorder::~CStationRecorder()
 
 DWORD WINAPI CStationRecorder::ThreadProc(void* param)
 {
-    static_cast<CStationRecorder*>(param)->Run();
+    static_cast<CStationRecorder*>(param)->Run(false);
     return 0;
 }
 
-void CStationRecorder::Run()
+void CStationRecorder::Run(bool once)
 {
     for (;;) {
         EnterCriticalSection(&m_RequestLock);
@@ -88,7 +88,7 @@ void CStationRecorder::Run()
             SetEvent(m_hIdle);
         LeaveCriticalSection(&m_RequestLock);
         if (!any) {
-            if (m_bStop)
+            if (m_bStop || once)
                 return;
             WaitForSingleObject(m_hRequest, INFINITE);
             continue;
@@ -113,7 +113,7 @@ void CStationRecorder::Post(const Request& request)
         m_hThread = CreateThread(nullptr, 0, ThreadProc, this, 0, nullptr);
     // Without a thread of its own, the recorder carries the requests out here.
     if (!m_hThread)
-        Run();
+        Run(true);
 }
 
 void CStationRecorder::Connect(const wchar_t* address)

@@ -81,7 +81,8 @@ private:
         long long at;  // kStopAt, kClose: the stop; kStart: when it was asked for
     };
     static DWORD WINAPI ThreadProc(void* param);
-    void Run();
+    // The requests in order; once: until none is left (no thread of its own).
+    void Run(bool once);
     void Post(const Request& request);
     void DoConnect(const wchar_t* address);
     void DoStart(const RecordingParameters& recording, CWaveWriter* writer, long long requested);

@@ -12,6 +12,9 @@ out=$(cd "$(dirname "$0")/../.." && pwd)/build/segments
 stamp=$(sha1sum "$0" | cut -c1-12)
 mkdir -p "$out"
 cd "$out"
+# Two test runs at once make them once: the second waits for the first.
+exec 9>"$out/.lock"
+flock 9
 [ "$(cat done 2>/dev/null)" = "$stamp" ] && { echo "$out"; exit 0; }
 ff() { ffmpeg -v error -y -nostdin "$@"; }
 sox -n -r 44100 -c 2 -b 16 tone.wav synth 6 sine 300-900
