@@ -1,25 +1,12 @@
 // The least a recorder can do, as the CPU benchmark's peer under the same
 // Wine: the default capture device in shared mode, event driven, 48 kHz
-// stereo, every packet appended to a raw file, for the given seconds; with
-// "mix", in the device's own mix format, as the program opens it.
-//   minimal-capture.exe SECONDS FILE [mix]
+// stereo, every packet appended to a raw file, for the given seconds.
+//   minimal-capture.exe SECONDS FILE
 #include <windows.h>
 #include <audioclient.h>
 #include <mmdeviceapi.h>
 #include <cstdio>
 #include <cstdlib>
-#include <cwchar>
-
-HRESULT Open(IAudioClient* client, bool mix, WAVEFORMATEX& format, DWORD flags)
-{
-    WAVEFORMATEX* own = nullptr;
-    if (!mix || FAILED(client->GetMixFormat(&own)))
-        return client->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, 20000000, 0, &format, nullptr);
-    format.nBlockAlign = own->nBlockAlign;
-    HRESULT hr = client->Initialize(AUDCLNT_SHAREMODE_SHARED, AUDCLNT_STREAMFLAGS_EVENTCALLBACK, 20000000, 0, own, nullptr);
-    CoTaskMemFree(own);
-    return hr;
-}
 
 int wmain(int argc, wchar_t** argv)
 {
@@ -37,7 +24,7 @@ int wmain(int argc, wchar_t** argv)
                                 reinterpret_cast<void**>(&enumerator))) ||
         FAILED(enumerator->GetDefaultAudioEndpoint(eCapture, eConsole, &device)) ||
         FAILED(device->Activate(__uuidof(IAudioClient), CLSCTX_ALL, nullptr, reinterpret_cast<void**>(&client))) ||
-        FAILED(Open(client, argc > 3 && !wcscmp(argv[3], L"mix"), format, flags)) ||
+        FAILED(client->Initialize(AUDCLNT_SHAREMODE_SHARED, flags, 20000000, 0, &format, nullptr)) ||
         FAILED(client->SetEventHandle(event)) ||
         FAILED(client->GetService(__uuidof(IAudioCaptureClient), reinterpret_cast<void**>(&capture)))) {
         fprintf(stderr, "minimal-capture: the device could not be opened\n");
@@ -51,7 +38,7 @@ int wmain(int argc, wchar_t** argv)
         UINT32 frames = 0;
         DWORD written = 0, bufferFlags = 0;
         while (SUCCEEDED(capture->GetBuffer(&data, &frames, &bufferFlags, nullptr, nullptr)) && frames > 0) {
-            WriteFile(file, data, frames * format.nBlockAlign, &written, nullptr);
+            WriteFile(file, data, frames * 4, &written, nullptr);
             capture->ReleaseBuffer(frames);
         }
     }
