@@ -1,5 +1,6 @@
 #include "recorder/StationRecorder.h"
 
+#include "capture/BaseCapture.h"
 #include "config/UiLanguage.h"
 #include "foundation/Format.h"
 #include "foundation/RecordingNotice.h"
@@ -8,13 +9,6 @@
 #include <new>
 
 namespace {
-
-long long WallNow()
-{
-    FILETIME now;
-    GetSystemTimePreciseAsFileTime(&now);
-    return static_cast<long long>((static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
-}
 
 // hh:mm:ss of a wall-clock moment in the user's zone.
 void LocalClock(long long utc, wchar_t* text, int size)
@@ -131,7 +125,7 @@ void CStationRecorder::Start(const RecordingParameters& recording, CWaveWriter* 
     r.type = Request::kStart;
     r.recording = recording;
     r.writer = writer;
-    r.at = WallNow();
+    r.at = CBaseCapture::Now();
     m_bWanted = true;
     Post(r);
 }
@@ -313,7 +307,7 @@ void CStationRecorder::DoStopAt(long long stopAt)
 void CStationRecorder::DoClose(long long stopAt)
 {
     WaitClosing();
-    long long now = WallNow();
+    long long now = CBaseCapture::Now();
     bool asked = stopAt != 0 && stopAt <= now;
     if (!asked)
         stopAt = now;
@@ -375,7 +369,7 @@ void CStationRecorder::WaitClosing()
     for (;;) {
         EnterCriticalSection(m_pLock);
         bool closing = m_bClosing;
-        if (closing && (WallNow() >= m_CloseBy || (m_pQuit && *m_pQuit) || m_bEnding))
+        if (closing && (CBaseCapture::Now() >= m_CloseBy || (m_pQuit && *m_pQuit) || m_bEnding))
             Closed(m_Feeds[m_Live], m_Current.m_StopAt);
         closing = m_bClosing;
         LeaveCriticalSection(m_pLock);
@@ -500,7 +494,7 @@ void CStationRecorder::OnStationFailed(const CStationReader& from, StationFailur
             feed->dropOpen = true;
             feed->brokeAt = feed->lastEnd;
         }
-        if (m_bClosing && feed == &m_Feeds[m_Live] && WallNow() >= m_CloseBy)
+        if (m_bClosing && feed == &m_Feeds[m_Live] && CBaseCapture::Now() >= m_CloseBy)
             Closed(*feed, m_Current.m_StopAt);
         if (feed == &m_Feeds[m_Live] && m_bActive && !m_bBegun && !feed->answered && !m_bNoAnswerTold)
             TellNoAnswer(reason);
@@ -548,7 +542,7 @@ void CStationRecorder::OnStationFrame(const CStationReader& from, const StreamFr
     feed->headersDone = true;
     long long middle = live + ticks / 2;
     feed->lastEnd = live + ticks;
-    if (recording && m_bClosing && !m_bNext && (middle >= m_Current.m_StopAt || WallNow() >= m_CloseBy)) {
+    if (recording && m_bClosing && !m_bNext && (middle >= m_Current.m_StopAt || CBaseCapture::Now() >= m_CloseBy)) {
         Closed(*feed, m_Current.m_StopAt);
         LeaveCriticalSection(m_pLock);
         SetEvent(m_hFrame);

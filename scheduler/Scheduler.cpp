@@ -238,9 +238,7 @@ void CScheduler::Drive(const CDateTime& now)
         // ended meanwhile (inside this one) are passed over: they are retired.
         // Stopped by the user, the stop is the moment of the command.
         ProgramItem next;
-        bool found = false;
-        for (unsigned i = 1; !found && i < 64 && m_pProgramList->GetAt(i, next); ++i)
-            found = next.m_State == Idle && next.m_StopTime.Diff(now) > 0;
+        bool found = NextProgram(now, next);
         long long stopUtc = commanded ? commanded : CaptureClockTime(m_CurProgram.m_StopTime);
         // A station has no device to hand over, nor takes one over: the next is set up on its own.
         bool handOver = !m_bHandOver && AudioThreadId() && found && CaptureClockTime(next.m_StartTime) <= stopUtc &&
@@ -491,15 +489,21 @@ bool CScheduler::SharesSource(const ProgramItem& program, const ProgramItem& nex
     return stationA && stationB && wcscmp(a.GetWide(), b.GetWide()) == 0;
 }
 
+bool CScheduler::NextProgram(const CDateTime& now, ProgramItem& next)
+{
+    for (unsigned i = 1; i < 64 && m_pProgramList->GetAt(i, next); ++i)
+        if (next.m_State == Idle && next.m_StopTime.Diff(now) > 0)
+            return true;
+    return false;
+}
+
 void CScheduler::SetUpAhead(const CDateTime& now)
 {
     // The next program of another source is set up in its own lead, while
     // this one records: a station connects, a device opens.
     ProgramItem next;
-    bool found = false;
-    for (unsigned i = 1; !found && i < 64 && m_pProgramList->GetAt(i, next); ++i)
-        found = next.m_State == Idle && next.m_StopTime.Diff(now) > 0;
-    if (!found || !AudioThreadId() || SharesSource(m_CurProgram, next) || (m_AheadId == next.m_Id && m_AheadStart == next.m_StartTime.m_Ticks) ||
+    if (!NextProgram(now, next) || !AudioThreadId() || SharesSource(m_CurProgram, next) ||
+        (m_AheadId == next.m_Id && m_AheadStart == next.m_StartTime.m_Ticks) ||
         Until(next.m_StartTime) - SetupLead(next) > 0 || Until(next.m_StopTime) <= Until(next.m_StartTime))
         return;
     m_AheadId = next.m_Id;

@@ -187,6 +187,9 @@ private:
     unsigned m_AheadId;
     long long m_AheadStart;
     void SetUpAhead(const CDateTime& now);
+    // The program after the one at the list's head that has not ended (those
+    // that ended inside it are passed over: they are retired); false: none.
+    bool NextProgram(const CDateTime& now, ProgramItem& next);
     void PostSetup(const ProgramItem& program);
     long long m_PostedStop;
     // Ends the pause between passes early (auto-reset; any thread sets it).

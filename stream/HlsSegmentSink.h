@@ -11,6 +11,7 @@ public:
     virtual ~IHlsSegmentSink() {}
     // init: the segment's init section (fragmented MP4), else empty.
     virtual void OnSegment(const HlsSegment& segment, const std::string& bytes, const std::string& init) = 0;
-    // count segments from first on expired before they could be fetched: seconds of the station lost.
-    virtual void OnSegmentsLost(long long first, long long count, double seconds) = 0;
+    // Segments expired before they could be fetched: the next one handed on
+    // comes after a gap (its length is where its frames are placed).
+    virtual void OnSegmentsLost() = 0;
 };

@@ -88,11 +88,9 @@ StationFailure CHlsSession::Run(IHlsSegmentSink& sink, volatile LONG* quit, HAND
         if (m_Next < 0)
             m_Next = list.segments.empty() ? list.mediaSequence : list.segments.front().sequence;
         if (!list.segments.empty() && list.segments.front().sequence > m_Next) {
-            long long count = list.segments.front().sequence - m_Next;
-            double seconds = static_cast<double>(count) * (list.targetSeconds > 0 ? list.targetSeconds : 0);
             Trace(L"[CHlsSession] segments %lld to %lld left the playlist before they could be fetched\n", m_Next,
-                  m_Next + count - 1);
-            sink.OnSegmentsLost(m_Next, count, seconds);
+                  list.segments.front().sequence - 1);
+            sink.OnSegmentsLost();
             m_Next = list.segments.front().sequence;
         }
         bool any = false;

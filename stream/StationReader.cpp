@@ -1,5 +1,6 @@
 #include "stream/StationReader.h"
 
+#include "foundation/DateTime.h"
 #include "foundation/Trace.h"
 #include "stream/SegmentDemuxer.h"
 
@@ -25,9 +26,7 @@ long long WallLessCounter()
 {
     FILETIME now;
     GetSystemTimePreciseAsFileTime(&now);
-    long long wall = static_cast<long long>((static_cast<unsigned long long>(now.dwHighDateTime) << 32) |
-                                            now.dwLowDateTime);
-    return wall - CounterNow();
+    return FileTimeToTicks(now) - CounterNow();
 }
 
 long long FrameTicks(const StreamFrame& frame)
@@ -187,11 +186,18 @@ void CStationReader::Arrive(Arrival& arrival, Held&& one)
         HandOn(one, arrival.estimate);
     else
         arrival.held.push_back(std::move(one));
-    if (!arrival.settled &&
-        (now - arrival.moved >= kSettleTicks || now - arrival.connected >= kSettleMaxTicks)) {
-        arrival.settled = true;
-        Settle(arrival.held, arrival.estimate);
-    }
+    SettleWhenOver(arrival, false);
+}
+
+void CStationReader::SettleWhenOver(Arrival& arrival, bool ended)
+{
+    long long now = CounterNow();
+    bool over = ended || (!arrival.held.empty() && (now - arrival.moved >= kSettleTicks ||
+                                                     now - arrival.connected >= kSettleMaxTicks));
+    if (arrival.settled || !over)
+        return;
+    arrival.settled = true;
+    Settle(arrival.held, arrival.estimate);
 }
 
 bool CStationReader::Receive(CStationConnection& connection)
@@ -222,16 +228,11 @@ bool CStationReader::Receive(CStationConnection& connection)
             Arrive(arrival, std::move(one));
         }
         // A burst that ends with the bytes: its estimate has stood still since.
-        long long now = CounterNow();
-        if (!arrival.settled && !arrival.held.empty() &&
-            (now - arrival.moved >= kSettleTicks || now - arrival.connected >= kSettleMaxTicks)) {
-            arrival.settled = true;
-            Settle(arrival.held, arrival.estimate);
-        }
+        SettleWhenOver(arrival, false);
     }
     // A drop before the burst was over: what came is handed on all the same.
-    if (!arrival.settled && !m_bQuit)
-        Settle(arrival.held, arrival.estimate);
+    if (!m_bQuit)
+        SettleWhenOver(arrival, true);
     return any;
 }
 
@@ -242,10 +243,8 @@ bool CStationReader::FollowHls(StationFailure& failure)
         m_HlsArrival.Begin(CounterNow());
     failure = m_pHls->Run(*this, &m_bQuit, m_hQuit);
     // Frames still held when the session failed are handed on all the same.
-    if (!m_HlsArrival.settled && !m_HlsArrival.held.empty() && !m_bQuit) {
-        m_HlsArrival.settled = true;
-        Settle(m_HlsArrival.held, m_HlsArrival.estimate);
-    }
+    if (!m_HlsArrival.held.empty() && !m_bQuit)
+        SettleWhenOver(m_HlsArrival, true);
     if (m_bHandedOn && failure != kFailCancelled)
         m_bBroken = true;
     return m_bHlsFrames;
@@ -260,7 +259,7 @@ void CStationReader::OnSegment(const HlsSegment& segment, const std::string& byt
     if (opened != kSegmentOk) {
         Trace(L"[CStationReader] segment %lld of %s cannot be read (%d): it is lost\n", segment.sequence,
               m_Address.c_str(), static_cast<int>(opened));
-        OnSegmentsLost(segment.sequence, 1, segment.seconds);
+        OnSegmentsLost();
         return;
     }
     if (demuxer.Kind() != m_HlsKind) {
@@ -291,11 +290,8 @@ void CStationReader::OnSegment(const HlsSegment& segment, const std::string& byt
     }
 }
 
-void CStationReader::OnSegmentsLost(long long first, long long count, double seconds)
+void CStationReader::OnSegmentsLost()
 {
-    (void)first;
-    (void)count;
-    (void)seconds;
     // Told with the frames after the gap, by where they are placed.
     if (m_bHandedOn)
         m_bBroken = true;

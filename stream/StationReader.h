@@ -80,9 +80,11 @@ private:
     // An HLS station's segments until a failure; true when any frame came.
     bool FollowHls(StationFailure& failure);
     void OnSegment(const HlsSegment& segment, const std::string& bytes, const std::string& init) override;
-    void OnSegmentsLost(long long first, long long count, double seconds) override;
+    void OnSegmentsLost() override;
     // One frame placed by its arrival: held until the burst is over, then handed on.
     void Arrive(Arrival& arrival, Held&& one);
+    // Hands the held frames on once the burst is over, or the connection ended.
+    void SettleWhenOver(Arrival& arrival, bool ended);
     // The held frames with what was handed on already passed over, once the burst is over.
     void Settle(std::vector<Held>& held, long long estimate);
     void HandOn(Held& frame, long long estimate);

@@ -16,16 +16,6 @@ struct SentFrame {
     double time;  // when it went out: live, for a frame after the burst
 };
 
-inline std::string Fnv(const unsigned char* p, size_t size)
-{
-    unsigned long long h = 0xcbf29ce484222325ULL;
-    for (size_t i = 0; i < size; ++i)
-        h = (h ^ p[i]) * 0x100000001b3ULL;
-    char text[17];
-    snprintf(text, 17, "%016llx", h);
-    return text;
-}
-
 // The station's log: each frame by its hash, for a path.
 inline std::map<std::string, SentFrame> SentFrames(const std::string& path)
 {

@@ -11,14 +11,14 @@ TEST(HlsPlaylist, VariantsSegmentsAndTheBroadcastersClock)
     CHlsPlaylist master;
     ASSERT_TRUE(master.Parse("#EXTM3U\n#EXT-X-STREAM-INF:BANDWIDTH=64000,CODECS=\"mp4a.40.5\"\nlow.m3u8\n"
                              "#EXT-X-STREAM-INF:BANDWIDTH=900000,CODECS=\"avc1.4d401f,mp4a.40.2\"\nvideo.m3u8\n"
-                             "#EXT-X-STREAM-INF:BANDWIDTH=128000,CODECS=\"mp4a.40.2\"\r\nhttp://other:81/high.m3u8\r\n",
+                             "#EXT-X-STREAM-INF:BANDWIDTH=128000,CODECS=\"mp4a.40.2\"\r\nhttp://127.0.0.1:81/high.m3u8\r\n",
                              base));
     EXPECT_TRUE(master.master);
     ASSERT_EQ(master.variants.size(), 3u);
     EXPECT_EQ(master.variants[0].address, L"http://127.0.0.1:8000/live/low.m3u8");
     EXPECT_FALSE(master.variants[1].Recordable());  // video with the audio
     ASSERT_NE(master.Best(), nullptr);
-    EXPECT_EQ(master.Best()->address, L"http://other:81/high.m3u8");
+    EXPECT_EQ(master.Best()->address, L"http://127.0.0.1:81/high.m3u8");
 
     CHlsPlaylist media;
     ASSERT_TRUE(media.Parse("#EXTM3U\n#EXT-X-VERSION:6\n#EXT-X-TARGETDURATION:2\n#EXT-X-MEDIA-SEQUENCE:41\n"
@@ -57,6 +57,6 @@ TEST(HlsPlaylist, VariantsSegmentsAndTheBroadcastersClock)
     EXPECT_TRUE(other.Parse("#EXTM3U\n#EXT-X-TARGETDURATION:6\n#EXT-X-KEY:METHOD=AES-128,URI=\"k\"\n#EXTINF:6,\n"
                             "a.ts\n#EXT-X-ENDLIST\n", base));
     EXPECT_TRUE(other.encrypted && other.ended);
-    for (const char* text : {"#EXTM3U\n#EXTINF:-1,Station\nhttp://x/stream\n", "<html>", ""})
+    for (const char* text : {"#EXTM3U\n#EXTINF:-1,Station\nhttp://127.0.0.1:8000/stream\n", "<html>", ""})
         EXPECT_FALSE(other.Parse(text, base)) << text;
 }

@@ -57,13 +57,9 @@ struct Collector : CStationListener {
     }
     void OnStationFrame(const CStationReader&, const StreamFrame& f, long long live, long long, const wchar_t*) override
     {
-        unsigned long long h = 0xcbf29ce484222325ULL;
-        for (unsigned i = 0; i < f.bytes; ++i)
-            h = (h ^ f.data[i]) * 0x100000001b3ULL;
-        char text[17];
-        snprintf(text, 17, "%016llx", h);
+        std::string hash = Fnv(f.data, f.bytes);
         std::lock_guard<std::mutex> hold(lock);
-        frames.push_back({text, live});
+        frames.push_back({hash, live});
     }
     void OnStationBack(const CStationReader&, long long, long long ticks) override
     {

@@ -20,20 +20,12 @@ std::wstring Station(const std::wstring& path)
     return L"http://127.0.0.1:" + EnvironmentValue(L"MARIVANE_STATION_PORT") + path;
 }
 
-unsigned long long Fnv(const char* p, size_t n)
-{
-    unsigned long long h = 0xcbf29ce484222325ULL;
-    for (size_t i = 0; i < n; ++i)
-        h = (h ^ static_cast<unsigned char>(p[i])) * 0x100000001b3ULL;
-    return h;
-}
-
 // Empty when bytes are the frames the station logged for its last
 // connection to target, in order from the first, none twice; else what differs.
 std::string CheckAgainstLog(const std::string& bytes, const std::string& target)
 {
     std::istringstream log(ReadBytes(EnvironmentValue(L"MARIVANE_STATION_LOG")));
-    struct Sent { std::string index; size_t length; unsigned long long hash; };
+    struct Sent { std::string index; size_t length; std::string hash; };
     std::vector<Sent> sent;
     int last = -1;  // an earlier connection may still be sending meanwhile
     for (std::string line; std::getline(log, line);) {
@@ -46,13 +38,13 @@ std::string CheckAgainstLog(const std::string& bytes, const std::string& target)
         if (conn != last)
             sent.clear();
         last = conn;
-        sent.push_back({index, length, std::stoull(hash, nullptr, 16)});
+        sent.push_back({index, length, hash});
     }
     if (sent.empty())
         return "the station logged nothing for " + target;
     size_t at = 0, i = 0;
     for (long long previous = -1; i < sent.size() && at + sent[i].length <= bytes.size(); at += sent[i++].length) {
-        if (Fnv(bytes.data() + at, sent[i].length) != sent[i].hash)
+        if (Fnv(reinterpret_cast<const unsigned char*>(bytes.data()) + at, sent[i].length) != sent[i].hash)
             return "frame " + std::to_string(i) + " at byte " + std::to_string(at) + " is not the one sent";
         if (sent[i].index != "header") {
             long long index = std::stoll(sent[i].index);

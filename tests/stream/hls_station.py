@@ -49,6 +49,8 @@ and for every AAC frame of a segment served, after its segment's line:
 """
 import argparse, os, re, socketserver, subprocess, threading, time
 
+from station import fnv  # the Icecast test station's frame hash, beside this file
+
 EPOCH = 1767225600  # 2026-01-01T00:00:00Z: media sequence 0 went on air
 LAG = 30
 RATE, FRAME, TICKS = 48000, 1024, 1920  # samples a second, samples a frame, 90 kHz ticks a frame
@@ -77,13 +79,6 @@ def live_edge(now):
 def iso(t):
     ms = int(round(t * 1000))
     return time.strftime('%Y-%m-%dT%H:%M:%S', time.gmtime(ms // 1000)) + '.%03dZ' % (ms % 1000)
-
-
-def fnv(data):
-    h = 0xcbf29ce484222325
-    for b in data:
-        h = ((h ^ b) * 0x100000001b3) & 0xFFFFFFFFFFFFFFFF
-    return '%016x' % h
 
 
 TOKEN_SECONDS = 60  # how long a token lasts (--token-seconds)

@@ -81,6 +81,16 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes)
     return ok && written == bytes.size();
 }
 
+std::string Fnv(const unsigned char* p, size_t size)
+{
+    unsigned long long h = 0xcbf29ce484222325ULL;
+    for (size_t i = 0; i < size; ++i)
+        h = (h ^ p[i]) * 0x100000001b3ULL;
+    char text[17];
+    snprintf(text, 17, "%016llx", h);
+    return text;
+}
+
 std::string ReadBytes(const std::wstring& path)
 {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

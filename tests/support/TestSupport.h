@@ -37,6 +37,8 @@ std::wstring ProductExePath(); // build\bin\marivane.exe
 std::wstring EnvironmentValue(const wchar_t* name);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
+// FNV-1a 64 of bytes in 16 hex digits, as the test stations log each frame.
+std::string Fnv(const unsigned char* p, size_t size);
 bool Exists(const std::wstring& path);
 std::vector<std::wstring> ListFiles(const std::wstring& folder);
 
