@@ -3,6 +3,7 @@
 #include "foundation/Folder.h"
 #include "foundation/Format.h"
 #include "foundation/TextLines.h"
+#include "foundation/Trace.h"
 #include "resources/resource.h"
 
 #include <cwchar>
@@ -57,7 +58,27 @@ void WriteProgram(const ProgramItem& program, void* context)
     // Only a program with its own source has the key: files stay as before.
     CString source(program.m_Source);
     if (!source.IsEmpty())
-        CXml::AppendAfter(item, field, TextElement(L"source", source));
+        field = CXml::AppendAfter(item, field, TextElement(L"source", source));
+    if (program.m_Variant) {
+        wchar_t variant[24];
+        FormatText(variant, 24, L"%llu", program.m_Variant);
+        CXml::AppendAfter(item, field, CXml::CreateElement(L"variant", variant));
+    }
+}
+
+// A variant's bandwidth as written; 0 (the best) for none or one that is no number.
+unsigned long long ReadVariant(XmlElement* item)
+{
+    const wchar_t* text = CXml::GetText(CXml::FindChild(item, L"variant"));
+    if (!text || !*text)
+        return 0;
+    wchar_t* end = nullptr;
+    unsigned long long variant = wcstoull(text, &end, 10);
+    if (*text < L'0' || *text > L'9' || *end) {
+        Trace(L"[CAppParameter] a program's variant \"%s\" is no bandwidth: it records the best\n", text);
+        return 0;
+    }
+    return variant;
 }
 
 // The texts of a list's elements, one a line.
@@ -252,6 +273,7 @@ void CAppParameter::ReadPrograms(XmlElement* first)
         program->m_Title.Copy(title);
         // Kept as written, understood or not: the list tells one it cannot use.
         program->m_Source.Assign(CXml::GetText(CXml::FindChild(item, L"source")));
+        program->m_Variant = ReadVariant(item);
         m_ProgramList.Insert(program);
     }
 }

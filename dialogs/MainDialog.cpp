@@ -7,6 +7,7 @@
 #include "foundation/Format.h"
 #include "notices/NoticeLog.h"
 #include "programs/ProgramList.h"
+#include "programs/ProgramSource.h"
 #include "recorder/RecordingLevel.h"
 #include "resources/resource.h"
 
@@ -126,6 +127,8 @@ void CMainDialog::FillList(HWND hwnd)
         SendMessageW(view, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
         // A source not understood says so here, on its own row.
         std::wstring source = m_Choices.Describe(copy.m_Source.GetWide());
+        if (copy.m_Variant && ProgramSource::IsStation(copy.m_Source.GetWide()))
+            source += L" (" + std::to_wstring(copy.m_Variant / 1000) + L" kbit/s)";
         item.iSubItem = 3;
         item.pszText = const_cast<wchar_t*>(source.c_str());
         SendMessageW(view, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
@@ -281,6 +284,7 @@ void CMainDialog::OnEdit(HWND hwnd)
     input.m_Id = id;
     input.m_Title.Copy(copy.m_Title);
     input.m_Source.Copy(copy.m_Source);
+    input.m_Variant = copy.m_Variant;
     input.m_Weekly = copy.m_Weekly;
     const SYSTEMTIME& a = copy.m_StartTime.m_Time;
     const SYSTEMTIME& b = copy.m_StopTime.m_Time;

@@ -8,6 +8,7 @@
 #include "resources/resource.h"
 #include "stream/StationProbe.h"
 
+#include <algorithm>
 #include <commctrl.h>
 #include <new>
 
@@ -75,6 +76,7 @@ struct StationTry {
     HWND hwnd = nullptr;
     UINT number = 0;
     bool japanese = false;
+    unsigned long long variant = 0;  // the one chosen when Try was pressed: the line describes it
     wchar_t address[ProgramSource::kSize] = {};
 
     static void Release(StationTry* t)
@@ -85,14 +87,14 @@ struct StationTry {
     static DWORD WINAPI Run(void* param)
     {
         StationTry* t = static_cast<StationTry*>(param);
-        wchar_t* answer = new (std::nothrow) wchar_t[CProgramInputDialog::kAnswerSize];
+        auto* answer = new (std::nothrow) CProgramInputDialog::TryAnswer();
         if (answer) {
-            answer[0] = L'\0';
-            CStationProbe::Describe(t->address, t->japanese, answer, CProgramInputDialog::kAnswerSize, &t->cancel);
+            answer->ok = CStationProbe::Describe(t->address, t->japanese, answer->text, CProgramInputDialog::kAnswerSize,
+                                                 &t->cancel, t->variant, &answer->offered);
             // A dialog gone or a try given up takes no answer.
             if (t->cancel || !PostMessageW(t->hwnd, CProgramInputDialog::kTryAnswer, t->number,
                                            reinterpret_cast<LPARAM>(answer)))
-                delete[] answer;
+                delete answer;
         }
         Release(t);
         return 0;
@@ -161,14 +163,21 @@ void CProgramInputDialog::OnInitDialog(HWND hwnd)
 INT_PTR CProgramInputDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == kTryAnswer) {
-        wchar_t* answer = reinterpret_cast<wchar_t*>(lParam);
+        TryAnswer* answer = reinterpret_cast<TryAnswer*>(lParam);
         if (m_pTry && wParam == m_TryNumber) {
-            SetDlgItemTextW(hwnd, IDC_STATION_ANSWER, answer);
+            SetDlgItemTextW(hwnd, IDC_STATION_ANSWER, answer->text);
+            // A station that answered lists its variants now, or has none to
+            // choose; one that did not keeps the choice as it was.
+            if (answer->ok) {
+                m_VariantsOf = m_pTry->address;
+                FillVariants(hwnd, &answer->offered, answer->offered.empty() ? 0 : ChosenVariant(hwnd));
+                ShowStation(hwnd);
+            }
             KillTimer(hwnd, kTryTimer);
             StationTry::Release(m_pTry);
             m_pTry = nullptr;
         }
-        delete[] answer;
+        delete answer;
         return TRUE;
     }
     if (message == WM_TIMER && wParam == kTryTimer) {
@@ -233,6 +242,51 @@ void CProgramInputDialog::FillSource(HWND hwnd)
     });
     if (kind == kSourceStation)
         SetWindowTextW(address, source.c_str());
+    m_VariantsOf = kind == kSourceStation ? source : L"";
+    FillVariants(hwnd, nullptr, kind == kSourceStation ? m_Variant : 0);
+    ShowStation(hwnd);
+}
+
+void CProgramInputDialog::FillVariants(HWND hwnd, const std::vector<HlsVariant>* offered, unsigned long long chosen)
+{
+    bool ja = UiIsJapanese();
+    HWND combo = GetDlgItem(hwnd, IDC_STATION_VARIANT);
+    SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    m_Variants.clear();
+    auto add = [&](unsigned long long bandwidth, const std::wstring& label) {
+        SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
+        m_Variants.push_back(bandwidth);
+    };
+    add(0, ja ? L"放送局が出す最高のもの" : L"The highest the station offers");
+    std::vector<HlsVariant> sorted = offered ? *offered : std::vector<HlsVariant>();
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const HlsVariant& a, const HlsVariant& b) { return a.bandwidth > b.bandwidth; });
+    for (const HlsVariant& v : sorted) {
+        if (!v.bandwidth || std::find(m_Variants.begin(), m_Variants.end(), v.bandwidth) != m_Variants.end())
+            continue;
+        std::wstring name = v.CodecName();
+        add(v.bandwidth, std::to_wstring(v.bandwidth / 1000) + L" kbit/s" + (name.empty() ? L"" : L" · " + name));
+    }
+    if (chosen && std::find(m_Variants.begin(), m_Variants.end(), chosen) == m_Variants.end())
+        add(chosen, std::to_wstring(chosen / 1000) + L" kbit/s" +
+                        (!offered ? L""
+                         : ja     ? L" (今は出ていません: いちばん近いもの)"
+                                  : L" (not offered now: the nearest records)"));
+    size_t at = static_cast<size_t>(std::find(m_Variants.begin(), m_Variants.end(), chosen) - m_Variants.begin());
+    SendMessageW(combo, CB_SETCURSEL, at < m_Variants.size() ? at : 0, 0);
+}
+
+unsigned long long CProgramInputDialog::ChosenVariant(HWND hwnd) const
+{
+    LRESULT chosen = SendDlgItemMessageW(hwnd, IDC_STATION_VARIANT, CB_GETCURSEL, 0, 0);
+    return chosen >= 0 && static_cast<size_t>(chosen) < m_Variants.size() ? m_Variants[static_cast<size_t>(chosen)] : 0;
+}
+
+void CProgramInputDialog::AddressChanged(HWND hwnd, const std::wstring& text)
+{
+    if (text == m_VariantsOf || m_Variants.size() < 2)
+        return;
+    FillVariants(hwnd, nullptr, 0);
     ShowStation(hwnd);
 }
 
@@ -243,6 +297,9 @@ void CProgramInputDialog::ShowStation(HWND hwnd)
                    m_Entries[static_cast<size_t>(chosen)].kind == kSourceStation;
     for (int id : {IDC_STATION_ADDRESS, IDC_STATION_TRY, IDC_STATION_ANSWER})
         ShowWindow(GetDlgItem(hwnd, id), station ? SW_SHOW : SW_HIDE);
+    // Only an HLS station has variants to choose.
+    for (int id : {IDC_STATION_VARIANT_LABEL, IDC_STATION_VARIANT})
+        ShowWindow(GetDlgItem(hwnd, id), station && m_Variants.size() > 1 ? SW_SHOW : SW_HIDE);
 }
 
 std::wstring CProgramInputDialog::TypedAddress(HWND hwnd)
@@ -264,6 +321,7 @@ bool CProgramInputDialog::ReadSource(HWND hwnd)
     const SourceEntry& entry = m_Entries[static_cast<size_t>(chosen)];
     if (entry.kind != kSourceStation) {
         m_Source.Assign(entry.id.c_str());
+        m_Variant = 0;
         return true;
     }
     std::wstring address = TypedAddress(hwnd);
@@ -273,6 +331,7 @@ bool CProgramInputDialog::ReadSource(HWND hwnd)
         return false;
     }
     m_Source.Assign(address.c_str());
+    m_Variant = address == m_VariantsOf ? ChosenVariant(hwnd) : 0;
     return true;
 }
 
@@ -302,6 +361,7 @@ void CProgramInputDialog::StartTry(HWND hwnd)
     t->hwnd = hwnd;
     t->number = ++m_TryNumber;
     t->japanese = ja;
+    t->variant = address == m_VariantsOf ? ChosenVariant(hwnd) : 0;
     lstrcpynW(t->address, address.c_str(), ProgramSource::kSize);
     HANDLE thread = CreateThread(nullptr, 0, StationTry::Run, t, 0, nullptr);
     if (!thread) {
@@ -328,6 +388,21 @@ void CProgramInputDialog::OnCommand(HWND hwnd, int id, int code)
     } else if (id == IDC_SOURCE) {
         if (code == CBN_SELCHANGE)
             ShowStation(hwnd);
+    } else if (id == IDC_STATION_ADDRESS) {
+        if (code == CBN_EDITCHANGE) {
+            AddressChanged(hwnd, TypedAddress(hwnd));
+        } else if (code == CBN_SELCHANGE) {
+            // The edit field takes the chosen text only after this notice.
+            HWND combo = GetDlgItem(hwnd, IDC_STATION_ADDRESS);
+            LRESULT i = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+            LRESULT length = i >= 0 ? SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) : -1;
+            if (length >= 0) {
+                std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+                SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&text[0]));
+                text.resize(static_cast<size_t>(length));
+                AddressChanged(hwnd, text);
+            }
+        }
     } else if (id == IDC_STATION_TRY) {
         if (code == BN_CLICKED)
             StartTry(hwnd);
@@ -541,5 +616,6 @@ ProgramItem* CProgramInputDialog::CreateItem()
     item->m_Weekly = m_Weekly;
     item->m_Title.Copy(m_Title);
     item->m_Source.Copy(m_Source);
+    item->m_Variant = m_Variant;
     return item;
 }

@@ -8,6 +8,7 @@
 #include "dialogs/SourceChoices.h"
 #include "foundation/DateTime.h"
 #include "foundation/String.h"
+#include "stream/HlsPlaylist.h"
 
 #include <string>
 #include <vector>
@@ -20,8 +21,8 @@ public:
     static constexpr int kMaxTitle = 255;
     static constexpr int kMaxDurationMinutes = 99 * 60 + 59;
 
-    // The Try answer's message (wParam: the try's number, lParam: its line,
-    // new wchar_t[], freed by the dialog), and the timer that gives up on it.
+    // The Try answer's message (wParam: the try's number, lParam: its
+    // TryAnswer, new, freed by the dialog), and the timer that gives up on it.
     static constexpr UINT kTryAnswer = WM_APP + 41;
     static constexpr UINT_PTR kTryTimer = 41;
     static constexpr int kAnswerSize = 512;
@@ -64,6 +65,14 @@ public:
     // The program's "source" (programs/ProgramSource.h); one not understood
     // stays as it is unless the user chooses another.
     CString m_Source;
+    // A station's HLS variant, its bandwidth (ProgramItem::m_Variant; 0: the best).
+    unsigned long long m_Variant = 0;
+    // What a Try found: its line, and an HLS master's variants it can record.
+    struct TryAnswer {
+        wchar_t text[kAnswerSize];
+        bool ok;
+        std::vector<HlsVariant> offered;
+    };
     // 1 for a new program while its stop follows its start (the user has
     // not changed the stop yet).
     int m_bNew;
@@ -90,6 +99,12 @@ private:
     // The source chosen into m_Source; false (told) for an address that is no station's.
     bool ReadSource(HWND hwnd);
     std::wstring TypedAddress(HWND hwnd);
+    // The Variant list: the best first, then what a Try found offered
+    // (null: not asked), and the chosen one if not among them.
+    void FillVariants(HWND hwnd, const std::vector<HlsVariant>* offered, unsigned long long chosen);
+    unsigned long long ChosenVariant(HWND hwnd) const;
+    // The address in the field changed (text: the new one): variants found for another are let go.
+    void AddressChanged(HWND hwnd, const std::wstring& text);
     // Try: the station's answer comes as kTryAnswer; a new try or the
     // dialog's end cancels the one running (hwnd null: no window to tell).
     void StartTry(HWND hwnd);
@@ -107,6 +122,8 @@ private:
     };
     CSourceChoices m_Choices;
     std::vector<SourceEntry> m_Entries;  // the Source list's entries in order
+    std::vector<unsigned long long> m_Variants;  // the Variant list's bandwidths in order (0: the best)
+    std::wstring m_VariantsOf;  // the address they were found for
     // The try running, shared with its thread (StationTry in the .cpp); the
     // UI thread's pointer, null when none runs.
     struct StationTry* m_pTry;

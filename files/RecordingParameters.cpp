@@ -3,7 +3,8 @@
 #include <new>
 
 RecordingParameters* RecordingParameters::New(const wchar_t* prefix, long long startAt, long long stopAt,
-                                              const wchar_t* title, const SYSTEMTIME* start, const wchar_t* source)
+                                              const wchar_t* title, const SYSTEMTIME* start, const wchar_t* source,
+                                              unsigned long long variant)
 {
     RecordingParameters* params = new (std::nothrow) RecordingParameters();
     if (!params)
@@ -15,5 +16,6 @@ RecordingParameters* RecordingParameters::New(const wchar_t* prefix, long long s
     if (start)
         params->m_Tags.m_Start = *start;
     lstrcpynW(params->m_Source, source ? source : L"", kSourceSize);
+    params->m_Variant = variant;
     return params;
 }

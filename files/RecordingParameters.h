@@ -21,14 +21,16 @@ struct RecordingParameters {
     // empty for the settings' device.
     static constexpr int kSourceSize = 1024;
     wchar_t m_Source[kSourceSize];
+    // A station's HLS variant as the program chose it (its bandwidth in bit/s; 0: the best).
+    unsigned long long m_Variant;
 
     RecordingParameters()
-        : m_Prefix(), m_StartAt(0), m_StopAt(0), m_MaxFileSize(0), m_Format(), m_Tags(), m_Source()
+        : m_Prefix(), m_StartAt(0), m_StopAt(0), m_MaxFileSize(0), m_Format(), m_Tags(), m_Source(), m_Variant(0)
     {
     }
     // A heap block for WM_CAPTURE_START, the receiver frees it (null when
     // memory is short). title and start are for the tags.
     static RecordingParameters* New(const wchar_t* prefix, long long startAt, long long stopAt,
                                     const wchar_t* title = nullptr, const SYSTEMTIME* start = nullptr,
-                                    const wchar_t* source = nullptr);
+                                    const wchar_t* source = nullptr, unsigned long long variant = 0);
 };

@@ -6,7 +6,8 @@
 enum : UINT {
     WM_TRAY_NOTIFY = 0x404,
     // The set-up of a program. lParam: its own source (new wchar_t[], the
-    // receiver frees it), null for the settings' device.
+    // receiver frees it), null for the settings' device; wParam: a
+    // station's HLS variant as the program chose it (0: the best).
     WM_CAPTURE_OPEN = 0x405,
     // lParam: the program's RecordingParameters block (files/, new), which
     // the receiver frees.

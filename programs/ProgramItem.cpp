@@ -15,4 +15,5 @@ void ProgramItem::CopyFrom(const ProgramItem& other)
     m_Weekly = other.m_Weekly;
     m_Title.Copy(other.m_Title);
     m_Source.Copy(other.m_Source);
+    m_Variant = other.m_Variant;
 }

@@ -31,4 +31,7 @@ public:
     // The item key "source" as stored (programs/ProgramSource.h): empty for
     // the settings' device; one not understood is kept as it is.
     CString m_Source;
+    // The item key "variant": the bandwidth (bit/s) of the HLS variant a
+    // station's program records; 0 (no key) for the best it offers.
+    unsigned long long m_Variant = 0;
 };

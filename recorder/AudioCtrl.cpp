@@ -78,7 +78,7 @@ void CAudioCtrl::TaskExecute()
         }
         switch (msg.message) {
         case WM_CAPTURE_OPEN:
-            CaptureOpen(reinterpret_cast<wchar_t*>(msg.lParam));
+            CaptureOpen(reinterpret_cast<wchar_t*>(msg.lParam), static_cast<unsigned long long>(msg.wParam));
             delete[] reinterpret_cast<wchar_t*>(msg.lParam);
             break;
         case WM_CAPTURE_START: CaptureStart(reinterpret_cast<RecordingParameters*>(msg.lParam)); break;
@@ -249,13 +249,13 @@ void CAudioCtrl::ChosenDevice(wchar_t* name, wchar_t* id, int size) const
     }
 }
 
-void CAudioCtrl::CaptureOpen(const wchar_t* source)
+void CAudioCtrl::CaptureOpen(const wchar_t* source, unsigned long long variant)
 {
     // A station needs no device: its reader connects, whatever records now.
     if (ProgramSource::IsStation(source)) {
         Trace(L"[CaptureOpen] a station's program: its stream is connected\n");
         if (StationRecorder())
-            m_pStation->Connect(source);
+            m_pStation->Connect(source, variant);
         return;
     }
     m_bRecording = 0;

@@ -43,7 +43,8 @@ public:
 
     // The handlers of the thread messages. source: the program's own
     // (programs/ProgramSource.h); null or empty for the settings' device.
-    void CaptureOpen(const wchar_t* source = nullptr);
+    // variant: a station's HLS variant (0: the best).
+    void CaptureOpen(const wchar_t* source = nullptr, unsigned long long variant = 0);
     // The program's parameters (owned: freed here; null is no program).
     void CaptureStart(RecordingParameters* recording);
     void CaptureClose(long long stopAt = 0);

@@ -88,7 +88,7 @@ void CStationRecorder::Run(bool once)
             continue;
         }
         switch (request.type) {
-        case Request::kConnect: DoConnect(request.recording.m_Source); break;
+        case Request::kConnect: DoConnect(request.recording.m_Source, request.recording.m_Variant); break;
         case Request::kStart: DoStart(request.recording, request.writer, request.at); break;
         case Request::kStopAt: DoStopAt(request.at); break;
         case Request::kClose: DoClose(request.at); break;
@@ -110,11 +110,12 @@ void CStationRecorder::Post(const Request& request)
         Run(true);
 }
 
-void CStationRecorder::Connect(const wchar_t* address)
+void CStationRecorder::Connect(const wchar_t* address, unsigned long long variant)
 {
     Request r = Request();
     r.type = Request::kConnect;
     lstrcpynW(r.recording.m_Source, address ? address : L"", RecordingParameters::kSourceSize);
+    r.recording.m_Variant = variant;
     m_bWanted = true;
     Post(r);
 }
@@ -148,9 +149,9 @@ bool CStationRecorder::Close(long long stopAt)
     return WaitForSingleObject(m_hIdle, kStopWaitMs + 1000) == WAIT_OBJECT_0;
 }
 
-CStationReader* CStationRecorder::NewReader(const wchar_t* address)
+CStationReader* CStationRecorder::NewReader(const wchar_t* address, unsigned long long variant)
 {
-    return new (std::nothrow) CStationReader(address, this);
+    return new (std::nothrow) CStationReader(address, this, variant);
 }
 
 bool CStationRecorder::Recording()
@@ -188,10 +189,10 @@ void CStationRecorder::StopFeed(Feed& feed)
         reader->Stop();
 }
 
-void CStationRecorder::StartFeed(Feed& feed, const wchar_t* address)
+void CStationRecorder::StartFeed(Feed& feed, const wchar_t* address, unsigned long long variant)
 {
     StopFeed(feed);
-    CStationReader* reader = NewReader(address);
+    CStationReader* reader = NewReader(address, variant);
     EnterCriticalSection(m_pLock);
     feed = Feed();
     feed.reader.reset(reader);
@@ -203,13 +204,13 @@ void CStationRecorder::StartFeed(Feed& feed, const wchar_t* address)
     Trace(reader ? L"[CStationRecorder] connecting to %s\n" : L"[CStationRecorder] no reader for %s\n", address);
 }
 
-void CStationRecorder::DoConnect(const wchar_t* address)
+void CStationRecorder::DoConnect(const wchar_t* address, unsigned long long variant)
 {
     // Read under the lock: a recording that ends on a reader's thread moves m_Live.
     EnterCriticalSection(m_pLock);
     Feed& live = m_Feeds[m_Live];
     Feed& ahead = m_Feeds[1 - m_Live];
-    bool liveFeeds = Feeds(live, address), aheadFeeds = Feeds(ahead, address), recording = m_bActive;
+    bool liveFeeds = Feeds(live, address, variant), aheadFeeds = Feeds(ahead, address, variant), recording = m_bActive;
     LeaveCriticalSection(m_pLock);
     if (liveFeeds)
         return;
@@ -219,11 +220,11 @@ void CStationRecorder::DoConnect(const wchar_t* address)
             return;
         Trace(L"[CStationRecorder] %s is set up ahead while %s records\n", address,
               live.reader ? live.reader->Address().c_str() : L"");
-        StartFeed(ahead, address);
+        StartFeed(ahead, address, variant);
         return;
     }
     StopFeed(ahead);
-    StartFeed(live, address);
+    StartFeed(live, address, variant);
 }
 
 void CStationRecorder::DoStart(const RecordingParameters& recording, CWaveWriter* writer, long long requested)
@@ -234,8 +235,8 @@ void CStationRecorder::DoStart(const RecordingParameters& recording, CWaveWriter
     WaitClosing();
     // A start without its set-up (the set-up's request lost to a hand-over) connects now.
     EnterCriticalSection(m_pLock);
-    bool liveFeeds = Feeds(m_Feeds[m_Live], recording.m_Source);
-    bool aheadFeeds = Feeds(m_Feeds[1 - m_Live], recording.m_Source) && !m_bActive;
+    bool liveFeeds = Feeds(m_Feeds[m_Live], recording.m_Source, recording.m_Variant);
+    bool aheadFeeds = Feeds(m_Feeds[1 - m_Live], recording.m_Source, recording.m_Variant) && !m_bActive;
     LeaveCriticalSection(m_pLock);
     if (!liveFeeds) {
         if (aheadFeeds) {
@@ -244,7 +245,7 @@ void CStationRecorder::DoStart(const RecordingParameters& recording, CWaveWriter
             m_Live = 1 - m_Live;
             LeaveCriticalSection(m_pLock);
         } else {
-            DoConnect(recording.m_Source);
+            DoConnect(recording.m_Source, recording.m_Variant);
         }
     }
     EnterCriticalSection(m_pLock);

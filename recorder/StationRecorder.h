@@ -44,7 +44,8 @@ public:
     // recorder's own, so that a station's waits never hold up a device.
     // Connect: the set-up, its reader connects; while another station
     // records, beside it (one station set up ahead at a time).
-    void Connect(const wchar_t* address);
+    // variant: an HLS station's variant as the program chose it (0: the best).
+    void Connect(const wchar_t* address, unsigned long long variant = 0);
     // The program's start: its frames go to writer from the first that
     // went live at its start; a program of the station still recording
     // hands over at its stop.
@@ -71,7 +72,7 @@ public:
 
 protected:
     // A seam for the tests: the reader of an address.
-    virtual CStationReader* NewReader(const wchar_t* address);
+    virtual CStationReader* NewReader(const wchar_t* address, unsigned long long variant);
 
 private:
     struct Request {
@@ -84,7 +85,7 @@ private:
     // The requests in order; once: until none is left (no thread of its own).
     void Run(bool once);
     void Post(const Request& request);
-    void DoConnect(const wchar_t* address);
+    void DoConnect(const wchar_t* address, unsigned long long variant);
     void DoStart(const RecordingParameters& recording, CWaveWriter* writer, long long requested);
     void DoStopAt(long long stopAt);
     void DoClose(long long stopAt);
@@ -113,14 +114,14 @@ private:
     };
     // Under the lock: the feed of a reader (null: one being stopped).
     Feed* FeedOf(const CStationReader& from);
-    bool Feeds(const Feed& feed, const wchar_t* address) const
+    bool Feeds(const Feed& feed, const wchar_t* address, unsigned long long variant) const
     {
-        return feed.reader && !feed.finished && feed.reader->Address() == address;
+        return feed.reader && !feed.finished && feed.reader->Address() == address && feed.reader->Variant() == variant;
     }
     // Takes the feed's reader out (under the lock) and stops it (outside).
     void StopFeed(Feed& feed);
     // Starts a reader of address in the feed, its state afresh.
-    void StartFeed(Feed& feed, const wchar_t* address);
+    void StartFeed(Feed& feed, const wchar_t* address, unsigned long long variant);
     // Under the lock: recording begins (its start request came at requested).
     void Begin(const RecordingParameters& recording, long long requested);
     void TellNoAnswer(const std::wstring& failure);

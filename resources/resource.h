@@ -56,6 +56,8 @@
 #define IDC_STATION_ADDRESS 4221
 #define IDC_STATION_TRY     4222
 #define IDC_STATION_ANSWER  4223
+#define IDC_STATION_VARIANT 4224
+#define IDC_STATION_VARIANT_LABEL 4225
 
 // Settings pages.
 #define IDC_DEVICE          4300

@@ -486,7 +486,7 @@ bool CScheduler::SharesSource(const ProgramItem& program, const ProgramItem& nex
     bool stationA = ProgramSource::IsStation(a.GetWide()), stationB = ProgramSource::IsStation(b.GetWide());
     if (!stationA && !stationB)
         return true;
-    return stationA && stationB && wcscmp(a.GetWide(), b.GetWide()) == 0;
+    return stationA && stationB && wcscmp(a.GetWide(), b.GetWide()) == 0 && program.m_Variant == next.m_Variant;
 }
 
 bool CScheduler::NextProgram(const CDateTime& now, ProgramItem& next)
@@ -546,7 +546,7 @@ void CScheduler::PostSetup(const ProgramItem& program)
         wchar_t* block = source.IsEmpty() ? nullptr : new (std::nothrow) wchar_t[RecordingParameters::kSourceSize];
         if (block)
             lstrcpynW(block, source.GetWide(), RecordingParameters::kSourceSize);
-        PostToAudio(WM_CAPTURE_OPEN, 0, reinterpret_cast<LPARAM>(block));
+        PostToAudio(WM_CAPTURE_OPEN, static_cast<WPARAM>(program.m_Variant), reinterpret_cast<LPARAM>(block));
     }
 }
 
@@ -609,7 +609,8 @@ void CScheduler::StartRecording(const ProgramItem& program, const CDateTime& now
     m_PostedStop = CaptureClockTime(program.m_StopTime);
     RecordingParameters* recording = RecordingParameters::New(prefix, CaptureClockTime(program.m_StartTime),
                                                               m_PostedStop, title.GetWide(),
-                                                              &program.m_StartTime.m_Time, source.GetWide());
+                                                              &program.m_StartTime.m_Time, source.GetWide(),
+                                                              program.m_Variant);
     if (recording)
         PostToAudio(WM_CAPTURE_START, 0, reinterpret_cast<LPARAM>(recording));
 }

@@ -68,6 +68,21 @@ bool HlsVariant::Recordable() const
     return true;
 }
 
+const wchar_t* HlsVariant::CodecName() const
+{
+    // RFC 6381: mp4a.40.N names the AAC object type; 0x69 and 0x6B are MPEG audio.
+    static const struct {
+        const char* codec;
+        const wchar_t* name;
+    } kNames[] = {{"mp4a.40.2", L"AAC"},      {"mp4a.40.5", L"HE-AAC"}, {"mp4a.40.29", L"HE-AAC v2"},
+                  {"mp4a.40.34", L"MP3"},     {"mp4a.69", L"MP3"},      {"mp4a.6b", L"MP3"},
+                  {"mp4a.6B", L"MP3"},        {"mp3", L"MP3"}};
+    for (const auto& n : kNames)
+        if (codecs == n.codec)
+            return n.name;
+    return L"";
+}
+
 long long CHlsPlaylist::ParseDateTime(const std::string& text)
 {
     SYSTEMTIME t = SYSTEMTIME();
@@ -168,4 +183,22 @@ const HlsVariant* CHlsPlaylist::Best() const
         if (v.Recordable() && (!best || v.bandwidth > best->bandwidth))
             best = &v;
     return best;
+}
+
+const HlsVariant* CHlsPlaylist::Pick(unsigned long long bandwidth) const
+{
+    if (!bandwidth)
+        return Best();
+    const HlsVariant* nearest = nullptr;
+    auto distance = [bandwidth](const HlsVariant& v) {
+        return v.bandwidth > bandwidth ? v.bandwidth - bandwidth : bandwidth - v.bandwidth;
+    };
+    for (const HlsVariant& v : variants) {
+        if (!v.Recordable())
+            continue;
+        if (!nearest || distance(v) < distance(*nearest) ||
+            (distance(v) == distance(*nearest) && v.bandwidth > nearest->bandwidth))
+            nearest = &v;
+    }
+    return nearest;
 }

@@ -15,6 +15,8 @@ struct HlsVariant {
     std::string codecs;  // as listed; empty when the master does not say
     // AAC or MP3 alone (or nothing said): this program records it.
     bool Recordable() const;
+    // "AAC", "HE-AAC", "HE-AAC v2", "MP3" from the codecs listed; "" when not said.
+    const wchar_t* CodecName() const;
 };
 
 struct HlsSegment {
@@ -44,6 +46,11 @@ public:
 
     // The recordable variant with the highest bandwidth; null when none.
     const HlsVariant* Best() const;
+    // The recordable variant of the bandwidth a program chose (0: Best).
+    // One the master no longer lists gives way to the nearest in bandwidth
+    // (the higher of two as near), so a station that changed its ladder
+    // still records.
+    const HlsVariant* Pick(unsigned long long bandwidth) const;
     // "2026-12-10T03:12:04.123Z" or with an offset ("+09:00"): UTC ticks, 0 when not one.
     static long long ParseDateTime(const std::string& text);
 };

@@ -2,7 +2,8 @@
 
 #include "foundation/Trace.h"
 
-CHlsSession::CHlsSession(const std::wstring& typed) : m_Typed(typed), m_Next(-1), m_pFetch(nullptr), m_Aborted(0)
+CHlsSession::CHlsSession(const std::wstring& typed, unsigned long long variant)
+    : m_Typed(typed), m_Variant(variant), m_Next(-1), m_pFetch(nullptr), m_Aborted(0)
 {
     InitializeCriticalSection(&m_Lock);
 }
@@ -56,9 +57,12 @@ StationFailure CHlsSession::Run(IHlsSegmentSink& sink, volatile LONG* quit, HAND
             if (!list.Parse(text, url))
                 return kFailUnknownFormat;
             if (list.master) {
-                const HlsVariant* best = list.Best();
+                const HlsVariant* best = list.Pick(m_Variant);
                 if (!best)
                     return kFailHlsNoVariant;
+                if (m_Variant && best->bandwidth != m_Variant)
+                    Trace(L"[CHlsSession] %s: the variant of %llu bit/s chosen is not listed now\n", m_Typed.c_str(),
+                          m_Variant);
                 Trace(L"[CHlsSession] %s: the variant of %llu bit/s, %s\n", m_Typed.c_str(), best->bandwidth,
                       best->address.c_str());
                 m_Media = best->address;

@@ -23,7 +23,8 @@ public:
     static constexpr int kSegmentTries = 3;
     static constexpr DWORD kRetryPauseMs = 500;
 
-    explicit CHlsSession(const std::wstring& typed);
+    // variant: the bandwidth of the variant the program chose (0: the best).
+    explicit CHlsSession(const std::wstring& typed, unsigned long long variant = 0);
     ~CHlsSession();
     CHlsSession(const CHlsSession&) = delete;
     CHlsSession& operator=(const CHlsSession&) = delete;
@@ -42,6 +43,7 @@ private:
                          unsigned* status = nullptr);
 
     const std::wstring m_Typed;
+    const unsigned long long m_Variant;
     std::wstring m_Media;
     long long m_Next;  // the next segment to fetch; -1: the oldest in the first playlist
     std::wstring m_InitAddress;

@@ -18,6 +18,8 @@ struct Probe {
     CStationConnection connection;
     CStationFetch fetch;  // an HLS station's playlists and a segment
     std::wstring address;
+    unsigned long long variant = 0;
+    std::vector<HlsVariant> offered;  // an HLS master's recordable variants
     DWORD timeoutMs = 0;
     bool japanese = false;
     bool ok = false;
@@ -87,11 +89,13 @@ void RunHls(Probe& probe)
     if (failure == kFailNone && !list.Parse(text, probe.fetch.Url()))
         failure = kFailUnknownFormat;
     std::wstring variants;
-    const HlsVariant* best = list.master ? list.Best() : nullptr;
+    const HlsVariant* best = list.master ? list.Pick(probe.variant) : nullptr;
     for (const HlsVariant& v : list.variants) {
         variants += (variants.empty() ? L"" : ja ? L"、" : L", ") + std::to_wstring(v.bandwidth / 1000);
         if (!v.Recordable())
             variants += ja ? L" (録音不可)" : L" (not recordable)";
+        else
+            probe.offered.push_back(v);
     }
     if (failure == kFailNone && list.master && !best)
         failure = kFailHlsNoVariant;
@@ -172,10 +176,12 @@ DWORD WINAPI ProbeThread(void* parameter)
 
 }  // namespace
 
-bool CStationProbe::Describe(const wchar_t* address, bool japanese, wchar_t* text, int count, volatile LONG* cancel)
+bool CStationProbe::Describe(const wchar_t* address, bool japanese, wchar_t* text, int count, volatile LONG* cancel,
+                             unsigned long long variant, std::vector<HlsVariant>* offered)
 {
     Probe* probe = new Probe();
     probe->address = address ? address : L"";
+    probe->variant = variant;
     probe->japanese = japanese;
     DWORD start = GetTickCount();
     probe->timeoutMs = kTimeoutMs - 1000;  // the connection's own waits end first
@@ -207,6 +213,8 @@ bool CStationProbe::Describe(const wchar_t* address, bool japanese, wchar_t* tex
         else {
             ok = probe->ok;
             answer = probe->text;
+            if (offered && ok)
+                *offered = probe->offered;
         }
     }
     probe->Release();

@@ -36,8 +36,8 @@ long long FrameTicks(const StreamFrame& frame)
 
 }  // namespace
 
-CStationReader::CStationReader(const wchar_t* address, CStationListener* listener)
-    : m_Address(address ? address : L""), m_pListener(listener), m_hThread(nullptr),
+CStationReader::CStationReader(const wchar_t* address, CStationListener* listener, unsigned long long variant)
+    : m_Address(address ? address : L""), m_Variant(variant), m_pListener(listener), m_hThread(nullptr),
       m_hQuit(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_bQuit(0), m_pConnection(nullptr), m_LastFormat(),
       m_bHandedOn(false), m_LastEnd(0), m_bBroken(false), m_bMended(false), m_HlsKind(kKindUnknown),
       m_bHlsFrames(false)
@@ -127,7 +127,7 @@ void CStationReader::Run()
             opened = connection->Open(m_Address.c_str());
             if (!opened && connection->Failure() == kFailHls) {
                 // Followed as HLS from now on, by its playlists.
-                CHlsSession* session = new (std::nothrow) CHlsSession(m_Address);
+                CHlsSession* session = new (std::nothrow) CHlsSession(m_Address, m_Variant);
                 EnterCriticalSection(&m_Lock);
                 m_pConnection = nullptr;
                 m_pHls.reset(session);

@@ -42,7 +42,8 @@ public:
     // The last frames handed on, looked for in a new burst.
     static constexpr size_t kTail = 32;
 
-    CStationReader(const wchar_t* address, CStationListener* listener);
+    // variant: an HLS station's variant as the program chose it (its bandwidth; 0: the best).
+    CStationReader(const wchar_t* address, CStationListener* listener, unsigned long long variant = 0);
     ~CStationReader();
     CStationReader(const CStationReader&) = delete;
     CStationReader& operator=(const CStationReader&) = delete;
@@ -54,6 +55,7 @@ public:
     // The thread ends soon, not waited for: from any thread, the listener's calls too.
     void Finish();
     const std::wstring& Address() const { return m_Address; }
+    unsigned long long Variant() const { return m_Variant; }
 
 private:
     struct Held {
@@ -91,6 +93,7 @@ private:
     static unsigned long long Hash(const unsigned char* p, size_t size);
 
     const std::wstring m_Address;
+    const unsigned long long m_Variant;
     CStationListener* const m_pListener;
     HANDLE m_hThread;
     HANDLE m_hQuit;  // set by Stop: the retry wait ends

@@ -353,19 +353,22 @@ TEST(ConfigFile, SettingsAlwaysHaveAPlaceToBeSaved)
 
 // A program's own source comes back as it was written, understood or not;
 // without the key it is the settings' device and the item is saved without
-// it. The addresses used before come back newest first, at most ten.
+// it. A station's variant comes back, one that is no number as the best. The addresses used before come back newest first, at most ten.
 TEST(ConfigFile, ProgramSourcesAndStationAddressesRoundTrip)
 {
     const struct {
         const char* source;  // null: no key
         SourceKind kind;
+        const char* variant = nullptr;  // null: no key
+        unsigned long long bandwidth = 0;
     } cases[] = {
         {nullptr, kSourceSettings},
         {"{0.0.1.00000000}.{0123abcd-0000-0000-0000-00000000beef}", kSourceCapture},
         {"loopback:default", kSourceLoopback},
         {"loopback:{0.0.0.00000000}.{00000000-0000-0000-0000-0000000000ab}", kSourceLoopback},
         {"http://127.0.0.1:8000/live.mp3", kSourceStation},
-        {"HTTPS://127.0.0.1/listen.pls", kSourceStation},
+        {"http://127.0.0.1:8000/master.m3u8", kSourceStation, "96000", 96000},
+        {"HTTPS://127.0.0.1/listen.pls", kSourceStation, "96k", 0},
         {"http://127.0.0.1/a.m3u?x=1&amp;y=2", kSourceStation},
         {"ftp://127.0.0.1/x", kSourceUnknown},
         {"\xE3\x83\xA9\xE3\x82\xB8\xE3\x82\xAA &lt;?&gt;", kSourceUnknown},
@@ -376,7 +379,8 @@ TEST(ConfigFile, ProgramSourcesAndStationAddressesRoundTrip)
     for (const auto& c : cases)
         items += "<item><start_time>2024/05/01 07:30:00</start_time><stop_time>2024/05/01 08:00:00</stop_time>"
                  "<weekly>0</weekly><title>t</title>" +
-                 (c.source ? "<source>" + std::string(c.source) + "</source>" : std::string()) + "</item>\r\n";
+                 (c.source ? "<source>" + std::string(c.source) + "</source>" : std::string()) +
+                 (c.variant ? "<variant>" + std::string(c.variant) + "</variant>" : std::string()) + "</item>\r\n";
     Fixture f;
     ASSERT_EQ(f.LoadText(kDecl + "<config/>\r\n<programs>" + items + "</programs>\r\n"), 1);
     for (int round = 0; round < 2; ++round) {
@@ -390,6 +394,7 @@ TEST(ConfigFile, ProgramSourcesAndStationAddressesRoundTrip)
                     written.replace(at, strlen(escaped), plain);
             EXPECT_EQ(Narrow(W(loaded[i].m_Source)), written);
             EXPECT_EQ(ProgramSource::Kind(loaded[i].m_Source.GetWide()), cases[i].kind);
+            EXPECT_EQ(loaded[i].m_Variant, cases[i].bandwidth);
         }
         std::string saved = f.Saved();
         EXPECT_EQ(saved.find("<source>", saved.find("<item>")), saved.find("<source>"));  // the first has none

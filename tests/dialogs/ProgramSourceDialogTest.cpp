@@ -13,15 +13,6 @@
 
 namespace {
 
-std::wstring ChosenSource(HWND input)
-{
-    LRESULT i = SendDlgItemMessageW(input, IDC_SOURCE, CB_GETCURSEL, 0, 0);
-    wchar_t text[600] = L"";
-    if (i >= 0)
-        SendDlgItemMessageW(input, IDC_SOURCE, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
 // Chooses the Source entry with that text as the user does.
 bool ChooseSource(HWND input, const std::wstring& text)
 {
@@ -72,7 +63,7 @@ TEST(ProgramSourceDialog, EachKindIsShownChosenAndKept)
             {L"Mic", mic.id, mic.label, mic.label, "capture"},
             {L"Plays", L"loopback:default", ja ? L"このPCの再生音 (既定の出力)" : L"What this PC plays (default output)",
              ja ? L"このPCの再生音 (既定の出力)" : L"What this PC plays (default output)", "loopback"},
-            {L"Radio", station, station, CSourceChoices::StationEntry(ja), "station"},
+            {L"Radio", station, station + L" (96 kbit/s)", CSourceChoices::StationEntry(ja), "station"},
             {L"Odd", garbage, CSourceChoices::UnknownEntry(garbage.c_str(), ja),
              CSourceChoices::UnknownEntry(garbage.c_str(), ja), "garbage"},
         };
@@ -80,6 +71,7 @@ TEST(ProgramSourceDialog, EachKindIsShownChosenAndKept)
             int day = 1 + static_cast<int>(&k - kinds);
             ProgramItem* p = Program(At(2031, 6, day, 10, 0), At(2031, 6, day, 11, 0), 0, k.title);
             p->m_Source.Assign(k.source.c_str());
+            p->m_Variant = k.source == station ? 96000 : 0;  // an HLS variant chosen before
             f.config.m_ProgramList.Insert(p);
         }
         const std::wstring suffix = ja ? L"-ja" : L"-en";
@@ -106,13 +98,14 @@ TEST(ProgramSourceDialog, EachKindIsShownChosenAndKept)
                     Click(dlg, IDC_PROGRAM_EDIT);
                     HWND input = WaitForDialog(f.uiThread, caption);
                     ASSERT_NE(input, nullptr);
-                    EXPECT_EQ(ChosenSource(input), kinds[i].entry);
+                    EXPECT_EQ(ComboChosen(input, IDC_SOURCE), kinds[i].entry);
                     bool isStation = kinds[i].source == station;
                     EXPECT_EQ(Shown(input, IDC_STATION_ADDRESS), isStation);
                     EXPECT_EQ(Shown(input, IDC_STATION_TRY), isStation);
                     if (isStation) {
                         EXPECT_EQ(ControlText(input, IDC_STATION_ADDRESS), station);
                         EXPECT_EQ(SendDlgItemMessageW(input, IDC_STATION_ADDRESS, CB_GETCOUNT, 0, 0), 2);
+                        EXPECT_EQ(ComboChosen(input, IDC_STATION_VARIANT), L"96 kbit/s");
                         Click(input, IDC_STATION_TRY);
                         wchar_t expected[CProgramInputDialog::kAnswerSize];
                         CStationProbe::Describe(station.c_str(), ja != 0, expected, CProgramInputDialog::kAnswerSize);
@@ -129,6 +122,7 @@ TEST(ProgramSourceDialog, EachKindIsShownChosenAndKept)
                 std::string saved = f.Saved();
                 EXPECT_NE(saved.find("<source>" + Narrow(garbage) + "</source>"), std::string::npos) << saved;
                 EXPECT_NE(saved.find("<source>" + Narrow(mic.id) + "</source>"), std::string::npos);
+                EXPECT_NE(saved.find("<variant>96000</variant>"), std::string::npos) << "a Try without an answer keeps it";
                 EXPECT_EQ(Narrow(f.config.m_StationAddresses.GetWide()),
                           Narrow(station) + "\nhttp://127.0.0.1:8000/old.pls\nhttps://127.0.0.1/older.m3u");
 
@@ -136,7 +130,7 @@ TEST(ProgramSourceDialog, EachKindIsShownChosenAndKept)
                 Click(dlg, IDC_PROGRAM_NEW);
                 HWND input = WaitForDialog(f.uiThread, caption);
                 ASSERT_NE(input, nullptr);
-                EXPECT_EQ(ChosenSource(input), kinds[0].entry);
+                EXPECT_EQ(ComboChosen(input, IDC_SOURCE), kinds[0].entry);
                 EXPECT_FALSE(Shown(input, IDC_STATION_ADDRESS));
                 ASSERT_TRUE(ChooseSource(input, CSourceChoices::StationEntry(ja)));
                 EXPECT_TRUE(Shown(input, IDC_STATION_ADDRESS));
@@ -153,6 +147,82 @@ TEST(ProgramSourceDialog, EachKindIsShownChosenAndKept)
                 Sleep(100);
                 EXPECT_NE(f.Saved().find("<source>https://127.0.0.1/new.pls</source>"), std::string::npos);
                 EXPECT_EQ(std::wstring(f.config.m_StationAddresses.GetWide()).rfind(L"https://127.0.0.1/new.pls\n", 0), 0u);
+            });
+    }
+}
+
+// An HLS station's variants, from the test HLS station (run-stream-tests.sh
+// starts it): Try lists those it can record, the best first, and the line
+// describes the one chosen; OK keeps the choice, which comes back chosen,
+// on the list's row too; another address lets it go. Both languages.
+TEST(ProgramSourceDialog, HlsVariantsAreListedChosenAndKept)
+{
+    std::wstring port = EnvironmentValue(L"MARIVANE_HLS_PORT");
+    if (port.empty())
+        GTEST_SKIP() << "run by run-stream-tests.sh, beside the test HLS station";
+    const std::wstring master = L"http://127.0.0.1:" + port + L"/master.m3u8";
+    for (int ja : {0, 1}) {
+        SCOPED_TRACE(ja ? "Japanese" : "English");
+        DialogFixture f(ja);
+        const std::wstring best = ja ? L"放送局が出す最高のもの" : L"The highest the station offers";
+        CProgramInputDialog input;
+        input.m_StartTime = At(2031, 6, 1, 10, 0);
+        input.m_StopTime = At(2031, 6, 1, 11, 0);
+        input.m_Title.Assign(L"Radio");
+        input.m_Source.Assign(master.c_str());
+        const wchar_t* caption = ja ? L"予約入力" : L"Input Recording Program";
+        auto tried = [&](HWND dlg, const std::wstring& line) {
+            Click(dlg, IDC_STATION_TRY);
+            EXPECT_TRUE(WaitUntil([&] { return ControlText(dlg, IDC_STATION_ANSWER).find(line) == 0; },
+                                  CStationProbe::kTimeoutMs))
+                << Narrow(ControlText(dlg, IDC_STATION_ANSWER));
+        };
+        f.Run([&] { input.Run(nullptr, nullptr); }, caption, [&](HWND dlg) {
+            EXPECT_FALSE(Shown(dlg, IDC_STATION_VARIANT));  // nothing asked yet
+            tried(dlg, L"HLS · AAC · 130 kbit/s");
+            EXPECT_TRUE(Shown(dlg, IDC_STATION_VARIANT));
+            EXPECT_EQ(ComboItems(dlg, IDC_STATION_VARIANT), best + L"|130 kbit/s · AAC|60 kbit/s · AAC");
+            SendDlgItemMessageW(dlg, IDC_STATION_VARIANT, CB_SETCURSEL, 2, 0);
+            tried(dlg, L"HLS · AAC · 60 kbit/s");
+            EXPECT_EQ(ComboChosen(dlg, IDC_STATION_VARIANT), L"60 kbit/s · AAC");
+            SaveScreenshot(dlg, ja ? L"program-input-hls-variants-ja" : L"program-input-hls-variants-en");
+            Click(dlg, IDOK);
+            EXPECT_TRUE(WaitGone(dlg));
+        });
+        EXPECT_EQ(input.m_Variant, 60000u);
+        // Saved, listed and opened again, until another address lets it go.
+        f.config.m_ProgramList.Insert(input.CreateItem());
+        ASSERT_EQ(f.config.Save(), 1);
+        EXPECT_NE(f.Saved().find("<variant>60000</variant>"), std::string::npos);
+        CMainDialog dialog(&f.config.m_ProgramList);
+        f.Run(
+            [&] {
+                g_pMainDialog = &dialog;
+                DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(TemplateId(IDD_PROGRAMS_JA)), nullptr,
+                                CMainDialog::ListDialogProc, 0);
+                g_pMainDialog = nullptr;
+            },
+            ja ? L"予約リスト" : L"Recording Program List", [&](HWND list) {
+                EXPECT_EQ(ListRows(GetDlgItem(list, IDC_PROGRAM_LIST), 4).at(0)[3], master + L" (60 kbit/s)");
+                for (bool again : {true, false}) {
+                    SelectRow(GetDlgItem(list, IDC_PROGRAM_LIST), 0);
+                    Click(list, IDC_PROGRAM_EDIT);
+                    HWND dlg = WaitForDialog(f.uiThread, caption);
+                    ASSERT_NE(dlg, nullptr);
+                    EXPECT_TRUE(Shown(dlg, IDC_STATION_VARIANT));
+                    EXPECT_EQ(ComboItems(dlg, IDC_STATION_VARIANT), best + L"|60 kbit/s");
+                    EXPECT_EQ(ComboChosen(dlg, IDC_STATION_VARIANT), L"60 kbit/s");
+                    if (!again) {
+                        SetControlText(dlg, IDC_STATION_ADDRESS, master + L"?form=aac");
+                        SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_STATION_ADDRESS, CBN_EDITCHANGE),
+                                     reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDC_STATION_ADDRESS)));
+                        EXPECT_FALSE(Shown(dlg, IDC_STATION_VARIANT));
+                    }
+                    Click(dlg, IDOK);
+                    EXPECT_TRUE(WaitGone(dlg));
+                    Sleep(100);
+                }
+                EXPECT_EQ(f.Saved().find("<variant>"), std::string::npos) << "let go with its address";
             });
     }
 }

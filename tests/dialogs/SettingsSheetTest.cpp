@@ -19,27 +19,6 @@ LRESULT Selected(HWND page, int id)
     return SendDlgItemMessageW(page, id, CB_GETCURSEL, 0, 0);
 }
 
-std::wstring SelectedText(HWND page, int id)
-{
-    LRESULT i = Selected(page, id);
-    wchar_t text[256] = L"";
-    if (i >= 0)
-        SendDlgItemMessageW(page, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
-// A combo box's items, "|" between them.
-std::wstring Items(HWND page, int id)
-{
-    std::wstring items;
-    for (LRESULT i = 0; i < SendDlgItemMessageW(page, id, CB_GETCOUNT, 0, 0); ++i) {
-        wchar_t text[256] = L"";
-        SendDlgItemMessageW(page, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-        items += (i ? L"|" : L"") + std::wstring(text);
-    }
-    return items;
-}
-
 void PressOk(HWND sheet)
 {
     PostMessageW(sheet, PSM_PRESSBUTTON, PSBTN_OK, 0);
@@ -76,15 +55,15 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
         LRESULT devices = SendDlgItemMessageW(audio, IDC_DEVICE, CB_GETCOUNT, 0, 0);
         EXPECT_GE(devices, 2);
         EXPECT_EQ(Selected(audio, IDC_DEVICE), devices - 1);
-        EXPECT_EQ(SelectedText(audio, IDC_DEVICE), L"Unplugged microphone (not connected)");
+        EXPECT_EQ(ComboChosen(audio, IDC_DEVICE), L"Unplugged microphone (not connected)");
         EXPECT_EQ(ControlText(audio, IDC_METER_TEXT), L"This device is not connected.");
         EXPECT_EQ(SendDlgItemMessageW(audio, IDC_FREQUENCY, CB_GETCOUNT, 0, 0), 5);
         EXPECT_EQ(Selected(audio, IDC_FREQUENCY), -1);
-        EXPECT_EQ(SelectedText(audio, IDC_CHANNELS), L"1ch (mono)");
+        EXPECT_EQ(ComboChosen(audio, IDC_CHANNELS), L"1ch (mono)");
         // Opus at a rate between the offered ones; the size line for the
         // stored 96000 Hz. FLAC then, in stereo: no bit rate, its own size.
-        EXPECT_EQ(SelectedText(audio, IDC_FILE_FORMAT), L"Opus (lossy, small)");
-        EXPECT_EQ(SelectedText(audio, IDC_OPUS_BITRATE), L"80 kbit/s");
+        EXPECT_EQ(ComboChosen(audio, IDC_FILE_FORMAT), L"Opus (lossy, small)");
+        EXPECT_EQ(ComboChosen(audio, IDC_OPUS_BITRATE), L"80 kbit/s");
         EXPECT_EQ(SendDlgItemMessageW(audio, IDC_OPUS_BITRATE, CB_GETCOUNT, 0, 0), 11);
         EXPECT_EQ(ControlText(audio, IDC_SIZE_PER_HOUR), L"About 36 MB per hour (96000 Hz, 1 ch; depends on the sound)");
         SaveScreenshot(sheet, L"settings-audio-opus-en");
@@ -97,13 +76,13 @@ TEST(SettingsSheet, PagesShowAndStoreTheSettings)
 
         HWND misc = Page(sheet, 1);
         ASSERT_NE(misc, nullptr);
-        EXPECT_EQ(SelectedText(misc, IDC_LANGUAGE), L"English");
+        EXPECT_EQ(ComboChosen(misc, IDC_LANGUAGE), L"English");
         EXPECT_EQ(ControlText(misc, IDC_WAV_FOLDER), L"C:\\Old");
         EXPECT_EQ(ControlText(misc, IDC_WAV_MAX_SIZE), L"250");
         EXPECT_EQ(IsDlgButtonChecked(misc, IDC_SHUTDOWN), BST_UNCHECKED);
         // Both states there: hibernation as by default, sleep to choose.
-        EXPECT_EQ(Items(misc, IDC_SLEEP_STATE), L"Hibernate|Sleep");
-        EXPECT_EQ(SelectedText(misc, IDC_SLEEP_STATE), L"Hibernate");
+        EXPECT_EQ(ComboItems(misc, IDC_SLEEP_STATE), L"Hibernate|Sleep");
+        EXPECT_EQ(ComboChosen(misc, IDC_SLEEP_STATE), L"Hibernate");
         EXPECT_EQ(ControlText(misc, IDC_BATTERY_NOTE), L"On battery, too, this PC stays awake while recording.");
         EXPECT_TRUE(IsWindowVisible(GetDlgItem(misc, IDC_BATTERY_NOTE)));
         EXPECT_EQ(ControlText(misc, IDC_KEEP_DAYS), L"0");
@@ -197,7 +176,7 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
         EXPECT_EQ(ControlText(Page(sheet, 0), IDC_SIZE_PER_HOUR), L"1 時間あたり 635 MB (44100 Hz、2 ch)");
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(Page(sheet, 0), IDC_OPUS_BITRATE)));
         HWND misc = Page(sheet, 1);
-        EXPECT_EQ(SelectedText(misc, IDC_LANGUAGE), GetUserDefaultLangID() == 0x411 ? L"日本語" : L"English");
+        EXPECT_EQ(ComboChosen(misc, IDC_LANGUAGE), GetUserDefaultLangID() == 0x411 ? L"日本語" : L"English");
         // No device set: the system's default one is shown, not the first listed.
         wchar_t id[256] = L"";
         EXPECT_TRUE(CWasapiCapture::DefaultEndpointId(id, 256));
@@ -208,8 +187,8 @@ TEST(SettingsSheet, SizeRulesCancelAndJapaneseTexts)
         EXPECT_TRUE(GetWindowLongW(GetDlgItem(misc, IDC_WAKE_WARNING), GWL_STYLE) & WS_VISIBLE);  // its page is behind
         EXPECT_EQ(ControlText(misc, IDC_WAKE_WARNING).rfind(L"モダン スタンバイ:", 0), 0u);
         // No S3 with Modern Standby: hibernation alone, said, not offered.
-        EXPECT_EQ(Items(misc, IDC_SLEEP_STATE), L"休止状態");
-        EXPECT_EQ(SelectedText(misc, IDC_SLEEP_STATE), L"休止状態");
+        EXPECT_EQ(ComboItems(misc, IDC_SLEEP_STATE), L"休止状態");
+        EXPECT_EQ(ComboChosen(misc, IDC_SLEEP_STATE), L"休止状態");
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(misc, IDC_SLEEP_STATE)));
         EXPECT_EQ(ControlText(misc, IDC_BATTERY_NOTE).rfind(L"バッテリー駆動中は 15 分操作がないと", 0), 0u);
         SaveScreenshot(Page(sheet, 1) ? sheet : nullptr, L"settings-misc-ja");
@@ -243,7 +222,7 @@ TEST(SettingsSheet, UnmakeableFolderIsRefusedAndAFailedSaveIsToldOnce)
     HANDLE locked = INVALID_HANDLE_VALUE;
     f.Run([&] { CConfigDialog().Show(nullptr); }, L"Setting", [&](HWND sheet) {
         HWND audio = Page(sheet, 0);
-        EXPECT_EQ(SelectedText(audio, IDC_FREQUENCY), L"44100 Hz");
+        EXPECT_EQ(ComboChosen(audio, IDC_FREQUENCY), L"44100 Hz");
         SaveScreenshot(sheet, L"settings-audio-en");
         HWND misc = Page(sheet, 1);
         SetControlText(misc, IDC_WAV_FOLDER, impossible);
@@ -298,7 +277,7 @@ TEST(SettingsSheet, TheAudioPageMetersTheInput)
         f.config.m_CapDeviceId.Assign(L"loopback:{0.0.0.00000000}.{00000000-0000-0000-0000-0000000000ab}");
         f.Run([&] { CConfigDialog().Show(nullptr); }, ja ? L"設定" : L"Setting", [&](HWND sheet) {
             HWND audio = Page(sheet, 0);
-            EXPECT_EQ(SelectedText(audio, IDC_DEVICE),
+            EXPECT_EQ(ComboChosen(audio, IDC_DEVICE),
                       ja ? L"このPCの再生音: USB Headset （未接続）" : L"What this PC plays: USB Headset (not connected)");
             auto choose = [&](int id, const wchar_t* part) {
                 HWND combo = GetDlgItem(audio, id);
@@ -340,7 +319,7 @@ TEST(SettingsSheet, TheAudioPageMetersTheInput)
             EXPECT_EQ(std::wstring(text), std::wstring(playing) + (ja ? L" (既定の出力)" : L" (default output)"));
             choose(IDC_DEVICE, L": Null Output");
             EXPECT_TRUE(WaitUntil([&] { return ControlText(audio, IDC_METER_TEXT).find(ja ? L"このシステムでは" : L"This system cannot") == 0; }, 3000));
-            EXPECT_EQ(SelectedText(audio, IDC_DEVICE), std::wstring(playing) + L": Null Output");
+            EXPECT_EQ(ComboChosen(audio, IDC_DEVICE), std::wstring(playing) + L": Null Output");
             SendDlgItemMessageW(audio, IDC_DEVICE, CB_SHOWDROPDOWN, TRUE, 0);
             SaveScreenshot(sheet, ja ? L"settings-audio-loopback-ja" : L"settings-audio-loopback-en");
             SendDlgItemMessageW(audio, IDC_DEVICE, CB_SHOWDROPDOWN, FALSE, 0);

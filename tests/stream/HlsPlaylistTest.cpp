@@ -4,6 +4,7 @@
 #include "stream/HlsPlaylist.h"
 
 #include <gtest/gtest.h>
+#include <utility>
 
 TEST(HlsPlaylist, VariantsSegmentsAndTheBroadcastersClock)
 {
@@ -19,6 +20,10 @@ TEST(HlsPlaylist, VariantsSegmentsAndTheBroadcastersClock)
     EXPECT_FALSE(master.variants[1].Recordable());  // video with the audio
     ASSERT_NE(master.Best(), nullptr);
     EXPECT_EQ(master.Best()->address, L"http://127.0.0.1:81/high.m3u8");
+    // A program's choice, or the nearest recordable one once the station dropped it.
+    for (auto [chosen, bandwidth] : {std::pair<unsigned long long, unsigned long long>{0, 128000}, {64000, 64000},
+                                     {900000, 128000}, {96000, 128000}, {70000, 64000}})
+        EXPECT_EQ(master.Pick(chosen)->bandwidth, bandwidth) << chosen;
 
     CHlsPlaylist media;
     ASSERT_TRUE(media.Parse("#EXTM3U\n#EXT-X-VERSION:6\n#EXT-X-TARGETDURATION:2\n#EXT-X-MEDIA-SEQUENCE:41\n"

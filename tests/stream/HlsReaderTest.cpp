@@ -82,8 +82,10 @@ TEST(HlsStation, FramesOnTheBroadcastersClockOnceAndInOrder)
         size_t breaks;     // segments that expired
         StationFailure failure;  // kFailNone: frames come
         DWORD ms;          // how long it is read: a fault comes once in ten segments
+        unsigned long long chosen = 0;  // the variant a program chose
     } rows[] = {
         {L"/master.m3u8?form=ts", "live", true, 0, kFailNone, 8000},  // the best variant of three
+        {L"/master.m3u8?form=ts", "low", true, 0, kFailNone, 8000, 60000},
         {L"/live/aac.m3u8", "live", true, 0, kFailNone, 8000},
         {L"/live/mp4.m3u8", "live", true, 0, kFailNone, 8000},
         {L"/retry/ts.m3u8", "retry", true, 0, kFailNone, 10000},  // 404 twice, then served
@@ -97,7 +99,7 @@ TEST(HlsStation, FramesOnTheBroadcastersClockOnceAndInOrder)
         SCOPED_TRACE(Narrow(row.path));
         Collector got;
         {
-            CStationReader reader((L"http://127.0.0.1:" + port + row.path).c_str(), &got);
+            CStationReader reader((L"http://127.0.0.1:" + port + row.path).c_str(), &got, row.chosen);
             ASSERT_TRUE(reader.Start());
             Sleep(row.ms);
             reader.Stop();
@@ -159,10 +161,15 @@ TEST(HlsStation, TrySaysWhatTheStationOffers)
         bool ok;
         const wchar_t* english;
         const wchar_t* japanese;
+        unsigned long long chosen = 0;
+        size_t offered = 0;  // the variants it can record
     } rows[] = {
         {L"/master.m3u8?form=mp4", true,
          L"HLS · AAC · 130 kbit/s · 48 kHz stereo · variants: 60, 2500 (not recordable), 130 kbit/s",
-         L"HLS · AAC · 130 kbit/s · 48 kHz ステレオ · 種類: 60、2500 (録音不可)、130 kbit/s"},
+         L"HLS · AAC · 130 kbit/s · 48 kHz ステレオ · 種類: 60、2500 (録音不可)、130 kbit/s", 0, 2},
+        {L"/master.m3u8?form=aac", true,
+         L"HLS · AAC · 60 kbit/s · 48 kHz stereo · variants: 60, 2500 (not recordable), 130 kbit/s",
+         L"HLS · AAC · 60 kbit/s · 48 kHz ステレオ · 種類: 60、2500 (録音不可)、130 kbit/s", 60000, 2},
         {L"/nopdt/aac.m3u8", true, L"HLS · AAC · 48 kHz stereo", L"HLS · AAC · 48 kHz ステレオ"},
         {L"/key/ts.m3u8", false, L"This HLS station is encrypted and cannot be recorded.",
          L"この HLS 放送は暗号化されていて、録音できません。"},
@@ -170,8 +177,11 @@ TEST(HlsStation, TrySaysWhatTheStationOffers)
     for (const Row& row : rows)
         for (bool japanese : {false, true}) {
             wchar_t text[200];
-            EXPECT_EQ(CStationProbe::Describe((L"http://127.0.0.1:" + port + row.path).c_str(), japanese, text, 200),
+            std::vector<HlsVariant> offered;
+            EXPECT_EQ(CStationProbe::Describe((L"http://127.0.0.1:" + port + row.path).c_str(), japanese, text, 200,
+                                              nullptr, row.chosen, &offered),
                       row.ok);
             EXPECT_EQ(std::wstring(text), japanese ? row.japanese : row.english) << Narrow(row.path);
+            EXPECT_EQ(offered.size(), row.offered);
         }
 }

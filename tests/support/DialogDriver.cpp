@@ -113,6 +113,27 @@ void SetControlText(HWND dialog, int id, const std::wstring& text)
     SendDlgItemMessageW(dialog, id, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
+static std::wstring ComboText(HWND dialog, int id, LRESULT i)
+{
+    wchar_t text[600] = L"";
+    if (i >= 0 && SendDlgItemMessageW(dialog, id, CB_GETLBTEXTLEN, i, 0) < 600)
+        SendDlgItemMessageW(dialog, id, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::wstring ComboChosen(HWND dialog, int id)
+{
+    return ComboText(dialog, id, SendDlgItemMessageW(dialog, id, CB_GETCURSEL, 0, 0));
+}
+
+std::wstring ComboItems(HWND dialog, int id)
+{
+    std::wstring items;
+    for (LRESULT i = 0; i < SendDlgItemMessageW(dialog, id, CB_GETCOUNT, 0, 0); ++i)
+        items += (i ? L"|" : L"") + ComboText(dialog, id, i);
+    return items;
+}
+
 std::vector<std::vector<std::wstring>> ListRows(HWND list, int columns)
 {
     std::vector<std::vector<std::wstring>> rows(static_cast<size_t>(ListView_GetItemCount(list)));

@@ -24,6 +24,9 @@ std::wstring WindowText(HWND hwnd);
 void Click(HWND dialog, int id);
 std::wstring ControlText(HWND dialog, int id);
 void SetControlText(HWND dialog, int id, const std::wstring& text);
+// A combo box's chosen item, and all its items with "|" between them.
+std::wstring ComboChosen(HWND dialog, int id);
+std::wstring ComboItems(HWND dialog, int id);
 // Rows of a list view of this process as text, one vector of columns per row.
 std::vector<std::vector<std::wstring>> ListRows(HWND list, int columns);
 std::wstring ColumnHeader(HWND list, int column);
