@@ -3,6 +3,8 @@
 #pragma once
 
 #include "config/AppParameter.h"
+#include "dialogs/MainDialog.h"
+#include "resources/resource.h"
 #include "support/DialogDriver.h"
 #include "support/ProgramFixtures.h"
 #include "support/TestSupport.h"
@@ -45,4 +47,20 @@ struct DialogFixture {
         t.join();
     }
     std::string Saved() { return ReadBytes(dir.File(L"marivane.ini")); }
+    // The program list over the configuration's programs, modally.
+    INT_PTR OpenList()
+    {
+        CMainDialog dialog(&config.m_ProgramList);
+        g_pMainDialog = &dialog;
+        INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(TemplateId(IDD_PROGRAMS_JA)),
+                                         nullptr, CMainDialog::ListDialogProc, 0);
+        EXPECT_EQ(g_pMainDialog, nullptr);  // cleared by the dialog itself
+        g_pMainDialog = nullptr;
+        return result;
+    }
+    // The list opened, body(list window) working it.
+    void RunList(const std::function<void(HWND)>& body)
+    {
+        Run([&] { OpenList(); }, config.m_UiLanguage == 1 ? L"予約リスト" : L"Recording Program List", body);
+    }
 };

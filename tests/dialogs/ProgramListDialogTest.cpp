@@ -18,16 +18,6 @@ struct ListFixture : DialogFixture {
         config.m_ProgramList.Insert(Program(At(2025, 1, 2, 9, 5), At(2025, 1, 2, 10, 0), 0, L"Morning"));
         config.m_ProgramList.Insert(Program(At(2031, 6, 1, 10, 15, 30), At(2031, 6, 1, 11, 0), 0, L"Later"));
     }
-    INT_PTR OpenList()
-    {
-        CMainDialog dialog(&config.m_ProgramList);
-        g_pMainDialog = &dialog;
-        INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(TemplateId(IDD_PROGRAMS_JA)),
-                                         nullptr, CMainDialog::ListDialogProc, 0);
-        EXPECT_EQ(g_pMainDialog, nullptr);  // cleared by the dialog itself
-        g_pMainDialog = nullptr;
-        return result;
-    }
 };
 
 SYSTEMTIME Picker(HWND dialog, int id)
@@ -170,7 +160,7 @@ TEST(ProgramListDialog, JapaneseTexts)
     RecordingLevel::s_Frames = 65 * 8000;
     RecordingLevel::s_Peak = 16384;
     RecordingLevel::s_Recording = 1;
-    f.Run([&] { f.OpenList(); }, L"予約リスト", [&](HWND dlg) {
+    f.RunList([&](HWND dlg) {
         EXPECT_EQ(ColumnHeader(GetDlgItem(dlg, IDC_PROGRAM_LIST), 1), L"開始日時");
         EXPECT_EQ(ControlText(dlg, IDC_REC_STATUS), L"録音中: Morning  0:01:05  -6 dBFS");
         EXPECT_EQ(SendDlgItemMessageW(dlg, IDC_REC_LEVEL, PBM_GETPOS, 0, 0), 539);
@@ -224,7 +214,7 @@ TEST(ProgramListDialog, OkRefusesOrQuestionsImpossiblePrograms)
         SCOPED_TRACE(testing::Message() << Narrow(c.title).substr(0, 20));
         ListFixture f;
         std::wstring answered;
-        f.Run([&] { f.OpenList(); }, L"Recording Program List", [&](HWND dlg) {
+        f.RunList([&](HWND dlg) {
             Click(dlg, IDC_PROGRAM_NEW);
             HWND input = WaitForDialog(f.uiThread, L"Input Recording Program");
             ASSERT_NE(input, nullptr);

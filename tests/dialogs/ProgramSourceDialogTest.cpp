@@ -75,79 +75,71 @@ TEST(ProgramSourceDialog, EachKindIsShownChosenAndKept)
             f.config.m_ProgramList.Insert(p);
         }
         const std::wstring suffix = ja ? L"-ja" : L"-en";
-        CMainDialog dialog(&f.config.m_ProgramList);
-        f.Run(
-            [&] {
-                g_pMainDialog = &dialog;
-                DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(TemplateId(IDD_PROGRAMS_JA)), nullptr,
-                                CMainDialog::ListDialogProc, 0);
-                g_pMainDialog = nullptr;
-            },
-            ja ? L"予約リスト" : L"Recording Program List", [&](HWND dlg) {
-                HWND list = GetDlgItem(dlg, IDC_PROGRAM_LIST);
-                EXPECT_EQ(ColumnHeader(list, 3), ja ? L"録音元" : L"Source");
-                auto rows = ListRows(list, 4);
-                ASSERT_EQ(rows.size(), std::size(kinds));
-                for (size_t i = 0; i < rows.size(); ++i)
-                    EXPECT_EQ(rows[i][3], kinds[i].row) << i;
-                SaveScreenshot(dlg, L"program-list-sources" + suffix);
-                const wchar_t* caption = ja ? L"予約入力" : L"Input Recording Program";
-                for (size_t i = 0; i < rows.size(); ++i) {
-                    SCOPED_TRACE(kinds[i].shot);
-                    SelectRow(list, static_cast<int>(i));
-                    Click(dlg, IDC_PROGRAM_EDIT);
-                    HWND input = WaitForDialog(f.uiThread, caption);
-                    ASSERT_NE(input, nullptr);
-                    EXPECT_EQ(ComboChosen(input, IDC_SOURCE), kinds[i].entry);
-                    bool isStation = kinds[i].source == station;
-                    EXPECT_EQ(Shown(input, IDC_STATION_ADDRESS), isStation);
-                    EXPECT_EQ(Shown(input, IDC_STATION_TRY), isStation);
-                    if (isStation) {
-                        EXPECT_EQ(ControlText(input, IDC_STATION_ADDRESS), station);
-                        EXPECT_EQ(SendDlgItemMessageW(input, IDC_STATION_ADDRESS, CB_GETCOUNT, 0, 0), 2);
-                        EXPECT_EQ(ComboChosen(input, IDC_STATION_VARIANT), L"96 kbit/s");
-                        Click(input, IDC_STATION_TRY);
-                        wchar_t expected[CProgramInputDialog::kAnswerSize];
-                        CStationProbe::Describe(station.c_str(), ja != 0, expected, CProgramInputDialog::kAnswerSize);
-                        EXPECT_TRUE(WaitUntil([&] { return ControlText(input, IDC_STATION_ANSWER) == expected; },
-                                              CStationProbe::kTimeoutMs))
-                            << Narrow(ControlText(input, IDC_STATION_ANSWER));
-                    }
-                    SaveScreenshot(input, L"program-input-source-" + std::wstring(kinds[i].shot, kinds[i].shot + strlen(kinds[i].shot)) + suffix);
-                    Click(input, IDOK);
-                    EXPECT_TRUE(WaitGone(input));
-                    Sleep(100);
-                }
-                // Saved as they were, the one not understood too.
-                std::string saved = f.Saved();
-                EXPECT_NE(saved.find("<source>" + Narrow(garbage) + "</source>"), std::string::npos) << saved;
-                EXPECT_NE(saved.find("<source>" + Narrow(mic.id) + "</source>"), std::string::npos);
-                EXPECT_NE(saved.find("<variant>96000</variant>"), std::string::npos) << "a Try without an answer keeps it";
-                EXPECT_EQ(Narrow(f.config.m_StationAddresses.GetWide()),
-                          Narrow(station) + "\nhttp://127.0.0.1:8000/old.pls\nhttps://127.0.0.1/older.m3u");
-
-                // A new program from a station; an address that is no station's is refused first.
-                Click(dlg, IDC_PROGRAM_NEW);
+        f.RunList([&](HWND dlg) {
+            HWND list = GetDlgItem(dlg, IDC_PROGRAM_LIST);
+            EXPECT_EQ(ColumnHeader(list, 3), ja ? L"録音元" : L"Source");
+            auto rows = ListRows(list, 4);
+            ASSERT_EQ(rows.size(), std::size(kinds));
+            for (size_t i = 0; i < rows.size(); ++i)
+                EXPECT_EQ(rows[i][3], kinds[i].row) << i;
+            SaveScreenshot(dlg, L"program-list-sources" + suffix);
+            const wchar_t* caption = ja ? L"予約入力" : L"Input Recording Program";
+            for (size_t i = 0; i < rows.size(); ++i) {
+                SCOPED_TRACE(kinds[i].shot);
+                SelectRow(list, static_cast<int>(i));
+                Click(dlg, IDC_PROGRAM_EDIT);
                 HWND input = WaitForDialog(f.uiThread, caption);
                 ASSERT_NE(input, nullptr);
-                EXPECT_EQ(ComboChosen(input, IDC_SOURCE), kinds[0].entry);
-                EXPECT_FALSE(Shown(input, IDC_STATION_ADDRESS));
-                ASSERT_TRUE(ChooseSource(input, CSourceChoices::StationEntry(ja)));
-                EXPECT_TRUE(Shown(input, IDC_STATION_ADDRESS));
-                SetControlText(input, IDC_TITLE, L"New");
-                SetControlText(input, IDC_DURATION, L"1:00");
-                SetControlText(input, IDC_STATION_ADDRESS, L"127.0.0.1/live");
-                Click(input, IDOK);
-                EXPECT_EQ(AnswerMessageBox(input, IDOK),
-                          ja ? L"放送局のアドレスは http:// か https:// で始めてください。"
-                             : L"A station's address begins with http:// or https://.");
-                SetControlText(input, IDC_STATION_ADDRESS, L"  https://127.0.0.1/new.pls ");
+                EXPECT_EQ(ComboChosen(input, IDC_SOURCE), kinds[i].entry);
+                bool isStation = kinds[i].source == station;
+                EXPECT_EQ(Shown(input, IDC_STATION_ADDRESS), isStation);
+                EXPECT_EQ(Shown(input, IDC_STATION_TRY), isStation);
+                if (isStation) {
+                    EXPECT_EQ(ControlText(input, IDC_STATION_ADDRESS), station);
+                    EXPECT_EQ(SendDlgItemMessageW(input, IDC_STATION_ADDRESS, CB_GETCOUNT, 0, 0), 2);
+                    EXPECT_EQ(ComboChosen(input, IDC_STATION_VARIANT), L"96 kbit/s");
+                    Click(input, IDC_STATION_TRY);
+                    wchar_t expected[CProgramInputDialog::kAnswerSize];
+                    CStationProbe::Describe(station.c_str(), ja != 0, expected, CProgramInputDialog::kAnswerSize);
+                    EXPECT_TRUE(WaitUntil([&] { return ControlText(input, IDC_STATION_ANSWER) == expected; },
+                                          CStationProbe::kTimeoutMs))
+                        << Narrow(ControlText(input, IDC_STATION_ANSWER));
+                }
+                SaveScreenshot(input, L"program-input-source-" + std::wstring(kinds[i].shot, kinds[i].shot + strlen(kinds[i].shot)) + suffix);
                 Click(input, IDOK);
                 EXPECT_TRUE(WaitGone(input));
                 Sleep(100);
-                EXPECT_NE(f.Saved().find("<source>https://127.0.0.1/new.pls</source>"), std::string::npos);
-                EXPECT_EQ(std::wstring(f.config.m_StationAddresses.GetWide()).rfind(L"https://127.0.0.1/new.pls\n", 0), 0u);
-            });
+            }
+            // Saved as they were, the one not understood too.
+            std::string saved = f.Saved();
+            EXPECT_NE(saved.find("<source>" + Narrow(garbage) + "</source>"), std::string::npos) << saved;
+            EXPECT_NE(saved.find("<source>" + Narrow(mic.id) + "</source>"), std::string::npos);
+            EXPECT_NE(saved.find("<variant>96000</variant>"), std::string::npos) << "a Try without an answer keeps it";
+            EXPECT_EQ(Narrow(f.config.m_StationAddresses.GetWide()),
+                      Narrow(station) + "\nhttp://127.0.0.1:8000/old.pls\nhttps://127.0.0.1/older.m3u");
+
+            // A new program from a station; an address that is no station's is refused first.
+            Click(dlg, IDC_PROGRAM_NEW);
+            HWND input = WaitForDialog(f.uiThread, caption);
+            ASSERT_NE(input, nullptr);
+            EXPECT_EQ(ComboChosen(input, IDC_SOURCE), kinds[0].entry);
+            EXPECT_FALSE(Shown(input, IDC_STATION_ADDRESS));
+            ASSERT_TRUE(ChooseSource(input, CSourceChoices::StationEntry(ja)));
+            EXPECT_TRUE(Shown(input, IDC_STATION_ADDRESS));
+            SetControlText(input, IDC_TITLE, L"New");
+            SetControlText(input, IDC_DURATION, L"1:00");
+            SetControlText(input, IDC_STATION_ADDRESS, L"127.0.0.1/live");
+            Click(input, IDOK);
+            EXPECT_EQ(AnswerMessageBox(input, IDOK),
+                      ja ? L"放送局のアドレスは http:// か https:// で始めてください。"
+                         : L"A station's address begins with http:// or https://.");
+            SetControlText(input, IDC_STATION_ADDRESS, L"  https://127.0.0.1/new.pls ");
+            Click(input, IDOK);
+            EXPECT_TRUE(WaitGone(input));
+            Sleep(100);
+            EXPECT_NE(f.Saved().find("<source>https://127.0.0.1/new.pls</source>"), std::string::npos);
+            EXPECT_EQ(std::wstring(f.config.m_StationAddresses.GetWide()).rfind(L"https://127.0.0.1/new.pls\n", 0), 0u);
+        });
     }
 }
 
@@ -194,35 +186,27 @@ TEST(ProgramSourceDialog, HlsVariantsAreListedChosenAndKept)
         f.config.m_ProgramList.Insert(input.CreateItem());
         ASSERT_EQ(f.config.Save(), 1);
         EXPECT_NE(f.Saved().find("<variant>60000</variant>"), std::string::npos);
-        CMainDialog dialog(&f.config.m_ProgramList);
-        f.Run(
-            [&] {
-                g_pMainDialog = &dialog;
-                DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(TemplateId(IDD_PROGRAMS_JA)), nullptr,
-                                CMainDialog::ListDialogProc, 0);
-                g_pMainDialog = nullptr;
-            },
-            ja ? L"予約リスト" : L"Recording Program List", [&](HWND list) {
-                EXPECT_EQ(ListRows(GetDlgItem(list, IDC_PROGRAM_LIST), 4).at(0)[3], master + L" (60 kbit/s)");
-                for (bool again : {true, false}) {
-                    SelectRow(GetDlgItem(list, IDC_PROGRAM_LIST), 0);
-                    Click(list, IDC_PROGRAM_EDIT);
-                    HWND dlg = WaitForDialog(f.uiThread, caption);
-                    ASSERT_NE(dlg, nullptr);
-                    EXPECT_TRUE(Shown(dlg, IDC_STATION_VARIANT));
-                    EXPECT_EQ(ComboItems(dlg, IDC_STATION_VARIANT), best + L"|60 kbit/s");
-                    EXPECT_EQ(ComboChosen(dlg, IDC_STATION_VARIANT), L"60 kbit/s");
-                    if (!again) {
-                        SetControlText(dlg, IDC_STATION_ADDRESS, master + L"?form=aac");
-                        SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_STATION_ADDRESS, CBN_EDITCHANGE),
-                                     reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDC_STATION_ADDRESS)));
-                        EXPECT_FALSE(Shown(dlg, IDC_STATION_VARIANT));
-                    }
-                    Click(dlg, IDOK);
-                    EXPECT_TRUE(WaitGone(dlg));
-                    Sleep(100);
+        f.RunList([&](HWND list) {
+            EXPECT_EQ(ListRows(GetDlgItem(list, IDC_PROGRAM_LIST), 4).at(0)[3], master + L" (60 kbit/s)");
+            for (bool again : {true, false}) {
+                SelectRow(GetDlgItem(list, IDC_PROGRAM_LIST), 0);
+                Click(list, IDC_PROGRAM_EDIT);
+                HWND dlg = WaitForDialog(f.uiThread, caption);
+                ASSERT_NE(dlg, nullptr);
+                EXPECT_TRUE(Shown(dlg, IDC_STATION_VARIANT));
+                EXPECT_EQ(ComboItems(dlg, IDC_STATION_VARIANT), best + L"|60 kbit/s");
+                EXPECT_EQ(ComboChosen(dlg, IDC_STATION_VARIANT), L"60 kbit/s");
+                if (!again) {
+                    SetControlText(dlg, IDC_STATION_ADDRESS, master + L"?form=aac");
+                    SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDC_STATION_ADDRESS, CBN_EDITCHANGE),
+                                 reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDC_STATION_ADDRESS)));
+                    EXPECT_FALSE(Shown(dlg, IDC_STATION_VARIANT));
                 }
-                EXPECT_EQ(f.Saved().find("<variant>"), std::string::npos) << "let go with its address";
-            });
+                Click(dlg, IDOK);
+                EXPECT_TRUE(WaitGone(dlg));
+                Sleep(100);
+            }
+            EXPECT_EQ(f.Saved().find("<variant>"), std::string::npos) << "let go with its address";
+        });
     }
 }
