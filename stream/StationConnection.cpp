@@ -1,32 +1,23 @@
 #include "stream/StationConnection.h"
 
 #include "foundation/Trace.h"
-#include "stream/IcySocketTransport.h"
 #include "stream/Playlist.h"
-#include "stream/WinHttpTransport.h"
 
 #include <cstring>
 
 bool CStationConnection::s_bSocketAlways = false;
 DWORD CStationConnection::s_StallMs = CStationConnection::kStallMs;
 
-CStationConnection::CStationConnection() : m_Aborted(0), m_Failure(kFailNone), m_PendingAt(0), m_Delivered(0)
-{
-    InitializeCriticalSection(&m_Lock);
-}
+CStationConnection::CStationConnection() : m_Failure(kFailNone), m_PendingAt(0), m_Delivered(0) {}
 
 CStationConnection::~CStationConnection()
 {
     Close();
-    DeleteCriticalSection(&m_Lock);
 }
 
 void CStationConnection::Close()
 {
-    EnterCriticalSection(&m_Lock);
-    std::unique_ptr<IStationTransport> old(m_pTransport.release());
-    LeaveCriticalSection(&m_Lock);
-    old.reset();
+    m_Line.HangUp();
     m_Pending.clear();
     m_PendingAt = 0;
     m_Titles.clear();
@@ -34,16 +25,12 @@ void CStationConnection::Close()
 
 void CStationConnection::Abort()
 {
-    EnterCriticalSection(&m_Lock);
-    InterlockedExchange(&m_Aborted, 1);
-    if (m_pTransport)
-        m_pTransport->Abort();
-    LeaveCriticalSection(&m_Lock);
+    m_Line.Abort();
 }
 
 bool CStationConnection::Fail(StationFailure failure)
 {
-    m_Failure = m_Aborted ? kFailCancelled : failure;
+    m_Failure = m_Line.Aborted() ? kFailCancelled : failure;
     return false;
 }
 
@@ -52,30 +39,14 @@ bool CStationConnection::Connect(const std::wstring& address, DWORD connectMs)
     StationAddress parsed;
     if (!parsed.Parse(address))
         return Fail(kFailBadAddress);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        bool socket = !parsed.secure && (s_bSocketAlways || attempt == 1);
-        IStationTransport* transport = socket ? static_cast<IStationTransport*>(new CIcySocketTransport())
-                                              : new CWinHttpTransport();
-        Close();
-        EnterCriticalSection(&m_Lock);
-        m_pTransport.reset(transport);
-        if (m_Aborted)
-            transport->Abort();
-        LeaveCriticalSection(&m_Lock);
-        StationFailure failure = transport->Connect(parsed, connectMs, s_StallMs, m_Info.answer);
-        m_Info.socketPath = socket;
-        m_Info.address = transport->Url();
-        if (failure == kFailNone)
-            return true;
-        // Windows' WinHTTP refuses a status line "ICY 200 OK": such a
-        // server is asked again over the socket.
-        if (failure != kFailBadAnswer || socket || parsed.secure) {
-            Trace(L"[CStationConnection] %s: %s\n", address.c_str(), StationFailureText(failure, 0, false).c_str());
-            return Fail(failure);
-        }
-        Trace(L"[CStationConnection] %s: WinHTTP refused the answer, asking over a socket\n", address.c_str());
-    }
-    return Fail(kFailBadAnswer);
+    Close();
+    StationFailure failure = m_Line.Dial(parsed, connectMs, s_StallMs, s_bSocketAlways, m_Info.answer);
+    m_Info.socketPath = m_Line.Socket();
+    m_Info.address = m_Line.Url();
+    if (failure == kFailNone)
+        return true;
+    Trace(L"[CStationConnection] %s: %s\n", address.c_str(), StationFailureText(failure, 0, false).c_str());
+    return Fail(failure);
 }
 
 StationFailure CStationConnection::More(size_t have)
@@ -83,9 +54,9 @@ StationFailure CStationConnection::More(size_t have)
     unsigned char piece[16384];
     while (m_Pending.size() - m_PendingAt <= have) {
         size_t got = 0;
-        StationFailure failure = m_pTransport->Receive(piece, sizeof(piece), got);
+        StationFailure failure = m_Line.Transport()->Receive(piece, sizeof(piece), got);
         if (failure != kFailNone)
-            return m_Aborted ? kFailCancelled : failure;
+            return m_Line.Aborted() ? kFailCancelled : failure;
         got = m_Metadata.Strip(piece, got, m_Titles);
         m_Pending.insert(m_Pending.end(), piece, piece + got);
     }
@@ -175,7 +146,7 @@ bool CStationConnection::Reach(const wchar_t* typed, DWORD connectMs)
 bool CStationConnection::Read(unsigned char* buffer, size_t size, size_t& got, std::vector<StationTitle>& titles)
 {
     got = 0;
-    if (!m_pTransport)
+    if (!m_Line.Transport())
         return Fail(m_Failure == kFailNone ? kFailEnded : m_Failure);
     if (m_PendingAt == m_Pending.size()) {
         m_Pending.clear();

@@ -16,7 +16,7 @@
 #include "stream/IcyMetadata.h"
 #include "stream/StationAnswer.h"
 #include "stream/StationFailure.h"
-#include "stream/StationTransport.h"
+#include "stream/StationLine.h"
 
 #include <windows.h>
 #include <memory>
@@ -78,9 +78,7 @@ private:
     // Reads into m_Pending (metadata taken out) until it holds more than have.
     StationFailure More(size_t have);
 
-    std::unique_ptr<IStationTransport> m_pTransport;
-    CRITICAL_SECTION m_Lock;  // m_pTransport's pointer against Abort
-    volatile LONG m_Aborted;
+    CStationLine m_Line;
     StationInfo m_Info;
     StationFailure m_Failure;
     CIcyMetadata m_Metadata;

@@ -6,10 +6,9 @@
 #pragma once
 
 #include "stream/StationFailure.h"
-#include "stream/StationTransport.h"
+#include "stream/StationLine.h"
 
 #include <windows.h>
-#include <memory>
 #include <string>
 
 class CStationFetch {
@@ -17,8 +16,7 @@ public:
     static constexpr DWORD kTimeoutMs = 10000;
     static constexpr int kMaxHops = 5;
 
-    CStationFetch();
-    ~CStationFetch();
+    CStationFetch() = default;
     CStationFetch(const CStationFetch&) = delete;
     CStationFetch& operator=(const CStationFetch&) = delete;
 
@@ -31,12 +29,9 @@ public:
     void Abort();
 
 private:
-    StationFailure Once(const std::wstring& address, bool socket, size_t maxBytes, std::string& body,
-                        std::wstring& location);
+    StationFailure Once(const std::wstring& address, size_t maxBytes, std::string& body, std::wstring& location);
 
-    CRITICAL_SECTION m_Lock;  // m_pTransport's pointer against Abort
-    std::unique_ptr<IStationTransport> m_pTransport;
-    volatile LONG m_Aborted;
-    unsigned m_Status;
+    CStationLine m_Line;
+    unsigned m_Status = 0;
     std::wstring m_Url;
 };
