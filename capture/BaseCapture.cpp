@@ -42,18 +42,12 @@ unsigned long long CBaseCapture::GetCapturedSeconds()
 
 long long CBaseCapture::Now()
 {
-    FILETIME now;
-    GetSystemTimePreciseAsFileTime(&now);
-    return FileTimeToTicks(now);
+    return PreciseUtcNow();
 }
 
 long long CBaseCapture::QpcNow()
 {
-    LARGE_INTEGER qpc, frequency;
-    QueryPerformanceCounter(&qpc);
-    QueryPerformanceFrequency(&frequency);
-    return qpc.QuadPart / frequency.QuadPart * 10000000LL +
-           qpc.QuadPart % frequency.QuadPart * 10000000LL / frequency.QuadPart;
+    return CounterNow();
 }
 
 void CBaseCapture::ReadClocks(long long& qpc, long long& wall)

@@ -13,6 +13,22 @@ long long FileTimeToTicks(const FILETIME& ft)
     return static_cast<long long>((static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
 }
 
+long long PreciseUtcNow()
+{
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    return FileTimeToTicks(now);
+}
+
+long long CounterNow()
+{
+    LARGE_INTEGER qpc, frequency;
+    QueryPerformanceCounter(&qpc);
+    QueryPerformanceFrequency(&frequency);
+    return qpc.QuadPart / frequency.QuadPart * 10000000LL +
+           qpc.QuadPart % frequency.QuadPart * 10000000LL / frequency.QuadPart;
+}
+
 void CDateTime::SetNow()
 {
     GetLocalTime(&m_Time);

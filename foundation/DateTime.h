@@ -30,3 +30,8 @@ public:
 
 // A FILETIME as one count of 100-ns units.
 long long FileTimeToTicks(const FILETIME& ft);
+// The wall clock, UTC in 100-ns units, to the system's precision: what a
+// recording's span is cut on, stepped with the clock.
+long long PreciseUtcNow();
+// The performance counter in 100-ns units: never stepped, for lengths and arrivals.
+long long CounterNow();

@@ -9,24 +9,12 @@
 
 namespace {
 
-// The performance counter in 100-ns units: never stepped.
-long long CounterNow()
-{
-    LARGE_INTEGER qpc, frequency;
-    QueryPerformanceCounter(&qpc);
-    QueryPerformanceFrequency(&frequency);
-    return qpc.QuadPart / frequency.QuadPart * 10000000LL +
-           qpc.QuadPart % frequency.QuadPart * 10000000LL / frequency.QuadPart;
-}
-
 // The wall clock (UTC, 100-ns units) less the counter: frames are placed on
 // the counter and handed on on the wall clock as it reads then, so a step
 // of the clock moves the frames after it, as it moves the programs' cuts.
 long long WallLessCounter()
 {
-    FILETIME now;
-    GetSystemTimePreciseAsFileTime(&now);
-    return FileTimeToTicks(now) - CounterNow();
+    return PreciseUtcNow() - CounterNow();
 }
 
 long long FrameTicks(const StreamFrame& frame)
