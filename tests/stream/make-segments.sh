@@ -17,7 +17,8 @@ exec 9>"$out/.lock"
 flock 9
 [ "$(cat done 2>/dev/null)" = "$stamp" ] && { echo "$out"; exit 0; }
 ff() { ffmpeg -v error -y -nostdin "$@"; }
-sox -n -r 44100 -c 2 -b 16 tone.wav synth 6 sine 300-900
+# -R: the same dither every time, so the segments (and what a test finds in them) are the same on every machine.
+sox -R -n -r 44100 -c 2 -b 16 tone.wav synth 6 sine 300-900
 hls() { # name, segment type, codec options...
   name=$1 type=$2; shift 2
   ff -i tone.wav "$@" -f hls -hls_time 2 -hls_list_size 0 -hls_segment_type "$type" \
