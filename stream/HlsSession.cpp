@@ -3,49 +3,30 @@
 #include "foundation/Trace.h"
 
 CHlsSession::CHlsSession(const std::wstring& typed, unsigned long long variant)
-    : m_Typed(typed), m_Variant(variant), m_Next(-1), m_pFetch(nullptr), m_Aborted(0)
+    : m_Typed(typed), m_Variant(variant), m_Next(-1)
 {
-    InitializeCriticalSection(&m_Lock);
-}
-
-CHlsSession::~CHlsSession()
-{
-    DeleteCriticalSection(&m_Lock);
 }
 
 void CHlsSession::Abort()
 {
-    EnterCriticalSection(&m_Lock);
-    InterlockedExchange(&m_Aborted, 1);
-    if (m_pFetch)
-        m_pFetch->Abort();
-    LeaveCriticalSection(&m_Lock);
+    m_Fetch.Abort();
 }
 
 StationFailure CHlsSession::Fetch(const std::wstring& address, size_t maxBytes, std::string& body, std::wstring* url,
                                   unsigned* status)
 {
-    CStationFetch fetch;
-    EnterCriticalSection(&m_Lock);
-    m_pFetch = &fetch;
-    if (m_Aborted)
-        fetch.Abort();
-    LeaveCriticalSection(&m_Lock);
-    StationFailure failure = fetch.Get(address, maxBytes, body);
-    EnterCriticalSection(&m_Lock);
-    m_pFetch = nullptr;
-    LeaveCriticalSection(&m_Lock);
+    StationFailure failure = m_Fetch.Get(address, maxBytes, body);
     if (url)
-        *url = fetch.Url().empty() ? address : fetch.Url();
+        *url = m_Fetch.Url().empty() ? address : m_Fetch.Url();
     if (status)
-        *status = fetch.Status();
-    return m_Aborted ? kFailCancelled : failure;
+        *status = m_Fetch.Status();
+    return m_Fetch.Aborted() ? kFailCancelled : failure;
 }
 
 StationFailure CHlsSession::Run(IHlsSegmentSink& sink, volatile LONG* quit, HANDLE quitEvent)
 {
     bool fresh = false;  // the media address came from the typed one in this round
-    while (!*quit && !m_Aborted) {
+    while (!*quit && !m_Fetch.Aborted()) {
         std::string text;
         std::wstring url;
         unsigned status = 0;
@@ -99,7 +80,7 @@ StationFailure CHlsSession::Run(IHlsSegmentSink& sink, volatile LONG* quit, HAND
         }
         bool any = false;
         for (const HlsSegment& segment : list.segments) {
-            if (*quit || m_Aborted)
+            if (*quit || m_Fetch.Aborted())
                 return kFailCancelled;
             if (segment.sequence < m_Next)
                 continue;

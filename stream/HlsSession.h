@@ -25,7 +25,6 @@ public:
 
     // variant: the bandwidth of the variant the program chose (0: the best).
     explicit CHlsSession(const std::wstring& typed, unsigned long long variant = 0);
-    ~CHlsSession();
     CHlsSession(const CHlsSession&) = delete;
     CHlsSession& operator=(const CHlsSession&) = delete;
 
@@ -48,7 +47,5 @@ private:
     long long m_Next;  // the next segment to fetch; -1: the oldest in the first playlist
     std::wstring m_InitAddress;
     std::string m_Init;
-    CRITICAL_SECTION m_Lock;  // m_pFetch against Abort
-    CStationFetch* m_pFetch;
-    volatile LONG m_Aborted;
+    CStationFetch m_Fetch;  // one fetch at a time; its Abort holds for every one after
 };

@@ -41,6 +41,8 @@ StationFailure CStationFetch::Once(const std::wstring& address, size_t maxBytes,
 StationFailure CStationFetch::Get(const std::wstring& address, size_t maxBytes, std::string& body)
 {
     std::wstring at = address;
+    m_Url.clear();
+    m_Status = 0;
     StationFailure failure = kFailTooManyHops;
     for (int hop = 0; hop <= kMaxHops; ++hop) {
         body.clear();

@@ -26,7 +26,9 @@ public:
     unsigned Status() const { return m_Status; }
     // Where the answer came from, after redirects: relative addresses in it resolve against this.
     const std::wstring& Url() const { return m_Url; }
+    // From any thread: the fetch waiting returns at once, and every one after.
     void Abort();
+    bool Aborted() const { return m_Line.Aborted(); }
 
 private:
     StationFailure Once(const std::wstring& address, size_t maxBytes, std::string& body, std::wstring& location);

@@ -79,7 +79,7 @@ TEST(HlsStation, FramesOnTheBroadcastersClockOnceAndInOrder)
         const wchar_t* path;
         const char* variant;
         bool onAir;        // the playlist gives the broadcaster's clock
-        size_t breaks;     // segments that expired
+        size_t breaks;     // segments that expired (at least)
         StationFailure failure;  // kFailNone: frames come
         DWORD ms;          // how long it is read: a fault comes once in ten segments
         unsigned long long chosen = 0;  // the variant a program chose
@@ -138,13 +138,18 @@ TEST(HlsStation, FramesOnTheBroadcastersClockOnceAndInOrder)
             }
             if (last) {
                 EXPECT_GT(found->second.onAir, last->onAir) << "in order, none twice";
-                breaks += found->second.sequence > last->sequence + 1;
+                if (found->second.sequence > last->sequence + 1) {
+                    ++breaks;  // the one segment that expired, and only it
+                    EXPECT_EQ(found->second.sequence, last->sequence + 2);
+                    EXPECT_EQ((last->sequence + 1) % 10, 5);
+                }
             }
             last = &found->second;
         }
         EXPECT_EQ(unknown, 0u);
-        EXPECT_EQ(breaks, row.breaks);
-        ASSERT_EQ(got.lost.size(), row.breaks);
+        // One segment in ten expires: how many of them the read passes depends on where it began.
+        EXPECT_TRUE(row.breaks ? breaks >= row.breaks && breaks <= row.breaks + 1 : breaks == 0) << breaks;
+        ASSERT_EQ(got.lost.size(), breaks);
         for (long long ticks : got.lost)
             EXPECT_NEAR(ticks / 1e7, 2.0, 0.05) << "one segment's length";
     }
