@@ -229,7 +229,7 @@ class Media:
                 os.replace(tmp, name(what))
             return open(name(what), 'rb').read()
         # A sweep in each channel, so no two frames of the loop are alike.
-        made('sweep.wav', ['sh', '-c', 'sox -n -r 48000 -c 2 -b 16 -t wav "$0" synth 26 sine 200-2000 sine 2000-200 gain -3'])
+        made('sweep.wav', ['sh', '-c', 'sox -R -n -r 48000 -c 2 -b 16 -t wav "$0" synth 26 sine 200-2000 sine 2000-200 gain -3'])
         ff = ['ffmpeg', '-v', 'error', '-y', '-i']
         every = adts_split(made('all.aac', ff + [name('sweep.wav'), '-c:a', 'aac', '-b:a', '96k', '-f', 'adts']))
         self.adts, self.ts, self.pts, self.m4s, self.frames = [], [], [], [], {'ts': [], 'aac': [], 'mp4': []}

@@ -31,16 +31,18 @@ def make(cache):
         'aac': ['ffmpeg', '-v', 'error', '-y', '-i', wav, '-ar', '48000', '-c:a', 'aac', '-b:a', '96k', '-f', 'adts'],
         'opus': ['opusenc', '--quiet', wav],
     }
+    # Two stations started at once each make their own and the last one's stays (-R: the same signal).
+    tmp = '.%d.tmp' % os.getpid()
     if not os.path.exists(wav):
-        subprocess.check_call(['sox', '-n', '-r', '44100', '-c', '2', '-b', '16', wav + '.tmp.wav', 'synth', '60',
+        subprocess.check_call(['sox', '-R', '-n', '-r', '44100', '-c', '2', '-b', '16', wav + tmp + '.wav', 'synth', '60',
                                'sine', '300-900'])
-        os.replace(wav + '.tmp.wav', wav)
+        os.replace(wav + tmp + '.wav', wav)
     out = {}
     for kind, cmd in jobs.items():
         path = os.path.join(cache, 'station.' + kind)
         if not os.path.exists(path):
-            subprocess.check_call(cmd + [path + '.tmp'])
-            os.replace(path + '.tmp', path)
+            subprocess.check_call(cmd + [path + tmp])
+            os.replace(path + tmp, path)
         out[kind] = open(path, 'rb').read()
     return out
 
