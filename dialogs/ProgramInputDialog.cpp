@@ -169,8 +169,9 @@ INT_PTR CProgramInputDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, 
             // A station that answered lists its variants now, or has none to
             // choose; one that did not keeps the choice as it was.
             if (answer->ok) {
+                unsigned long long chosen = m_VariantsOf == m_pTry->address ? ChosenVariant(hwnd) : 0;
                 m_VariantsOf = m_pTry->address;
-                FillVariants(hwnd, &answer->offered, answer->offered.empty() ? 0 : ChosenVariant(hwnd));
+                FillVariants(hwnd, &answer->offered, answer->offered.empty() ? 0 : chosen);
                 ShowStation(hwnd);
             }
             KillTimer(hwnd, kTryTimer);
