@@ -63,11 +63,6 @@ void KillIntoProgram(Recorder& rec, ProgramItem* program)
     child.Kill();
 }
 
-bool StationHere()
-{
-    return !EnvironmentValue(L"MARIVANE_STATION_PORT").empty();
-}
-
 }  // namespace
 
 // One program (MP3), then, back to back with it, two on another station
@@ -76,8 +71,7 @@ bool StationHere()
 // seam, and the station connected once for both.
 TEST(StationRecording, OneProgramAndTwoBackToBack)
 {
-    if (!StationHere())
-        GTEST_SKIP() << "run by run-stream-tests.sh, beside the test station";
+    STATION_PORT_OR_SKIP(port, L"MARIVANE_STATION_PORT");
     Recorder rec;
     Window w[] = {{L"One", L"/mp3?every=10", kKindMp3, L".mp3", 15, SecondsFromNow(12)},
                   {L"Seam1", L"/aac", kKindAac, L".aac", 12, {}},
@@ -128,8 +122,7 @@ TEST(StationRecording, OneProgramAndTwoBackToBack)
 // leads to a server answering "ICY 200 OK".
 TEST(StationRecording, ADropAndAPlaylistToAnIcyServer)
 {
-    if (!StationHere())
-        GTEST_SKIP() << "run by run-stream-tests.sh, beside the test station";
+    STATION_PORT_OR_SKIP(port, L"MARIVANE_STATION_PORT");
     Recorder rec;
     Window drop{L"News", L"/drop?after=15", kKindMp3, L".mp3", 28, SecondsFromNow(12)};
     Window pls{L"Talk", L"/list.pls", kKindMp3, L".mp3", 12, drop.start};
@@ -154,8 +147,7 @@ TEST(StationRecording, ADropAndAPlaylistToAnIcyServer)
 // Killed 12 s into a program: the file plays whole, its Info frame at most a few seconds behind.
 TEST(StationRecording, KilledMidProgramTheFilePlays)
 {
-    if (!StationHere())
-        GTEST_SKIP() << "run by run-stream-tests.sh, beside the test station";
+    STATION_PORT_OR_SKIP(port, L"MARIVANE_STATION_PORT");
     Recorder rec;
     CDateTime start = SecondsFromNow(10);
     ASSERT_NO_FATAL_FAILURE(KillIntoProgram(rec, StationProgram(start, 60, L"Kill", L"/mp3")));
@@ -221,8 +213,7 @@ std::vector<double> CheckOnAir(Recorder& rec, const wchar_t* title, const CDateT
 // recording before it still waits for its last frames.
 TEST(StationRecording, HlsOnTheBroadcastersClock)
 {
-    if (EnvironmentValue(L"MARIVANE_HLS_PORT").empty())
-        GTEST_SKIP() << "run by run-stream-tests.sh, beside the test HLS station";
+    STATION_PORT_OR_SKIP(port, L"MARIVANE_HLS_PORT");
     Recorder rec;
     CDateTime a = SecondsFromNow(12), b = a, c = a, d = a, e = a, late = SecondsFromNow(-40);
     b.AddTicks(14 * CDateTime::kSecond);
@@ -256,8 +247,7 @@ TEST(StationRecording, HlsOnTheBroadcastersClock)
 // another, up to the kill, and plays to its last whole frame.
 TEST(StationRecording, HlsKilledMidProgramTheFilePlays)
 {
-    if (EnvironmentValue(L"MARIVANE_HLS_PORT").empty())
-        GTEST_SKIP() << "run by run-stream-tests.sh, beside the test HLS station";
+    STATION_PORT_OR_SKIP(port, L"MARIVANE_HLS_PORT");
     Recorder rec;
     CDateTime start = SecondsFromNow(8);
     ASSERT_NO_FATAL_FAILURE(KillIntoProgram(rec, HlsProgram(start, 60, L"Kill", L"/nopdt/aac.m3u8")));

@@ -306,17 +306,13 @@ TEST_F(StationTest, DescribeSaysWhatTheStationSends)
         bool socket;
         bool ok;
         const wchar_t* english;
-        const wchar_t* japanese;
+        const wchar_t* japanese;  // null: the English with "stereo" in Japanese
     } const rows[] = {
-        {L"/mp3", false, true, L"MP3 · 128 kbit/s · 44.1 kHz stereo · Test Station",
-         L"MP3 · 128 kbit/s · 44.1 kHz ステレオ · Test Station"},
-        {L"/list.pls", false, true, L"MP3 · 128 kbit/s · 44.1 kHz stereo · Test Station",
-         L"MP3 · 128 kbit/s · 44.1 kHz ステレオ · Test Station"},
-        {L"/icy", true, true, L"MP3 · 128 kbit/s · 44.1 kHz stereo · Test Station",
-         L"MP3 · 128 kbit/s · 44.1 kHz ステレオ · Test Station"},
-        {L"/aac", false, true, L"AAC · 96 kbit/s · 48 kHz stereo · Test Station",
-         L"AAC · 96 kbit/s · 48 kHz ステレオ · Test Station"},
-        {L"/opus", false, true, L"Ogg Opus · 48 kHz stereo · Test Station", L"Ogg Opus · 48 kHz ステレオ · Test Station"},
+        {L"/mp3", false, true, L"MP3 · 128 kbit/s · 44.1 kHz stereo · Test Station", nullptr},
+        {L"/list.pls", false, true, L"MP3 · 128 kbit/s · 44.1 kHz stereo · Test Station", nullptr},
+        {L"/icy", true, true, L"MP3 · 128 kbit/s · 44.1 kHz stereo · Test Station", nullptr},
+        {L"/aac", false, true, L"AAC · 96 kbit/s · 48 kHz stereo · Test Station", nullptr},
+        {L"/opus", false, true, L"Ogg Opus · 48 kHz stereo · Test Station", nullptr},
         {L"/html", false, false, L"The address leads to a web page, not a stream.",
          L"このアドレスは放送ではなくウェブページです。"},
         // An HLS playlist whose segment is not there.
@@ -330,7 +326,10 @@ TEST_F(StationTest, DescribeSaysWhatTheStationSends)
         for (bool japanese : {false, true}) {
             wchar_t text[200];
             EXPECT_EQ(CStationProbe::Describe(Station(row.path).c_str(), japanese, text, 200), row.ok);
-            EXPECT_EQ(std::wstring(text), japanese ? row.japanese : row.english) << Narrow(row.path);
+            std::wstring expected = japanese && row.japanese ? row.japanese : row.english;
+            if (japanese && !row.japanese)
+                expected.replace(expected.find(L"stereo"), 6, L"ステレオ");
+            EXPECT_EQ(std::wstring(text), expected) << Narrow(row.path);
         }
     }
     // A server that takes the connection and never answers: cancelled within a second.

@@ -47,9 +47,9 @@ and for every AAC frame of a segment served, after its segment's line:
     as written: ADTS as it is in ts and aac segments; for mp4 the sample with a
     7-byte ADTS header built from the AudioSpecificConfig (see adts_header).
 """
-import argparse, os, re, socketserver, subprocess, threading, time
+import argparse, os, re, socketserver, subprocess, time
 
-from station import fnv  # the Icecast test station's frame hash, beside this file
+from station import LoggingServer, fnv  # the Icecast test station's server and frame hash, beside this file
 
 EPOCH = 1767225600  # 2026-01-01T00:00:00Z: media sequence 0 went on air
 LAG = 30
@@ -260,19 +260,10 @@ class Media:
         return tfdt(self.m4s[m], frames * FRAME, n + 1)
 
 
-class Station(socketserver.ThreadingTCPServer):
-    daemon_threads = True
-    allow_reuse_address = True
-
+class Station(LoggingServer):
     def __init__(self, media, log):
-        super().__init__(('127.0.0.1', 0), Handler)
-        self.media, self.log = media, open(log, 'a', buffering=1)
-        self.lock = threading.Lock()
-        self.counts, self.connections = {}, 0
-
-    def write(self, lines):
-        with self.lock:
-            self.log.write(''.join(line + '\n' for line in lines))
+        super().__init__(Handler, log)
+        self.media = media
 
 
 def window(variant, edge):
@@ -368,7 +359,7 @@ class Handler(socketserver.BaseRequestHandler):
                                                '-' if pdt is None else iso(pdt), len(body), wall)]
         lines += ['%d frame %s %d %d %s %d %s %.6f' % (self.conn, self.target, seq, i, iso(on_air(seq, i)), size, h, wall)
                   for i, (size, h) in enumerate(frames)]
-        self.server.write(lines)
+        self.server.write(*lines)
         kind = {'master': 'application/vnd.apple.mpegurl', 'playlist': 'application/vnd.apple.mpegurl', 'key':
                 'application/octet-stream', 'init': 'video/mp4', 'segment': TYPES.get(self.form)}.get(kind)
         kind = kind if status == 200 else 'text/plain'
@@ -391,11 +382,7 @@ def main():
     TOKEN_SECONDS = args.token_seconds
     if not args.log or not args.port_file:
         a.error('--log and --port-file are needed to serve')
-    station = Station(Media(args.cache), args.log)
-    with open(args.port_file + '.tmp', 'w') as f:
-        f.write(str(station.server_address[1]))
-    os.replace(args.port_file + '.tmp', args.port_file)
-    station.serve_forever()
+    Station(Media(args.cache), args.log).serve(args.port_file)
 
 
 if __name__ == '__main__':

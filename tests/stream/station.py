@@ -127,19 +127,33 @@ class Channel:
         return int(loops) * len(self.frames) + lo
 
 
-class Station(socketserver.ThreadingTCPServer):
+class LoggingServer(socketserver.ThreadingTCPServer):
+    """A test station's server on 127.0.0.1, a port of the system's choosing;
+    its handlers log whole lines under one lock."""
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, channels, log):
-        super().__init__(('127.0.0.1', 0), Handler)
-        self.channels, self.log = channels, open(log, 'a', buffering=1)
-        self.lock = threading.Lock()
-        self.counts, self.refuse_until, self.connections = {}, {}, 0
+    def __init__(self, handler, log):
+        super().__init__(('127.0.0.1', 0), handler)
+        self.log, self.lock = open(log, 'a', buffering=1), threading.Lock()
+        self.counts, self.connections = {}, 0
 
-    def write(self, line):
+    def write(self, *lines):
         with self.lock:
-            self.log.write(line + '\n')
+            self.log.write(''.join(line + '\n' for line in lines))
+
+    def serve(self, port_file):
+        """Tells its port in port_file, the file whole at once, and serves until killed."""
+        with open(port_file + '.tmp', 'w') as f:
+            f.write(str(self.server_address[1]))
+        os.replace(port_file + '.tmp', port_file)
+        self.serve_forever()
+
+
+class Station(LoggingServer):
+    def __init__(self, channels, log):
+        super().__init__(Handler, log)
+        self.channels, self.refuse_until = channels, {}
 
 
 class Handler(socketserver.BaseRequestHandler):
@@ -276,11 +290,7 @@ def main():
     media = make(args.cache)
     channels = {'mp3': Channel(*mp3_frames(media['mp3'])), 'aac': Channel(*adts_frames(media['aac'])),
                 'opus': Channel(*ogg_pages(media['opus']))}
-    station = Station(channels, args.log)
-    with open(args.port_file + '.tmp', 'w') as f:
-        f.write(str(station.server_address[1]))
-    os.replace(args.port_file + '.tmp', args.port_file)
-    station.serve_forever()
+    Station(channels, args.log).serve(args.port_file)
 
 
 if __name__ == '__main__':

@@ -35,6 +35,12 @@ std::wstring TestBinDir();     // the folder of the running test executable
 std::wstring ProductExePath(); // build\bin\marivane.exe
 // An environment variable's value, empty when unset.
 std::wstring EnvironmentValue(const wchar_t* name);
+// The port of a test station (MARIVANE_STATION_PORT, MARIVANE_HLS_PORT) into
+// port; the test is skipped where run-stream-tests.sh did not start it.
+#define STATION_PORT_OR_SKIP(port, variable)                  \
+    const std::wstring port = EnvironmentValue(variable);      \
+    if (port.empty())                                          \
+    GTEST_SKIP() << "run by run-stream-tests.sh, beside the test stations"
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 // FNV-1a 64 of bytes in 16 hex digits, as the test stations log each frame.
