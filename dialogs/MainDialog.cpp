@@ -128,7 +128,7 @@ void CMainDialog::FillList(HWND hwnd)
         // A source not understood says so here, on its own row.
         std::wstring source = m_Choices.Describe(copy.m_Source.GetWide());
         if (copy.m_Variant && ProgramSource::IsStation(copy.m_Source.GetWide()))
-            source += L" (" + std::to_wstring(copy.m_Variant / 1000) + L" kbit/s)";
+            source += L" (" + CProgramInputDialog::VariantText(copy.m_Variant) + L")";
         item.iSubItem = 3;
         item.pszText = const_cast<wchar_t*>(source.c_str());
         SendMessageW(view, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));

@@ -266,15 +266,19 @@ void CProgramInputDialog::FillVariants(HWND hwnd, const std::vector<HlsVariant>*
         if (!v.bandwidth || std::find(m_Variants.begin(), m_Variants.end(), v.bandwidth) != m_Variants.end())
             continue;
         std::wstring name = v.CodecName();
-        add(v.bandwidth, std::to_wstring(v.bandwidth / 1000) + L" kbit/s" + (name.empty() ? L"" : L" · " + name));
+        add(v.bandwidth, VariantText(v.bandwidth) + (name.empty() ? L"" : L" · " + name));
     }
     if (chosen && std::find(m_Variants.begin(), m_Variants.end(), chosen) == m_Variants.end())
-        add(chosen, std::to_wstring(chosen / 1000) + L" kbit/s" +
-                        (!offered ? L""
-                         : ja     ? L" (今は出ていません: いちばん近いもの)"
-                                  : L" (not offered now: the nearest records)"));
+        add(chosen, VariantText(chosen) + (!offered ? L""
+                                           : ja     ? L" (今は出ていません: いちばん近いもの)"
+                                                    : L" (not offered now: the nearest records)"));
     size_t at = static_cast<size_t>(std::find(m_Variants.begin(), m_Variants.end(), chosen) - m_Variants.begin());
     SendMessageW(combo, CB_SETCURSEL, at < m_Variants.size() ? at : 0, 0);
+}
+
+std::wstring CProgramInputDialog::VariantText(unsigned long long bandwidth)
+{
+    return std::to_wstring(bandwidth / 1000) + L" kbit/s";
 }
 
 unsigned long long CProgramInputDialog::ChosenVariant(HWND hwnd) const

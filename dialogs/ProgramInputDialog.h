@@ -56,6 +56,8 @@ public:
     static bool ParseDuration(const wchar_t* text, int& minutes);
     // A length as "h:mm" (whole minutes; "-h:mm" for a stop before the start).
     static void FormatDuration(long long ticks, wchar_t* text, int count);
+    // A variant's bandwidth as the Variant list and the program list show it: "96 kbit/s".
+    static std::wstring VariantText(unsigned long long bandwidth);
 
     unsigned m_Id;
     CDateTime m_StartTime;

@@ -38,15 +38,15 @@ StationFailure CHlsSession::Run(IHlsSegmentSink& sink, volatile LONG* quit, HAND
             if (!list.Parse(text, url))
                 return kFailUnknownFormat;
             if (list.master) {
-                const HlsVariant* best = list.Pick(m_Variant);
-                if (!best)
+                const HlsVariant* chosen = list.Pick(m_Variant);
+                if (!chosen)
                     return kFailHlsNoVariant;
-                if (m_Variant && best->bandwidth != m_Variant)
+                if (m_Variant && chosen->bandwidth != m_Variant)
                     Trace(L"[CHlsSession] %s: the variant of %llu bit/s chosen is not listed now\n", m_Typed.c_str(),
                           m_Variant);
-                Trace(L"[CHlsSession] %s: the variant of %llu bit/s, %s\n", m_Typed.c_str(), best->bandwidth,
-                      best->address.c_str());
-                m_Media = best->address;
+                Trace(L"[CHlsSession] %s: the variant of %llu bit/s, %s\n", m_Typed.c_str(), chosen->bandwidth,
+                      chosen->address.c_str());
+                m_Media = chosen->address;
                 fresh = true;
                 continue;
             }

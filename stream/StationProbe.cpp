@@ -89,7 +89,7 @@ void RunHls(Probe& probe)
     if (failure == kFailNone && !list.Parse(text, probe.fetch.Url()))
         failure = kFailUnknownFormat;
     std::wstring variants;
-    const HlsVariant* best = list.master ? list.Pick(probe.variant) : nullptr;
+    const HlsVariant* chosen = list.master ? list.Pick(probe.variant) : nullptr;
     for (const HlsVariant& v : list.variants) {
         variants += (variants.empty() ? L"" : ja ? L"、" : L", ") + std::to_wstring(v.bandwidth / 1000);
         if (!v.Recordable())
@@ -97,11 +97,11 @@ void RunHls(Probe& probe)
         else
             probe.offered.push_back(v);
     }
-    if (failure == kFailNone && list.master && !best)
+    if (failure == kFailNone && list.master && !chosen)
         failure = kFailHlsNoVariant;
-    unsigned long long bandwidth = best ? best->bandwidth : 0;
-    if (failure == kFailNone && best) {
-        failure = probe.fetch.Get(best->address, CHlsPlaylist::kMaxBytes, text);
+    unsigned long long bandwidth = chosen ? chosen->bandwidth : 0;
+    if (failure == kFailNone && chosen) {
+        failure = probe.fetch.Get(chosen->address, CHlsPlaylist::kMaxBytes, text);
         if (failure == kFailNone && !list.Parse(text, probe.fetch.Url()))
             failure = kFailUnknownFormat;
     }
