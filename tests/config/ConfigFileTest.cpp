@@ -353,7 +353,8 @@ TEST(ConfigFile, SettingsAlwaysHaveAPlaceToBeSaved)
 
 // A program's own source comes back as it was written, understood or not;
 // without the key it is the settings' device and the item is saved without
-// it. A station's variant comes back, one that is no number as the best. The addresses used before come back newest first, at most ten.
+// it. A station's variant comes back, one that is no number as the best.
+// The addresses used before come back newest first, at most ten.
 TEST(ConfigFile, ProgramSourcesAndStationAddressesRoundTrip)
 {
     const struct {

@@ -33,9 +33,8 @@ TEST(StationRecorder, RequestsRacingTheReadersNeverHangOrDamageAFile)
                 recorder.Connect(stations[1 - round % 2].c_str());  // the next program's, beside it
             lstrcpynW(program.m_Source, stations[round % 2].c_str(), RecordingParameters::kSourceSize);
             lstrcpynW(program.m_Prefix, dir.File(L"p" + std::to_wstring(round)).c_str(), kFilePrefixSize);
-            long long stop = CBaseCapture::Now() + (rand() % 20 + 1) * 1000000LL;
             program.m_StartAt = CBaseCapture::Now();
-            program.m_StopAt = stop;
+            long long stop = program.m_StopAt = program.m_StartAt + (rand() % 20 + 1) * 1000000LL;
             recorder.Start(program, &writer);
             if (round % 4 == 1) {  // the next of the station, back to back
                 lstrcpynW(program.m_Prefix, dir.File(L"q" + std::to_wstring(round)).c_str(), kFilePrefixSize);
